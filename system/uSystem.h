@@ -1,0 +1,117 @@
+#pragma once
+// Byte streams over files and strings, the thin wrappers over the operating
+// system's file handles they rest on, and small text routines.
+//
+// Positions, offsets, counts and sizes are signed 32-bit throughout, so an
+// archive and the file it sits in stay below 2 GiB. Nothing is buffered:
+// every Read and Write of a handle stream is one OS call. Reads and writes
+// never raise (a failure shows as a short count); only opening, creating and
+// resizing a file raise EWin32Error.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Raised when the OS refuses to open, create or resize a file. Carries
+// nothing: the handler that catches it chooses the text.
+struct EWin32Error {};
+
+// Seek origins.
+constexpr uint16_t soFromBeginning = 0;
+constexpr uint16_t soFromCurrent = 1;
+constexpr uint16_t soFromEnd = 2;
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+
+    // Sets the stream's size; the base version does nothing.
+    virtual void Resize(int32_t newSize);
+    // Transfer up to count bytes; the result is the count transferred.
+    virtual int32_t Read(void* buffer, int32_t count) = 0;
+    virtual int32_t Write(const void* buffer, int32_t count) = 0;
+    // Moves the position; the result is the new position (-1 on failure).
+    virtual int32_t Seek(int32_t offset, uint16_t origin) = 0;
+
+    int32_t Position();
+    void MoveTo(int32_t position);
+    // The size, leaving the position where it was.
+    int32_t Size();
+};
+
+// An OS file handle as a number: a Win32 HANDLE or a POSIX descriptor.
+// Negative means no open file.
+using THandle = intptr_t;
+constexpr THandle InvalidHandle = -1;
+
+// File-open modes: CreateMode creates or truncates (read and write, no
+// sharing); any other value opens an existing file, bits 0-1 choosing the
+// access (0 read, 1 write, 2 both) and bits 4-7 the sharing granted to
+// other openers (0 and 1 none, 2 read, 3 write, 4 both). Other values are
+// refused as an open failure.
+constexpr uint16_t CreateMode = 0xFFFF;
+constexpr uint16_t fmOpenReadShareAll = 0x40;
+
+// The handle layer: results of -1 mean failure, nothing raises.
+THandle HandleOpen(const std::string& path, uint16_t mode);
+THandle HandleCreate(const std::string& path);
+int32_t HandleRead(THandle handle, void* buffer, int32_t count);
+int32_t HandleWrite(THandle handle, const void* buffer, int32_t count);
+int32_t HandleSeek(THandle handle, int32_t offset, uint16_t origin);
+// Makes the current position the end of the file; 0 on failure.
+int HandleSetEnd(THandle handle);
+void HandleClose(THandle handle);
+
+// Raises EWin32Error when an OS call's result is 0, otherwise returns it.
+intptr_t CheckOsResult(intptr_t result);
+
+// A stream over an open OS file handle.
+class THandleStream : public TStream {
+public:
+    explicit THandleStream(THandle handle) : Handle(handle) {}
+
+    // Seeks to newSize and ends the file there; EWin32Error on failure.
+    void Resize(int32_t newSize) override;
+    int32_t Read(void* buffer, int32_t count) override;
+    int32_t Write(const void* buffer, int32_t count) override;
+    int32_t Seek(int32_t offset, uint16_t origin) override;
+
+    THandle Handle;
+};
+
+// Opens (or, with CreateMode, creates) a named file on construction and
+// closes it on destruction. EWin32Error when the OS refuses.
+class TFileStream : public THandleStream {
+public:
+    TFileStream(const std::string& path, uint16_t mode);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+};
+
+// A stream over a byte string in memory. Never fails; positions are clamped
+// into the string.
+class TStringStream : public TStream {
+public:
+    explicit TStringStream(std::string initial = {}) : Data(std::move(initial)) {}
+
+    void Resize(int32_t newSize) override;
+    int32_t Read(void* buffer, int32_t count) override;
+    // Replaces everything behind the cursor with the bytes written.
+    int32_t Write(const void* buffer, int32_t count) override;
+    int32_t Seek(int32_t offset, uint16_t origin) override;
+
+    std::string Data;
+    int32_t Cursor = 0;
+};
+
+// Lower-cases A to Z only; every other byte, code-page letters included,
+// stays as it is.
+std::string AsciiLower(std::string_view text);
+
+// Plain decimal text of an integer.
+std::string IntegerText(int32_t value);
+
+// The entry of the installer's string table (at most 4095 bytes), in the
+// ANSI code page; empty for an id the table lacks.
+std::string ResourceText(uint32_t id);

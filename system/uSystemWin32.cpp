@@ -1,0 +1,59 @@
+// The handle layer and the string table on Windows: the Win32 file API and
+// LoadStringA on the executable's own module.
+
+#include <windows.h>
+
+#include "system/uSystem.h"
+
+namespace {
+
+HANDLE Win(THandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+THandle Num(HANDLE handle) {
+    return handle == INVALID_HANDLE_VALUE ? InvalidHandle : reinterpret_cast<THandle>(handle);
+}
+
+}  // namespace
+
+THandle HandleOpen(const std::string& path, uint16_t mode) {
+    static const DWORD kAccess[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
+    static const DWORD kShare[] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE};
+    unsigned access = mode & 3u;
+    unsigned sharing = (mode & 0xF0u) >> 4;
+    if (access == 3 || sharing > 4 || (mode & ~0xF3u) != 0) return InvalidHandle;
+    return Num(CreateFileA(path.c_str(), kAccess[access], kShare[sharing], nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+THandle HandleCreate(const std::string& path) {
+    return Num(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+int32_t HandleRead(THandle handle, void* buffer, int32_t count) {
+    if (count <= 0) return 0;
+    DWORD done = 0;
+    if (!ReadFile(Win(handle), buffer, static_cast<DWORD>(count), &done, nullptr)) return -1;
+    return static_cast<int32_t>(done);
+}
+
+int32_t HandleWrite(THandle handle, const void* buffer, int32_t count) {
+    if (count <= 0) return 0;
+    DWORD done = 0;
+    if (!WriteFile(Win(handle), buffer, static_cast<DWORD>(count), &done, nullptr)) return -1;
+    return static_cast<int32_t>(done);
+}
+
+int32_t HandleSeek(THandle handle, int32_t offset, uint16_t origin) {
+    return static_cast<int32_t>(SetFilePointer(Win(handle), offset, nullptr, origin));
+}
+
+int HandleSetEnd(THandle handle) { return SetEndOfFile(Win(handle)) ? 1 : 0; }
+
+void HandleClose(THandle handle) { CloseHandle(Win(handle)); }
+
+std::string ResourceText(uint32_t id) {
+    char buffer[4096];
+    int n = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
+    return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}

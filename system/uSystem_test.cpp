@@ -1,0 +1,151 @@
+#include "system/uSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "tests/support/TempDir.h"
+
+namespace {
+
+std::string ReadAll(TStream& s, int32_t count) {
+    std::string out(static_cast<size_t>(count), '\0');
+    out.resize(static_cast<size_t>(s.Read(out.data(), count)));
+    return out;
+}
+
+TEST(StringStream, WriteDropsTailAndSeeksClampIntoTheString) {
+    TStringStream s("abcdef");
+    s.Seek(2, soFromBeginning);
+    EXPECT_EQ(s.Write("XY", 2), 2);
+    EXPECT_EQ(s.Data, "abXY");
+    EXPECT_EQ(s.Cursor, 4);
+    EXPECT_EQ(s.Seek(1, soFromEnd), 3);
+    EXPECT_EQ(s.Seek(10, soFromBeginning), 4);
+    EXPECT_EQ(s.Seek(-5, soFromCurrent), 0);
+    EXPECT_EQ(s.Seek(INT32_MAX, soFromCurrent), 4);
+    EXPECT_EQ(s.Seek(INT32_MIN, soFromEnd), 4);
+    EXPECT_EQ(s.Seek(2, 7), 4) << "an unknown origin leaves the cursor alone";
+    EXPECT_EQ(s.Size(), 4);
+}
+
+TEST(StringStream, ReadStopsAtTheEndAndResizePullsTheCursorIn) {
+    TStringStream s("abcdef");
+    s.MoveTo(3);
+    EXPECT_EQ(ReadAll(s, 10), "def");
+    EXPECT_EQ(ReadAll(s, 10), "");
+    s.Resize(2);
+    EXPECT_EQ(s.Cursor, 2);
+    EXPECT_EQ(s.Data, "ab");
+    s.MoveTo(1);
+    EXPECT_EQ(s.Write("", 0), 0);
+    EXPECT_EQ(s.Data, "a") << "an empty write still drops the bytes behind the cursor";
+}
+
+TEST(StringStream, HoldsNulBytes) {
+    TStringStream s;
+    s.Write("a\0b", 3);
+    EXPECT_EQ(s.Data, std::string("a\0b", 3));
+}
+
+TEST(FileStream, OpeningMissingFilesAndFoldersRaises) {
+    TempDir dir;
+    EXPECT_THROW(TFileStream(dir / "missing", fmOpenReadShareAll), EWin32Error);
+    EXPECT_THROW(TFileStream(dir / "no-such-dir/file", CreateMode), EWin32Error);
+}
+
+TEST(FileStream, ModesOutsideTheTablesAreRefused) {
+    TempDir dir;
+    WriteFileBytes(dir / "f", "x");
+    EXPECT_THROW(TFileStream(dir / "f", 0x03), EWin32Error);  // access 3
+    EXPECT_THROW(TFileStream(dir / "f", 0x50), EWin32Error);  // sharing 5
+    EXPECT_NO_THROW(TFileStream(dir / "f", 0x42));
+}
+
+TEST(FileStream, CreateWritesAndReadsBack) {
+    TempDir dir;
+    {
+        TFileStream out(dir / "f", CreateMode);
+        EXPECT_EQ(out.Write("hello world", 11), 11);
+    }
+    EXPECT_EQ(ReadFileBytes(dir / "f"), "hello world");
+    {
+        TFileStream again(dir / "f", CreateMode);  // truncates
+    }
+    EXPECT_EQ(ReadFileBytes(dir / "f"), "");
+}
+
+TEST(FileStream, SizeKeepsThePositionAndReadAtEndGivesZero) {
+    TempDir dir;
+    WriteFileBytes(dir / "f", "0123456789");
+    TFileStream s(dir / "f", fmOpenReadShareAll);
+    s.MoveTo(4);
+    EXPECT_EQ(s.Size(), 10);
+    EXPECT_EQ(s.Position(), 4);
+    EXPECT_EQ(ReadAll(s, 100), "456789");
+    EXPECT_EQ(ReadAll(s, 100), "");
+    EXPECT_EQ(s.Seek(100, soFromBeginning), 100) << "seeking past the end succeeds";
+    EXPECT_EQ(s.Size(), 10) << "and does not extend the file";
+    EXPECT_EQ(ReadAll(s, 4), "");
+}
+
+TEST(FileStream, ResizeTruncatesAndLeavesThePositionThere) {
+    TempDir dir;
+    WriteFileBytes(dir / "f", "0123456789");
+    {
+        TFileStream s(dir / "f", 0x42);
+        s.Resize(3);
+        EXPECT_EQ(s.Position(), 3);
+        EXPECT_EQ(s.Size(), 3);
+    }
+    EXPECT_EQ(ReadFileBytes(dir / "f"), "012");
+}
+
+TEST(FileStream, WritesToAReadOnlyHandleShowAsZeroCount) {
+    TempDir dir;
+    WriteFileBytes(dir / "f", "abc");
+    TFileStream s(dir / "f", fmOpenReadShareAll);
+    EXPECT_EQ(s.Write("xyz", 3), 0);
+    EXPECT_THROW(s.Resize(1), EWin32Error);
+}
+
+#ifdef _WIN32
+TEST(FileStream, SharingOfTheModeTablesIsEnforced) {
+    TempDir dir;
+    TFileStream created(dir / "f", CreateMode);  // no sharing while open
+    EXPECT_THROW(TFileStream(dir / "f", fmOpenReadShareAll), EWin32Error);
+}
+
+TEST(FileStream, ReadShareAllOpensAFileOthersWrite) {
+    TempDir dir;
+    WriteFileBytes(dir / "f", "abc");
+    TFileStream writer(dir / "f", 0x42);  // read-write, others may read and write
+    TFileStream reader(dir / "f", fmOpenReadShareAll);
+    EXPECT_EQ(ReadAll(reader, 3), "abc");
+    EXPECT_THROW(TFileStream(dir / "f", 0x20), EWin32Error) << "denies write, but a writer is open";
+}
+#endif
+
+TEST(TextRoutines, AsciiLowerLeavesCodePageLettersAlone) {
+    EXPECT_EQ(AsciiLower("SETUP.INI@[`{"), "setup.ini@[`{");
+    EXPECT_EQ(AsciiLower("\xC8\x8A\xDD"), "\xC8\x8A\xDD");  // Č Š Ý in Windows-1250
+    EXPECT_EQ(AsciiLower(std::string("A\0B", 3)), std::string("a\0b", 3));
+}
+
+TEST(TextRoutines, IntegerTextIsPlainDecimal) {
+    EXPECT_EQ(IntegerText(0), "0");
+    EXPECT_EQ(IntegerText(-42), "-42");
+    EXPECT_EQ(IntegerText(INT32_MIN), "-2147483648");
+    EXPECT_EQ(IntegerText(INT32_MAX), "2147483647");
+}
+
+TEST(TextRoutines, ResourceTextGivesTheStringTableInWindows1250) {
+    EXPECT_EQ(ResourceText(65519), "In\x9Atal\xE1" "cia modulu Q7");
+    EXPECT_EQ(ResourceText(65529), "I/O Error while loading file table");
+    EXPECT_EQ(ResourceText(2), "Po\xE8" "as in\x9Atal\xE1" "cie sa vyskytli chyby.\nOspravedl\xF2ujeme sa V\xE1m za probl\xE9my.");
+    EXPECT_EQ(ResourceText(4), " ");
+    EXPECT_EQ(ResourceText(5), "");
+    EXPECT_EQ(ResourceText(65531), "");
+}
+
+}  // namespace

@@ -1,0 +1,42 @@
+#pragma once
+// A fresh directory for one test, removed with everything in it when the
+// test ends.
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+class TempDir {
+public:
+    TempDir() {
+        std::random_device rd;
+        auto base = std::filesystem::temp_directory_path();
+        do path_ = base / ("q7test-" + std::to_string(rd()));
+        while (std::filesystem::exists(path_));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    // The path of a name inside the directory, as the byte string the
+    // stream layer takes.
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
