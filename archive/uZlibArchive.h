@@ -1,0 +1,121 @@
+#pragma once
+// The installer's archive: a flat sequence of records, each a 12-byte
+// header, the entry's name and one zlib stream, closed by an end record.
+//
+//   offset  width  field
+//   0       2      magic "px" (0x7870 little-endian)
+//   2       2      name length N
+//   4       4      packed size P (0 marks the end record)
+//   8       4      unpacked size U
+//   12      N      name, ANSI code page, no terminator
+//   12+N    P      one zlib stream (RFC 1950)
+//
+// All numbers little-endian. The reader loads the table by reading headers
+// and names and seeking over the data; it never raises to its caller, it
+// returns the error codes below.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "system/uSystem.h"
+
+// Archive error codes.
+constexpr uint8_t zaOk = 0;
+constexpr uint8_t zaNoInput = 1;
+constexpr uint8_t zaNoOutput = 2;
+constexpr uint8_t zaWriteEof = 3;
+constexpr uint8_t zaWriteEofIo = 4;
+constexpr uint8_t zaAppend = 5;
+constexpr uint8_t zaAppendIo = 6;
+constexpr uint8_t zaLoadTable = 7;
+constexpr uint8_t zaCompress = 8;
+constexpr uint8_t zaUncompress = 9;
+
+constexpr uint16_t ArchiveMagic = 0x7870;
+constexpr int32_t ArchiveHeaderSize = 12;
+constexpr int32_t InflateBufferSize = 32768;
+
+// Marker exceptions of the zlib layer; they never leave the reader.
+struct EZLibError {};
+struct EZDecompressionError : EZLibError {};
+// The output took fewer bytes than it was given (a full disk).
+struct EZShortWriteError : EZLibError {};
+
+class TZLibAbstractArchive {
+public:
+    // The English text of an archive error code ("Unknown error" for codes
+    // above 9), from the installer's string table.
+    static std::string ErrorCodeText(uint8_t code);
+};
+
+// One entry of a loaded table. Source is the stream the table was loaded
+// from; the entry does not own it.
+class TZLibPackedFile {
+public:
+    std::string Name;
+    uint32_t PackedSize = 0;
+    uint32_t UnpackedSize = 0;
+    int32_t DataOffset = 0;
+    TStream* Source = nullptr;
+
+    // Inflates the entry into output at its current position: 0, 1 (no
+    // source), 2 (no output) or 9 (inflation or writing failed; whatever
+    // was written stays written).
+    uint8_t ExtractTo(TStream* output) const;
+};
+
+class TZLibUnpacker : public TZLibAbstractArchive {
+public:
+    // Empties the table, then reads records from the stream's current
+    // position: 0, or 7 when a name is cut short or a read fails. Entries
+    // read before a failure stay. A missing magic ends the table (code 0).
+    uint8_t LoadFileTable(TStream& stream);
+
+    int32_t FileCount() const { return static_cast<int32_t>(Files.size()); }
+    // No bounds check: callers check 0 <= index < FileCount() first.
+    const TZLibPackedFile& FileAt(int32_t index) const { return Files[static_cast<size_t>(index)]; }
+    // The first entry whose name equals name with A-Z lowered on both
+    // sides; nullptr when none does.
+    const TZLibPackedFile* FindFile(std::string_view name) const;
+    void Clear() { Files.clear(); }
+
+    std::vector<TZLibPackedFile> Files;
+};
+
+// A view that reads and writes through Source but never past the absolute
+// position VirtualSize. It has no position of its own.
+class TVirtualSizeStream : public TStream {
+public:
+    explicit TVirtualSizeStream(TStream& source) : Source(source), VirtualSize(source.Size()) {}
+
+    void Resize(int32_t newSize) override { VirtualSize = newSize; }
+    int32_t Read(void* buffer, int32_t count) override;
+    int32_t Write(const void* buffer, int32_t count) override;
+    int32_t Seek(int32_t offset, uint16_t origin) override;
+    // count cut so that the transfer stops at VirtualSize.
+    int32_t ClampCount(int32_t count);
+
+    TStream& Source;
+    int32_t VirtualSize;
+};
+
+// What one inflation saw, for callers that check an entry in depth.
+struct TInflateTotals {
+    uint64_t consumed = 0;    // compressed bytes the zlib stream took
+    uint64_t produced = 0;    // bytes written to the output
+    uint64_t readIn = 0;      // bytes read from the input
+    bool streamEnd = false;   // the zlib stream ended properly
+};
+
+// Inflates one zlib stream from input into output with 32 KiB buffers.
+// Stops at the end of the zlib stream (bytes behind it are ignored).
+// Raises EZDecompressionError on any zlib failure and EZShortWriteError
+// when output takes fewer bytes than it was given.
+void InflateStream(TStream& input, TStream& output, TInflateTotals* totals = nullptr);
+
+// True for a stored name that would leave the directory it is extracted
+// into: one that starts with \ or /, carries a drive (X:), or has a ..
+// component (both \ and / separate components).
+bool IsEscapingName(std::string_view name);
