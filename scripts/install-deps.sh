@@ -11,7 +11,7 @@ packages=(
   gcc-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine64 xvfb xauth x11-utils locales
-  clang lua5.4
+  clang lua5.4 bc time
 )
 
 missing=()
