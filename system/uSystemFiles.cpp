@@ -1,0 +1,40 @@
+// The portable part of the file routines: path text and the recursion of
+// the directory creation. The OS calls sit in uSystemFilesWin32.cpp and
+// uSystemFilesPosix.cpp.
+
+#include "system/uSystemFiles.h"
+
+bool IsExistingFile(const std::string& name) { return GetFileDosDateTime(name) != -1; }
+
+int32_t FindLastDelimiter(std::string_view delimiters, std::string_view text) {
+    for (size_t i = text.size(); i > 0; --i) {
+        char c = text[i - 1];
+        if (c != '\0' && delimiters.find(c) != std::string_view::npos) return static_cast<int32_t>(i);
+    }
+    return 0;
+}
+
+std::string ExtractDirectoryPart(std::string_view path) {
+    return std::string(path.substr(0, static_cast<size_t>(FindLastDelimiter(DirectoryDelimiters, path))));
+}
+
+bool HasBackslashAt(std::string_view text, int32_t position) {
+    return position >= 1 && static_cast<size_t>(position) <= text.size() &&
+           text[static_cast<size_t>(position) - 1] == '\\';
+}
+
+std::string StripTrailingBackslash(std::string_view path) {
+    if (HasBackslashAt(path, static_cast<int32_t>(path.size()))) path.remove_suffix(1);
+    return std::string(path);
+}
+
+bool CreateDirectoryTree(const std::string& path) {
+    if (path.empty()) return false;
+    std::string directory = StripTrailingBackslash(path);
+    // Ends the recursion at a drive (C:) or a root with one short name.
+    if (directory.size() < 3) return true;
+    if (IsExistingDirectory(directory)) return true;
+    std::string parent = ExtractDirectoryPart(directory);
+    if (parent == directory) return true;
+    return CreateDirectoryTree(parent) && CreateSingleDirectory(directory);
+}

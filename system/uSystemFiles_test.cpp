@@ -1,0 +1,157 @@
+#include "system/uSystemFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "tests/support/FileTimes.h"
+#include "tests/support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The path of name inside dir as the installer writes it: backslashes
+// between the parts on every platform.
+std::string InstallerPath(const TempDir& dir, const std::string& name = "") {
+    std::string path = name.empty() ? dir.Path().string() : dir / name;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+// Makes a directory the current one for the length of a test.
+class CurrentDirectory {
+public:
+    explicit CurrentDirectory(const fs::path& path) : saved_(fs::current_path()) { fs::current_path(path); }
+    ~CurrentDirectory() { fs::current_path(saved_); }
+
+private:
+    fs::path saved_;
+};
+
+constexpr int32_t Dos(int year, int month, int day, int hour, int minute, int second) {
+    return static_cast<int32_t>(static_cast<uint32_t>(((year - 1980) << 9) | (month << 5) | day) << 16 |
+                                static_cast<uint32_t>((hour << 11) | (minute << 5) | (second / 2)));
+}
+
+TEST(PathText, FindLastDelimiterSearchesFromTheEnd) {
+    EXPECT_EQ(FindLastDelimiter(DirectoryDelimiters, "C:\\dir\\file.txt"), 7);
+    EXPECT_EQ(FindLastDelimiter(DirectoryDelimiters, "C:\\dir\\"), 7) << "a final delimiter gives the length";
+    EXPECT_EQ(FindLastDelimiter(DirectoryDelimiters, "C:file"), 2);
+    EXPECT_EQ(FindLastDelimiter(DirectoryDelimiters, "dir/file"), 0) << "the slash is no delimiter";
+    EXPECT_EQ(FindLastDelimiter(DirectoryDelimiters, ""), 0);
+    EXPECT_EQ(FindLastDelimiter(std::string_view("\0", 1), std::string_view("a\0b", 3)), 0)
+        << "NUL characters never match";
+}
+
+TEST(PathText, DirectoryPartsAndBackslashes) {
+    EXPECT_EQ(ExtractDirectoryPart("C:\\dir\\file.txt"), "C:\\dir\\");
+    EXPECT_EQ(ExtractDirectoryPart("C:file.txt"), "C:");
+    EXPECT_EQ(ExtractDirectoryPart("file.txt"), "");
+    EXPECT_EQ(ExtractDirectoryPart("a/b/c"), "");
+
+    EXPECT_TRUE(HasBackslashAt("a\\", 2));
+    EXPECT_FALSE(HasBackslashAt("a\\", 1));
+    EXPECT_FALSE(HasBackslashAt("a\\", 3));
+    EXPECT_FALSE(HasBackslashAt("\\", 0));
+    EXPECT_FALSE(HasBackslashAt("\\", -1));
+
+    EXPECT_EQ(StripTrailingBackslash("C:\\dir\\\\"), "C:\\dir\\") << "only one backslash goes";
+    EXPECT_EQ(StripTrailingBackslash("C:\\dir"), "C:\\dir");
+    EXPECT_EQ(StripTrailingBackslash("\\"), "");
+    EXPECT_EQ(StripTrailingBackslash(""), "");
+}
+
+TEST(CreateDirectoryTree, CreatesEveryMissingLevelAndAcceptsExistingOnes) {
+    TempDir dir;
+    std::string deep = InstallerPath(dir, "a\\b\\c\\d");
+    EXPECT_TRUE(CreateDirectoryTree(deep));
+    EXPECT_TRUE(fs::is_directory(dir.Path() / "a" / "b" / "c" / "d"));
+    EXPECT_TRUE(CreateDirectoryTree(deep)) << "an existing directory";
+    EXPECT_TRUE(CreateDirectoryTree(deep + "\\")) << "with a trailing backslash";
+    EXPECT_TRUE(CreateDirectoryTree(InstallerPath(dir, "a\\e\\")));
+    EXPECT_TRUE(fs::is_directory(dir.Path() / "a" / "e"));
+}
+
+TEST(CreateDirectoryTree, ShortEmptyAndBareRelativeNames) {
+    TempDir dir;
+    CurrentDirectory here(dir.Path());
+    EXPECT_FALSE(CreateDirectoryTree(""));
+    EXPECT_FALSE(CreateDirectoryTree("abc")) << "a bare name has no parent part to start from";
+    EXPECT_TRUE(CreateDirectoryTree("ab"));
+    EXPECT_TRUE(CreateDirectoryTree("x\\"));
+    EXPECT_TRUE(fs::is_empty(dir.Path())) << "none of these touches the disk";
+
+    EXPECT_TRUE(CreateDirectoryTree(".\\abc\\def"));
+    EXPECT_TRUE(fs::is_directory(dir.Path() / "abc" / "def"));
+}
+
+TEST(CreateDirectoryTree, StopsAtALevelThatCannotBeMadeAndKeepsTheOnesBefore) {
+    TempDir dir;
+    std::string tooLong(300, 'x');  // longer than any OS allows for one name
+    EXPECT_FALSE(CreateDirectoryTree(InstallerPath(dir, "kept\\" + tooLong + "\\deeper")));
+    EXPECT_TRUE(fs::is_directory(dir.Path() / "kept"));
+
+    WriteFileBytes(dir / "file", "x");
+    EXPECT_FALSE(CreateDirectoryTree(InstallerPath(dir, "file\\deeper")));
+    EXPECT_FALSE(CreateDirectoryTree(InstallerPath(dir, "file")));
+    EXPECT_EQ(ReadFileBytes(dir / "file"), "x");
+}
+
+TEST(FileTests, FilesDirectoriesAndMissingNames) {
+    TempDir dir;
+    WriteFileBytes(dir / "f.txt", "x");
+    fs::create_directory(dir.Path() / "sub");
+    EXPECT_TRUE(IsExistingFile(InstallerPath(dir, "f.txt")));
+    EXPECT_FALSE(IsExistingFile(InstallerPath(dir, "sub")));
+    EXPECT_FALSE(IsExistingFile(InstallerPath(dir, "missing")));
+    EXPECT_FALSE(IsExistingFile(""));
+    EXPECT_TRUE(IsExistingDirectory(InstallerPath(dir, "sub")));
+    EXPECT_FALSE(IsExistingDirectory(InstallerPath(dir, "f.txt")));
+    EXPECT_FALSE(IsExistingDirectory(InstallerPath(dir, "missing")));
+    EXPECT_EQ(GetFileDosDateTime(InstallerPath(dir, "sub")), -1);
+}
+
+TEST(FileTests, DosDateTimeIsTheLocalWriteTimeWithinTheDosYears) {
+    TempDir dir;
+    std::string name = InstallerPath(dir, "f.txt");
+    WriteFileBytes(dir / "f.txt", "x");
+    ASSERT_TRUE(SetLocalWriteTime(dir / "f.txt", 2020, 1, 1, 12, 0, 0));
+    EXPECT_EQ(GetFileDosDateTime(name), Dos(2020, 1, 1, 12, 0, 0));
+    ASSERT_TRUE(SetLocalWriteTime(dir / "f.txt", 2043, 12, 31, 23, 59, 58));
+    EXPECT_EQ(GetFileDosDateTime(name), Dos(2043, 12, 31, 23, 59, 58));
+    ASSERT_TRUE(SetLocalWriteTime(dir / "f.txt", 1980, 1, 1, 0, 0, 0));
+    EXPECT_EQ(GetFileDosDateTime(name), Dos(1980, 1, 1, 0, 0, 0));
+
+    ASSERT_TRUE(SetLocalWriteTime(dir / "f.txt", 1979, 6, 15, 12, 0, 0));
+    EXPECT_EQ(GetFileDosDateTime(name), -1);
+    EXPECT_FALSE(IsExistingFile(name)) << "a file dated before 1980 does not count";
+}
+
+TEST(DeleteFileForced, DeletesReadOnlyFilesAndRefusesMissingOnesAndDirectories) {
+    TempDir dir;
+    WriteFileBytes(dir / "ro", "x");
+    fs::permissions(dir.Path() / "ro", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    EXPECT_TRUE(DeleteFileForced(InstallerPath(dir, "ro")));
+    EXPECT_FALSE(fs::exists(dir.Path() / "ro"));
+    EXPECT_FALSE(DeleteFileForced(InstallerPath(dir, "ro")));
+    fs::create_directory(dir.Path() / "sub");
+    EXPECT_FALSE(DeleteFileForced(InstallerPath(dir, "sub")));
+    EXPECT_TRUE(fs::is_directory(dir.Path() / "sub"));
+}
+
+#ifdef _WIN32
+TEST(FileTests, WildcardsMatchAsAPatternAndOnlyTheFirstMatchCounts) {
+    TempDir dir;
+    WriteFileBytes(dir / "setup.txt", "x");
+    EXPECT_TRUE(IsExistingFile(InstallerPath(dir, "set*.txt")));
+    EXPECT_TRUE(IsExistingFile(InstallerPath(dir, "setup.t?t")));
+    EXPECT_FALSE(IsExistingFile(InstallerPath(dir, "nothing*")));
+    fs::create_directory(dir.Path() / "only-a-directory");
+    EXPECT_FALSE(IsExistingFile(InstallerPath(dir, "only-*")));
+}
+#endif
+
+}  // namespace
