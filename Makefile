@@ -15,7 +15,8 @@ all: build
 deps:
 	@bash scripts/install-deps.sh
 
-build-%:
+$(addprefix build-,$(ALL_PRESETS)): build-%:
+	@echo "== build: $*"
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $* -j $(JOBS)
 

@@ -5,7 +5,7 @@ set -u
 failed=()
 for preset in "$@"; do
   echo "== tests: $preset"
-  if ! ctest --preset "$preset" --timeout 600; then
+  if ! ctest --preset "$preset" --timeout 600 --no-tests=error; then
     failed+=("$preset")
   fi
 done
