@@ -4,6 +4,9 @@
 
 #include "system/uSystemFiles.h"
 
+#include <cstdio>
+#include <random>
+
 bool IsExistingFile(const std::string& name) { return GetFileDosDateTime(name) != -1; }
 
 int32_t FindLastDelimiter(std::string_view delimiters, std::string_view text) {
@@ -37,4 +40,17 @@ bool CreateDirectoryTree(const std::string& path) {
     std::string parent = ExtractDirectoryPart(directory);
     if (parent == directory) return true;
     return CreateDirectoryTree(parent) && CreateSingleDirectory(directory);
+}
+
+std::string CreateTemporaryFileIn(const std::string& directory) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "~q7%08x.tmp", static_cast<unsigned>(random()));
+        std::string path = directory + name;
+        if (CreateNewFile(path)) return path;
+        // Only a name that is already taken is worth another try.
+        if (!IsExistingFile(path) && !IsExistingDirectory(path)) break;
+    }
+    return {};
 }

@@ -60,3 +60,18 @@ bool CreateSingleDirectory(const std::string& path);
 // files go too), then deletes it. True when both steps succeed; false for a
 // missing file or a directory.
 bool DeleteFileForced(const std::string& name);
+
+// Creates an empty file of that name, failing when anything of that name
+// exists already (so two writers never share one temporary name).
+bool CreateNewFile(const std::string& path);
+
+// Creates a new empty file with a name of its own in directory (a directory
+// part as ExtractDirectoryPart gives it: empty for the current directory)
+// and returns that name; the empty text when none can be made.
+std::string CreateTemporaryFileIn(const std::string& directory);
+
+// Puts source in the place of target in one step, replacing a target file
+// whatever its attributes (they are reset first, and restored when the move
+// fails). False, with both files as they were, when the OS refuses: target
+// is a directory, in use, or on another volume.
+bool ReplaceFileWith(const std::string& source, const std::string& target);

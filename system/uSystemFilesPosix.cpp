@@ -2,20 +2,17 @@
 // their parts with backslashes; the OS gets them as slashes. Names are taken
 // literally: there are no wildcard patterns here.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <cstdio>
 #include <ctime>
 
+#include "system/uPosixPath.h"
 #include "system/uSystemFiles.h"
 
 namespace {
-
-std::string PosixPath(std::string path) {
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path;
-}
 
 // Local time as DOS date and time, or -1 outside the years 1980 to 2107.
 int32_t PackDosDateTime(time_t when) {
@@ -46,3 +43,16 @@ bool CreateSingleDirectory(const std::string& path) { return ::mkdir(PosixPath(p
 // POSIX has no read-only attribute that stops a delete: unlinking is both
 // steps at once, and it refuses directories as DeleteFileA does.
 bool DeleteFileForced(const std::string& name) { return ::unlink(PosixPath(name).c_str()) == 0; }
+
+bool CreateNewFile(const std::string& path) {
+    int file = ::open(PosixPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (file < 0) return false;
+    ::close(file);
+    return true;
+}
+
+// rename() replaces a file whatever its permissions and refuses to put a
+// file in the place of a directory.
+bool ReplaceFileWith(const std::string& source, const std::string& target) {
+    return std::rename(PosixPath(source).c_str(), PosixPath(target).c_str()) == 0;
+}

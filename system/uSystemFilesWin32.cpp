@@ -27,3 +27,19 @@ bool CreateSingleDirectory(const std::string& path) { return CreateDirectoryA(pa
 bool DeleteFileForced(const std::string& name) {
     return SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL) && DeleteFileA(name.c_str());
 }
+
+bool CreateNewFile(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+bool ReplaceFileWith(const std::string& source, const std::string& target) {
+    DWORD attributes = GetFileAttributesA(target.c_str());
+    bool resetting = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (resetting) SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    if (resetting) SetFileAttributesA(target.c_str(), attributes);
+    return false;
+}

@@ -1,12 +1,14 @@
 // The handle layer and the string table on POSIX systems. POSIX has no
 // sharing modes, so the sharing bits are checked for validity and otherwise
-// ignored.
+// ignored. Installer paths separate their parts with backslashes; the OS
+// gets them as slashes, as in the file routines of uSystemFilesPosix.cpp.
 
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "system/uResourceTexts.h"
+#include "system/uPosixPath.h"
 #include "system/uSystem.h"
 
 namespace {
@@ -25,11 +27,11 @@ int AccessFlags(uint16_t mode) {
 THandle HandleOpen(const std::string& path, uint16_t mode) {
     int flags = AccessFlags(mode);
     if (flags < 0) return InvalidHandle;
-    return ::open(path.c_str(), flags | O_CLOEXEC);
+    return ::open(PosixPath(path).c_str(), flags | O_CLOEXEC);
 }
 
 THandle HandleCreate(const std::string& path) {
-    return ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return ::open(PosixPath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 }
 
 int32_t HandleRead(THandle handle, void* buffer, int32_t count) {
