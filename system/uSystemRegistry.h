@@ -1,0 +1,41 @@
+#pragma once
+// The registry for the installer library (Windows only). Keys travel as the
+// script's signed 32-bit integers: the predefined roots are the platform's
+// handle values with the high bit set (HKEY_CURRENT_USER is -2147483647),
+// opened keys are small numbers, 0 is no key. A number becomes a handle by
+// sign extension, so the same numbers work in the 32-bit and 64-bit builds.
+// Nothing here raises; failures come back as 0, false or an empty value.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+inline HKEY KeyFromNumber(int32_t key) { return reinterpret_cast<HKEY>(static_cast<INT_PTR>(key)); }
+
+// Opens (or, for the second, creates with every missing level) root\subkey
+// with full access; the key's number, or 0 when the OS refuses.
+int32_t OpenRegistryKey(int32_t root, const std::string& subkey);
+int32_t CreateRegistryKey(int32_t root, const std::string& subkey);
+// True when the OS closed the key.
+bool CloseRegistryKey(int32_t key);
+
+// A value as the script sees it: text for the text types (REG_SZ,
+// REG_EXPAND_SZ unexpanded, REG_MULTI_SZ with a zero byte after each
+// string), a number for REG_DWORD and REG_DWORD_BIG_ENDIAN (both taken
+// little-endian), nothing for every other type and for values that cannot
+// be read.
+struct TRegistryValue {
+    enum TKind { None, Text, Number };
+    TKind Kind = None;
+    std::string Str;
+    int32_t Int = 0;
+};
+
+// The value of that name (empty: the key's default value) in key.
+TRegistryValue QueryRegistryValue(int32_t key, const std::string& name);
+
+// Writes text as REG_SZ (with its closing zero byte) or a number as
+// REG_DWORD; true when the OS took it.
+bool SetRegistryText(int32_t key, const std::string& name, const std::string& text);
+bool SetRegistryNumber(int32_t key, const std::string& name, int32_t number);
