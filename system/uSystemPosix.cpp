@@ -6,8 +6,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "system/uCodePage1250.h"
 #include "system/uResourceTexts.h"
 #include "system/uSystem.h"
+#include "system/uTextLower.h"
 
 namespace {
 
@@ -63,3 +65,7 @@ int HandleSetEnd(THandle handle) {
 void HandleClose(THandle handle) { ::close(static_cast<int>(handle)); }
 
 std::string ResourceText(uint32_t id) { return PortableResourceText(id); }
+
+void AnsiLowerInPlace(std::string& text) {
+    for (char& c : text) c = Cp1250Lower(c);
+}
