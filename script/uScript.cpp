@@ -30,9 +30,12 @@ bool TScript::CheckAndRun() {
     return Run(true) && Run(false);
 }
 
-void TScript::Error(std::string message) {
+void TScript::Error(std::string_view message) { Error(message, {}); }
+
+void TScript::Error(std::string_view message, std::string_view detail) {
+    ErrorText.assign(message.data(), message.size());
+    ErrorText.append(detail.data(), detail.size());
     if (Parser) Parser->SeekTo(Parser->TokenPosition());
-    ErrorText = std::move(message);
     throw ExceptionError();
 }
 
@@ -136,7 +139,7 @@ void TScript::ReturnStatement(bool skip) {
 int32_t TScript::ValueToInteger(const TValue& value) {
     if (value.Kind == vkInteger) return value.Int;
     int32_t n = 0;
-    if (!IntegerFromText(value.Str, n)) Error("cannot convert to integer: " + value.Str);
+    if (!IntegerFromText(value.Str, n)) Error("cannot convert to integer: ", value.Str);
     return n;
 }
 

@@ -168,7 +168,7 @@ void TScript::NameOperand(bool skip, TValue& result) {
 // The variable's index; "not a variable: " with the parser where it stands.
 int32_t TScript::VariableIndex(std::string_view name) {
     int32_t index = Memory->FindVariable(name);
-    if (index < 0) Error("not a variable: " + std::string(name));
+    if (index < 0) Error("not a variable: ", name);
     return index;
 }
 
@@ -197,7 +197,7 @@ void TScript::PostfixStep(std::string_view name, TValue& result) {
 // Converted while skipping too, so the checking pass finds bad literals.
 int32_t TScript::LiteralValue() {
     int32_t n = 0;
-    if (!IntegerFromText(Parser->TokenText, n)) Error("not a integer literal: " + std::string(Parser->TokenText));
+    if (!IntegerFromText(Parser->TokenText, n)) Error("not a integer literal: ", Parser->TokenText);
     return n;
 }
 
@@ -253,7 +253,7 @@ void TScript::Arithmetic(TToken op, TValue& left, const TValue& right) {
 // call -> name '(' [ expression { ',' expression } [ ',' ] ] ')'
 void TScript::Call(std::string_view name, bool skip, TValue& result) {
     int32_t index = Memory->FindFunction(name);
-    if (index < 0) Error("not a function: " + std::string(name));
+    if (index < 0) Error("not a function: ", name);
     int32_t minArgs, maxArgs;
     Memory->FunctionArity(index, minArgs, maxArgs);
     TArgBaseScope scope(ArgBase, Stack.VariableCount());
@@ -271,11 +271,15 @@ void TScript::Call(std::string_view name, bool skip, TValue& result) {
             Expect(tkCloseParen, ") expected");
     }
     if (count < minArgs) Error("not enough parameters");
-    if (!skip) {
-        TValue slot;
-        Memory->CallFunction(index, *this, slot);
-        result = std::move(slot);
-        while (Stack.VariableCount() > ArgBase) Stack.DropLastVariable();
-    }
+    if (!skip) Invoke(index, result);
     Parser->Next();
+}
+
+// Calls the handler with the arguments pushed since ArgBase, then drops them.
+// Kept apart from Call so that the slot is not part of every nesting level.
+[[gnu::noinline]] void TScript::Invoke(int32_t index, TValue& result) {
+    TValue slot;
+    Memory->CallFunction(index, *this, slot);
+    result = std::move(slot);
+    while (Stack.VariableCount() > ArgBase) Stack.DropLastVariable();
 }

@@ -100,7 +100,11 @@ void TScriptMemory::CallFunction(int32_t index, TScript& script, TValue& result)
     handler.Routine(handler.Owner, script, result);
 }
 
-void TScriptMemory::AddVariable(std::string_view name, TValue value) {
+void TScriptMemory::AddVariable(std::string_view name, const TValue& value) {
+    Variables.push_back(TVariable{std::string(name), value});
+}
+
+void TScriptMemory::AddVariable(std::string_view name, TValue&& value) {
     Variables.push_back(TVariable{std::string(name), std::move(value)});
 }
 
@@ -110,10 +114,10 @@ int32_t TScriptMemory::FindVariable(std::string_view name) const {
     return -1;
 }
 
-void TScriptMemory::SetVariable(std::string_view name, TValue value) {
+void TScriptMemory::SetVariable(std::string_view name, const TValue& value) {
     int32_t index = FindVariable(name);
     if (index >= 0)
-        SetVariableAt(index, std::move(value));
+        SetVariableAt(index, value);
     else
-        AddVariable(name, std::move(value));
+        AddVariable(name, value);
 }
