@@ -5,9 +5,55 @@
 
 namespace {
 
+// What a byte starts: a one-byte token (its kind, below cFirstClass) or one
+// of these classes. Next dispatches on the table, since it is the engine's
+// innermost routine.
+enum : uint8_t {
+    cFirstClass = 64,
+    cEnd = cFirstClass,
+    cBlank,
+    cName,
+    cDigit,
+    cDollar,
+    cQuote,
+    cSlash,
+    cPair,  // ! = < > + - * : a one- or two-byte operator
+    cInvalid,
+};
+
+struct TByteClasses {
+    uint8_t Of[256];
+    constexpr TByteClasses() : Of() {
+        for (int c = 0; c < 256; ++c) Of[c] = cInvalid;
+        Of[0] = cEnd;
+        for (int c = 1; c <= 32; ++c) Of[c] = cBlank;
+        for (int c = 'a'; c <= 'z'; ++c) Of[c] = cName;
+        for (int c = 'A'; c <= 'Z'; ++c) Of[c] = cName;
+        Of['_'] = cName;
+        for (int c = '0'; c <= '9'; ++c) Of[c] = cDigit;
+        Of['$'] = cDollar;
+        Of['"'] = cQuote;
+        Of['/'] = cSlash;
+        for (char c : {'!', '=', '<', '>', '+', '-', '*'}) Of[static_cast<unsigned char>(c)] = cPair;
+        Of['%'] = tkModulo;
+        Of['&'] = tkAnd;
+        Of['('] = tkOpenParen;
+        Of[')'] = tkCloseParen;
+        Of[','] = tkComma;
+        Of[';'] = tkSemicolon;
+        Of['^'] = tkXor;
+        Of['{'] = tkOpenBrace;
+        Of['|'] = tkOr;
+        Of['}'] = tkCloseBrace;
+    }
+};
+
+constexpr TByteClasses kBytes;
+
+uint8_t ClassOf(char c) { return kBytes.Of[static_cast<unsigned char>(c)]; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+bool IsNameByte(char c) { return ClassOf(c) == cName || ClassOf(c) == cDigit; }
 
 // The one keyword a name may be, chosen by its first letter.
 TToken KeywordOrName(std::string_view name) {
@@ -46,51 +92,68 @@ TToken TParser::Found(TToken kind, const char* start, const char* end) {
     return Token = kind;
 }
 
-TToken TParser::Failed(const char* at, std::string message) {
+TToken TParser::Failed(const char* at, std::string_view message, std::string_view detail) {
     Current = static_cast<size_t>(at - Text.c_str());
-    ErrorText = std::move(message);
+    ErrorText.assign(message.data(), message.size());
+    ErrorText.append(detail.data(), detail.size());
     return Token = tkError;
 }
 
-// Skips bytes 1 to 32 and comments; stops at the first byte of a token, at
-// the NUL that ends the text, or at the opening of an unterminated comment
-// (which Next then reports).
-const char* TParser::SkipBlankAndComments(const char* p) {
-    for (;;) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (c >= 1 && c <= 32) {
-            ++p;
-        } else if (c == '/' && p[1] == '*') {
-            const char* close = std::strstr(p + 2, "*/");
-            if (!close) return p;
-            p = close + 2;
-        } else if (c == '/' && p[1] == '/') {
-            p += 2;
-            while (*p && *p != '\r' && *p != '\n') ++p;
-        } else {
-            return p;
-        }
+// A comment that starts at p ('/*' or '//'): the byte behind it, or null
+// when a block comment is not closed. Block comments do not nest.
+const char* TParser::SkipComment(const char* p) {
+    if (p[1] == '*') {
+        const char* close = std::strstr(p + 2, "*/");
+        return close ? close + 2 : nullptr;
     }
+    p += 2;
+    while (*p && *p != '\r' && *p != '\n') ++p;
+    return p;
 }
 
+// The common case, blanks and a one-byte token, stays short; everything else
+// goes on in Scan.
 TToken TParser::Next() {
     TokenText = {};
     if (!ErrorText.empty()) ErrorText.clear();
-    const char* p = SkipBlankAndComments(Text.c_str() + Current);
-    char c = *p;
-    // The end token starts behind trailing blanks and comments, so errors
-    // raised there point at the very end of the text.
-    if (c == '\0') return Found(tkEnd, p, p);
-    if (c == '/' && p[1] == '*') return Failed(p, "comment not terminated");
-    if (IsLetter(c)) return ScanName(p);
-    if (IsDigit(c) || c == '$') return ScanInteger(p);
-    if (c == '"') return ScanString(p);
-    return ScanOperator(p);
+    const char* p = Text.c_str() + Current;
+    while (ClassOf(*p) == cBlank) ++p;
+    uint8_t kind = ClassOf(*p);
+    if (kind < cFirstClass) return Found(static_cast<TToken>(kind), p, p + 1);
+    return Scan(p);
+}
+
+TToken TParser::Scan(const char* p) {
+    uint8_t kind;
+    for (;;) {
+        kind = ClassOf(*p);
+        if (kind == cBlank) {
+            ++p;
+            continue;
+        }
+        if (kind != cSlash || (p[1] != '*' && p[1] != '/')) break;
+        const char* after = SkipComment(p);
+        if (!after) return Failed(p, "comment not terminated");
+        p = after;
+    }
+    if (kind < cFirstClass) return Found(static_cast<TToken>(kind), p, p + 1);
+    switch (kind) {
+        case cName: return ScanName(p);
+        case cDigit:
+        case cDollar: return ScanInteger(p);
+        case cQuote: return ScanString(p);
+        case cSlash: return Found(tkDivide, p, p + 1);
+        case cPair: return ScanOperator(p);
+        // The end token starts behind trailing blanks and comments, so errors
+        // raised there point at the very end of the text.
+        case cEnd: return Found(tkEnd, p, p);
+        default: return Failed(p, "invalid character: ", std::string_view(p, 1));
+    }
 }
 
 TToken TParser::ScanName(const char* p) {
     const char* end = p + 1;
-    while (IsLetter(*end) || IsDigit(*end)) ++end;
+    while (IsNameByte(*end)) ++end;
     std::string_view name(p, static_cast<size_t>(end - p));
     TToken kind = KeywordOrName(name);
     if (kind == tkIdentifier) TokenText = name;
@@ -124,8 +187,8 @@ TToken TParser::ScanString(const char* p) {
     return Found(tkString, p, end + 1);
 }
 
+// The operators with a one- and a two-byte form; the longest match wins.
 TToken TParser::ScanOperator(const char* p) {
-    // Each operator takes its longest form.
     bool eq = p[1] == '=';
     switch (p[0]) {
         case '!': return eq ? Found(tkNotEqual, p, p + 2) : Found(tkNot, p, p + 1);
@@ -134,19 +197,7 @@ TToken TParser::ScanOperator(const char* p) {
         case '>': return eq ? Found(tkGreaterEqual, p, p + 2) : Found(tkGreater, p, p + 1);
         case '+': return p[1] == '+' ? Found(tkIncrement, p, p + 2) : Found(tkPlus, p, p + 1);
         case '-': return p[1] == '-' ? Found(tkDecrement, p, p + 2) : Found(tkMinus, p, p + 1);
-        case '*': return p[1] == '/' ? Failed(p, "nested comment") : Found(tkMultiply, p, p + 1);
-        case '/': return Found(tkDivide, p, p + 1);
-        case '%': return Found(tkModulo, p, p + 1);
-        case '&': return Found(tkAnd, p, p + 1);
-        case '|': return Found(tkOr, p, p + 1);
-        case '^': return Found(tkXor, p, p + 1);
-        case '(': return Found(tkOpenParen, p, p + 1);
-        case ')': return Found(tkCloseParen, p, p + 1);
-        case '{': return Found(tkOpenBrace, p, p + 1);
-        case '}': return Found(tkCloseBrace, p, p + 1);
-        case ',': return Found(tkComma, p, p + 1);
-        case ';': return Found(tkSemicolon, p, p + 1);
-        default: return Failed(p, std::string("invalid character: ") + p[0]);
+        default: return p[1] == '/' ? Failed(p, "nested comment") : Found(tkMultiply, p, p + 1);
     }
 }
 

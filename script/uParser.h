@@ -76,8 +76,10 @@ public:
 
 private:
     TToken Found(TToken kind, const char* start, const char* end);
-    TToken Failed(const char* at, std::string message);
-    const char* SkipBlankAndComments(const char* p);
+    [[gnu::cold, gnu::noinline]] TToken Failed(const char* at, std::string_view message,
+                                               std::string_view detail = {});
+    const char* SkipComment(const char* p);
+    [[gnu::noinline]] TToken Scan(const char* p);
     TToken ScanString(const char* p);
     TToken ScanInteger(const char* p);
     TToken ScanName(const char* p);

@@ -25,6 +25,14 @@ struct TValue {
 constexpr uint8_t vkString = 0;
 constexpr uint8_t vkInteger = 1;
 
+// Copies a value; the text is copied only for a string, since Kind alone
+// decides which payload counts.
+inline void CopyValue(TValue& to, const TValue& from) {
+    to.Kind = from.Kind;
+    to.Int = from.Int;
+    if (from.Kind == vkString) to.Str = from.Str;
+}
+
 TValue StringValue(std::string_view text);
 TValue IntegerValue(int32_t n);
 TValue BooleanValue(bool flag);
@@ -89,7 +97,7 @@ public:
     // The newest entry of that name; -1 if none.
     int32_t FindVariable(std::string_view name) const;
     void SetVariable(std::string_view name, const TValue& value);
-    void SetVariableAt(int32_t index, const TValue& value) { Variables[static_cast<size_t>(index)].Value = value; }
+    void SetVariableAt(int32_t index, const TValue& value) { CopyValue(Variables[static_cast<size_t>(index)].Value, value); }
     TValue GetVariableAt(int32_t index) const { return Variables[static_cast<size_t>(index)].Value; }
     // The entry itself, for readers that need no copy.
     const TValue& VariableAt(int32_t index) const { return Variables[static_cast<size_t>(index)].Value; }

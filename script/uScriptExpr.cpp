@@ -34,6 +34,18 @@ int Ordinal(const std::string& a, const std::string& b) {
 
 bool IsComparison(TToken t) { return t >= tkEqual && t <= tkNotEqual; }
 
+// One to nine decimal digits, which always fit in 32 bits.
+bool ShortDecimal(std::string_view text, int32_t& value) {
+    if (text.empty() || text.size() > 9) return false;
+    int32_t n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    value = n;
+    return true;
+}
+
 }  // namespace
 
 // expression -> xor { '|' xor }
@@ -161,7 +173,7 @@ void TScript::NameOperand(bool skip, TValue& result) {
             Parser->Next();
             break;
         default:
-            if (!skip) result = Memory->VariableAt(VariableIndex(name));
+            if (!skip) CopyValue(result, Memory->VariableAt(VariableIndex(name)));
     }
 }
 
@@ -189,15 +201,18 @@ void TScript::PrefixStep(bool skip, TValue& result) {
 void TScript::PostfixStep(std::string_view name, TValue& result) {
     int32_t step = Parser->Token == tkIncrement ? 1 : -1;
     int32_t index = VariableIndex(name);
-    result = Memory->VariableAt(index);
+    CopyValue(result, Memory->VariableAt(index));
     uint32_t n = static_cast<uint32_t>(ValueToInteger(result));
     Memory->SetVariableAt(index, IntegerValue(static_cast<int32_t>(n + static_cast<uint32_t>(step))));
 }
 
 // Converted while skipping too, so the checking pass finds bad literals.
+// Loop bodies convert their literals on every pass, so up to nine decimal
+// digits (always in range) take a short way.
 int32_t TScript::LiteralValue() {
+    std::string_view text = Parser->TokenText;
     int32_t n = 0;
-    if (!IntegerFromText(Parser->TokenText, n)) Error("not a integer literal: ", Parser->TokenText);
+    if (!ShortDecimal(text, n) && !IntegerFromText(text, n)) Error("not a integer literal: ", text);
     return n;
 }
 

@@ -3,6 +3,8 @@
 
 #include "script/uScript.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr int64_t kMaxDecimalBeforeDigit = 214748364;
@@ -109,8 +111,15 @@ void TScriptMemory::AddVariable(std::string_view name, TValue&& value) {
 }
 
 int32_t TScriptMemory::FindVariable(std::string_view name) const {
-    for (size_t i = Variables.size(); i-- > 0;)
-        if (Variables[i].Name == name) return static_cast<int32_t>(i);
+    // The evaluator's innermost lookup: length and first byte rule out most
+    // entries before the bytes are compared.
+    size_t size = name.size();
+    for (size_t i = Variables.size(); i-- > 0;) {
+        const std::string& candidate = Variables[i].Name;
+        if (candidate.size() != size) continue;
+        if (size == 0 || (candidate[0] == name[0] && std::memcmp(candidate.data() + 1, name.data() + 1, size - 1) == 0))
+            return static_cast<int32_t>(i);
+    }
     return -1;
 }
 

@@ -1,4 +1,4 @@
-// The handle layer and the string table on POSIX systems. POSIX has no
+// The handle layer, the string table and lower-casing on POSIX systems. POSIX has no
 // sharing modes, so the sharing bits are checked for validity and otherwise
 // ignored.
 

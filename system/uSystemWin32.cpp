@@ -1,5 +1,5 @@
-// The handle layer and the string table on Windows: the Win32 file API and
-// LoadStringA on the executable's own module.
+// The handle layer, the string table and lower-casing on Windows: the Win32 file API,
+// LoadStringA on the executable's own module and CharLowerBuffA.
 
 #include <windows.h>
 
