@@ -26,11 +26,14 @@ constexpr uint8_t vkString = 0;
 constexpr uint8_t vkInteger = 1;
 
 // Copies a value; the text is copied only for a string, since Kind alone
-// decides which payload counts.
+// decides which payload counts (a stale text is released, not kept).
 inline void CopyValue(TValue& to, const TValue& from) {
     to.Kind = from.Kind;
     to.Int = from.Int;
-    if (from.Kind == vkString) to.Str = from.Str;
+    if (from.Kind == vkString)
+        to.Str = from.Str;
+    else if (!to.Str.empty())
+        std::string().swap(to.Str);
 }
 
 TValue StringValue(std::string_view text);
