@@ -1,0 +1,186 @@
+#include "archive/uZlibArchive.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+uint32_t LoadU16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+
+uint32_t LoadU32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// Reads one entry's header and name from the stream's position into entry;
+// false at the end of the table. Raises EZLibError for a record that cannot
+// be read whole.
+bool ReadRecord(TStream& stream, TZLibPackedFile& entry) {
+    unsigned char header[ArchiveHeaderSize];
+    if (stream.Read(header, ArchiveHeaderSize) < ArchiveHeaderSize) return false;
+    uint32_t packed = LoadU32(header + 4);
+    if (LoadU16(header) != ArchiveMagic || packed == 0) return false;
+    // A packed size of 2 GiB or more cannot be skipped with a signed 32-bit
+    // seek; no archive the installer can read holds one.
+    if (packed > static_cast<uint32_t>(INT32_MAX)) throw EZLibError();
+
+    int32_t nameLength = static_cast<int32_t>(LoadU16(header + 2));
+    entry.Name.resize(static_cast<size_t>(nameLength));
+    if (stream.Read(entry.Name.data(), nameLength) < nameLength) throw EZLibError();
+    entry.PackedSize = packed;
+    entry.UnpackedSize = LoadU32(header + 8);
+    entry.DataOffset = stream.Position();
+    entry.Source = &stream;
+    return true;
+}
+
+// The inflate state, ended on every way out.
+class TInflater {
+public:
+    TInflater() {
+        if (inflateInit(&z) != Z_OK) throw EZDecompressionError();
+    }
+    ~TInflater() { inflateEnd(&z); }
+    TInflater(const TInflater&) = delete;
+    TInflater& operator=(const TInflater&) = delete;
+
+    // One inflate call into out; returns the zlib status. Any status but OK,
+    // STREAM_END and "no progress possible" (BUF_ERROR, which the caller
+    // judges) is a failure.
+    int Step(unsigned char* out, int flush) {
+        z.next_out = out;
+        z.avail_out = InflateBufferSize;
+        int status = inflate(&z, flush);
+        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) throw EZDecompressionError();
+        return status;
+    }
+    int32_t Produced() const { return InflateBufferSize - static_cast<int32_t>(z.avail_out); }
+
+    z_stream z{};
+};
+
+void WriteAll(TStream& output, const unsigned char* data, int32_t count, TInflateTotals& totals) {
+    if (output.Write(data, count) != count) throw EZShortWriteError();
+    totals.produced += static_cast<uint64_t>(count);
+}
+
+}  // namespace
+
+std::string TZLibAbstractArchive::ErrorCodeText(uint8_t code) {
+    static const uint32_t kIds[] = {65520, 65521, 65522, 65523, 65524, 65525, 65526, 65529, 65527, 65528};
+    return ResourceText(code < std::size(kIds) ? kIds[code] : 65530);
+}
+
+uint8_t TZLibUnpacker::LoadFileTable(TStream& stream) {
+    Clear();
+    try {
+        TZLibPackedFile entry;
+        while (ReadRecord(stream, entry)) {
+            Files.push_back(entry);
+            stream.Seek(static_cast<int32_t>(entry.PackedSize), soFromCurrent);
+        }
+    } catch (...) {
+        return zaLoadTable;
+    }
+    return zaOk;
+}
+
+const TZLibPackedFile* TZLibUnpacker::FindFile(std::string_view name) const {
+    std::string wanted = AsciiLower(name);
+    for (const TZLibPackedFile& entry : Files)
+        if (AsciiLower(entry.Name) == wanted) return &entry;
+    return nullptr;
+}
+
+uint8_t TZLibPackedFile::ExtractTo(TStream* output) const {
+    if (Source == nullptr) return zaNoInput;
+    if (output == nullptr) return zaNoOutput;
+    try {
+        TVirtualSizeStream view(*Source);
+        int64_t end = static_cast<int64_t>(DataOffset) + PackedSize;
+        view.Resize(static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX)));
+        view.MoveTo(DataOffset);
+        InflateStream(view, *output);
+    } catch (...) {
+        return zaUncompress;
+    }
+    return zaOk;
+}
+
+// --- The bounded view ---------------------------------------------------
+
+int32_t TVirtualSizeStream::ClampCount(int32_t count) {
+    int64_t position = Source.Position();
+    if (position + count > VirtualSize) return static_cast<int32_t>(VirtualSize - position);
+    return count;
+}
+
+int32_t TVirtualSizeStream::Read(void* buffer, int32_t count) { return Source.Read(buffer, ClampCount(count)); }
+
+int32_t TVirtualSizeStream::Write(const void* buffer, int32_t count) {
+    return Source.Write(buffer, ClampCount(count));
+}
+
+int32_t TVirtualSizeStream::Seek(int32_t offset, uint16_t origin) {
+    switch (origin) {
+    case soFromBeginning: return Source.Seek(std::min(offset, VirtualSize), soFromBeginning);
+    case soFromCurrent: return Source.Seek(ClampCount(offset), soFromCurrent);
+    // From the end means from the bound: the view never reaches past it.
+    case soFromEnd: return Source.Seek(offset <= 0 ? VirtualSize : VirtualSize - offset, soFromBeginning);
+    default: return Source.Seek(offset, origin);
+    }
+}
+
+// --- Inflation ------------------------------------------------------------
+
+void InflateStream(TStream& input, TStream& output, TInflateTotals* totals) {
+    TInflateTotals local;
+    TInflateTotals& t = totals ? *totals : local;
+    t = TInflateTotals();
+    auto in = std::make_unique<unsigned char[]>(InflateBufferSize);
+    auto out = std::make_unique<unsigned char[]>(InflateBufferSize);
+    TInflater inflater;
+    z_stream& z = inflater.z;
+
+    // Feed the input block by block. The zlib stream may end before the
+    // input does; the bytes behind its end are not part of the entry.
+    int status = Z_OK;
+    for (int32_t n; status != Z_STREAM_END && (n = input.Read(in.get(), InflateBufferSize)) > 0;) {
+        t.readIn += static_cast<uint64_t>(n);
+        z.next_in = in.get();
+        z.avail_in = static_cast<uInt>(n);
+        do {
+            status = inflater.Step(out.get(), Z_NO_FLUSH);
+            WriteAll(output, out.get(), inflater.Produced(), t);
+            // BUF_ERROR here only means this block is used up with the
+            // output buffer exactly full before: read on.
+        } while (status == Z_OK && (z.avail_in > 0 || z.avail_out == 0));
+    }
+    // The input is exhausted: flush what is pending. A stream that has not
+    // ended by now is cut short, which zlib reports as BUF_ERROR.
+    while (status != Z_STREAM_END) {
+        status = inflater.Step(out.get(), Z_FINISH);
+        if (status == Z_BUF_ERROR) throw EZDecompressionError();
+        WriteAll(output, out.get(), inflater.Produced(), t);
+    }
+    t.consumed = z.total_in;
+    t.streamEnd = true;
+}
+
+// --- Stored names ------------------------------------------------------------
+
+bool IsEscapingName(std::string_view name) {
+    auto separator = [](char c) { return c == '\\' || c == '/'; };
+    if (!name.empty() && separator(name[0])) return true;
+    bool letter = !name.empty() && ((name[0] | 0x20) >= 'a' && (name[0] | 0x20) <= 'z');
+    if (letter && name.size() >= 2 && name[1] == ':') return true;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = start;
+        while (end < name.size() && !separator(name[end])) ++end;
+        if (name.substr(start, end - start) == "..") return true;
+        start = end + 1;
+    }
+    return false;
+}

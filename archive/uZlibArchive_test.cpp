@@ -1,0 +1,278 @@
+#include "archive/uZlibArchive.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+using namespace std::string_literals;
+
+#include "archive/uZlibWriter.h"
+
+namespace {
+
+struct Entry {
+    std::string name, data;
+};
+
+std::string Record(const std::string& name, const std::string& packed, uint32_t unpacked) {
+    TStringStream s;
+    EXPECT_EQ(TZLibArchiveWriter(s).AppendEntry(name, packed, unpacked), zaOk);
+    return s.Data;
+}
+
+std::string EndRecord() { return std::string("px") + std::string(10, '\0'); }
+
+std::string Archive(const std::vector<Entry>& entries, bool withEnd = true) {
+    std::string bytes;
+    for (const Entry& e : entries)
+        bytes += Record(e.name, CompressZlib(e.data, 6), static_cast<uint32_t>(e.data.size()));
+    return withEnd ? bytes + EndRecord() : bytes;
+}
+
+// Patterned, partly compressible data of the given size.
+std::string Payload(size_t size, uint32_t seed = 1) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        s[i] = (i / 64) % 3 == 0 ? static_cast<char>(seed >> 24) : static_cast<char>('a' + i % 23);
+    }
+    return s;
+}
+
+std::string Extract(const TZLibPackedFile& entry, uint8_t expectCode = zaOk) {
+    TStringStream out;
+    EXPECT_EQ(entry.ExtractTo(&out), expectCode) << entry.Name;
+    return out.Data;
+}
+
+// An output that takes at most `room` bytes in all, like a full disk.
+class TFullDisk : public TStream {
+public:
+    explicit TFullDisk(int32_t room) : room_(room) {}
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Write(const void*, int32_t count) override {
+        int32_t n = std::min(count, room_);
+        room_ -= n;
+        return n;
+    }
+    int32_t Seek(int32_t, uint16_t) override { return 0; }
+
+private:
+    int32_t room_;
+};
+
+TEST(LoadFileTable, ReadsEveryRecordWithItsFields) {
+    TStringStream s(Archive({{"setup.ini", "a = 1;"}, {"", "no name"}, {"dir\\b.bin", Payload(5000)}}));
+    TZLibUnpacker unpacker;
+    ASSERT_EQ(unpacker.LoadFileTable(s), zaOk);
+    ASSERT_EQ(unpacker.FileCount(), 3);
+    EXPECT_EQ(unpacker.FileAt(0).Name, "setup.ini");
+    EXPECT_EQ(unpacker.FileAt(0).DataOffset, 12 + 9);
+    EXPECT_EQ(unpacker.FileAt(0).UnpackedSize, 6u);
+    EXPECT_EQ(unpacker.FileAt(1).Name, "") << "an empty name is a valid entry";
+    EXPECT_EQ(unpacker.FileAt(2).Source, &s);
+    EXPECT_EQ(Extract(unpacker.FileAt(2)), Payload(5000));
+    EXPECT_EQ(Extract(unpacker.FileAt(0)), "a = 1;") << "extractions may come in any order";
+    EXPECT_EQ(Extract(unpacker.FileAt(1)), "no name");
+}
+
+TEST(LoadFileTable, StartsAtTheStreamPositionOfAnAppendedArchive) {
+    TStringStream s("MZ executable image" + Archive({{"setup.ini", "x"}}));
+    s.MoveTo(19);
+    TZLibUnpacker unpacker;
+    ASSERT_EQ(unpacker.LoadFileTable(s), zaOk);
+    ASSERT_EQ(unpacker.FileCount(), 1);
+    EXPECT_EQ(Extract(unpacker.FileAt(0)), "x");
+}
+
+TEST(LoadFileTable, EndsQuietlyWhereRecordsEnd) {
+    std::string two = Archive({{"a", "1"}, {"b", "2"}}, false);
+    std::string zeroPacked = "px\x05\0\0\0\0\0\x07\0\0\0"s;  // name length 5, packed size 0
+    struct Case {
+        std::string bytes;
+        int32_t count;
+    } cases[] = {
+        {"", 0},
+        {"px\0\0\0"s, 0},                                 // too short for a header
+        {"MZ" + std::string(100, '\0'), 0},              // not an archive at all
+        {two, 2},                                         // no end record
+        {two + EndRecord() + Archive({{"c", "3"}}), 2},   // nothing behind the end record is read
+        {two + zeroPacked + Archive({{"c", "3"}}), 2},    // packed size 0 ends it, whatever else
+        {two + "qx" + Record("c", CompressZlib("3", 6), 1).substr(2), 2},  // wrong magic
+        {two + "garbage behind the records", 2},
+    };
+    for (const Case& c : cases) {
+        TStringStream s(c.bytes);
+        TZLibUnpacker unpacker;
+        EXPECT_EQ(unpacker.LoadFileTable(s), zaOk) << c.bytes.size();
+        EXPECT_EQ(unpacker.FileCount(), c.count) << c.bytes.size();
+    }
+}
+
+TEST(LoadFileTable, CutShortNameFailsButKeepsEarlierEntries) {
+    std::string bytes = Archive({{"first", "one"}, {"second", "two"}}, false);
+    std::string third = Record("third-name", CompressZlib("3", 6), 1);
+    TStringStream s(bytes + third.substr(0, 12 + 4));
+    TZLibUnpacker unpacker;
+    EXPECT_EQ(unpacker.LoadFileTable(s), zaLoadTable);
+    ASSERT_EQ(unpacker.FileCount(), 2);
+    EXPECT_EQ(Extract(unpacker.FileAt(1)), "two");
+}
+
+TEST(LoadFileTable, PackedSizeOfTwoGigabytesEndsTheLoadWithError) {
+    std::string huge = "px\x01\0\0\0\0\x80\0\0\0\0z"s;  // packed size 2^31
+    TStringStream s(Archive({{"a", "1"}}, false) + huge + Archive({{"b", "2"}}));
+    TZLibUnpacker unpacker;
+    EXPECT_EQ(unpacker.LoadFileTable(s), zaLoadTable);
+    EXPECT_EQ(unpacker.FileCount(), 1);
+}
+
+TEST(LoadFileTable, ReloadingReplacesTheTable) {
+    TStringStream first(Archive({{"a", "1"}, {"b", "2"}}));
+    TStringStream second(Archive({{"c", "3"}}));
+    TZLibUnpacker unpacker;
+    unpacker.LoadFileTable(first);
+    unpacker.LoadFileTable(second);
+    ASSERT_EQ(unpacker.FileCount(), 1);
+    EXPECT_EQ(unpacker.FileAt(0).Name, "c");
+}
+
+TEST(FindFile, MatchesAsciiCaseOnlyAndPrefersTheEarlierEntry) {
+    // "\xC8" is Č and "\xE8" is č in Windows-1250.
+    TStringStream s(Archive({{"setup.ini", "first"}, {"\xC8iara.txt", "c"}, {"SETUP.INI", "second"}}));
+    TZLibUnpacker unpacker;
+    EXPECT_EQ(unpacker.FindFile("setup.ini"), nullptr) << "empty table";
+    unpacker.LoadFileTable(s);
+    const TZLibPackedFile* found = unpacker.FindFile("SETUP.INI");
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(Extract(*found), "first");
+    EXPECT_EQ(Extract(unpacker.FileAt(2)), "second");
+    EXPECT_NE(unpacker.FindFile("\xC8IARA.TXT"), nullptr);
+    EXPECT_EQ(unpacker.FindFile("\xE8iara.txt"), nullptr) << "letters above 0x7F must match exactly";
+    EXPECT_EQ(unpacker.FindFile("setup.in"), nullptr);
+    EXPECT_EQ(unpacker.FindFile("setup.ini "), nullptr);
+}
+
+TEST(ExtractTo, ReportsMissingStreamsBeforeReadingAnything) {
+    TZLibPackedFile orphan;
+    EXPECT_EQ(orphan.ExtractTo(nullptr), zaNoInput);
+    TStringStream s(Archive({{"a", "1"}}));
+    TZLibUnpacker unpacker;
+    unpacker.LoadFileTable(s);
+    s.MoveTo(3);
+    EXPECT_EQ(unpacker.FileAt(0).ExtractTo(nullptr), zaNoOutput);
+    EXPECT_EQ(s.Position(), 3);
+}
+
+TEST(ExtractTo, FailsOnDamagedData) {
+    std::string good = CompressZlib(Payload(100000), 6);
+    std::string badChecksum = good;
+    badChecksum.back() ^= 1;
+    std::string badData = good;
+    badData[good.size() / 2] ^= 0x55;
+    std::string cutShort = good.substr(0, good.size() - 10);
+    for (const std::string& packed : {badChecksum, badData, std::string("not a zlib stream"), cutShort}) {
+        TStringStream s(Record("x", packed, 100000) + EndRecord());
+        TZLibUnpacker unpacker;
+        ASSERT_EQ(unpacker.LoadFileTable(s), zaOk);
+        Extract(unpacker.FileAt(0), zaUncompress);
+    }
+}
+
+TEST(ExtractTo, LastEntryCutShortLoadsButFailsToExtract) {
+    std::string bytes = Archive({{"a", "1"}, {"big", Payload(70000)}}, false);
+    TStringStream s(bytes.substr(0, bytes.size() - 100));
+    TZLibUnpacker unpacker;
+    ASSERT_EQ(unpacker.LoadFileTable(s), zaOk);
+    ASSERT_EQ(unpacker.FileCount(), 2);
+    EXPECT_EQ(Extract(unpacker.FileAt(0)), "1");
+    std::string partial = Extract(unpacker.FileAt(1), zaUncompress);
+    EXPECT_EQ(partial, Payload(70000).substr(0, partial.size())) << "what inflated before the failure stays";
+}
+
+TEST(ExtractTo, IgnoresBytesBehindTheZlibStreamAndTheUnpackedSize) {
+    std::string packed = CompressZlib("payload", 6) + "trailing junk";
+    TStringStream s(Record("x", packed, 12345) + EndRecord());
+    TZLibUnpacker unpacker;
+    unpacker.LoadFileTable(s);
+    EXPECT_EQ(Extract(unpacker.FileAt(0)), "payload");
+}
+
+TEST(ExtractTo, InflatesAcrossBufferBoundaries) {
+    // Output lengths on and around multiples of the 32 KiB buffer, stored
+    // (level 0) and compressed, so both the input and the output side of
+    // the loop meet an exactly full buffer.
+    for (size_t size : {0u, 1u, 32767u, 32768u, 32769u, 65536u, 3u * 32768u, 1000000u}) {
+        for (int level : {0, 9}) {
+            std::string data = Payload(size, static_cast<uint32_t>(size));
+            TStringStream s(Record("x", CompressZlib(data, level), static_cast<uint32_t>(size)) + EndRecord());
+            TZLibUnpacker unpacker;
+            unpacker.LoadFileTable(s);
+            EXPECT_EQ(Extract(unpacker.FileAt(0)), data) << size << " level " << level;
+        }
+    }
+}
+
+TEST(ExtractTo, WritesAtTheOutputPositionAndLeavesItThere) {
+    TStringStream s(Archive({{"a", "inflated"}}));
+    TZLibUnpacker unpacker;
+    unpacker.LoadFileTable(s);
+    TStringStream out("prefix:");
+    out.MoveTo(7);
+    ASSERT_EQ(unpacker.FileAt(0).ExtractTo(&out), zaOk);
+    EXPECT_EQ(out.Data, "prefix:inflated");
+    EXPECT_EQ(out.Cursor, 15);
+}
+
+TEST(ExtractTo, ShortWriteIsAFailure) {
+    TStringStream s(Archive({{"a", Payload(100000)}}));
+    TZLibUnpacker unpacker;
+    unpacker.LoadFileTable(s);
+    for (int32_t room : {0, 1000, 32768, 99999}) {
+        TFullDisk disk(room);
+        EXPECT_EQ(unpacker.FileAt(0).ExtractTo(&disk), zaUncompress) << room;
+    }
+    TFullDisk enough(100000);
+    EXPECT_EQ(unpacker.FileAt(0).ExtractTo(&enough), zaOk);
+}
+
+TEST(ErrorCodeText, NamesEveryCode) {
+    EXPECT_EQ(TZLibAbstractArchive::ErrorCodeText(0), "OK");
+    EXPECT_EQ(TZLibAbstractArchive::ErrorCodeText(2), "Out stream not assigned");
+    EXPECT_EQ(TZLibAbstractArchive::ErrorCodeText(7), "I/O Error while loading file table");
+    EXPECT_EQ(TZLibAbstractArchive::ErrorCodeText(8), "Compressing failed");
+    EXPECT_EQ(TZLibAbstractArchive::ErrorCodeText(9), "Uncompressing failed");
+    EXPECT_EQ(TZLibAbstractArchive::ErrorCodeText(10), "Unknown error");
+    EXPECT_EQ(TZLibAbstractArchive::ErrorCodeText(255), "Unknown error");
+}
+
+TEST(VirtualSizeStream, NeverPassesTheBound) {
+    TStringStream source("0123456789");
+    TVirtualSizeStream view(source);
+    EXPECT_EQ(view.VirtualSize, 10);
+    view.Resize(6);
+    EXPECT_EQ(source.Size(), 10) << "Resize does not touch the source";
+    view.MoveTo(4);
+    char buffer[16] = {};
+    EXPECT_EQ(view.Read(buffer, 16), 2);
+    EXPECT_EQ(std::string(buffer, 2), "45");
+    EXPECT_EQ(view.Read(buffer, 16), 0);
+    EXPECT_EQ(view.Seek(100, soFromBeginning), 6);
+    EXPECT_EQ(view.Seek(-3, soFromCurrent), 3);
+    EXPECT_EQ(view.Seek(100, soFromCurrent), 6);
+    EXPECT_EQ(view.Seek(INT32_MAX, soFromCurrent), 6);
+    view.MoveTo(5);
+    EXPECT_EQ(view.Write("XYZ", 3), 1);
+    EXPECT_EQ(source.Data, "01234X");
+    source.MoveTo(8);
+    EXPECT_EQ(view.Read(buffer, 4), 0) << "a source behind the bound reads nothing";
+}
+
+TEST(IsEscapingName, RefusesNamesThatLeaveTheDirectory) {
+    for (const char* name : {"\\abs", "/abs", "C:\\x", "c:x", "..", "..\\x", "a/../b", "a\\..", "x/.."})
+        EXPECT_TRUE(IsEscapingName(name)) << name;
+    for (const char* name : {"setup.ini", "dir\\file", "a/b", "..a", "a..", "a\\...\\b", ".\\x", "", "1:x"})
+        EXPECT_FALSE(IsEscapingName(name)) << name;
+}
+
+}  // namespace
