@@ -1,0 +1,181 @@
+#include "tools/q7pack/PackCreate.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "archive/uZlibArchive.h"
+#include "archive/uZlibWriter.h"
+#include "startup/uPeImage.h"
+#include "tools/q7pack/PackError.h"
+#include "tools/q7pack/Platform.h"
+#include "tools/q7pack/Progress.h"
+
+namespace {
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw PackError(path, "cannot open for reading");
+    std::string bytes;
+    in.seekg(0, std::ios::end);
+    bytes.resize(static_cast<size_t>(in.tellg()));
+    in.seekg(0);
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) throw PackError(path, "read failed");
+    return bytes;
+}
+
+struct PackedEntry {
+    std::string data;
+    std::string error;
+};
+
+// Compresses the inputs on several threads and hands the results out in
+// archive order. At most `window` results wait to be written at a time, so
+// memory stays bounded however many files there are.
+class ParallelCompressor {
+public:
+    ParallelCompressor(const std::vector<PackInput>& inputs, int level, unsigned threads)
+        : inputs_(inputs), level_(level), slots_(inputs.size()), window_(2 * threads) {
+        for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+    }
+    ~ParallelCompressor() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& t : workers_) t.join();
+    }
+
+    // The packed entry of input i; call for i = 0, 1, 2 ... in turn.
+    PackedEntry Take(size_t i) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return slots_[i].has_value(); });
+        PackedEntry entry = std::move(*slots_[i]);
+        slots_[i].reset();
+        taken_ = i + 1;
+        changed_.notify_all();
+        return entry;
+    }
+
+private:
+    void Work() {
+        for (;;) {
+            size_t i;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return stop_ || next_ >= slots_.size() || next_ < taken_ + window_; });
+                if (stop_ || next_ >= slots_.size()) return;
+                i = next_++;
+            }
+            PackedEntry entry = Compress(inputs_[i]);
+            std::lock_guard<std::mutex> lock(mutex_);
+            slots_[i] = std::move(entry);
+            changed_.notify_all();
+        }
+    }
+
+    PackedEntry Compress(const PackInput& input) const {
+        try {
+            return {CompressZlib(ReadWholeFile(input.path), level_), {}};
+        } catch (const PackError& e) {
+            return {{}, e.what()};
+        } catch (const std::bad_alloc&) {
+            return {{}, "out of memory"};
+        } catch (...) {
+            return {{}, TZLibAbstractArchive::ErrorCodeText(zaCompress)};
+        }
+    }
+
+    const std::vector<PackInput>& inputs_;
+    const int level_;
+    std::vector<std::optional<PackedEntry>> slots_;
+    const size_t window_;
+    size_t next_ = 0, taken_ = 0;
+    bool stop_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::thread> workers_;
+};
+
+// The temporary output: removed unless Commit() renamed it into place.
+class TempOutput {
+public:
+    explicit TempOutput(const std::string& target)
+        : target_(target), path_(target + ".q7pack-" + std::to_string(ProcessId()) + ".tmp") {}
+    ~TempOutput() {
+        stream_.reset();
+        if (!committed_) std::remove(path_.c_str());
+    }
+    TStream& Open() {
+        try {
+            stream_.emplace(path_, CreateMode);
+        } catch (const EWin32Error&) {
+            throw PackError(target_, "cannot create the output file");
+        }
+        return *stream_;
+    }
+    void Commit() {
+        stream_.reset();
+        if (!MoveOverFile(path_, target_)) throw PackError(target_, "cannot replace the output file");
+        committed_ = true;
+    }
+
+private:
+    std::string target_, path_;
+    std::optional<TFileStream> stream_;
+    bool committed_ = false;
+};
+
+void WriteBytes(TStream& out, const std::string& bytes, const std::string& target) {
+    if (!bytes.empty() && out.Write(bytes.data(), static_cast<int32_t>(bytes.size())) != static_cast<int32_t>(bytes.size()))
+        throw PackError(target, "write failed (disk full?)");
+}
+
+}  // namespace
+
+std::string ReadStubImage(const std::string& path) {
+    std::string stub = ReadWholeFile(path);
+    std::optional<uint32_t> end =
+        PeImageDataEnd(reinterpret_cast<const unsigned char*>(stub.data()), stub.size());
+    if (!end) throw PackError(path, "not a Windows executable (PE image)");
+    if (*end > stub.size()) throw PackError(path, "damaged executable: its sections run past the end of the file");
+    stub.resize(*end);  // drops an archive appended before
+    return stub;
+}
+
+CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOptions& options) {
+    CreateSummary summary;
+    std::string stub = options.stub.empty() ? std::string() : ReadStubImage(options.stub);
+    summary.stubBytes = stub.size();
+
+    TempOutput temp(options.output);
+    TStream& out = temp.Open();
+    WriteBytes(out, stub, options.output);
+    TZLibArchiveWriter writer(out);
+    uint64_t written = stub.size();
+    {
+        ParallelCompressor compressor(inputs, options.level, std::max(1u, options.threads));
+        Progress progress("packing");
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            progress.Step(i + 1, inputs.size(), inputs[i].name);
+            PackedEntry packed = compressor.Take(i);
+            if (!packed.error.empty()) throw PackError(inputs[i].path, packed.error);
+            written += ArchiveHeaderSize + inputs[i].name.size() + packed.data.size();
+            if (written + ArchiveHeaderSize >= options.maxOutputBytes)
+                throw PackError(options.output, "the output would reach " + std::to_string(options.maxOutputBytes) +
+                                                    " bytes (2 GiB), more than the installer can read");
+            if (writer.AppendEntry(inputs[i].name, packed.data, static_cast<uint32_t>(inputs[i].size)) != zaOk)
+                throw PackError(options.output, "write failed (disk full?)");
+            summary.unpackedBytes += inputs[i].size;
+        }
+    }
+    if (writer.WriteEnd() != zaOk) throw PackError(options.output, "write failed (disk full?)");
+    summary.entries = inputs.size();
+    summary.archiveBytes = written + ArchiveHeaderSize - stub.size();
+    temp.Commit();
+    return summary;
+}

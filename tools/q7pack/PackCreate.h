@@ -1,0 +1,35 @@
+#pragma once
+// Writes an archive, bare or appended to an installer stub, from the
+// collected inputs. The output appears only when everything was written:
+// the work goes to a temporary file beside it that is renamed at the end.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/q7pack/PackInputs.h"
+
+struct CreateOptions {
+    std::string output;
+    std::string stub;      // empty: a bare archive
+    int level = 0;
+    unsigned threads = 1;  // compressing threads; the output never depends on it
+    // Positions in the installer are signed 32-bit: the whole output file,
+    // stub included, must stay below 2 GiB.
+    uint64_t maxOutputBytes = uint64_t{1} << 31;
+};
+
+struct CreateSummary {
+    size_t entries = 0;
+    uint64_t unpackedBytes = 0;
+    uint64_t archiveBytes = 0;  // records and end record
+    uint64_t stubBytes = 0;     // the stub's image before the archive
+};
+
+// Raises PackError; on any failure nothing is left at options.output that
+// was not there before.
+CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOptions& options);
+
+// The stub's image without any archive already appended to it. Raises
+// PackError for a file that is not a PE image.
+std::string ReadStubImage(const std::string& path);

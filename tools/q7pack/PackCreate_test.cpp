@@ -1,0 +1,52 @@
+#include "tools/q7pack/PackCreate.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "archive/uZlibArchive.h"
+#include "tests/support/TempDir.h"
+#include "tools/q7pack/PackError.h"
+
+namespace {
+
+TEST(CreateArchive, KeepsTheOutputBelowTheSizeLimitAndLeavesNothingWhenItWouldNot) {
+    TempDir dir;
+    WriteFileBytes(dir / "setup.ini", "a = 1;");
+    std::vector<PackInput> inputs = {{"setup.ini", dir / "setup.ini", 6}};
+    CreateOptions options;
+    options.output = dir / "out.q7a";
+    const uint64_t size = CreateArchive(inputs, options).archiveBytes;
+    ASSERT_EQ(size, std::filesystem::file_size(dir / "out.q7a"));
+    std::filesystem::remove(dir / "out.q7a");
+
+    options.maxOutputBytes = size;  // the output must stay below the limit
+    EXPECT_THROW(CreateArchive(inputs, options), PackError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.q7a"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << "no temporary file left";
+
+    options.maxOutputBytes = size + 1;
+    EXPECT_EQ(CreateArchive(inputs, options).archiveBytes, size);
+    TFileStream file(dir / "out.q7a", fmOpenReadShareAll);
+    TZLibUnpacker unpacker;
+    EXPECT_EQ(unpacker.LoadFileTable(file), zaOk);
+    EXPECT_EQ(unpacker.FileCount(), 1);
+}
+
+TEST(CreateArchive, AnInputThatVanishesFailsWithoutOutput) {
+    TempDir dir;
+    WriteFileBytes(dir / "setup.ini", "a = 1;");
+    std::vector<PackInput> inputs = {{"setup.ini", dir / "setup.ini", 6}, {"gone", dir / "gone", 10}};
+    CreateOptions options;
+    options.output = dir / "out.q7a";
+    options.threads = 2;
+    try {
+        CreateArchive(inputs, options);
+        FAIL() << "no error";
+    } catch (const PackError& e) {
+        EXPECT_EQ(e.Subject(), dir / "gone");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.q7a"));
+}
+
+}  // namespace

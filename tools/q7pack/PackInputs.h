@@ -1,0 +1,23 @@
+#pragma once
+// Turns the packager's command-line inputs into the list of entries to
+// store, in archive order, and refuses what the installer could not use.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct PackInput {
+    std::string name;  // the stored name, '\' between folders
+    std::string path;  // the file it is read from
+    uint64_t size = 0;
+};
+
+// setup.ini first (stored under that name), then the payload arguments in
+// order: a file under its base name; a folder as every file below it, with
+// its path relative to the folder, in sorted order; NAME=PATH as PATH
+// stored under NAME (NAME\... for a folder). An argument that names an
+// existing file or folder is a path even when it holds '='.
+// Raises PackError for a missing or unreadable input, a name that would
+// leave the install folder, an empty name, a name over 65535 bytes, a file
+// of 4 GiB or more, and two names that are equal when A-Z is lowered.
+std::vector<PackInput> CollectInputs(const std::string& setupIni, const std::vector<std::string>& payload);
