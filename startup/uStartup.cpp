@@ -1,0 +1,73 @@
+#include "startup/uStartup.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <vector>
+
+#include "archive/uZlibArchive.h"
+#include "startup/uCommandLine.h"
+#include "startup/uPeImage.h"
+#include "system/uSystem.h"
+
+TPatcherScript* ActiveScript = nullptr;
+
+namespace {
+
+constexpr uint32_t kScriptNotInflated = 65489;
+constexpr uint32_t kScriptMissing = 65490;
+constexpr uint32_t kArchiveUnavailable = 65491;
+constexpr uint32_t kArchiveDamaged = 65492;
+constexpr uint32_t kCaption = 65519;
+const char kScriptName[] = "setup.ini";
+
+std::string OwnExecutablePath() {
+    std::vector<char> buffer(MAX_PATH);
+    while (true) {
+        DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) throw EWin32Error{};
+        if (n < buffer.size()) return std::string(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// Steps from the loaded table to the end of the installation; fatal errors
+// found on the way are reported here, exceptions go to the caller.
+void InstallFrom(TZLibUnpacker& unpacker, TFileStream& archive) {
+    uint8_t code = unpacker.LoadFileTable(archive);
+    if (code != zaOk)
+        return ReportFatalError(ResourceText(kArchiveUnavailable), TZLibAbstractArchive::ErrorCodeText(code));
+    if (unpacker.FileCount() <= 0) return ReportFatalError(ResourceText(kArchiveUnavailable), "");
+    const TZLibPackedFile* entry = unpacker.FindFile(kScriptName);
+    if (!entry) return ReportFatalError(ResourceText(kScriptMissing), kScriptName);
+    TStringStream script;
+    code = entry->ExtractTo(&script);
+    if (code != zaOk)
+        return ReportFatalError(ResourceText(kScriptNotInflated),
+                                std::string(kScriptName) + " - " + TZLibAbstractArchive::ErrorCodeText(code));
+    RunControlScript(unpacker, script.Data);
+}
+
+}  // namespace
+
+uint32_t GetAppendedArchiveOffset() {
+    // The loaded headers hold the file's values; the headers' own region
+    // bounds what may be read of them.
+    auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleA(nullptr));
+    MEMORY_BASIC_INFORMATION region{};
+    if (!VirtualQuery(base, &region, sizeof region)) return 0;
+    return PeImageDataEnd(base, region.RegionSize).value_or(0);
+}
+
+void RunInstaller() {
+    TZLibUnpacker unpacker;
+    try {
+        std::vector<std::string> items = SplitCommandLine(GetCommandLineA());
+        bool ownFile = items.size() <= 1;
+        TFileStream archive(ownFile ? OwnExecutablePath() : items.back(), fmOpenReadShareAll);
+        archive.MoveTo(ownFile ? static_cast<int32_t>(GetAppendedArchiveOffset()) : 0);
+        InstallFrom(unpacker, archive);
+    } catch (...) {
+        ReportFatalError(ResourceText(kArchiveDamaged), "");
+    }
+}

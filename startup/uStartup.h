@@ -1,0 +1,31 @@
+#pragma once
+// The installer's process entry: finds the archive, loads its table,
+// extracts the control script and runs the installation in the script host.
+// Windows only.
+
+#include <cstdint>
+#include <string>
+
+class TPatcherScript;
+class TZLibUnpacker;
+
+// The one running installer host while the installation runs; empty before
+// the host is created and again once it is released.
+extern TPatcherScript* ActiveScript;
+
+// The whole run: every step up to the end of the installation. Shows each
+// fatal error once in a message box and never raises.
+void RunInstaller();
+
+// Where the appended archive begins in the running executable's own file:
+// the end of its section data, read from the loaded module's headers.
+uint32_t GetAppendedArchiveOffset();
+
+// The fatal-error box: message immediately followed by detail, the
+// installer's caption, the error icon, owned by the page on screen if any.
+void ReportFatalError(const std::string& message, const std::string& detail);
+
+// Creates the installer host over the loaded archive and the control
+// script, makes it ActiveScript, raises INITAPP and releases the host
+// (clearing ActiveScript) when the installation is over.
+void RunControlScript(TZLibUnpacker& unpacker, const std::string& scriptText);

@@ -1,0 +1,260 @@
+// The UI driver: starts a program, and for each action waits for a settled
+// screen of that program's windows, records it, and acts on it.
+//
+//   q7uidriver --out FILE [--timeout MS] ACTION... -- PROGRAM [ARG...]
+//   q7uidriver --out FILE --first-window -- PROGRAM [ARG...]
+//
+// Actions:  snap            record the screen only
+//           press:ID        click the enabled push button ID of the page
+//           type:ID:TEXT    replace the text of edit control ID by typing
+//           key:esc|enter   press the key on the page
+//           close           close the page from its system menu
+//           answer:ID       press button ID (IDOK=1, IDYES=6...) of the box
+// After the actions the driver waits for the program to end and records its
+// exit status; a program still running then is ended and so recorded.
+// --first-window records only the milliseconds from the start to the first
+// visible window with controls, then ends the program.
+// Exit status: 0, 1 when an action could not be done (the transcript says
+// why), 2 for a usage error.
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/uScreen.h"
+
+namespace {
+
+struct Options {
+    std::wstring out;
+    DWORD timeoutMs = 15000;
+    bool firstWindow = false;
+    std::vector<std::string> actions;
+    std::wstring commandLine;
+};
+
+// A failed action: the driver records the reason and stops acting.
+struct DriverError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class TDriver {
+public:
+    TDriver(const Options& options) : options_(options) {}
+    ~TDriver() {
+        if (process_.hProcess) {
+            if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+    }
+
+    void Start() {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring line = options_.commandLine;
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process_))
+            throw DriverError("cannot start the program (error " + std::to_string(GetLastError()) + ")");
+    }
+
+    void Act(const std::string& action) {
+        transcript_ += "@ " + action + "\n";
+        if (action == "snap") return Record(Settle([](const Screen&) { return true; }));
+        std::string verb = action.substr(0, action.find(':'));
+        std::string rest = action.size() > verb.size() ? action.substr(verb.size() + 1) : "";
+        if (verb == "press") return Press(std::stoi(rest));
+        if (verb == "type") return Type(std::stoi(rest), rest.substr(rest.find(':') + 1));
+        if (verb == "key") return Key(rest == "esc" ? VK_ESCAPE : rest == "enter" ? VK_RETURN : 0);
+        if (verb == "close") return OnPage([](HWND page) { PostMessageW(page, WM_CLOSE, 0, 0); });
+        if (verb == "answer") return Answer(std::stoi(rest));
+        throw DriverError("unknown action " + action);
+    }
+
+    // Waits for the program to end; ends it when it does not.
+    void Finish() {
+        transcript_ += "@ end\n";
+        if (WaitForSingleObject(process_.hProcess, options_.timeoutMs) == WAIT_TIMEOUT) {
+            Record(TakeScreen(process_.dwProcessId));
+            TerminateProcess(process_.hProcess, 99);
+            throw DriverError("the program did not end");
+        }
+        DWORD status = 0;
+        GetExitCodeProcess(process_.hProcess, &status);
+        transcript_ += "exit " + std::to_string(status) + "\n";
+    }
+
+    // Milliseconds from the start to the first visible window with controls.
+    double FirstWindowMs() {
+        LARGE_INTEGER frequency, start, now;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&start);
+        Start();
+        while (true) {
+            for (const auto& shot : TakeScreen(process_.dwProcessId))
+                if (GetWindow(shot.Window, GW_CHILD)) {
+                    QueryPerformanceCounter(&now);
+                    return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) /
+                           static_cast<double>(frequency.QuadPart);
+                }
+            if (WaitForSingleObject(process_.hProcess, 2) == WAIT_OBJECT_0) throw DriverError("no window shown");
+        }
+    }
+
+    std::string transcript_;
+
+private:
+    using Screen = std::vector<TWindowShot>;
+
+    void Record(const Screen& screen) { transcript_ += ScreenText(screen); }
+
+    bool Ended() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
+
+    static std::string Key(const Screen& screen) {
+        std::string key;
+        for (const auto& shot : screen)
+            key += std::to_string(reinterpret_cast<uintptr_t>(shot.Window)) + "\n" + shot.Text;
+        return key;
+    }
+
+    // The same windows with the same texts seen twice 150 ms apart, while the
+    // program waits for input; and ready says the screen is one to act on.
+    Screen Settle(const std::function<bool(const Screen&)>& ready) {
+        DWORD deadline = GetTickCount() + options_.timeoutMs;
+        Screen last = TakeScreen(process_.dwProcessId);
+        while (true) {
+            WaitForInputIdle(process_.hProcess, 1000);
+            Sleep(150);
+            Screen now = TakeScreen(process_.dwProcessId);
+            if (Key(now) == Key(last) && ready(now)) return now;
+            if (Ended()) throw DriverError("the program ended");
+            if (static_cast<int32_t>(GetTickCount() - deadline) > 0) {
+                Record(now);
+                throw DriverError("the screen did not settle into one to act on");
+            }
+            last = std::move(now);
+        }
+    }
+
+    // The topmost page (not a message box), once one is on screen.
+    HWND Page(const Screen& screen) {
+        for (const auto& shot : screen)
+            if (!shot.MessageBox) return shot.Window;
+        return nullptr;
+    }
+
+    void OnPage(const std::function<void(HWND)>& act) {
+        Screen screen = Settle([this](const Screen& s) { return Page(s) != nullptr; });
+        Record(screen);
+        HWND page = Page(screen);
+        if (!IsWindowEnabled(page)) throw DriverError("the page is disabled (a box is open over it)");
+        act(page);
+    }
+
+    void Press(int id) {
+        OnPage([id](HWND page) {
+            HWND button = FindControl(page, id);
+            if (!button) throw DriverError("the page has no control " + std::to_string(id));
+            if (!IsWindowEnabled(button)) throw DriverError("control " + std::to_string(id) + " is disabled");
+            PostMessageW(button, BM_CLICK, 0, 0);
+        });
+    }
+
+    void Type(int id, const std::string& text) {
+        OnPage([id, &text](HWND page) {
+            HWND edit = FindControl(page, id);
+            if (!edit) throw DriverError("the page has no control " + std::to_string(id));
+            PostMessageW(edit, EM_SETSEL, 0, -1);
+            PostMessageW(edit, WM_CHAR, L'\b', 0);
+            for (wchar_t c : Wide(text)) PostMessageW(edit, WM_CHAR, c, 0);
+        });
+    }
+
+    void Key(WPARAM key) {
+        if (!key) throw DriverError("unknown key");
+        OnPage([key](HWND page) {
+            PostMessageW(page, WM_KEYDOWN, key, 1);
+            PostMessageW(page, WM_KEYUP, key, 0xC0000001);
+        });
+    }
+
+    // Presses the box's button, then waits until the box is gone: its
+    // modal loop has ended and the page under it is the program's again.
+    void Answer(int id) {
+        Screen screen = Settle([](const Screen& s) { return !s.empty() && s.front().MessageBox; });
+        Record(screen);
+        HWND box = screen.front().Window;
+        HWND button = GetDlgItem(box, id);
+        if (!button) throw DriverError("the box has no button " + std::to_string(id));
+        PostMessageW(button, BM_CLICK, 0, 0);
+        DWORD deadline = GetTickCount() + options_.timeoutMs;
+        while (IsWindow(box)) {
+            if (static_cast<int32_t>(GetTickCount() - deadline) > 0) throw DriverError("the box stayed open");
+            Sleep(20);
+        }
+    }
+
+    Options options_;
+    PROCESS_INFORMATION process_{};
+};
+
+std::wstring QuoteArgument(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+    return L"\"" + arg + L"\"";
+}
+
+bool ParseOptions(Options& options) {
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    int i = 1;
+    for (; i < count && std::wstring(args[i]) != L"--"; ++i) {
+        std::wstring a = args[i];
+        if (a == L"--out" && i + 1 < count) options.out = args[++i];
+        else if (a == L"--timeout" && i + 1 < count) options.timeoutMs = static_cast<DWORD>(_wtoi(args[++i]));
+        else if (a == L"--first-window") options.firstWindow = true;
+        else options.actions.push_back(Utf8(a));
+    }
+    for (++i; i < count; ++i) options.commandLine += (options.commandLine.empty() ? L"" : L" ") + QuoteArgument(args[i]);
+    LocalFree(args);
+    return !options.out.empty() && !options.commandLine.empty();
+}
+
+void WriteOut(const std::wstring& path, const std::string& text) {
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (!f) return;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+}
+
+}  // namespace
+
+int main() {
+    Options options;
+    if (!ParseOptions(options)) {
+        fprintf(stderr, "usage: q7uidriver --out FILE [--timeout MS] [--first-window] ACTION... -- PROGRAM [ARG...]\n");
+        return 2;
+    }
+    TDriver driver(options);
+    int status = 0;
+    try {
+        if (options.firstWindow) {
+            char ms[32];
+            snprintf(ms, sizeof ms, "%.1f\n", driver.FirstWindowMs());
+            driver.transcript_ = ms;
+        } else {
+            driver.Start();
+            for (const auto& action : options.actions) driver.Act(action);
+            driver.Finish();
+        }
+    } catch (const std::exception& e) {
+        driver.transcript_ += std::string("!! ") + e.what() + "\n";
+        status = 1;
+    }
+    WriteOut(options.out, driver.transcript_);
+    return status;
+}

@@ -1,0 +1,80 @@
+// The installer's start-up as a user sees it: which archive it reads and
+// the one fatal-error box of each way the archive can be unusable.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/e2e/uE2e.h"
+
+namespace {
+
+const char kUnavailable[] = "Archív modulu nie je k dispozícii: ";
+const char kDamaged[] = "Archív modulu je poškodený.";
+const char kScriptMissing[] = "Riadiaci súbor inštalácie v archíve chýba: setup.ini";
+const char kScriptNotInflated[] =
+    "Riadiaci súbor inštalácie sa nepodarilo dekomprimovať: setup.ini - Uncompressing failed";
+
+// q7pack stores setup.ini first: its name at 12, its zlib stream at 21.
+constexpr size_t kFirstName = 12;
+constexpr size_t kFirstData = 21;
+
+std::string Answered(const std::string& box) { return "@ answer:1\n" + box + kEnd; }
+
+std::string Fatal(const std::string& installer, const std::vector<std::string>& args) {
+    return Drive({"answer:1"}, installer, args);
+}
+
+TEST(Startup, InstallerWithNothingAppendedFindsNoArchive) {
+    EXPECT_EQ(Fatal(InstallerExe(), {}), Answered(ErrorBox(kUnavailable)));
+}
+
+TEST(Startup, ReadsItsOwnAppendedArchiveBehindTheSections) {
+    TempDir dir;
+    std::string installer = Pack(dir, "setup.exe", "", {{"readme.txt", "hello"}}, true);
+    PatchFile(installer, std::filesystem::file_size(InstallerExe()) + kFirstName, "setup.txt");
+    EXPECT_EQ(Fatal(installer, {}), Answered(ErrorBox(kScriptMissing)));
+}
+
+TEST(Startup, ArchivesThatCannotBeLoaded) {
+    TempDir dir;
+    EXPECT_EQ(Fatal(InstallerExe(), {dir / "missing.q7"}), Answered(ErrorBox(kDamaged)));
+
+    std::string otherInstaller = Pack(dir, "other.exe", "", {}, true);
+    EXPECT_EQ(Fatal(InstallerExe(), {otherInstaller}), Answered(ErrorBox(kUnavailable)))
+        << "another installer has no records at offset 0";
+
+    WriteFileBytes(dir / "empty.q7", "");
+    EXPECT_EQ(Fatal(InstallerExe(), {dir / "empty.q7"}), Answered(ErrorBox(kUnavailable)));
+
+    std::string cut = Pack(dir, "cut.q7", "x = 1;");
+    std::filesystem::resize_file(cut, kFirstName + 4);
+    EXPECT_EQ(Fatal(InstallerExe(), {cut}),
+              Answered(ErrorBox(std::string(kUnavailable) + "I/O Error while loading file table")));
+}
+
+TEST(Startup, ArchivesWithoutAUsableControlScript) {
+    TempDir dir;
+    std::string renamed = Pack(dir, "renamed.q7", "x = 1;", {{"readme.txt", "hello"}});
+    PatchFile(renamed, kFirstName, "setup.txt");
+    EXPECT_EQ(Fatal(InstallerExe(), {renamed}), Answered(ErrorBox(kScriptMissing)));
+
+    std::string damaged = Pack(dir, "damaged.q7", "x = 1;");
+    PatchFile(damaged, kFirstData, std::string(1, '\0'));
+    EXPECT_EQ(Fatal(InstallerExe(), {damaged}), Answered(ErrorBox(kScriptNotInflated)));
+}
+
+TEST(Startup, OnlyTheLastOfSeveralArgumentsNamesTheArchive) {
+    TempDir dir;
+    std::string renamed = Pack(dir, "renamed.q7", "x = 1;");
+    PatchFile(renamed, kFirstName, "setup.txt");
+    EXPECT_EQ(Fatal(InstallerExe(), {dir / "missing.q7", "/S", renamed}), Answered(ErrorBox(kScriptMissing)));
+    EXPECT_EQ(Fatal(InstallerExe(), {renamed, dir / "missing.q7"}), Answered(ErrorBox(kDamaged)));
+}
+
+TEST(Startup, AnEmptyControlScriptRunsWithoutAnyMessage) {
+    TempDir dir;
+    EXPECT_EQ(Drive({}, InstallerExe(), {Pack(dir, "empty.q7", "")}), kEnd);
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+#pragma once
+// Helpers of the end-to-end scenarios, which run under Wine: pack an
+// archive with q7pack.exe, run the installer through the UI driver, and
+// build the transcript lines the driver writes.
+
+#include <string>
+#include <vector>
+
+#include "tests/support/TempDir.h"
+
+// The built programs, as Windows paths.
+std::string InstallerExe();
+std::string PackerExe();
+
+// Runs a program with arguments and returns its exit status.
+int RunProgram(const std::string& exe, const std::vector<std::string>& args);
+
+// Writes script as dir/setup.ini (bytes as given, Windows-1250) and packs it
+// with the payload files (NAME and content, written into dir/payload) into
+// dir/name: a bare archive, or an installer when stub is set. Fails the
+// test when q7pack refuses.
+struct PayloadFile {
+    std::string name, content;
+};
+std::string Pack(const TempDir& dir, const std::string& name, const std::string& script,
+                 const std::vector<PayloadFile>& payload = {}, bool stub = false);
+
+// Runs the installer with args through the driver doing actions, and
+// returns the transcript (UTF-8).
+std::string Drive(const std::vector<std::string>& actions, const std::string& installer,
+                  const std::vector<std::string>& args = {});
+
+// Transcript lines: a message box of the installer (caption 65519) with
+// the error icon and an OK button, and the end of a run.
+std::string ErrorBox(const std::string& text);
+std::string Box(const std::string& caption, const std::string& icon, const std::string& text,
+                const std::string& buttons);
+extern const char kEnd[];
+
+// Replaces bytes of a file at offset.
+void PatchFile(const std::string& path, size_t offset, const std::string& bytes);

@@ -1,0 +1,28 @@
+#pragma once
+// What the UI driver sees of another process: its visible top-level
+// windows with their controls and texts, written as UTF-8 lines.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct TWindowShot {
+    HWND Window = nullptr;
+    bool MessageBox = false;
+    std::string Text;  // the window's lines of the transcript
+};
+
+// The visible top-level windows of the process, topmost first.
+std::vector<TWindowShot> TakeScreen(DWORD processId);
+
+// The screen as transcript lines; "(no window)" when nothing is shown.
+std::string ScreenText(const std::vector<TWindowShot>& screen);
+
+// UTF-8 and UTF-16 conversions for the transcript and the command line.
+std::string Utf8(const std::wstring& text);
+std::wstring Wide(const std::string& utf8);
+
+// A control of window found by identifier, compared as the 16-bit value the
+// dialog templates hold (so -1 matches 65535); the first in template order.
+HWND FindControl(HWND window, int id);
