@@ -1,4 +1,4 @@
-// The handle layer and the string table on POSIX systems. POSIX has no
+// The handle layer, the string table and lower-casing on POSIX systems. POSIX has no
 // sharing modes, so the sharing bits are checked for validity and otherwise
 // ignored.
 
@@ -6,8 +6,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "system/uCodePage1250.h"
 #include "system/uResourceTexts.h"
 #include "system/uSystem.h"
+#include "system/uTextLower.h"
 
 namespace {
 
@@ -63,3 +65,7 @@ int HandleSetEnd(THandle handle) {
 void HandleClose(THandle handle) { ::close(static_cast<int>(handle)); }
 
 std::string ResourceText(uint32_t id) { return PortableResourceText(id); }
+
+void AnsiLowerInPlace(std::string& text) {
+    for (char& c : text) c = Cp1250Lower(c);
+}

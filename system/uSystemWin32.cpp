@@ -1,9 +1,12 @@
-// The handle layer and the string table on Windows: the Win32 file API and
-// LoadStringA on the executable's own module.
+// The handle layer, the string table and lower-casing on Windows: the Win32 file API,
+// LoadStringA on the executable's own module and CharLowerBuffA.
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "system/uSystem.h"
+#include "system/uTextLower.h"
 
 namespace {
 
@@ -56,4 +59,11 @@ std::string ResourceText(uint32_t id) {
     char buffer[4096];
     int n = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
     return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+void AnsiLowerInPlace(std::string& text) {
+    // CharLowerBuffA takes a 32-bit count; lower longer text piece by piece.
+    constexpr size_t kPiece = 1u << 30;
+    for (size_t done = 0; done < text.size(); done += kPiece)
+        CharLowerBuffA(text.data() + done, static_cast<DWORD>(std::min(kPiece, text.size() - done)));
 }

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include "script/uScript.h"
+#include "tests/support/ScriptHarness.h"
+
+namespace {
+
+// The integer text rule's verdict: the number, or "fails".
+std::string Rule(std::string_view text) {
+    int32_t n = 12345;
+    return IntegerFromText(text, n) ? std::to_string(n) : "fails";
+}
+
+TEST(IntegerTextRule, DecimalWithOptionalSignAndLeadingSpaces) {
+    EXPECT_EQ(Rule(" 42"), "42");
+    EXPECT_EQ(Rule("   +7"), "7");
+    EXPECT_EQ(Rule("-0"), "0");
+    EXPECT_EQ(Rule("007"), "7");
+    EXPECT_EQ(Rule("0"), "0");
+    EXPECT_EQ(Rule("2147483647"), "2147483647");
+    EXPECT_EQ(Rule("-2147483648"), "-2147483648");
+    EXPECT_EQ(Rule("0000000000002147483647"), "2147483647");
+    for (const char* bad : {"2147483648", "-2147483649", "21474836470", "99999999999999999999", "", "   ",
+                            "42 ", "\t42", "4 2", "- 5", "+", "-", "+-1", "12a", "1.5"})
+        EXPECT_EQ(Rule(bad), "fails") << "'" << bad << "'";
+}
+
+TEST(IntegerTextRule, HexadecimalIsTwosComplementOf32Bits) {
+    EXPECT_EQ(Rule("$ff"), "255");
+    EXPECT_EQ(Rule("0xFF"), "255");
+    EXPECT_EQ(Rule("xff"), "255");
+    EXPECT_EQ(Rule("X1F"), "31");
+    EXPECT_EQ(Rule(" 0X7fffffff"), "2147483647");
+    EXPECT_EQ(Rule("$FFFFFFFF"), "-1");
+    EXPECT_EQ(Rule("$80000000"), "-2147483648");
+    EXPECT_EQ(Rule("$000000001"), "1") << "leading zeros are not significant";
+    for (const char* bad : {"$100000000", "-$1", "+$1", "-0x1", "$", "0x", "x", "$fg", "0x1 ", "$ 1"})
+        EXPECT_EQ(Rule(bad), "fails") << "'" << bad << "'";
+}
+
+TEST(Conversions, ToIntegerReportsTheTextUnchanged) {
+    TScriptHarness h;
+    EXPECT_EQ(h.ValueToInteger(StringValue(" 42")), 42);
+    EXPECT_EQ(h.ValueToInteger(IntegerValue(-9)), -9);
+    EXPECT_THROW(h.ValueToInteger(StringValue("42 ")), ExceptionError);
+    EXPECT_EQ(h.ErrorText, "cannot convert to integer: 42 ");
+    EXPECT_THROW(h.ValueToInteger(EmptyStringValue), ExceptionError);
+    EXPECT_EQ(h.ErrorText, "cannot convert to integer: ");
+}
+
+TEST(Conversions, ToStringAndTheValueConstructors) {
+    EXPECT_EQ(TScript::ValueToString(IntegerValue(-5)), "-5");
+    EXPECT_EQ(TScript::ValueToString(IntegerValue(INT32_MIN)), "-2147483648");
+    EXPECT_EQ(TScript::ValueToString(IntegerValue(0)), "0");
+    EXPECT_EQ(TScript::ValueToString(StringValue("007")), "007");
+    TValue t = BooleanValue(true);
+    EXPECT_EQ(t.Kind, vkInteger);
+    EXPECT_EQ(t.Int, -1);
+    EXPECT_EQ(BooleanValue(false).Int, 0);
+    TValue fresh;
+    EXPECT_EQ(fresh.Kind, vkString);
+    EXPECT_EQ(fresh.Str, "");
+    EXPECT_EQ(ZeroValue.Kind, vkInteger);
+    EXPECT_EQ(EmptyStringValue.Kind, vkString);
+}
+
+TEST(ScriptMemory, VariablesAreFoundNewestFirstAndByExactName) {
+    TScriptMemory m;
+    m.AddVariable("A", IntegerValue(1));
+    m.AddVariable("A", IntegerValue(2));
+    EXPECT_EQ(m.FindVariable("A"), 1);
+    EXPECT_EQ(m.FindVariable("a"), -1);
+    EXPECT_EQ(m.FindVariable("AA"), -1);
+    m.SetVariable("A", IntegerValue(3));
+    EXPECT_EQ(m.GetVariableAt(0).Int, 1);
+    EXPECT_EQ(m.GetVariableAt(1).Int, 3);
+    m.SetVariable("B", StringValue("b"));
+    EXPECT_EQ(m.VariableCount(), 3);
+    EXPECT_EQ(m.FindVariable("B"), 2);
+    m.DropLastVariable();
+    EXPECT_EQ(m.FindVariable("B"), -1);
+}
+
+void First(TScript&, TValue& result) { result = StringValue("first"); }
+void Second(TScript&, TValue& result) { result = StringValue("second"); }
+
+TEST(ScriptMemory, TheFirstRegistrationWithAHandlerWins) {
+    TScriptMemory m;
+    m.RegisterFunction("f", 0, 0, TFunctionHandler{});
+    m.RegisterFunction("f", 1, 2, {[](void*, TScript& s, TValue& r) { First(s, r); }, nullptr});
+    m.RegisterFunction("f", 0, 0, {[](void*, TScript& s, TValue& r) { Second(s, r); }, nullptr});
+    EXPECT_EQ(m.FindFunction("f"), 1);
+    EXPECT_EQ(m.FindFunction("F"), -1);
+    int32_t lo, hi;
+    m.FunctionArity(1, lo, hi);
+    EXPECT_EQ(lo, 1);
+    EXPECT_EQ(hi, 2);
+    TScriptHarness h;
+    TValue slot = StringValue("stale");
+    m.CallFunction(1, h, slot);
+    EXPECT_EQ(slot.Str, "first");
+}
+
+TEST(Arguments, ArgCountsFromArgBaseAndMissingOnesDefault) {
+    TScriptHarness h;
+    h.Stack.AddVariable("", StringValue("below"));
+    h.Stack.AddVariable("", StringValue("7g"));
+    h.Stack.AddVariable("", IntegerValue(-3));
+    h.ArgBase = 1;
+    TValue v = StringValue("untouched");
+    EXPECT_FALSE(h.Arg(0, v));
+    EXPECT_FALSE(h.Arg(3, v));
+    EXPECT_EQ(v.Str, "untouched");
+    ASSERT_TRUE(h.Arg(1, v));
+    EXPECT_EQ(v.Str, "7g");
+    EXPECT_EQ(h.ArgStr(2), "-3");
+    EXPECT_EQ(h.ArgInt(2), -3);
+    EXPECT_EQ(h.ArgInt(3), 0);
+    EXPECT_EQ(h.ArgStr(3), "");
+    EXPECT_THROW(h.ArgInt(1), ExceptionError);
+    EXPECT_EQ(h.ErrorText, "cannot convert to integer: 7g");
+}
+
+}  // namespace

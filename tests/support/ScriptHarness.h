@@ -1,0 +1,110 @@
+#pragma once
+// A script over the base library plus a few probing functions, for the
+// engine's tests: run a text, then read the outcome as "ok" or as
+// "line:column: message", the way the installer reports a script error.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "script/uParser.h"
+#include "script/uScript.h"
+#include "scriptlib/uScriptLib.h"
+
+// The base library, and functions that let a test watch calls:
+//   log(...)      appends its arguments' text forms to Log; result: their count
+//   calls()       counts its calls in Calls; result: the new count
+//   two(a, b)     exactly two arguments; result: a
+//   height()      result: the argument stack's height during the call
+//   argbase()     result: ArgBase during the call
+//   silent(...)   leaves its result slot alone
+//   nested(text [, check])  runs text with the same script on a fresh parser
+//                 (CheckAndRun when check is non-zero, else Run), records the
+//                 outcome in Nested, then reads its own arguments again;
+//                 result: the nested run's result
+class TProbeMemory : public TBaseLibMemory {
+public:
+    TProbeMemory() {
+        RegisterFunction("log", 0, -1, BindMethod<TProbeMemory, &TProbeMemory::LogArgs>(this));
+        RegisterFunction("calls", 0, 0, BindMethod<TProbeMemory, &TProbeMemory::CountCall>(this));
+        RegisterFunction("two", 2, 2, BindMethod<TProbeMemory, &TProbeMemory::Two>(this));
+        RegisterFunction("height", 0, 0, BindMethod<TProbeMemory, &TProbeMemory::Height>(this));
+        RegisterFunction("argbase", 0, 0, BindMethod<TProbeMemory, &TProbeMemory::ArgBaseNow>(this));
+        RegisterFunction("silent", 0, -1, BindMethod<TProbeMemory, &TProbeMemory::Silent>(this));
+        RegisterFunction("nested", 1, 2, BindMethod<TProbeMemory, &TProbeMemory::NestedRun>(this));
+    }
+
+    void LogArgs(TScript& script, TValue& result) {
+        TValue v;
+        int32_t i = 1;
+        for (; script.Arg(i, v); ++i) Log.push_back(TScript::ValueToString(v));
+        result = IntegerValue(i - 1);
+    }
+    void CountCall(TScript&, TValue& result) { result = IntegerValue(++Calls); }
+    void Two(TScript& script, TValue& result) { script.Arg(1, result); }
+    void Height(TScript& script, TValue& result) { result = IntegerValue(script.Stack.VariableCount()); }
+    void ArgBaseNow(TScript& script, TValue& result) { result = IntegerValue(script.ArgBase); }
+    void Silent(TScript&, TValue&) {}
+    void NestedRun(TScript& script, TValue& result);
+
+    std::vector<std::string> Log;
+    int32_t Calls = 0;
+    std::vector<std::string> Nested;  // "ok" or "line:column: message" per nested run
+    std::vector<std::string> ArgsAfterNested;
+};
+
+// The outcome of the script's last run.
+inline std::string Outcome(const TScript& script, bool ok) {
+    if (ok) return "ok";
+    int32_t line = 0, column = 0;
+    script.Parser->LineAndColumn(line, column);
+    return std::to_string(line) + ":" + std::to_string(column) + ": " + script.ErrorText;
+}
+
+inline void TProbeMemory::NestedRun(TScript& script, TValue& result) {
+    TParser inner;
+    inner.SetText(script.ArgStr(1));
+    bool check = script.ArgInt(2) != 0;
+    TParser* outer = script.Parser;
+    script.Parser = &inner;
+    bool ok = check ? script.CheckAndRun() : script.Run(false);
+    Nested.push_back(Outcome(script, ok));
+    script.Parser = outer;
+    ArgsAfterNested.push_back(script.ArgStr(1));
+    result = script.Result;
+}
+
+class TScriptHarness : public TScript {
+public:
+    TScriptHarness() {
+        Memory = &Probe;
+        Parser = &Text;
+    }
+
+    // CheckAndRun over text: "ok" or "line:column: message".
+    std::string Check(std::string_view text) {
+        Text.SetText(text);
+        return Outcome(*this, CheckAndRun());
+    }
+    // One pass with the given skip flag, without the checks before it.
+    std::string RunOnce(std::string_view text, bool skip = false) {
+        Text.SetText(text);
+        return Outcome(*this, Run(skip));
+    }
+    // The value of a variable as "kind:text" (s:abc, i:-1), or "none".
+    std::string Var(std::string_view name) const {
+        int32_t i = Probe.FindVariable(name);
+        if (i < 0) return "none";
+        const TValue& v = Probe.VariableAt(i);
+        return (v.Kind == vkInteger ? "i:" : "s:") + ValueToString(v);
+    }
+
+    TProbeMemory Probe;
+    TParser Text;
+};
+
+// One fresh harness per text: "ok" or the failure.
+inline std::string CheckScript(std::string_view text) {
+    TScriptHarness h;
+    return h.Check(text);
+}
