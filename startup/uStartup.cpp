@@ -7,6 +7,7 @@
 
 #include "archive/uZlibArchive.h"
 #include "startup/uCommandLine.h"
+#include "scriptlib/uPatcherScript.h"
 #include "startup/uPeImage.h"
 #include "system/uSystem.h"
 
@@ -20,6 +21,16 @@ constexpr uint32_t kArchiveUnavailable = 65491;
 constexpr uint32_t kArchiveDamaged = 65492;
 constexpr uint32_t kCaption = 65519;
 const char kScriptName[] = "setup.ini";
+
+// Makes the host ActiveScript for as long as it lives, so that nothing
+// reaches the host through ActiveScript once it is released.
+class TActiveScope {
+public:
+    explicit TActiveScope(TPatcherScript& host) { ActiveScript = &host; }
+    ~TActiveScope() { ActiveScript = nullptr; }
+    TActiveScope(const TActiveScope&) = delete;
+    TActiveScope& operator=(const TActiveScope&) = delete;
+};
 
 std::string OwnExecutablePath() {
     std::vector<char> buffer(MAX_PATH);
@@ -49,6 +60,19 @@ void InstallFrom(TZLibUnpacker& unpacker, TFileStream& archive) {
 }
 
 }  // namespace
+
+void RunControlScript(TZLibUnpacker& unpacker, const std::string& scriptText) {
+    TPatcherScript host;
+    TActiveScope active(host);
+    host.PatcherMemory()->Unpacker = &unpacker;
+    host.PatcherMemory()->ScriptText = scriptText;
+    host.RunEvent(evInitApp, 0, 0);
+}
+
+void ReportFatalError(const std::string& message, const std::string& detail) {
+    HWND owner = ActiveScript ? ActiveScript->PatcherMemory()->CurrentDialog : nullptr;
+    MessageBoxA(owner, (message + detail).c_str(), ResourceText(kCaption).c_str(), MB_ICONERROR);
+}
 
 uint32_t GetAppendedArchiveOffset() {
     // The loaded headers hold the file's values; the headers' own region

@@ -1,0 +1,113 @@
+#include "scriptlib/uPatcherScript.h"
+
+#include <cstring>
+
+#include "startup/uStartup.h"
+#include "scriptlib/uPatcherTable.h"
+#include "system/uSystem.h"
+
+namespace {
+
+constexpr uint32_t kScriptErrorText = 65488;
+constexpr uint32_t kExceptionText = 65518;
+constexpr uint32_t kCaption = 65519;
+
+template <void (TPatcherMemory::*Method)(TScript&, TValue&)>
+constexpr TFunctionHandler::TRoutine kMethod = &CallMethod<TPatcherMemory, Method>;
+
+// The handlers of the installer functions this build has, by script name;
+// names and argument counts come from the shared table.
+const struct {
+    const char* Name;
+    TFunctionHandler::TRoutine Routine;
+} kHandlers[] = {
+    {"MessageBox", kMethod<&TPatcherMemory::ScriptMessageBox>},
+    {"LoadString", kMethod<&TPatcherMemory::ScriptLoadString>},
+    {"LoadIcon", kMethod<&TPatcherMemory::ScriptLoadIcon>},
+    {"DialogBox", kMethod<&TPatcherMemory::ScriptDialogBox>},
+    {"EndDialog", kMethod<&TPatcherMemory::ScriptEndDialog>},
+    {"GetDlgItemText", kMethod<&TPatcherMemory::ScriptGetDlgItemText>},
+    {"SetDlgItemText", kMethod<&TPatcherMemory::ScriptSetDlgItemText>},
+    {"GetDlgItemCheck", kMethod<&TPatcherMemory::ScriptGetDlgItemCheck>},
+    {"SetDlgItemCheck", kMethod<&TPatcherMemory::ScriptSetDlgItemCheck>},
+    {"SetDlgItemIcon", kMethod<&TPatcherMemory::ScriptSetDlgItemIcon>},
+    {"EnableDlgItem", kMethod<&TPatcherMemory::ScriptEnableDlgItem>},
+    {"ShowDlgItem", kMethod<&TPatcherMemory::ScriptShowDlgItem>},
+    {"SendDlgItemMessage", kMethod<&TPatcherMemory::ScriptSendDlgItemMessage>},
+};
+
+TFunctionHandler::TRoutine HandlerOf(const char* name) {
+    for (const auto& h : kHandlers)
+        if (std::strcmp(h.Name, name) == 0) return h.Routine;
+    return nullptr;
+}
+
+// Makes parser the script's lexer for as long as it lives, then puts the
+// outer one back, also when the evaluation raised.
+class TLexerScope {
+public:
+    TLexerScope(TScript& script, TParser& parser) : script_(script), outer_(script.Parser) { script.Parser = &parser; }
+    ~TLexerScope() { script_.Parser = outer_; }
+    TLexerScope(const TLexerScope&) = delete;
+    TLexerScope& operator=(const TLexerScope&) = delete;
+
+private:
+    TScript& script_;
+    TParser* outer_;
+};
+
+}  // namespace
+
+TPatcherMemory::TPatcherMemory() {
+    for (size_t i = 0; i < PatcherConstantCount; ++i)
+        AddConstant(PatcherConstants[i].Name, PatcherConstants[i].Value);
+    for (size_t i = 0; i < PatcherFunctionCount; ++i) {
+        const TPatcherFunctionSpec& f = PatcherFunctions[i];
+        if (TFunctionHandler::TRoutine routine = HandlerOf(f.Name))
+            RegisterFunction(f.Name, f.MinArgs, f.MaxArgs, TFunctionHandler{routine, this});
+    }
+}
+
+void TPatcherMemory::PushDialog(HWND& current, HWND window) {
+    DialogStack.push_back(current);
+    current = window;
+}
+
+void TPatcherMemory::PopDialog(HWND& current) {
+    current = nullptr;
+    if (DialogStack.empty()) return;
+    current = DialogStack.back();
+    DialogStack.pop_back();
+}
+
+void TPatcherScript::RunEvent(uint8_t event, int32_t wparam, int32_t lparam) noexcept {
+    try {
+        Evaluate(event, wparam, lparam);
+    } catch (...) {
+        try {
+            ReportFatalError(ResourceText(kExceptionText), "");
+        } catch (...) {
+        }
+    }
+    memory_.ScriptChecked = true;
+}
+
+void TPatcherScript::Evaluate(uint8_t event, int32_t wparam, int32_t lparam) {
+    memory_.SetVariable("MESSAGE", IntegerValue(event));
+    memory_.SetVariable("WPARAM", IntegerValue(wparam));
+    memory_.SetVariable("LPARAM", IntegerValue(lparam));
+    TParser parser;
+    parser.SetText(memory_.ScriptText);
+    TLexerScope scope(*this, parser);
+    bool succeeded = memory_.ScriptChecked ? Run(false) : CheckAndRun();
+    if (!succeeded) ShowScriptError();
+}
+
+// "<65488>\r\nLine L; pos. C: <error text>" over the page on screen.
+void TPatcherScript::ShowScriptError() {
+    int32_t line = 0, column = 0;
+    Parser->LineAndColumn(line, column);
+    std::string text = ResourceText(kScriptErrorText) + "\r\nLine " + IntegerText(line) + "; pos. " +
+                       IntegerText(column) + ": " + ErrorText;
+    MessageBoxA(memory_.CurrentDialog, text.c_str(), ResourceText(kCaption).c_str(), MB_ICONERROR);
+}

@@ -1,0 +1,81 @@
+#pragma once
+// The installer host: the script memory with the installer's constants and
+// functions, the raising of script events, and the dialog procedure of
+// every wizard page. Windows only.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "script/uScript.h"
+#include "scriptlib/uScriptLib.h"
+
+class TZLibUnpacker;
+
+// Event codes: the value of MESSAGE during an evaluation.
+constexpr uint8_t evDestroy = 0;
+constexpr uint8_t evInitApp = 1;
+constexpr uint8_t evInitDialog = 2;
+constexpr uint8_t evClose = 3;
+constexpr uint8_t evCommand = 4;
+
+class TPatcherMemory : public TBaseLibMemory {
+public:
+    // The base library, then the constants, then the installer functions,
+    // each in table order (scriptlib/uPatcherTable.cpp).
+    TPatcherMemory();
+
+    void AddConstant(const char* name, int32_t value) { AddVariable(name, IntegerValue(value)); }
+
+    // Saves current on DialogStack and makes window current.
+    void PushDialog(HWND& current, HWND window);
+    // Restores the last saved value (no window when the stack is empty).
+    void PopDialog(HWND& current);
+
+    // The handlers of the dialog and message functions (uPatcherDialogs.cpp),
+    // named after the script functions; Script keeps them apart from the
+    // Win32 macros of the same names.
+    void ScriptMessageBox(TScript& script, TValue& result);
+    void ScriptLoadString(TScript& script, TValue& result);
+    void ScriptLoadIcon(TScript& script, TValue& result);
+    void ScriptDialogBox(TScript& script, TValue& result);
+    void ScriptEndDialog(TScript& script, TValue& result);
+    void ScriptGetDlgItemText(TScript& script, TValue& result);
+    void ScriptSetDlgItemText(TScript& script, TValue& result);
+    void ScriptGetDlgItemCheck(TScript& script, TValue& result);
+    void ScriptSetDlgItemCheck(TScript& script, TValue& result);
+    void ScriptSetDlgItemIcon(TScript& script, TValue& result);
+    void ScriptEnableDlgItem(TScript& script, TValue& result);
+    void ScriptShowDlgItem(TScript& script, TValue& result);
+    void ScriptSendDlgItemMessage(TScript& script, TValue& result);
+
+    TZLibUnpacker* Unpacker = nullptr;  // not owned
+    bool ScriptChecked = false;
+    HWND CurrentDialog = nullptr;
+    std::string ScriptText;
+    std::vector<HWND> DialogStack;
+};
+
+class TPatcherScript : public TScript {
+public:
+    TPatcherScript() { Memory = &memory_; }
+
+    TPatcherMemory* PatcherMemory() { return &memory_; }
+
+    // One evaluation of the whole script text with MESSAGE, WPARAM and
+    // LPARAM set; reports script errors and exceptions in message boxes and
+    // lets nothing out.
+    void RunEvent(uint8_t event, int32_t wparam, int32_t lparam) noexcept;
+
+private:
+    void Evaluate(uint8_t event, int32_t wparam, int32_t lparam);
+    void ShowScriptError();
+
+    TPatcherMemory memory_;
+};
+
+// The dialog procedure of every page: turns the page's messages into
+// events of ActiveScript and answers the colour messages from COLORDLG.
+INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,189 @@
+// The installer host in-process, for everything that shows no window: the
+// memory's contents, the dialog stack, events, the colour answers, and the
+// dialog functions outside any page. Pages and boxes are the end-to-end
+// scenarios' (tests/e2e).
+
+#include "scriptlib/uPatcherScript.h"
+
+#include <gtest/gtest.h>
+
+#include "scriptlib/uPatcherTable.h"
+#include "startup/uStartup.h"
+
+namespace {
+
+// Runs text on host without the event machinery: true, or false with the
+// script's error text in error.
+bool RunText(TPatcherScript& host, const std::string& text, std::string* error = nullptr) {
+    TParser parser;
+    parser.SetText(text);
+    host.Parser = &parser;
+    bool ok = host.Run(false);
+    host.Parser = nullptr;
+    if (error) *error = host.ErrorText;
+    return ok;
+}
+
+TValue Variable(TPatcherScript& host, const char* name) {
+    int32_t index = host.Memory->FindVariable(name);
+    EXPECT_GE(index, 0) << name;
+    return index < 0 ? TValue{} : host.Memory->GetVariableAt(index);
+}
+
+int32_t IntegerOf(TPatcherScript& host, const std::string& expression) {
+    std::string error;
+    EXPECT_TRUE(RunText(host, "r = " + expression + ";", &error)) << expression << ": " << error;
+    return Variable(host, "r").Int;
+}
+
+std::string TextOf(TPatcherScript& host, const std::string& expression) {
+    EXPECT_TRUE(RunText(host, "r = " + expression + ";")) << expression;
+    return Variable(host, "r").Str;
+}
+
+TEST(PatcherMemory, HoldsTheConstantsThenTheBaseLibraryAndDialogFunctions) {
+    TPatcherMemory memory;
+    ASSERT_GE(memory.VariableCount(), static_cast<int32_t>(PatcherConstantCount));
+    for (size_t i = 0; i < PatcherConstantCount; ++i) {
+        EXPECT_EQ(memory.Variables[i].Name, PatcherConstants[i].Name);
+        EXPECT_EQ(memory.Variables[i].Value.Int, PatcherConstants[i].Value);
+    }
+    EXPECT_EQ(memory.Variables[5].Value.Int, -2147483647) << "HKEY_CURRENT_USER";
+    const char* expected[] = {"abs",          "strlen",         "strpos",         "substr",         "strtolower",
+                              "print",        "error",          "assert",         "chr",            "MessageBox",
+                              "LoadString",   "LoadIcon",       "DialogBox",      "EndDialog",      "GetDlgItemText",
+                              "SetDlgItemText", "GetDlgItemCheck", "SetDlgItemCheck", "SetDlgItemIcon",
+                              "EnableDlgItem", "ShowDlgItem",   "SendDlgItemMessage"};
+    ASSERT_EQ(memory.Functions.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(memory.Functions[i].Name, expected[i]);
+    EXPECT_EQ(memory.Functions[21].MinArgs, 2);
+    EXPECT_EQ(memory.Functions[21].MaxArgs, 4);
+}
+
+// A descendant's print is the one scripts reach.
+class TRecordingMemory : public TPatcherMemory {
+public:
+    void Print(TScript& script, TValue& result) override { result = StringValue("seen " + script.ArgStr(1)); }
+};
+
+TEST(PatcherMemory, PrintReachesTheOverrideOfADescendant) {
+    TPatcherScript host;
+    TRecordingMemory memory;
+    host.Memory = &memory;
+    TParser parser;
+    parser.SetText("r = print(7);");
+    host.Parser = &parser;
+    ASSERT_TRUE(host.Run(false));
+    EXPECT_EQ(memory.GetVariableAt(memory.FindVariable("r")).Str, "seen 7");
+    host.Parser = nullptr;
+    host.Memory = host.PatcherMemory();
+}
+
+TEST(PatcherMemory, DialogStackRestoresInReverseAndEmptiesToNoWindow) {
+    TPatcherMemory memory;
+    HWND a = reinterpret_cast<HWND>(0x10), b = reinterpret_cast<HWND>(0x20);
+    memory.PushDialog(memory.CurrentDialog, a);
+    memory.PushDialog(memory.CurrentDialog, b);
+    EXPECT_EQ(memory.CurrentDialog, b);
+    memory.PopDialog(memory.CurrentDialog);
+    EXPECT_EQ(memory.CurrentDialog, a);
+    memory.PopDialog(memory.CurrentDialog);
+    EXPECT_EQ(memory.CurrentDialog, nullptr);
+    memory.CurrentDialog = a;
+    memory.PopDialog(memory.CurrentDialog);
+    EXPECT_EQ(memory.CurrentDialog, nullptr);
+    EXPECT_TRUE(memory.DialogStack.empty());
+}
+
+TEST(RunEvent, SetsTheEventVariablesAndMarksTheScriptChecked) {
+    TPatcherScript host;
+    host.PatcherMemory()->ScriptText = "seen = MESSAGE * 1000 + WPARAM * 10 + LPARAM; TRUE = 1;";
+    EXPECT_EQ(host.Memory->FindVariable("MESSAGE"), -1);
+    host.RunEvent(evCommand, 282, 3);
+    EXPECT_TRUE(host.PatcherMemory()->ScriptChecked);
+    EXPECT_EQ(host.Parser, nullptr) << "the outer (no) lexer is back";
+    EXPECT_EQ(Variable(host, "seen").Int, 4000 + 2820 + 3);
+    EXPECT_EQ(Variable(host, "TRUE").Int, 1);
+    EXPECT_EQ(IntegerOf(host, "GetDlgItemCheck(1) + 0"), 0);
+}
+
+TEST(DialogProc, AnswersTheColourMessagesFromCOLORDLG) {
+    TPatcherScript host;
+    ActiveScript = &host;
+    HDC dc = CreateCompatibleDC(nullptr);
+    auto answer = [&] { return DialogProc(nullptr, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), 0); };
+    EXPECT_EQ(answer(), 0) << "no COLORDLG: the platform's colours";
+    const struct {
+        const char* value;
+        INT_PTR brush;
+    } cases[] = {{"5", reinterpret_cast<INT_PTR>(GetSysColorBrush(5))},
+                 {"\"15\"", reinterpret_cast<INT_PTR>(GetSysColorBrush(15))},
+                 {"\"window\"", 0},
+                 {"-1", 0}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(RunText(host, std::string("COLORDLG = ") + c.value + ";"));
+        EXPECT_EQ(answer(), c.brush) << c.value;
+        EXPECT_EQ(DialogProc(nullptr, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), 0), c.brush) << c.value;
+    }
+    ASSERT_TRUE(RunText(host, "COLORDLG = 5;"));
+    SetBkColor(dc, RGB(1, 2, 3));
+    answer();
+    EXPECT_EQ(GetBkColor(dc), GetSysColor(5));
+    DeleteDC(dc);
+    ActiveScript = nullptr;
+}
+
+TEST(DialogFunctions, OutsideAnyPageFailAsThePlatformDoes) {
+    TPatcherScript host;
+    EXPECT_EQ(IntegerOf(host, "EndDialog(1)"), 0);
+    EXPECT_EQ(TextOf(host, "GetDlgItemText(211)"), "");
+    EXPECT_EQ(IntegerOf(host, "SetDlgItemText(211, \"x\")"), 0);
+    EXPECT_EQ(IntegerOf(host, "GetDlgItemCheck(211)"), 0);
+    EXPECT_EQ(IntegerOf(host, "SetDlgItemCheck(211, 1)"), 0);
+    EXPECT_EQ(IntegerOf(host, "EnableDlgItem(211, 1)"), 0);
+    EXPECT_EQ(IntegerOf(host, "ShowDlgItem(211, 1)"), 0);
+    EXPECT_EQ(IntegerOf(host, "SendDlgItemMessage(211, 14)"), 0);
+}
+
+TEST(DialogFunctions, TemplatesThatDoNotExistOpenNoPage) {
+    TPatcherScript host;
+    for (const char* page : {"12345", "\"101\"", "\"\"", "0", "-1", "65637"})
+        EXPECT_EQ(IntegerOf(host, std::string("DialogBox(") + page + ")"), -1) << page;
+}
+
+TEST(DialogFunctions, LoadStringAndLoadIconReadTheExecutablesResources) {
+    TPatcherScript host;
+    EXPECT_EQ(TextOf(host, "LoadString(1)"), "In\x9Atal\xE1" "cia prebehla \xFA" "spe\x9Ane.");
+    EXPECT_NE(TextOf(host, "LoadString(2)").find('\n'), std::string::npos);
+    EXPECT_EQ(TextOf(host, "LoadString(4)"), " ");
+    for (const char* missing : {"99", "-1", "65537"}) EXPECT_EQ(TextOf(host, std::string("LoadString(") + missing + ")"), "") << missing;
+
+    EXPECT_EQ(IntegerOf(host, "LoadIcon(IDI_ERROR)"),
+              static_cast<int32_t>(reinterpret_cast<INT_PTR>(LoadIconA(nullptr, MAKEINTRESOURCEA(32513)))));
+    for (const char* missing : {"30001", "\"nothing\"", "0", "98304"})
+        EXPECT_EQ(IntegerOf(host, std::string("LoadIcon(") + missing + ")"), 0) << missing;
+}
+
+TEST(DialogFunctions, ConvertTheirIntegerArgumentsInTheirOrder) {
+    TPatcherScript host;
+    const struct {
+        const char* call;
+        const char* error;
+    } cases[] = {
+        {"MessageBox(\"text\", \"caption\", \"flags\")", "cannot convert to integer: flags"},
+        {"SetDlgItemCheck(\"id\", \"state\")", "cannot convert to integer: state"},
+        {"SetDlgItemIcon(\"id\", \"icon\")", "cannot convert to integer: icon"},
+        {"EnableDlgItem(\"id\", \"state\")", "cannot convert to integer: state"},
+        {"ShowDlgItem(\"id\", \"state\")", "cannot convert to integer: state"},
+        {"SendDlgItemMessage(\"id\", \"message\", \"w\", \"l\")", "cannot convert to integer: message"},
+        {"DialogBox(\"page\", \"init\")", "cannot convert to integer: init"},
+        {"LoadString(\"id\")", "cannot convert to integer: id"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(RunText(host, std::string("r = ") + c.call + ";", &error)) << c.call;
+        EXPECT_EQ(error, c.error) << c.call;
+    }
+}
+
+}  // namespace
