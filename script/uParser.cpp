@@ -23,28 +23,29 @@ enum : uint8_t {
 
 struct TByteClasses {
     uint8_t Of[256];
+    constexpr void Set(char c, uint8_t kind) { Of[static_cast<unsigned char>(c)] = kind; }
     constexpr TByteClasses() : Of() {
         for (int c = 0; c < 256; ++c) Of[c] = cInvalid;
         Of[0] = cEnd;
         for (int c = 1; c <= 32; ++c) Of[c] = cBlank;
         for (int c = 'a'; c <= 'z'; ++c) Of[c] = cName;
         for (int c = 'A'; c <= 'Z'; ++c) Of[c] = cName;
-        Of['_'] = cName;
+        Set('_', cName);
         for (int c = '0'; c <= '9'; ++c) Of[c] = cDigit;
-        Of['$'] = cDollar;
-        Of['"'] = cQuote;
-        Of['/'] = cSlash;
-        for (char c : {'!', '=', '<', '>', '+', '-', '*'}) Of[static_cast<unsigned char>(c)] = cPair;
-        Of['%'] = tkModulo;
-        Of['&'] = tkAnd;
-        Of['('] = tkOpenParen;
-        Of[')'] = tkCloseParen;
-        Of[','] = tkComma;
-        Of[';'] = tkSemicolon;
-        Of['^'] = tkXor;
-        Of['{'] = tkOpenBrace;
-        Of['|'] = tkOr;
-        Of['}'] = tkCloseBrace;
+        Set('$', cDollar);
+        Set('"', cQuote);
+        Set('/', cSlash);
+        for (char c : {'!', '=', '<', '>', '+', '-', '*'}) Set(c, cPair);
+        Set('%', tkModulo);
+        Set('&', tkAnd);
+        Set('(', tkOpenParen);
+        Set(')', tkCloseParen);
+        Set(',', tkComma);
+        Set(';', tkSemicolon);
+        Set('^', tkXor);
+        Set('{', tkOpenBrace);
+        Set('|', tkOr);
+        Set('}', tkCloseBrace);
     }
 };
 
