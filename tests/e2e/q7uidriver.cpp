@@ -10,6 +10,8 @@
 //           key:esc|enter   press the key on the page
 //           close           close the page from its system menu
 //           answer:ID       press button ID (IDOK=1, IDYES=6...) of the box
+//           colour:ID       record the colour shown in the middle of control ID
+//                           of the page, or of the page's background for 0
 // After the actions the driver waits for the program to end and records its
 // exit status; a program still running then is ended and so recorded.
 // --first-window records only the milliseconds from the start to the first
@@ -73,6 +75,7 @@ public:
         if (verb == "key") return Key(rest == "esc" ? VK_ESCAPE : rest == "enter" ? VK_RETURN : 0);
         if (verb == "close") return OnPage([](HWND page) { PostMessageW(page, WM_CLOSE, 0, 0); });
         if (verb == "answer") return Answer(std::stoi(rest));
+        if (verb == "colour") return Colour(std::stoi(rest));
         throw DriverError("unknown action " + action);
     }
 
@@ -180,6 +183,14 @@ private:
         OnPage([key](HWND page) {
             PostMessageW(page, WM_KEYDOWN, key, 1);
             PostMessageW(page, WM_KEYUP, key, 0xC0000001);
+        });
+    }
+
+    void Colour(int id) {
+        OnPage([this, id](HWND page) {
+            HWND control = id ? FindControl(page, id) : page;
+            if (!control) throw DriverError("the page has no control " + std::to_string(id));
+            transcript_ += "colour " + std::to_string(id) + " " + ColourOf(page, control) + "\n";
         });
     }
 
