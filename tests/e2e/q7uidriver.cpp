@@ -15,6 +15,8 @@
 //           window-shot:TITLE:PNG   wait for a window titled TITLE of any
 //                           program (one the installer started) and save it
 //           window-close:TITLE      close that window
+//           colour:ID       record the colour shown in the middle of control ID
+//                           of the page, or of the page's background for 0
 // --times adds a line "# N ms" behind each action done: the milliseconds
 // from the program's start to the end of the action.
 // After the actions the driver waits for the program to end and records its
@@ -94,6 +96,7 @@ public:
         if (verb == "key") return Key(rest == "esc" ? VK_ESCAPE : rest == "enter" ? VK_RETURN : 0);
         if (verb == "close") return OnPage([](HWND page) { PostMessageW(page, WM_CLOSE, 0, 0); });
         if (verb == "answer") return Answer(std::stoi(rest));
+        if (verb == "colour") return Colour(std::stoi(rest));
         throw DriverError("unknown action " + action);
     }
 
@@ -201,6 +204,14 @@ private:
         OnPage([key](HWND page) {
             PostMessageW(page, WM_KEYDOWN, key, 1);
             PostMessageW(page, WM_KEYUP, key, 0xC0000001);
+        });
+    }
+
+    void Colour(int id) {
+        OnPage([this, id](HWND page) {
+            HWND control = id ? FindControl(page, id) : page;
+            if (!control) throw DriverError("the page has no control " + std::to_string(id));
+            transcript_ += "colour " + std::to_string(id) + " " + ColourOf(page, control) + "\n";
         });
     }
 
