@@ -55,6 +55,7 @@ run_on_display() {
   echo "== the installer is open on $DISPLAY: go through its pages"
   "$Q7_WINE" "$out/q7setup.exe" </dev/null >/dev/null 2>&1 || true
   "$Q7_WINESERVER" -w
+  echo "== the wizard has ended"
 }
 
 # On a virtual display: the driver goes through every page and takes the
@@ -94,7 +95,7 @@ $(grep '^!!' "$out/transcript.txt" || true)"
 # The folder the wizard remembered, as Windows and as Linux path.
 report() {
   "$Q7_WINE" reg export "$regkey" "$(winpath "$out/registry.reg")" /y </dev/null >/dev/null 2>&1 ||
-    fail "the registry key $regkey was not written"
+    fail "nothing was installed: the registry has no $regkey (was the wizard cancelled?)"
   local reg target folder
   reg=$(iconv -f UTF-16 -t UTF-8 "$out/registry.reg" | tr -d '\r')
   echo "== registry ($regkey):"
