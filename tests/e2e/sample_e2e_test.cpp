@@ -3,12 +3,11 @@
 // it leaves on the machine: the files, the remembered folder in the registry
 // and the INI file, or nothing at all when the user cancels.
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "tests/e2e/uE2e.h"
@@ -24,7 +23,9 @@ const char kFailed[] = "Počas inštalácie sa vyskytli chyby.\\nOspravedlňujem
 // The Windows-1250 bytes of the application's name, as the INI file holds it.
 const char kAppName1250[] = "Q7 Z\xE1pisn\xEDk";
 
-std::string Source(const std::string& relative) { return WinePath(Q7_E2E_SOURCE_DIR "/examples/q7/" + relative); }
+std::string Source(const std::string& relative) {
+    return WinePath(Q7_E2E_SOURCE_DIR "/examples/q7/" + relative);
+}
 
 // The text of a path in a transcript line (quotes and backslashes escaped).
 std::string Shown(const std::string& text) {
@@ -73,8 +74,9 @@ protected:
     static void SetUpTestSuite() {
         package_ = std::make_unique<TempDir>();
         installer_ = *package_ / "q7setup.exe";
-        ASSERT_EQ(RunProgram(PackerExe(), {"create", "-o", installer_, "--stub", InstallerExe(), Source("setup.ini"),
-                                           Source("payload"), "zapisnik.exe=" + WinePath(Q7_E2E_SAMPLE_PROGRAM)}),
+        ASSERT_EQ(RunProgram(PackerExe(),
+                             {"create", "-o", installer_, "--stub", InstallerExe(), Source("setup.ini"),
+                              Source("payload"), "zapisnik.exe=" + WinePath(Q7_E2E_SAMPLE_PROGRAM)}),
                   0);
     }
     static void TearDownTestSuite() { package_.reset(); }
@@ -120,12 +122,17 @@ TEST_F(SampleWizard, InstallsThroughEveryPageAndRemembersTheFolder) {
     std::string folder = dir / "Q7";
     std::string t = Run({"press:282", "type:221:" + folder, "press:283", "press:280", "answer:6",
                          std::string("window-close:") + kProgramTitle});
-    EXPECT_NE(Screen(t, "press:282").find("  213 Static \"Balík obsahuje program Q7 Zápisník"), std::string::npos) << t;
-    EXPECT_NE(Screen(t, "type:221:" + folder).find(FolderLine("C:\\Program Files\\Q7 Zápisník")), std::string::npos)
-        << "a first installation offers a folder under Program Files\n" << t;
+    EXPECT_NE(Screen(t, "press:282").find("  213 Static \"Balík obsahuje program Q7 Zápisník"),
+              std::string::npos)
+        << t;
+    EXPECT_NE(Screen(t, "type:221:" + folder).find(FolderLine("C:\\Program Files\\Q7 Zápisník")),
+              std::string::npos)
+        << "a first installation offers a folder under Program Files\n"
+        << t;
     std::string result = Screen(t, "press:280");
     EXPECT_NE(result.find("  231 Static icon=information\n  232 Static \"" + std::string(kSucceeded) + "\""),
-              std::string::npos) << t;
+              std::string::npos)
+        << t;
     EXPECT_NE(Screen(t, "answer:6").find("Chcete ho teraz spustiť?\" [6 7]"), std::string::npos) << t;
     EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
 
@@ -139,7 +146,8 @@ TEST_F(SampleWizard, InstallsThroughEveryPageAndRemembersTheFolder) {
 
     std::string again = Run({"press:282", "press:280"});
     EXPECT_NE(Screen(again, "press:280").find(FolderLine(folder)), std::string::npos)
-        << "a second run offers the remembered folder\n" << again;
+        << "a second run offers the remembered folder\n"
+        << again;
 }
 
 TEST_F(SampleWizard, BackAndNextKeepTheTypedFolder) {
@@ -148,9 +156,11 @@ TEST_F(SampleWizard, BackAndNextKeepTheTypedFolder) {
     std::string t = Run({"press:282", "type:221:" + folder, "press:281", "press:282", "press:280"});
     EXPECT_NE(Screen(t, "press:281").find(FolderLine(folder)), std::string::npos) << t;
     EXPECT_NE(Screen(t, "press:282").find("  281 Button \"< Späť\" disabled"), std::string::npos)
-        << "the first press of next is on the welcome page\n" << t;
+        << "the first press of next is on the welcome page\n"
+        << t;
     EXPECT_NE(Screen(t, "press:280").find(FolderLine(folder)), std::string::npos)
-        << "back on the folder page, the typed folder is still there\n" << t;
+        << "back on the folder page, the typed folder is still there\n"
+        << t;
     EXPECT_FALSE(Exists(folder));
     EXPECT_FALSE(RegistryKeyExists());
 }
@@ -170,7 +180,8 @@ TEST_F(SampleWizard, CancelOrCloseOnAnyPageInstallsNothing) {
         std::string t = Run(actions);
         std::string last = "@ " + actions.back() + "\n";
         EXPECT_EQ(t.substr(t.rfind(last) + last.size()).find("box "), std::string::npos)
-            << "the wizard ends without a question\n" << t;
+            << "the wizard ends without a question\n"
+            << t;
         EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
         EXPECT_FALSE(Exists(folder)) << t;
         EXPECT_FALSE(RegistryKeyExists()) << t;
@@ -192,10 +203,13 @@ TEST_F(SampleWizard, FolderThatCannotBeCreatedShowsTheFailure) {
     WriteFileBytes(dir / "file", "a file where the folder should go");
     std::string folder = dir / "file\\Q7";
     std::string t = Run({"press:282", "type:221:" + folder, "press:283", "press:280"});
-    EXPECT_NE(Screen(t, "press:280").find("  231 Static icon=error\n  232 Static \"" + std::string(kFailed) + "\""),
-              std::string::npos) << t;
+    EXPECT_NE(
+        Screen(t, "press:280").find("  231 Static icon=error\n  232 Static \"" + std::string(kFailed) + "\""),
+        std::string::npos)
+        << t;
     EXPECT_EQ(t.substr(t.rfind("@ press:280\n")).find("box "), std::string::npos)
-        << "no offer to start a program that was not installed\n" << t;
+        << "no offer to start a program that was not installed\n"
+        << t;
     EXPECT_FALSE(RegistryKeyExists());
 }
 

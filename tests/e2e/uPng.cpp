@@ -42,7 +42,8 @@ void Chunk(std::string& out, const char* type, const std::string& data) {
     Put32(out, static_cast<uint32_t>(data.size()));
     std::string body = std::string(type, 4) + data;
     out += body;
-    Put32(out, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+    Put32(out, static_cast<uint32_t>(
+                   crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
 }
 
 // Rows of filter byte 0 and RGB triples, compressed as one zlib stream.

@@ -86,18 +86,18 @@ void Layout(HWND window, int width, int height) {
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE:
-        CreateControls(window);
-        return 0;
-    case WM_SIZE:
-        Layout(window, LOWORD(lParam), HIWORD(lParam));
-        return 0;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) DestroyWindow(window);
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+        case WM_CREATE:
+            CreateControls(window);
+            return 0;
+        case WM_SIZE:
+            Layout(window, LOWORD(lParam), HIWORD(lParam));
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) DestroyWindow(window);
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -113,8 +113,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     cls.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     cls.lpszClassName = L"Q7Zapisnik";
     RegisterClassW(&cls);
-    HWND window = CreateWindowExW(0, cls.lpszClassName, kTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 560, 380, nullptr, nullptr, instance, nullptr);
+    HWND window =
+        CreateWindowExW(0, cls.lpszClassName, kTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 560, 380, nullptr, nullptr, instance, nullptr);
     if (!window) return 1;
     ShowWindow(window, show);
     MSG message;
