@@ -10,13 +10,6 @@
 
 namespace {
 
-// A path of the Linux build tree as Wine sees it.
-std::string WinePath(std::string unixPath) {
-    for (char& c : unixPath)
-        if (c == '/') c = '\\';
-    return "Z:" + unixPath;
-}
-
 std::string Quote(const std::string& arg) {
     if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
     return "\"" + arg + "\"";
@@ -33,6 +26,12 @@ struct ProcessHandles {
 }  // namespace
 
 const char kEnd[] = "@ end\nexit 0\n";
+
+std::string WinePath(std::string unixPath) {
+    for (char& c : unixPath)
+        if (c == '/') c = '\\';
+    return "Z:" + unixPath;
+}
 
 std::string InstallerExe() { return WinePath(Q7_E2E_INSTALLER); }
 std::string PackerExe() { return WinePath(Q7_E2E_PACKER); }

@@ -8,6 +8,9 @@
 
 #include "tests/support/TempDir.h"
 
+// A path of the Linux build or source tree as Wine sees it.
+std::string WinePath(std::string unixPath);
+
 // The built programs, as Windows paths.
 std::string InstallerExe();
 std::string PackerExe();
