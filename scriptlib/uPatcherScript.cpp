@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "startup/uStartup.h"
+#include "scriptlib/uPatcherLibrary.h"
 #include "scriptlib/uPatcherTable.h"
 #include "system/uSystem.h"
 
@@ -15,8 +16,9 @@ constexpr uint32_t kCaption = 65519;
 template <void (TPatcherMemory::*Method)(TScript&, TValue&)>
 constexpr TFunctionHandler::TRoutine kMethod = &CallMethod<TPatcherMemory, Method>;
 
-// The handlers of the installer functions this build has, by script name;
-// names and argument counts come from the shared table.
+// The handlers of the dialog functions, by script name (the rest of the
+// installer library comes from LibraryHandlerOf); names and argument counts
+// come from the shared table.
 const struct {
     const char* Name;
     TFunctionHandler::TRoutine Routine;
@@ -39,7 +41,7 @@ const struct {
 TFunctionHandler::TRoutine HandlerOf(const char* name) {
     for (const auto& h : kHandlers)
         if (std::strcmp(h.Name, name) == 0) return h.Routine;
-    return nullptr;
+    return LibraryHandlerOf(name);
 }
 
 // Makes parser the script's lexer for as long as it lives, then puts the

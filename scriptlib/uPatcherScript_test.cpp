@@ -54,7 +54,7 @@ TEST(PatcherMemory, HoldsTheConstantsThenTheBaseLibraryAndDialogFunctions) {
                               "LoadString",   "LoadIcon",       "DialogBox",      "EndDialog",      "GetDlgItemText",
                               "SetDlgItemText", "GetDlgItemCheck", "SetDlgItemCheck", "SetDlgItemIcon",
                               "EnableDlgItem", "ShowDlgItem",   "SendDlgItemMessage"};
-    ASSERT_EQ(memory.Functions.size(), std::size(expected));
+    ASSERT_GE(memory.Functions.size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(memory.Functions[i].Name, expected[i]);
     EXPECT_EQ(memory.Functions[21].MinArgs, 2);
     EXPECT_EQ(memory.Functions[21].MaxArgs, 4);

@@ -1,0 +1,49 @@
+// The archive functions: the entries of the archive start-up loaded
+// (Unpacker), by zero-based index in table order, setup.ini included. A host
+// without an archive has no entries.
+
+#include <iterator>
+
+#include "archive/uZlibArchive.h"
+#include "scriptlib/uPatcherArchive.h"
+#include "scriptlib/uPatcherLibrary.h"
+
+namespace {
+
+int32_t EntryCount(const TPatcherMemory& memory) { return memory.Unpacker ? memory.Unpacker->FileCount() : 0; }
+
+void ScriptArchiveFileCount(TPatcherMemory& memory, TScript&, TValue& result) {
+    result = IntegerValue(EntryCount(memory));
+}
+
+// ArchiveFileName(index): the stored name; the empty text outside the table.
+void ScriptArchiveFileName(TPatcherMemory& memory, TScript& script, TValue& result) {
+    int32_t index = script.ArgInt(1);
+    bool inside = index >= 0 && index < EntryCount(memory);
+    result = inside ? StringValue(memory.Unpacker->FileAt(index).Name) : EmptyStringValue;
+}
+
+// ArchiveFileCopy(index [, target]): TRUE when the whole entry was written
+// to target (its stored name when empty). A failed copy leaves an existing
+// target as it was; see InstallArchiveEntry.
+void ScriptArchiveFileCopy(TPatcherMemory& memory, TScript& script, TValue& result) {
+    result = BooleanValue(false);
+    int32_t index = script.ArgInt(1);
+    std::string target = script.ArgStr(2);
+    if (index < 0 || index >= EntryCount(memory)) return;
+    try {
+        result = BooleanValue(InstallArchiveEntry(*memory.Unpacker, index, target));
+    } catch (...) {
+        // Whatever the copy raised (memory, the OS), the script sees FALSE.
+    }
+}
+
+const TLibraryFunction kFunctions[] = {
+    {"ArchiveFileCopy", &CallLibraryHandler<ScriptArchiveFileCopy>},
+    {"ArchiveFileCount", &CallLibraryHandler<ScriptArchiveFileCount>},
+    {"ArchiveFileName", &CallLibraryHandler<ScriptArchiveFileName>},
+};
+
+}  // namespace
+
+const TLibraryFunctions ArchiveFunctions = {kFunctions, std::size(kFunctions)};

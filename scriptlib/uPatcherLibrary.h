@@ -1,0 +1,39 @@
+#pragma once
+// The installer library: the script functions over INI files and the
+// registry (uPatcherRegistry.cpp), files, directories and programs
+// (uPatcherFiles.cpp) and the installer's own archive
+// (uPatcherArchiveFunctions.cpp). Each handler reads its arguments, calls
+// one routine of the OS layer and turns the outcome into a script value;
+// none raises a script error of its own, only argument conversion does.
+// Windows only, like the host that binds them.
+
+#include <cstddef>
+
+#include "scriptlib/uPatcherScript.h"
+
+// A handler of the installer library; memory is the installer memory that
+// owns it (for CurrentDialog and Unpacker).
+using TLibraryHandler = void (*)(TPatcherMemory& memory, TScript& script, TValue& result);
+
+template <TLibraryHandler Handler>
+void CallLibraryHandler(void* owner, TScript& script, TValue& result) {
+    Handler(*static_cast<TPatcherMemory*>(owner), script, result);
+}
+
+struct TLibraryFunction {
+    const char* Name;
+    TFunctionHandler::TRoutine Routine;
+};
+
+// The functions of each unit, by script name.
+struct TLibraryFunctions {
+    const TLibraryFunction* Items;
+    size_t Count;
+};
+extern const TLibraryFunctions RegistryFunctions;
+extern const TLibraryFunctions FileFunctions;
+extern const TLibraryFunctions ArchiveFunctions;
+
+// The routine of the installer-library function of that name; null when
+// name is none of them.
+TFunctionHandler::TRoutine LibraryHandlerOf(const char* name);

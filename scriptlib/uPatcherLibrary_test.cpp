@@ -1,0 +1,416 @@
+// The installer library as control scripts use it: scripts run in the
+// installer host and state their expectations inline with assert (kind and
+// value: TRUE is exactly the integer -1); the test then checks what they
+// left on disk and in Wine's registry. The folder browser, which needs a
+// window, is driven end to end in tests/e2e.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "archive/uZlibArchive.h"
+#include "archive/uZlibWriter.h"
+#include "scriptlib/uPatcherLibrary.h"
+#include "scriptlib/uPatcherTable.h"
+#include "tests/support/FileTimes.h"
+#include "tests/support/TempDir.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A host with a directory of its own, the script variable D naming it; the
+// current directory is restored afterwards.
+class Library : public ::testing::Test {
+protected:
+    Library() : saved_(fs::current_path()) { Set("D", dir.Path().string()); }
+    ~Library() override { fs::current_path(saved_); }
+
+    void Set(const char* name, const std::string& text) { host.Memory->SetVariable(name, StringValue(text)); }
+
+    // One pass over text: "ok", or "line:column: message" of the error.
+    std::string Run(const std::string& text) {
+        TParser parser;
+        parser.SetText(text);
+        host.Parser = &parser;
+        bool ok = host.CheckAndRun();
+        int32_t line = 0, column = 0;
+        parser.LineAndColumn(line, column);
+        host.Parser = nullptr;
+        return ok ? "ok" : std::to_string(line) + ":" + std::to_string(column) + ": " + host.ErrorText;
+    }
+
+    TPatcherScript host;
+    TempDir dir;
+
+private:
+    fs::path saved_;
+};
+
+TEST(PatcherMemory, RegistersEveryInstallerFunctionOfTheTableInItsOrder) {
+    TPatcherMemory memory;
+    ASSERT_EQ(memory.Functions.size(), 9 + PatcherFunctionCount) << "the base library, then the table";
+    for (size_t i = 0; i < PatcherFunctionCount; ++i) {
+        const TFunction& f = memory.Functions[9 + i];
+        EXPECT_EQ(f.Name, PatcherFunctions[i].Name);
+        EXPECT_EQ(f.MinArgs, PatcherFunctions[i].MinArgs) << f.Name;
+        EXPECT_EQ(f.MaxArgs, PatcherFunctions[i].MaxArgs) << f.Name;
+        EXPECT_EQ(f.Handler.Owner, &memory) << f.Name;
+    }
+}
+
+TEST_F(Library, DirectoriesAreMadeTestedChangedAndRemoved) {
+    WriteFileBytes(dir / "file.txt", "x");
+    EXPECT_EQ(Run(R"(
+        assert(CreateDirectory(D + "\deep\er\still"), -1);
+        assert(DirectoryExists(D + "\deep\er\still"), -1);
+        assert(CreateDirectory(D + "\deep\er\still"), -1);
+        assert(CreateDirectory(D + "\trail\"), -1);
+        assert(CreateDirectory(D + "\file.txt\sub"), 0);
+        assert(CreateDirectory(""), 0);
+        assert(DirectoryExists(D + "\file.txt"), 0);
+        assert(DirectoryExists(D + "\missing"), 0);
+
+        assert(SetCurrentDirectory(D + "\deep"), -1);
+        assert(GetCurrentDirectory(), D + "\deep");
+        assert(SetCurrentDirectory(D + "\missing"), 0);
+        assert(GetCurrentDirectory(), D + "\deep");
+        assert(CreateDirectory("bare"), 0);
+        assert(CreateDirectory("ab"), -1);
+        assert(CreateDirectory("a\"), -1);
+        assert(CreateDirectory("C:"), -1);
+        assert(CreateDirectory(".\relative\sub"), -1);
+
+        assert(RemoveDirectory(D + "\deep\er"), 0);
+        assert(RemoveDirectory(D + "\deep\er\still"), -1);
+        assert(RemoveDirectory(D + "\deep\er\still"), 0);
+    )"),
+              "ok");
+    fs::path deep = dir.Path() / "deep";
+    EXPECT_TRUE(fs::is_directory(dir.Path() / "trail"));
+    EXPECT_TRUE(fs::is_directory(deep / "relative" / "sub")) << "taken against the current directory";
+    EXPECT_TRUE(fs::is_directory(deep / "er")) << "still holds a directory";
+    EXPECT_FALSE(fs::exists(deep / "er" / "still"));
+    for (const char* none : {"bare", "ab", "a"}) EXPECT_FALSE(fs::exists(deep / none)) << none;
+    EXPECT_TRUE(fs::is_regular_file(dir.Path() / "file.txt"));
+}
+
+TEST_F(Library, FilesAreTestedCopiedMovedAndDeleted) {
+    WriteFileBytes(dir / "a.txt", "alpha");
+    WriteFileBytes(dir / "b.txt", "beta");
+    WriteFileBytes(dir / "c.txt", "gamma");
+    WriteFileBytes(dir / "old.txt", "1979");
+    ASSERT_TRUE(SetLocalWriteTime(dir / "old.txt", 1979, 6, 15, 12, 0, 0));
+    WriteFileBytes(dir / "ro.txt", "read-only");
+    ASSERT_TRUE(SetFileAttributesA((dir / "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    fs::create_directory(dir.Path() / "sub");
+    EXPECT_EQ(Run(R"(
+        assert(FileExists(D + "\a.txt"), -1);
+        assert(FileExists(D + "\?.txt"), -1);
+        assert(FileExists(D + "\su*"), 0);
+        assert(FileExists(D + "\sub"), 0);
+        assert(FileExists(D + "\*.none"), 0);
+        assert(FileExists(D + "\old.txt"), 0);
+
+        assert(CopyFile(D + "\a.txt", D + "\b.txt", 1), 0);
+        assert(CopyFile(D + "\a.txt", D + "\b.txt", TRUE), 0);
+        assert(CopyFile(D + "\a.txt", D + "\c.txt"), -1);
+        assert(CopyFile(D + "\a.txt", D + "\new.txt", "1"), -1);
+        assert(CopyFile(D + "\missing", D + "\d.txt"), 0);
+        assert(MoveFile(D + "\new.txt", D + "\b.txt"), 0);
+        assert(MoveFile(D + "\new.txt", D + "\moved.txt"), -1);
+        assert(MoveFile(D + "\new.txt", D + "\again.txt"), 0);
+
+        assert(DeleteFile(D + "\ro.txt"), -1);
+        assert(DeleteFile(D + "\ro.txt"), 0);
+        assert(DeleteFile(D + "\sub"), 0);
+        assert(DeleteFile(D + "\old.txt"), -1);
+    )"),
+              "ok");
+    EXPECT_EQ(ReadFileBytes(dir / "b.txt"), "beta") << "kept: fail-if-exists, then an existing move target";
+    EXPECT_EQ(ReadFileBytes(dir / "c.txt"), "alpha");
+    EXPECT_EQ(ReadFileBytes(dir / "moved.txt"), "alpha");
+    for (const char* gone : {"new.txt", "ro.txt", "old.txt", "d.txt", "again.txt"})
+        EXPECT_FALSE(fs::exists(dir.Path() / gone)) << gone;
+    EXPECT_TRUE(fs::is_directory(dir.Path() / "sub"));
+}
+
+TEST_F(Library, IniFilesKeepValuesAndABareNameMeansTheWindowsDirectory) {
+    std::string value;
+    for (int i = 0; i < 3000; ++i) value += static_cast<char>('a' + i % 26);
+    WriteFileBytes(dir / "long.ini", "[L]\r\nLong=" + value + "\r\n");
+    char windows[MAX_PATH];
+    ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+    std::string bare = "q7lib-" + std::to_string(std::random_device()()) + ".ini";
+    Set("BARE", bare);
+    EXPECT_EQ(Run(R"(
+        f = D + "\set.ini";
+        assert(ReadIni(f, "S", "K"), "");
+        assert(ReadIni(f, "S", "K", "fallback"), "fallback");
+        assert(ReadIni(f, "S", "K", 5), "5");
+        assert(WriteIni(f, "S", "K", "value"), -1);
+        assert(WriteIni(f, "S", "Empty", ""), -1);
+        assert(WriteIni(f, "S", "Number", 42), -1);
+        assert(ReadIni(f, "S", "K", "fallback"), "value");
+        assert(ReadIni(f, "S", "Empty", "fallback"), "");
+        assert(ReadIni(f, "S", "Number"), "42");
+        assert(ReadIni(f, "Other", "K", "fallback"), "fallback");
+        assert(WriteIni(D + "\missing\x.ini", "S", "K", "V"), 0);
+        assert(strlen(ReadIni(D + "\long.ini", "L", "Long")), 2047);
+        assert(WriteIni(BARE, "S", "K", "windows"), -1);
+        assert(ReadIni(BARE, "S", "K"), "windows");
+    )"),
+              "ok");
+    std::string ini = ReadFileBytes(dir / "set.ini");
+    EXPECT_NE(ini.find("Empty="), std::string::npos) << ini;
+    std::string inWindows = std::string(windows) + "\\" + bare;
+    EXPECT_TRUE(fs::exists(inWindows)) << inWindows;
+    EXPECT_FALSE(fs::exists(dir.Path() / bare));
+    DeleteFileA(inWindows.c_str());
+}
+
+// A key of its own under HKEY_CURRENT_USER\Software (script variable P),
+// removed afterwards.
+class RegistryFunctions : public Library {
+protected:
+    RegistryFunctions() : path_("Software\\q7lib-" + std::to_string(std::random_device()())) { Set("P", path_); }
+    ~RegistryFunctions() override { RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str()); }
+
+    // Stores data of any type, as other programs may have written it.
+    void Raw(HKEY key, const char* name, DWORD type, const std::string& data) {
+        ASSERT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                                 static_cast<DWORD>(data.size())),
+                  ERROR_SUCCESS);
+    }
+
+    DWORD TypeOf(const std::string& subkey, const char* name) {
+        DWORD type = REG_NONE;
+        RegGetValueA(HKEY_CURRENT_USER, (path_ + subkey).c_str(), name, RRF_RT_ANY, &type, nullptr, nullptr);
+        return type;
+    }
+
+    const std::string path_;
+};
+
+TEST_F(RegistryFunctions, ValuesOfEveryKindReadAsTextNumberOrTheDefault) {
+    HKEY kinds = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (path_ + "\\kinds").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &kinds, nullptr),
+              ERROR_SUCCESS);
+    Raw(kinds, "sz", REG_SZ, std::string("text\0", 5));
+    Raw(kinds, "empty", REG_SZ, std::string(1, '\0'));
+    Raw(kinds, "expand", REG_EXPAND_SZ, std::string("%WINDIR%\\x\0", 11));
+    Raw(kinds, "multi", REG_MULTI_SZ, std::string("one\0two\0\0", 9));
+    Raw(kinds, "dword", REG_DWORD, "\xFF\xFF\xFF\xFF");
+    Raw(kinds, "big", REG_DWORD_BIG_ENDIAN, "\x01\x02\x03\x04");
+    Raw(kinds, "binary", REG_BINARY, "\x01\x02");
+    RegCloseKey(kinds);
+    EXPECT_EQ(Run(R"(
+        k = RegOpenKey(HKEY_CURRENT_USER, P + "\kinds");
+        assert(k != 0, -1);
+        assert(RegQueryValue(k, "sz"), "text");
+        assert(RegQueryValue(k, "empty", "fallback"), "");
+        assert(RegQueryValue(k, "expand"), "%WINDIR%\x");
+        assert(RegQueryValue(k, "multi"), "one" + chr(0) + "two" + chr(0));
+        assert(RegQueryValue(k, "dword"), -1);
+        assert(RegQueryValue(k, "big", "fallback"), $04030201);
+        assert(RegQueryValue(k, "binary"), "");
+        assert(RegQueryValue(k, "binary", 7), 7);
+        assert(RegQueryValue(k, "missing"), "");
+        assert(RegQueryValue(k, "missing", "fallback"), "fallback");
+        assert(RegQueryValue(k, ""), "");
+        assert(RegCloseKey(k), -1);
+    )"),
+              "ok");
+}
+
+TEST_F(RegistryFunctions, KeysAreCreatedWrittenAndReadBackAndKeyZeroFailsHarmlessly) {
+    EXPECT_EQ(Run(R"(
+        k = RegCreateKey(HKEY_CURRENT_USER, P + "\deep\er\key");
+        again = RegCreateKey(HKEY_CURRENT_USER, P + "\deep\er\key");
+        assert(k != 0, -1);
+        assert(again != 0, -1);
+        assert(RegSetValue(k, "text", "hello"), -1);
+        assert(RegSetValue(k, "number", -5), -1);
+        assert(RegSetValue(k, "digits", "123"), -1);
+        assert(RegSetValue(k, "", "default"), -1);
+        assert(RegQueryValue(again, "text"), "hello");
+        assert(RegQueryValue(again, "number", "fallback"), -5);
+        assert(RegQueryValue(again, "digits"), "123");
+        assert(RegQueryValue(again, ""), "default");
+        assert(RegCloseKey(again), -1);
+        assert(RegCloseKey(k), -1);
+
+        assert(RegOpenKey(HKEY_CURRENT_USER, P + "\nothing"), 0);
+        assert(RegOpenKey(0, "Software"), 0);
+        assert(RegCreateKey(0, "Software"), 0);
+        assert(RegQueryValue(0, "text", "fallback"), "fallback");
+        assert(RegSetValue(0, "text", 1), 0);
+        assert(RegCloseKey(0), 0);
+    )"),
+              "ok");
+    EXPECT_EQ(TypeOf("\\deep\\er\\key", "text"), static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(TypeOf("\\deep\\er\\key", "number"), static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(TypeOf("\\deep\\er\\key", "digits"), static_cast<DWORD>(REG_SZ)) << "the kind decides, not the text";
+    char text[32] = {};
+    DWORD size = sizeof text;
+    ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER, (path_ + "\\deep\\er\\key").c_str(), nullptr, RRF_RT_REG_SZ,
+                           nullptr, text, &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(text, "default");
+}
+
+// The sleeping helper of the test suite (tests/support/q7sleep.cpp), by its
+// Windows name: Wine shows the Unix root as drive Z:.
+std::string SleepHelper() {
+    const char* unixPath = std::getenv("Q7_SLEEP_HELPER");
+    std::string path = unixPath ? std::string("Z:") + unixPath : std::string();
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+std::string WaitForMarker(const std::string& path) {
+    for (auto end = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(50ms))
+        if (fs::exists(path)) return ReadFileBytes(path);
+    return {};
+}
+
+TEST_F(Library, ExecuteStartsProgramsWaitingOrNotAndHiddenOrNot) {
+    std::string helper = SleepHelper();
+    ASSERT_FALSE(helper.empty()) << "Q7_SLEEP_HELPER is not set";
+    Set("H", helper);
+    EXPECT_EQ(Run(R"(
+        assert(Execute(D + "\missing.exe"), 0);
+        assert(Execute(D + "\missing.exe", "", 1, 1), 0);
+        assert(Execute(H, "1500 " + chr(34) + D + "\running" + chr(34)), -1);
+        assert(FileExists(D + "\running"), 0);
+        assert(Execute(H, "300 " + chr(34) + D + "\waited" + chr(34), 1, 1), -1);
+        assert(FileExists(D + "\waited"), -1);
+    )"),
+              "ok");
+    EXPECT_EQ(ReadFileBytes(dir / "waited"), "show=0") << "started hidden";
+    EXPECT_EQ(WaitForMarker(dir / "running"), "show=1");
+}
+
+// An archive in memory: setup.ini, two good entries, one whose checksum is
+// broken (all its data inflates, the check at the end fails) and one whose
+// name leaves the current directory.
+class ArchiveFunctions : public Library {
+protected:
+    ArchiveFunctions() {
+        Add("setup.ini", "x = 1;");
+        Add("a.txt", "alpha");
+        Add("sub\\b.txt", std::string(100000, 'b'));
+        std::string broken = CompressZlib("data that inflates fully, then fails its check", 6);
+        broken.back() ^= 0x55;
+        Add("broken.txt", "", broken);
+        Add("..\\escape.txt", "up");
+        EXPECT_EQ(TZLibArchiveWriter(stream_).WriteEnd(), zaOk);
+        stream_.MoveTo(0);
+        EXPECT_EQ(unpacker_.LoadFileTable(stream_), zaOk);
+        host.PatcherMemory()->Unpacker = &unpacker_;
+        fs::create_directory(dir.Path() / "work");
+        fs::current_path(dir.Path() / "work");
+    }
+
+private:
+    void Add(const std::string& name, const std::string& data, std::string packed = {}) {
+        if (packed.empty()) packed = CompressZlib(data, 6);
+        EXPECT_EQ(TZLibArchiveWriter(stream_).AppendEntry(name, packed, static_cast<uint32_t>(data.size())), zaOk);
+    }
+
+    TStringStream stream_;
+    TZLibUnpacker unpacker_;
+};
+
+TEST_F(ArchiveFunctions, CountAndNamesCoverTheTableAndNothingOutsideIt) {
+    EXPECT_EQ(Run(R"(
+        n = ArchiveFileCount();
+        assert(n, 5);
+        assert(ArchiveFileName(0), "setup.ini");
+        assert(ArchiveFileName("1"), "a.txt");
+        assert(ArchiveFileName(2), "sub\b.txt");
+        assert(ArchiveFileName(-1), "");
+        assert(ArchiveFileName(n), "");
+        assert(ArchiveFileCopy(n), 0);
+        assert(ArchiveFileCopy(-1, D + "\x.txt"), 0);
+    )"),
+              "ok");
+    EXPECT_FALSE(fs::exists(dir.Path() / "x.txt"));
+    EXPECT_TRUE(fs::is_empty(dir.Path() / "work"));
+}
+
+TEST_F(ArchiveFunctions, CopiesReplaceOnlyWithACompleteEntry) {
+    WriteFileBytes(dir / "ro.txt", "old");
+    ASSERT_TRUE(SetFileAttributesA((dir / "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    WriteFileBytes(dir / "keep.txt", "old");
+    fs::create_directory(dir.Path() / "folder");
+    EXPECT_EQ(Run(R"(
+        assert(ArchiveFileCopy(1), -1);
+        assert(ArchiveFileCopy(1, ""), -1);
+        assert(ArchiveFileCopy("1", D + "\ro.txt"), -1);
+        assert(ArchiveFileCopy(1, D + "\missing\a.txt"), 0);
+        assert(ArchiveFileCopy(1, D + "\folder"), 0);
+        assert(ArchiveFileCopy(2), 0);
+        assert(CreateDirectory(".\sub"), -1);
+        assert(ArchiveFileCopy(2), -1);
+        assert(ArchiveFileCopy(3, D + "\keep.txt"), 0);
+        assert(ArchiveFileCopy(4), 0);
+        assert(ArchiveFileCopy(4, D + "\chosen.txt"), -1);
+    )"),
+              "ok");
+    fs::path work = dir.Path() / "work";
+    EXPECT_EQ(ReadFileBytes((work / "a.txt").string()), "alpha");
+    EXPECT_EQ(ReadFileBytes((work / "sub" / "b.txt").string()), std::string(100000, 'b'));
+    EXPECT_EQ(ReadFileBytes(dir / "ro.txt"), "alpha");
+    EXPECT_EQ(GetFileAttributesA((dir / "ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(ReadFileBytes(dir / "keep.txt"), "old") << "a corrupt entry keeps the old file";
+    EXPECT_EQ(ReadFileBytes(dir / "chosen.txt"), "up") << "a target the script names is used as given";
+    EXPECT_FALSE(fs::exists(dir.Path() / "missing"));
+    EXPECT_TRUE(fs::is_empty(dir.Path() / "folder"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "escape.txt")) << "a stored name may not leave the current directory";
+    size_t entries = 0;
+    for (const auto& e : fs::directory_iterator(dir.Path())) entries += e.path().extension() == ".tmp";
+    EXPECT_EQ(entries, 0u) << "no temporary file is left behind";
+}
+
+TEST_F(Library, OnlyArgumentConversionRaisesScriptErrors) {
+    EXPECT_EQ(Run(R"(
+        assert(ArchiveFileCount(), 0);
+        assert(ArchiveFileName(0), "");
+        assert(ArchiveFileCopy(0), 0);
+    )"),
+              "ok")
+        << "a host without an archive has no entries";
+    const struct {
+        const char* call;
+        const char* error;
+    } cases[] = {
+        {"ArchiveFileName(\"one\")", "cannot convert to integer: one"},
+        {"ArchiveFileCopy(\"one\", \"x.txt\")", "cannot convert to integer: one"},
+        {"CopyFile(\"a\", \"b\", \"fail\")", "cannot convert to integer: fail"},
+        {"Execute(\"x\", \"\", \"hidden\", \"wait\")", "cannot convert to integer: wait"},
+        {"Execute(\"x\", \"\", \"hidden\")", "cannot convert to integer: hidden"},
+        {"RegOpenKey(\"root\", \"Software\")", "cannot convert to integer: root"},
+        {"RegSetValue(\"key\", \"name\", 1)", "cannot convert to integer: key"},
+        {"RegQueryValue(\"key\", \"name\")", "cannot convert to integer: key"},
+        {"DirectoryExists()", "not enough parameters"},
+        {"GetCurrentDirectory(1)", "too many parameters"},
+    };
+    for (const auto& c : cases) {
+        std::string outcome = Run(std::string("r = ") + c.call + ";");
+        EXPECT_EQ(outcome.substr(outcome.find(": ") + 2), c.error) << c.call;
+    }
+    EXPECT_FALSE(fs::exists(dir.Path() / "x.txt"));
+}
+
+}  // namespace
