@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "scriptlib/uPatcherCheck.h"
 #include "tools/q7pack/PackError.h"
