@@ -1,16 +1,6 @@
-# Cross-compiles for x86_64 Windows with Debian's mingw-w64 (posix threads,
-# so std::thread works in the packager).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Link zlib statically: the installer ships as one file.
-set(ZLIB_USE_STATIC_LIBS ON)
-# Test programs of this build run under Wine, inside the prefix and on the
-# virtual display that the test fixture prepares.
+# x86_64 Windows: the same sources, the build whose programs run in the
+# tests under Wine, inside the prefix and on the virtual display that the
+# test fixture prepares.
+set(Q7_MINGW_ARCH x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)

@@ -38,6 +38,10 @@ setup)
   fi
   . "$here/wine-env.sh"
   start=$(date +%s)
+  # One wineserver for the whole run: otherwise it quits three seconds after
+  # the last Wine process and every program after a pause pays for a new
+  # server and the prefix's services to start again.
+  setsid "$Q7_WINESERVER" --persistent </dev/null >"$Q7_WINE_STATE/wineserver.log" 2>&1 &
   "$Q7_WINE" wineboot --init </dev/null >"$Q7_WINE_STATE/wineboot.log" 2>&1
   # Without a window manager, Wine waits for one each time a window is hidden
   # unless it manages its windows itself.

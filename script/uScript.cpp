@@ -124,15 +124,16 @@ void TScript::WhileStatement(bool skip) {
     }
 }
 
-// return -> 'return' [ expression ]
+// return -> 'return' [ expression ]. The value is built apart and stored
+// at the end: a call in the expression may run the script again, and that
+// nested run resets the shared Result when it starts.
 void TScript::ReturnStatement(bool skip) {
     TToken t = Parser->Next();
-    if (skip) {
-        TValue ignored;
-        if (t != tkSemicolon && t != tkCloseBrace && t != tkEnd) Expression(skip, ignored);
-        return;
-    }
-    if (t != tkSemicolon && t != tkCloseBrace && t != tkEnd) Expression(skip, Result);
+    bool valued = t != tkSemicolon && t != tkCloseBrace && t != tkEnd;
+    TValue value;
+    if (valued) Expression(skip, value);
+    if (skip) return;
+    if (valued) Result = std::move(value);
     throw ExceptionReturn();
 }
 

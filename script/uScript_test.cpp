@@ -118,6 +118,16 @@ TEST(NestedRuns, ShareMemoryAndStackAndLeaveTheOuterRunGoing) {
     EXPECT_EQ(h.Probe.Nested.size(), 5u);
 }
 
+// A nested run resets the shared Result when it starts; a return whose
+// expression makes such a call must still end with its own value.
+TEST(NestedRuns, DoNotDisturbTheValueOfAReturnBeingEvaluated) {
+    TScriptHarness h;
+    EXPECT_EQ(h.Check("return 1 + nested(\"return 5;\");"), "ok");
+    EXPECT_EQ(h.Result.Int, 6);
+    EXPECT_EQ(h.Check("return \"a\" + nested(\"x = 1;\") + \"b\";"), "ok");
+    EXPECT_EQ(h.Result.Str, "a0b");
+}
+
 TEST(NestedRuns, AFailingNestedRunEndsOnlyItself) {
     TScriptHarness h;
     std::string text = "msg = \"boom\"; r = log(1, nested(\"log(2, 3, error(msg));\"), 4); after = 1; y = nope;";

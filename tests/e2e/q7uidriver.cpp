@@ -1,7 +1,7 @@
 // The UI driver: starts a program, and for each action waits for a settled
 // screen of that program's windows, records it, and acts on it.
 //
-//   q7uidriver --out FILE [--timeout MS] ACTION... -- PROGRAM [ARG...]
+//   q7uidriver --out FILE [--timeout MS] [--times] ACTION... -- PROGRAM [ARG...]
 //   q7uidriver --out FILE --first-window -- PROGRAM [ARG...]
 //
 // Actions:  snap            record the screen only
@@ -10,6 +10,15 @@
 //           key:esc|enter   press the key on the page
 //           close           close the page from its system menu
 //           answer:ID       press button ID (IDOK=1, IDYES=6...) of the box
+//           shot:PNG        record the screen and save a picture of the
+//                           program's windows (all of them: a box and its page)
+//           window-shot:TITLE:PNG   wait for a window titled TITLE of any
+//                           program (one the installer started) and save it
+//           window-close:TITLE      close that window
+//           colour:ID       record the colour shown in the middle of control ID
+//                           of the page, or of the page's background for 0
+// --times adds a line "# N ms" behind each action done: the milliseconds
+// from the program's start to the end of the action.
 // After the actions the driver waits for the program to end and records its
 // exit status; a program still running then is ended and so recorded.
 // --first-window records only the milliseconds from the start to the first
@@ -26,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/uPng.h"
 #include "tests/e2e/uScreen.h"
 
 namespace {
@@ -34,6 +44,7 @@ struct Options {
     std::wstring out;
     DWORD timeoutMs = 15000;
     bool firstWindow = false;
+    bool times = false;
     std::vector<std::string> actions;
     std::wstring commandLine;
 };
@@ -55,6 +66,7 @@ public:
     }
 
     void Start() {
+        started_ = GetTickCount();
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         std::wstring line = options_.commandLine;
@@ -65,14 +77,26 @@ public:
 
     void Act(const std::string& action) {
         transcript_ += "@ " + action + "\n";
+        Do(action);
+        if (options_.times) transcript_ += "# " + std::to_string(GetTickCount() - started_) + " ms\n";
+    }
+
+    void Do(const std::string& action) {
         if (action == "snap") return Record(Settle([](const Screen&) { return true; }));
         std::string verb = action.substr(0, action.find(':'));
         std::string rest = action.size() > verb.size() ? action.substr(verb.size() + 1) : "";
+        if (verb == "shot") return Shot(rest);
+        if (verb == "window-shot") return WindowShot(rest.substr(0, rest.find(':')), rest.substr(rest.find(':') + 1));
+        if (verb == "window-close") {
+            PostMessageW(OtherWindow(rest), WM_CLOSE, 0, 0);
+            return;
+        }
         if (verb == "press") return Press(std::stoi(rest));
         if (verb == "type") return Type(std::stoi(rest), rest.substr(rest.find(':') + 1));
         if (verb == "key") return Key(rest == "esc" ? VK_ESCAPE : rest == "enter" ? VK_RETURN : 0);
         if (verb == "close") return OnPage([](HWND page) { PostMessageW(page, WM_CLOSE, 0, 0); });
         if (verb == "answer") return Answer(std::stoi(rest));
+        if (verb == "colour") return Colour(std::stoi(rest));
         throw DriverError("unknown action " + action);
     }
 
@@ -183,6 +207,14 @@ private:
         });
     }
 
+    void Colour(int id) {
+        OnPage([this, id](HWND page) {
+            HWND control = id ? FindControl(page, id) : page;
+            if (!control) throw DriverError("the page has no control " + std::to_string(id));
+            transcript_ += "colour " + std::to_string(id) + " " + ColourOf(page, control) + "\n";
+        });
+    }
+
     // Presses the box's button, then waits until the box is gone: its
     // modal loop has ended and the page under it is the program's again.
     void Answer(int id) {
@@ -199,8 +231,40 @@ private:
         }
     }
 
+    // A settled screen with a window of the program, and a picture of the
+    // rectangle that holds all its windows.
+    void Shot(const std::string& path) {
+        Screen screen = Settle([](const Screen& s) { return !s.empty(); });
+        Record(screen);
+        RECT all{}, r;
+        for (const auto& shot : screen)
+            if (GetWindowRect(shot.Window, &r)) UnionRect(&all, &all, &r);
+        if (!SaveScreenPng(all, Wide(path))) throw DriverError("cannot save the picture " + path);
+    }
+
+    // The visible top-level window titled title, of any program, once it
+    // has been on screen for a moment.
+    HWND OtherWindow(const std::string& title) {
+        DWORD deadline = GetTickCount() + options_.timeoutMs;
+        HWND window;
+        while (!(window = FindWindowW(nullptr, Wide(title).c_str())) || !IsWindowVisible(window)) {
+            if (static_cast<int32_t>(GetTickCount() - deadline) > 0) throw DriverError("no window " + title);
+            Sleep(50);
+        }
+        Sleep(500);
+        return window;
+    }
+
+    void WindowShot(const std::string& title, const std::string& path) {
+        RECT r;
+        HWND window = OtherWindow(title);
+        if (!GetWindowRect(window, &r) || !SaveScreenPng(r, Wide(path)))
+            throw DriverError("cannot save the picture " + path);
+    }
+
     Options options_;
     PROCESS_INFORMATION process_{};
+    DWORD started_ = 0;
 };
 
 std::wstring QuoteArgument(const std::wstring& arg) {
@@ -217,6 +281,7 @@ bool ParseOptions(Options& options) {
         if (a == L"--out" && i + 1 < count) options.out = args[++i];
         else if (a == L"--timeout" && i + 1 < count) options.timeoutMs = static_cast<DWORD>(_wtoi(args[++i]));
         else if (a == L"--first-window") options.firstWindow = true;
+        else if (a == L"--times") options.times = true;
         else options.actions.push_back(Utf8(a));
     }
     for (++i; i < count; ++i) options.commandLine += (options.commandLine.empty() ? L"" : L" ") + QuoteArgument(args[i]);
@@ -236,7 +301,7 @@ void WriteOut(const std::wstring& path, const std::string& text) {
 int main() {
     Options options;
     if (!ParseOptions(options)) {
-        fprintf(stderr, "usage: q7uidriver --out FILE [--timeout MS] [--first-window] ACTION... -- PROGRAM [ARG...]\n");
+        fprintf(stderr, "usage: q7uidriver --out FILE [--timeout MS] [--times] [--first-window] ACTION... -- PROGRAM [ARG...]\n");
         return 2;
     }
     TDriver driver(options);

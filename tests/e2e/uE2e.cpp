@@ -6,14 +6,9 @@
 
 #include <fstream>
 
-namespace {
+#include "archive/uZlibWriter.h"
 
-// A path of the Linux build tree as Wine sees it.
-std::string WinePath(std::string unixPath) {
-    for (char& c : unixPath)
-        if (c == '/') c = '\\';
-    return "Z:" + unixPath;
-}
+namespace {
 
 std::string Quote(const std::string& arg) {
     if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
@@ -31,6 +26,12 @@ struct ProcessHandles {
 }  // namespace
 
 const char kEnd[] = "@ end\nexit 0\n";
+
+std::string WinePath(std::string unixPath) {
+    for (char& c : unixPath)
+        if (c == '/') c = '\\';
+    return "Z:" + unixPath;
+}
 
 std::string InstallerExe() { return WinePath(Q7_E2E_INSTALLER); }
 std::string PackerExe() { return WinePath(Q7_E2E_PACKER); }
@@ -67,6 +68,14 @@ std::string Pack(const TempDir& dir, const std::string& name, const std::string&
     return dir / name;
 }
 
+std::string PackUnchecked(const TempDir& dir, const std::string& name, const std::string& script) {
+    TFileStream out(dir / name, CreateMode);
+    TZLibArchiveWriter writer(out);
+    EXPECT_EQ(writer.AppendEntry("setup.ini", CompressZlib(script, 9), static_cast<uint32_t>(script.size())), 0);
+    EXPECT_EQ(writer.WriteEnd(), 0);
+    return dir / name;
+}
+
 std::string Drive(const std::vector<std::string>& actions, const std::string& installer,
                   const std::vector<std::string>& args) {
     TempDir scratch;
@@ -80,12 +89,79 @@ std::string Drive(const std::vector<std::string>& actions, const std::string& in
     return ReadFileBytes(out);
 }
 
+std::string RunScript(const std::string& script, const std::vector<std::string>& actions) {
+    TempDir dir;
+    return Drive(actions, InstallerExe(), {Pack(dir, "setup.q7", script)});
+}
+
+std::string RunUncheckedScript(const std::string& script, const std::vector<std::string>& actions) {
+    TempDir dir;
+    return Drive(actions, InstallerExe(), {PackUnchecked(dir, "setup.q7", script)});
+}
+
+std::string Step(const std::string& action, const std::string& screen) { return "@ " + action + "\n" + screen; }
+
 std::string Box(const std::string& caption, const std::string& icon, const std::string& text,
                 const std::string& buttons) {
     return "box \"" + caption + "\" icon=" + icon + " \"" + text + "\" [" + buttons + "]\n";
 }
 
 std::string ErrorBox(const std::string& text) { return Box("Inštalácia modulu Q7", "error", text, "1"); }
+
+std::string ScriptErrorBox(int line, int column, const std::string& message) {
+    return ErrorBox("Inštalačný skript programu generoval chybu. Za nepríjemnosti sa Vám ospravedlňujeme.\\r\\nLine " +
+                    std::to_string(line) + "; pos. " + std::to_string(column) + ": " + message);
+}
+
+std::string InfoBox(const std::string& text) { return Box("Inštalácia modulu Q7", "information", text, "1"); }
+
+std::string PageText(int page, const TLineChanges& changes) {
+    const char* controls = nullptr;
+    switch (page) {
+        case 101:
+            controls =
+                "  202 Static icon=own\n"
+                "  211 Static \"Vitajte v sprievodcovi inštaláciou programu Q7 Zápisník 5.1.\"\n"
+                "  212 Static \"Sprievodca nainštaluje do počítača Q7 Zápisník, jednoduchý zápisník na poznámky. "
+                "Pred pokračovaním prosím zatvorte všetky spustené programy.\"\n"
+                "  213 Static \"\"\n"
+                "  281 Button \"< Späť\" disabled\n"
+                "  282 Button \"Ďalej >\" default\n"
+                "  280 Button \"Zrušiť\"\n";
+            break;
+        case 102:
+            controls =
+                "  283 Button \"Inštalovať\" default\n"
+                "  280 Button \"Zrušiť\"\n"
+                "  220 Static \"Zadajte prosím adresár, do ktorého má byť aplikácia nainštalovaná.\"\n"
+                "  221 Edit \"\"\n"
+                "  222 Button \"...\"\n"
+                "  281 Button \"< Späť\"\n";
+            break;
+        case 103:
+            controls =
+                "  231 Static icon=own\n"
+                "  232 Static \"result\"\n"
+                "  281 Button \"< Späť\" disabled\n"
+                "  280 Button \"Dokončiť\" default\n"
+                "  280 Button \"Zrušiť\" disabled\n";
+            break;
+        default:
+            ADD_FAILURE() << "no page " << page;
+            return {};
+    }
+    std::string text = std::string("page \"Inštalácia programu Q7 Zápisník\"\n  -1 Static bitmap\n") + controls +
+                       "  -1 Static \"Q7 Zápisník 5.1 · Q7 Software\" disabled\n";
+    for (const auto& [from, to] : changes) {
+        size_t at = text.find(from + "\n");
+        if (at == std::string::npos) {
+            ADD_FAILURE() << "page " << page << " has no line " << from;
+            continue;
+        }
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
 
 void PatchFile(const std::string& path, size_t offset, const std::string& bytes) {
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);

@@ -8,6 +8,9 @@
 
 #include "tests/support/TempDir.h"
 
+// A path of the Linux build or source tree as Wine sees it.
+std::string WinePath(std::string unixPath);
+
 // The built programs, as Windows paths.
 std::string InstallerExe();
 std::string PackerExe();
@@ -25,17 +28,44 @@ struct PayloadFile {
 std::string Pack(const TempDir& dir, const std::string& name, const std::string& script,
                  const std::vector<PayloadFile>& payload = {}, bool stub = false);
 
+// A bare archive dir/name holding script as setup.ini, written without
+// q7pack, which refuses a script that fails the installer's check: for the
+// scenarios of the installer's own report of such scripts.
+std::string PackUnchecked(const TempDir& dir, const std::string& name, const std::string& script);
+
 // Runs the installer with args through the driver doing actions, and
 // returns the transcript (UTF-8).
 std::string Drive(const std::vector<std::string>& actions, const std::string& installer,
                   const std::vector<std::string>& args = {});
 
+// Packs script into a bare archive and runs the installer on it through
+// the driver doing actions; returns the transcript.
+std::string RunScript(const std::string& script, const std::vector<std::string>& actions);
+// The same with a script that q7pack would refuse.
+std::string RunUncheckedScript(const std::string& script, const std::vector<std::string>& actions);
+
+// The transcript of one action: its line and the screen the driver saw
+// before acting.
+std::string Step(const std::string& action, const std::string& screen);
+
 // Transcript lines: a message box of the installer (caption 65519) with
 // the error icon and an OK button, and the end of a run.
 std::string ErrorBox(const std::string& text);
+// The box of a script error at line and column (the text of string 65488,
+// a line break and the position), as the transcript escapes it.
+std::string ScriptErrorBox(int line, int column, const std::string& message);
+// A box of MessageBox with one argument: the installer's caption, the
+// information icon and OK.
+std::string InfoBox(const std::string& text);
 std::string Box(const std::string& caption, const std::string& icon, const std::string& text,
                 const std::string& buttons);
 extern const char kEnd[];
+
+// The transcript of wizard page 101, 102 or 103 as its template shows it,
+// each line of changes (first: the line as the template has it, second: as
+// the page shows it) replaced.
+using TLineChanges = std::vector<std::pair<std::string, std::string>>;
+std::string PageText(int page, const TLineChanges& changes = {});
 
 // Replaces bytes of a file at offset.
 void PatchFile(const std::string& path, size_t offset, const std::string& bytes);

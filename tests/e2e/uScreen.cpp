@@ -1,5 +1,7 @@
 #include "tests/e2e/uScreen.h"
 
+#include <cstdio>
+
 namespace {
 
 constexpr UINT kTimeoutMs = 2000;
@@ -198,6 +200,23 @@ std::wstring Wide(const std::string& utf8) {
     std::wstring out(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
     return out;
+}
+
+std::string ColourOf(HWND page, HWND control) {
+    RECT r;
+    POINT at;
+    if (control == page) {
+        GetClientRect(page, &r);
+        at = {r.left + 2, r.bottom - 3};
+        ClientToScreen(page, &at);
+    } else {
+        GetWindowRect(control, &r);
+        at = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    }
+    uint32_t pixel = Pixels(nullptr, at.x, at.y, 1, 1)[0] & 0xFFFFFF;
+    char text[8];
+    snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(pixel));
+    return text;
 }
 
 HWND FindControl(HWND window, int id) {

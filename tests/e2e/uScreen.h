@@ -23,6 +23,11 @@ std::string ScreenText(const std::vector<TWindowShot>& screen);
 std::string Utf8(const std::wstring& text);
 std::wstring Wide(const std::string& utf8);
 
+// The colour the screen shows at the middle of control, or of the page's
+// own background near its bottom-left corner when control is the page, as
+// "#rrggbb".
+std::string ColourOf(HWND page, HWND control);
+
 // A control of window found by identifier, compared as the 16-bit value the
 // dialog templates hold (so -1 matches 65535); the first in template order.
 HWND FindControl(HWND window, int id);

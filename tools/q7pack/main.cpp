@@ -1,6 +1,6 @@
-// q7pack: the packager's command-line tool. Builds an installer (or a bare
-// archive) from setup.ini and payload files, and lists, verifies and
-// extracts existing ones.
+// q7pack: the packager's command-line tool. Checks control scripts, builds
+// an installer (or a bare archive) from setup.ini and payload files, and
+// lists, verifies and extracts existing ones.
 
 #include <cstdio>
 #include <cstring>
@@ -10,6 +10,7 @@
 
 #include "archive/uZlibWriter.h"
 #include "tools/q7pack/ArchiveCommands.h"
+#include "tools/q7pack/PackCheck.h"
 #include "tools/q7pack/PackCreate.h"
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/PackInputs.h"
@@ -18,6 +19,7 @@ namespace {
 
 const char kUsage[] =
     "usage: q7pack create -o OUT [--stub STUB.exe] [-l LEVEL] [-j THREADS] SETUP.INI [PAYLOAD...]\n"
+    "       q7pack check SETUP.INI\n"
     "       q7pack list FILE\n"
     "       q7pack verify FILE\n"
     "       q7pack extract FILE DIR\n"
@@ -25,7 +27,7 @@ const char kUsage[] =
 
 void PrintHelp() {
     std::printf(
-        "q7pack builds q7patcher installers.\n\n%s\n"
+        "q7pack builds and checks q7patcher installers.\n\n%s\n"
         "create  Packs SETUP.INI and the payload into an archive and writes it to OUT.\n"
         "        With --stub, OUT is the installer STUB.exe (q7patcher.exe) with the archive\n"
         "        appended; an archive already appended to the stub is replaced. Without it,\n"
@@ -37,15 +39,24 @@ void PrintHelp() {
         "                       FOLDER with '\\' between folders, in sorted order;\n"
         "          NAME=PATH    PATH stored under NAME (a folder under NAME\\...).\n"
         "        An argument naming an existing file or folder is a path even if it holds '='.\n"
-        "        Refused, with nothing written: a missing or unreadable input, a name that\n"
-        "        starts with '\\' or '/', carries a drive (X:) or has a '..' component, two\n"
-        "        names equal apart from the case of A-Z, a name over 65535 bytes, a file of\n"
+        "        Refused, with nothing written: a SETUP.INI that fails the installer's\n"
+        "        check (see check), a missing or unreadable input, a name that starts\n"
+        "        with '\\' or '/', carries a drive (X:) or has a '..' component, two names\n"
+        "        equal apart from the case of A-Z, a name over 65535 bytes, a file of\n"
         "        4 GiB or more, an output of 2 GiB or more, a stub that is not a Windows\n"
-        "        executable. OUT is written to a temporary file beside it and renamed at the\n"
-        "        end, so a failure never leaves a half-written installer.\n"
+        "        executable. OUT is written to a temporary file beside it and renamed at\n"
+        "        the end, so a failure never leaves a half-written installer.\n"
         "        -l LEVEL    compression level 0 (stored) to %d, default %d (%s)\n"
         "        -j THREADS  compressing threads, default: all cores. The output is the\n"
         "                    same bytes whatever the thread count: no times are stored.\n\n"
+        "check   Runs the installer's own check of SETUP.INI without running it: the\n"
+        "        lexical check and the pass that parses the whole script, every branch\n"
+        "        included, against the installer's functions and their argument counts.\n"
+        "        It finds syntax errors, malformed numbers and calls of unknown functions or\n"
+        "        with a wrong number of arguments; errors that depend on values (a missing\n"
+        "        variable, a text that is not a number) show only when the script runs.\n"
+        "        The first error is printed as SETUP.INI:LINE:COLUMN: message, followed by\n"
+        "        the line and a caret under the column; create runs the same check.\n\n"
         "list    Prints name, packed size, unpacked size and ratio of every entry of an\n"
         "        installer or a bare archive.\n\n"
         "verify  Inflates every entry and checks that it is one complete zlib stream that\n"
@@ -68,6 +79,19 @@ int ParseNumber(const std::string& option, const char* text, int low, int high) 
     if (*text == '\0' || *end != '\0' || value < low || value > high)
         throw UsageError{option + " takes a number from " + std::to_string(low) + " to " + std::to_string(high)};
     return static_cast<int>(value);
+}
+
+// Prints the report of a script that fails the installer's check to stderr.
+bool ScriptPasses(const std::string& setupIni) {
+    std::string report = CheckScriptFile(setupIni);
+    std::fputs(report.c_str(), stderr);
+    return report.empty();
+}
+
+int Check(const std::string& setupIni) {
+    if (!ScriptPasses(setupIni)) return 1;
+    std::printf("%s: passes the installer's check\n", setupIni.c_str());
+    return 0;
 }
 
 int Create(const std::vector<std::string>& args) {
@@ -102,6 +126,8 @@ int Create(const std::vector<std::string>& args) {
 
     std::vector<PackInput> inputs =
         CollectInputs(positional[0], std::vector<std::string>(positional.begin() + 1, positional.end()));
+    if (!ScriptPasses(positional[0]))
+        throw PackError(options.output, "not written: the control script does not pass the check");
     CreateSummary s = CreateArchive(inputs, options);
     std::printf("%s: %zu entries, %llu bytes packed to %llu%s\n", options.output.c_str(), s.entries,
                 static_cast<unsigned long long>(s.unpackedBytes), static_cast<unsigned long long>(s.archiveBytes),
@@ -123,10 +149,11 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
     if (command == "create") return Create(rest);
+    if (command == "check" && rest.size() == 1) return Check(rest[0]);
     if (command == "list" && rest.size() == 1) return ListArchive(rest[0]);
     if (command == "verify" && rest.size() == 1) return VerifyArchive(rest[0]);
     if (command == "extract" && rest.size() == 2) return ExtractArchive(rest[0], rest[1]);
-    if (command == "list" || command == "verify" || command == "extract")
+    if (command == "check" || command == "list" || command == "verify" || command == "extract")
         throw UsageError{"wrong number of arguments for " + command};
     throw UsageError{"unknown command " + command};
 }

@@ -230,17 +230,64 @@ class PackagerTest(unittest.TestCase):
         self.write("empty.exe", fake_stub())
         for args, message in [(["list", self.path("text.txt")], b"not an archive"),
                               (["verify", self.path("missing")], b"cannot open"),
+                              (["check", self.path("missing")], b"cannot open"),
                               (["list", self.path("empty.exe")], b"no archive appended")]:
             result = q7pack(*args)
             self.assertEqual(result.returncode, 1, args)
             self.assertIn(message, result.stderr)
 
+    def check(self, script):
+        self.write("check/setup.ini", script)
+        result = q7pack("check", self.path("check/setup.ini"))
+        return result.returncode, result.stdout.replace(b"\r\n", b"\n"), result.stderr.replace(b"\r\n", b"\n")
+
+    def test_check_reports_the_first_error_with_its_line_and_a_caret(self):
+        name = self.path("check/setup.ini").encode()
+        cases = [
+            # An unexpected token on line 3, under a tab-indented CRLF line.
+            (b"x = 1;\r\nif (MESSAGE == INITAPP) {\r\n\ty = (x + ;\r\n}\r\n",
+             b":3:11: expression expected\n\ty = (x + ;\n\t         ^\n"),
+            (b"@", b":1:1: invalid character: @\n@\n^\n"),
+            # Branches that never run are checked too, against every installer
+            # function and its argument counts.
+            (b"if (0) {\n  Install(1);\n}\n", b":2:10: not a function: Install\n  Install(1);\n         ^\n"),
+            (b"if (MESSAGE == COMMAND) ReadIni(\"a.ini\", \"s\");\n",
+             b":1:45: not enough parameters\nif (MESSAGE == COMMAND) ReadIni(\"a.ini\", \"s\");\n" + b" " * 44 + b"^\n"),
+            (b"a = 99999999999;", b":1:5: not a integer literal: 99999999999\na = 99999999999;\n    ^\n"),
+        ]
+        for script, report in cases:
+            with self.subTest(script):
+                status, out, err = self.check(script)
+                self.assertEqual((status, out, err), (1, b"", name + report))
+
+    def test_check_passes_scripts_whose_errors_only_show_when_they_run(self):
+        script = (b"if (MESSAGE == INITAPP) { r = DialogBox(101, 7); n = ArchiveFileCount(); }\r\n"
+                  b"if (0) x = missing + strlen(\"\xe8\");\r\n// koniec\r\n")
+        status, out, err = self.check(script)
+        self.assertEqual((status, err), (0, b""))
+        self.assertIn(b"passes", out)
+        self.assertEqual(self.check(b"")[0], 0)
+
+    def test_create_checks_the_script_and_writes_nothing_when_it_fails(self):
+        self.write("old.q7a", b"the previous output")
+        self.write("src/setup.ini", b"if (MESSAGE == INITAPP) {\r\n  MessageBox(\"Ahoj\"\r\n}\r\n")
+        for out in ("old.q7a", "new.q7a"):
+            with self.subTest(out):
+                result = self.create(out, *self.standard_inputs(), ok=False)
+                self.assertEqual(result.returncode, 1)
+                err = result.stderr.replace(b"\r\n", b"\n")
+                self.assertTrue(err.startswith(self.path("src/setup.ini").encode() +
+                                               b":3:1: ) expected\n}\n^\n"), err)
+                self.assertIn(b"not written", err)
+        self.assertEqual(self.read("old.q7a"), b"the previous output")
+        self.assertEqual(sorted(os.listdir(self.dir)), ["old.q7a", "src"], "no temporary files left")
+
     def test_usage(self):
         help_text = q7pack("--help")
         self.assertEqual(help_text.returncode, 0)
-        for word in (b"create", b"list", b"verify", b"extract", b"--stub", b"-l LEVEL", b"NAME=PATH"):
+        for word in (b"create", b"check SETUP.INI", b"list", b"verify", b"extract", b"--stub", b"-l LEVEL", b"NAME=PATH"):
             self.assertIn(word, help_text.stdout)
-        for args in (["frobnicate"], ["create", self.path("src/setup.ini")], ["list"],
+        for args in (["frobnicate"], ["create", self.path("src/setup.ini")], ["list"], ["check"],
                      ["create", "-o", "x", "-l", "99", "s"]):
             result = q7pack(*args)
             self.assertEqual(result.returncode, 2, args)

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Time from process start to the first page on screen under Wine: the
+# installer (an appended archive whose script opens page 101) against
+# bench/minimal_dialog, a program that shows one dialog from its resources
+# and nothing else. Both run in the same prefix in alternating rounds; the
+# UI driver times each from CreateProcess to the first visible window with
+# controls. Prints the medians and their ratio (goal: at most 1.5).
+# Needs the native build (q7pack) and the win64 build.
+set -euo pipefail
+build=${Q7_BUILD:-build/native}
+win=${Q7_WIN64_BUILD:-build/win64}
+rounds=${Q7_STARTUP_ROUNDS:-9}
+q7pack=$build/tools/q7pack/q7pack
+stub=$win/startup/q7patcher.exe
+baseline=$win/bench/minimal_dialog.exe
+driver=$win/tests/e2e/q7uidriver.exe
+for needed in "$q7pack" "$stub" "$baseline" "$driver"; do
+  if [ ! -f "$needed" ]; then
+    echo "startup_wine: skipped, needs $needed (build the native and win64 presets)"
+    exit 0
+  fi
+done
+here=$(cd "$(dirname "$0")/.." && pwd)
+work=$(cd "$win" && pwd)/startup-bench
+rm -rf "$work" && mkdir -p "$work"
+export Q7_WINE_STATE=$work/wine
+trap '"$here/cmake/wine-fixture.sh" cleanup "$Q7_WINE_STATE" >/dev/null; rm -rf "$work"' EXIT
+
+printf 'if (MESSAGE == INITAPP) DialogBox(101);\r\nif (MESSAGE == CLOSE) EndDialog(0);\r\n' >"$work/setup.ini"
+"$q7pack" create -o "$work/setup.exe" --stub "$stub" "$work/setup.ini" >/dev/null
+"$here/cmake/wine-fixture.sh" setup "$Q7_WINE_STATE" >/dev/null
+
+# Milliseconds to the first window of one run of a program.
+first_window() {
+  "$here/cmake/wine-run.sh" "$driver" --out "Z:$work/ms.txt" --first-window -- "Z:$1" >/dev/null 2>&1
+  cat "$work/ms.txt"
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# One discarded round of each: the first start in a fresh prefix loads
+# what later starts find cached.
+first_window "$work/setup.exe" >/dev/null
+first_window "$baseline" >/dev/null
+: >"$work/installer.ms"
+: >"$work/baseline.ms"
+for _ in $(seq "$rounds"); do
+  first_window "$work/setup.exe" >>"$work/installer.ms"
+  first_window "$baseline" >>"$work/baseline.ms"
+done
+installer_ms=$(median <"$work/installer.ms")
+baseline_ms=$(median <"$work/baseline.ms")
+echo "startup_wine: start to first page under Wine, median of $rounds alternating rounds"
+range() { sort -n | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.0f to %.0f", lo, hi }'; }
+printf '  q7patcher.exe (appended archive, page 101): %7.1f ms (%s)\n' "$installer_ms" "$(range <"$work/installer.ms")"
+printf '  minimal_dialog.exe (one dialog resource):   %7.1f ms (%s)\n' "$baseline_ms" "$(range <"$work/baseline.ms")"
+printf '  ratio installer / baseline %.2f (goal at most 1.5)\n' "$(echo "$installer_ms / $baseline_ms" | bc -l)"

@@ -1,0 +1,59 @@
+// The installer host as a user sees it: script errors shown with their line
+// and column, and the events that a page raises in the script.
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/uE2e.h"
+
+namespace {
+
+TEST(ScriptErrors, AreReportedBeforeAnythingRuns) {
+    // The box of the first statement never shows: the check fails first.
+    EXPECT_EQ(RunUncheckedScript("MessageBox(\"ran\");\r\nx = 1;\r\ny = (x + );\r\n", {"answer:1"}),
+              Step("answer:1", ScriptErrorBox(3, 10, "expression expected")) + kEnd);
+    EXPECT_EQ(RunUncheckedScript("@ MessageBox(\"ran\");\r\n", {"answer:1"}),
+              Step("answer:1", ScriptErrorBox(1, 1, "invalid character: @")) + kEnd);
+    EXPECT_EQ(RunUncheckedScript("MessageBox(\"ran\");\n) x = 1;\n", {"answer:1"}),
+              Step("answer:1", ScriptErrorBox(2, 1, "statement expected")) + kEnd);
+}
+
+TEST(ScriptErrors, InACommandBranchLeaveThePageUsable) {
+    const char script[] =
+        "if (MESSAGE == INITAPP) {\r\n"
+        "  page = DialogBox(101);\r\n"
+        "  MessageBox(\"DialogBox \" + page + \", MESSAGE \" + MESSAGE + \", WPARAM \" + WPARAM);\r\n"
+        "}\r\n"
+        "if (MESSAGE == COMMAND) {\r\n"
+        "  if (WPARAM == 282) error(\"no next page\");\r\n"
+        "  if (WPARAM == 280) EndDialog(5);\r\n"
+        "}\r\n";
+    std::string page = PageText(101);
+    std::string error = ScriptErrorBox(6, 42, "no next page") + page;
+    // MESSAGE is 0 behind DialogBox: the page's last event was its WM_DESTROY.
+    EXPECT_EQ(RunScript(script, {"press:282", "answer:1", "press:282", "answer:1", "press:280", "answer:1"}),
+              Step("press:282", page) + Step("answer:1", error) + Step("press:282", page) +
+                  Step("answer:1", error) + Step("press:280", page) +
+                  Step("answer:1", InfoBox("DialogBox 5, MESSAGE 0, WPARAM 0")) + kEnd);
+}
+
+TEST(Events, OfAPageReachTheScriptWithTheirParameters) {
+    // Every event of the page is logged as MESSAGE WPARAM LPARAM; the log is
+    // shown when DialogBox has returned.
+    const char script[] =
+        "if (MESSAGE == INITAPP) {\r\n"
+        "  log = \"\";\r\n"
+        "  page = DialogBox(102, 7);\r\n"
+        "  MessageBox(\"DialogBox \" + page + log);\r\n"
+        "} else\r\n"
+        "  log = log + \" | \" + MESSAGE + \" \" + WPARAM + \" \" + LPARAM;\r\n"
+        "if (MESSAGE == COMMAND) if (WPARAM == 222) EndDialog(9);\r\n";
+    std::string page = PageText(102);
+    // The platform answers an unhandled WM_CLOSE with the command IDCANCEL.
+    EXPECT_EQ(RunScript(script, {"key:esc", "key:enter", "press:281", "close", "press:222", "answer:1"}),
+              Step("key:esc", page) + Step("key:enter", page) + Step("press:281", page) + Step("close", page) +
+                  Step("press:222", page) +
+                  Step("answer:1", InfoBox("DialogBox 9 | 2 0 7 | 4 2 0 | 4 283 0 | 4 281 0 | 3 0 0 | 4 2 0 | 4 222 0 | 0 0 0")) +
+                  kEnd);
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+// The shipped sample package (examples/q7) as its user meets it: packed by
+// q7pack onto the installer, driven through its wizard, and checked for what
+// it leaves on the machine: the files, the remembered folder in the registry
+// and the INI file, or nothing at all when the user cancels.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "tests/e2e/uE2e.h"
+
+namespace {
+
+const char kRegistryKey[] = "Software\\Q7 Software\\Q7 Zapisnik";
+// The installed program's window title, in the ANSI code page (1250) in
+// which the driver's command line reaches it.
+const char kProgramTitle[] = "Q7 Z\xE1pisn\xEDk 5.1";
+const char kSucceeded[] = "Inštalácia prebehla úspešne.";
+const char kFailed[] = "Počas inštalácie sa vyskytli chyby.\\nOspravedlňujeme sa Vám za problémy.";
+// The Windows-1250 bytes of the application's name, as the INI file holds it.
+const char kAppName1250[] = "Q7 Z\xE1pisn\xEDk";
+
+std::string Source(const std::string& relative) {
+    return WinePath(Q7_E2E_SOURCE_DIR "/examples/q7/" + relative);
+}
+
+// The text of a path in a transcript line (quotes and backslashes escaped).
+std::string Shown(const std::string& text) {
+    std::string out;
+    for (char c : text) out += c == '\\' || c == '"' ? std::string("\\") + c : std::string(1, c);
+    return out;
+}
+
+// The lines the driver recorded for action (the screen it acted on).
+std::string Screen(const std::string& transcript, const std::string& action) {
+    size_t start = transcript.find("@ " + action + "\n");
+    if (start == std::string::npos) return "(no action " + action + ")";
+    start = transcript.find('\n', start) + 1;
+    return transcript.substr(start, transcript.find("@ ", start) - start);
+}
+
+std::string FolderLine(const std::string& folder) { return "  221 Edit \"" + Shown(folder) + "\"\n"; }
+
+bool RegistryKeyExists() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::string RememberedFolder() {
+    char value[MAX_PATH] = {};
+    DWORD size = sizeof value;
+    if (RegGetValueA(HKEY_CURRENT_USER, kRegistryKey, "InstallDir", RRF_RT_REG_SZ, nullptr, value, &size) !=
+        ERROR_SUCCESS)
+        return "(no value)";
+    return value;
+}
+
+std::string IniValue(const std::string& file, const char* key) {
+    char value[MAX_PATH] = {};
+    GetPrivateProfileStringA("Instalacia", key, "(none)", value, sizeof value, file.c_str());
+    return value;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+class SampleWizard : public ::testing::Test {
+protected:
+    // One installer for every case: the sample exactly as make demo packs it.
+    static void SetUpTestSuite() {
+        package_ = std::make_unique<TempDir>();
+        installer_ = *package_ / "q7setup.exe";
+        ASSERT_EQ(RunProgram(PackerExe(),
+                             {"create", "-o", installer_, "--stub", InstallerExe(), Source("setup.ini"),
+                              Source("payload"), "zapisnik.exe=" + WinePath(Q7_E2E_SAMPLE_PROGRAM)}),
+                  0);
+    }
+    static void TearDownTestSuite() { package_.reset(); }
+
+    void SetUp() override { RegDeleteTreeA(HKEY_CURRENT_USER, kRegistryKey); }
+    void TearDown() override {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kRegistryKey);
+        EndProgram();
+    }
+
+    // A sample program that a failed case left running would keep the test
+    // run's output open: end it.
+    static void EndProgram() {
+        HWND window = FindWindowA(nullptr, kProgramTitle);
+        DWORD id = 0;
+        if (!window || !GetWindowThreadProcessId(window, &id)) return;
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id)) {
+            TerminateProcess(process, 1);
+            CloseHandle(process);
+        }
+    }
+
+    static std::string Run(const std::vector<std::string>& actions) { return Drive(actions, installer_); }
+
+    // Every payload file byte for byte, the script itself not.
+    static void ExpectInstalled(const std::string& folder) {
+        EXPECT_EQ(ReadFileBytes(folder + "\\citajma.txt"), ReadFileBytes(Source("payload/citajma.txt")));
+        EXPECT_EQ(ReadFileBytes(folder + "\\dokumenty\\licencia.txt"),
+                  ReadFileBytes(Source("payload/dokumenty/licencia.txt")));
+        EXPECT_EQ(ReadFileBytes(folder + "\\zapisnik.exe"), ReadFileBytes(WinePath(Q7_E2E_SAMPLE_PROGRAM)));
+        EXPECT_FALSE(Exists(folder + "\\setup.ini"));
+    }
+
+    static std::unique_ptr<TempDir> package_;
+    static std::string installer_;
+};
+
+std::unique_ptr<TempDir> SampleWizard::package_;
+std::string SampleWizard::installer_;
+
+TEST_F(SampleWizard, InstallsThroughEveryPageAndRemembersTheFolder) {
+    TempDir dir;
+    std::string folder = dir / "Q7";
+    std::string t = Run({"press:282", "type:221:" + folder, "press:283", "press:280", "answer:6",
+                         std::string("window-close:") + kProgramTitle});
+    EXPECT_NE(Screen(t, "press:282").find("  213 Static \"Balík obsahuje program Q7 Zápisník"),
+              std::string::npos)
+        << t;
+    EXPECT_NE(Screen(t, "type:221:" + folder).find(FolderLine("C:\\Program Files\\Q7 Zápisník")),
+              std::string::npos)
+        << "a first installation offers a folder under Program Files\n"
+        << t;
+    std::string result = Screen(t, "press:280");
+    EXPECT_NE(result.find("  231 Static icon=information\n  232 Static \"" + std::string(kSucceeded) + "\""),
+              std::string::npos)
+        << t;
+    EXPECT_NE(Screen(t, "answer:6").find("Chcete ho teraz spustiť?\" [6 7]"), std::string::npos) << t;
+    EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
+
+    ExpectInstalled(folder);
+    EXPECT_EQ(RememberedFolder(), folder);
+    std::string ini = folder + "\\zapisnik.ini";
+    EXPECT_EQ(IniValue(ini, "Program"), kAppName1250);
+    EXPECT_EQ(IniValue(ini, "Verzia"), "5.1");
+    EXPECT_EQ(IniValue(ini, "Priecinok"), folder);
+    EXPECT_EQ(IniValue(ini, "Subory"), "3");
+
+    std::string again = Run({"press:282", "press:280"});
+    EXPECT_NE(Screen(again, "press:280").find(FolderLine(folder)), std::string::npos)
+        << "a second run offers the remembered folder\n"
+        << again;
+}
+
+TEST_F(SampleWizard, BackAndNextKeepTheTypedFolder) {
+    TempDir dir;
+    std::string folder = dir / "elsewhere";
+    std::string t = Run({"press:282", "type:221:" + folder, "press:281", "press:282", "press:280"});
+    EXPECT_NE(Screen(t, "press:281").find(FolderLine(folder)), std::string::npos) << t;
+    EXPECT_NE(Screen(t, "press:282").find("  281 Button \"< Späť\" disabled"), std::string::npos)
+        << "the first press of next is on the welcome page\n"
+        << t;
+    EXPECT_NE(Screen(t, "press:280").find(FolderLine(folder)), std::string::npos)
+        << "back on the folder page, the typed folder is still there\n"
+        << t;
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_FALSE(RegistryKeyExists());
+}
+
+TEST_F(SampleWizard, CancelOrCloseOnAnyPageInstallsNothing) {
+    TempDir dir;
+    std::string folder = dir / "never";
+    const std::vector<std::vector<std::string>> ways = {
+        {"press:280"},
+        {"close"},
+        {"key:esc"},
+        {"press:282", "type:221:" + folder, "press:280"},
+        {"press:282", "type:221:" + folder, "close"},
+        {"press:282", "type:221:" + folder, "key:esc"},
+    };
+    for (const auto& actions : ways) {
+        std::string t = Run(actions);
+        std::string last = "@ " + actions.back() + "\n";
+        EXPECT_EQ(t.substr(t.rfind(last) + last.size()).find("box "), std::string::npos)
+            << "the wizard ends without a question\n"
+            << t;
+        EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
+        EXPECT_FALSE(Exists(folder)) << t;
+        EXPECT_FALSE(RegistryKeyExists()) << t;
+    }
+    EXPECT_FALSE(Exists("C:\\Program Files\\Q7 Z\xE1pisn\xEDk"));
+}
+
+TEST_F(SampleWizard, CancelledFolderBrowserKeepsTheFolder) {
+    TempDir dir;
+    std::string folder = dir / "kept";
+    std::string t = Run({"press:282", "type:221:" + folder, "press:222", "answer:2", "press:280"});
+    EXPECT_EQ(Screen(t, "answer:2").rfind("box ", 0), 0u) << "the browser is open over the page\n" << t;
+    EXPECT_NE(Screen(t, "press:280").find(FolderLine(folder)), std::string::npos) << t;
+    EXPECT_FALSE(Exists(folder));
+}
+
+TEST_F(SampleWizard, FolderThatCannotBeCreatedShowsTheFailure) {
+    TempDir dir;
+    WriteFileBytes(dir / "file", "a file where the folder should go");
+    std::string folder = dir / "file\\Q7";
+    std::string t = Run({"press:282", "type:221:" + folder, "press:283", "press:280"});
+    EXPECT_NE(
+        Screen(t, "press:280").find("  231 Static icon=error\n  232 Static \"" + std::string(kFailed) + "\""),
+        std::string::npos)
+        << t;
+    EXPECT_EQ(t.substr(t.rfind("@ press:280\n")).find("box "), std::string::npos)
+        << "no offer to start a program that was not installed\n"
+        << t;
+    EXPECT_FALSE(RegistryKeyExists());
+}
+
+TEST_F(SampleWizard, ReadOnlyFileInTheFolderIsReplaced) {
+    TempDir dir;
+    std::string folder = dir / "Q7";
+    std::filesystem::create_directories(folder);
+    WriteFileBytes(folder + "\\citajma.txt", "an older version");
+    ASSERT_TRUE(SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    std::string t = Run({"press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"});
+    EXPECT_NE(Screen(t, "press:280").find(kSucceeded), std::string::npos) << t;
+    ExpectInstalled(folder);
+    EXPECT_EQ(RememberedFolder(), folder);
+}
+
+}  // namespace
