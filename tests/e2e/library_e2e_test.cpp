@@ -1,0 +1,97 @@
+// The installer library in the real installer: a packed installer that
+// installs its payload as a control script does, and the folder browser
+// answered by the UI driver.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "tests/e2e/uE2e.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kCaption[] = "Inštalácia modulu Q7";
+
+std::string Answered(const std::vector<std::string>& lines) {
+    std::string transcript;
+    for (const auto& line : lines) transcript += line;
+    return transcript + kEnd;
+}
+
+// Reads a value written by the installer, which shares the test's Wine
+// prefix and so its registry.
+std::string RegistryText(const std::string& key, const char* name) {
+    char text[512] = {};
+    DWORD size = sizeof text;
+    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+        return "(none)";
+    return text;
+}
+
+DWORD RegistryNumber(const std::string& key, const char* name) {
+    DWORD number = 0, size = sizeof number;
+    RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_DWORD, nullptr, &number, &size);
+    return number;
+}
+
+TEST(Library, AnInstallerCopiesItsPayloadAndRecordsItInTheRegistryAndAnIniFile) {
+    TempDir dir;
+    std::string target = (dir.Path() / "target").string();
+    std::string key = "Software\\q7e2e-" + std::to_string(std::random_device()());
+    std::string binary;
+    for (uint32_t i = 0; i < 300000; ++i) binary += static_cast<char>((i * 7919u) >> 3);
+    std::string script = R"(
+        if (MESSAGE == INITAPP) {
+            CreateDirectory(")" + target + R"(\app\data\");
+            SetCurrentDirectory(")" + target + R"(\app");
+            n = ArchiveFileCount();
+            copied = 0;
+            i = 0;
+            while (i < n) {
+                if (ArchiveFileName(i) != "setup.ini") if (ArchiveFileCopy(i)) copied = copied + 1;
+                i = i + 1;
+            }
+            if (ArchiveFileCopy(1, "data\copy.txt")) copied = copied + 1;
+            k = RegCreateKey(HKEY_CURRENT_USER, ")" + key + R"(");
+            RegSetValue(k, "Path", GetCurrentDirectory());
+            RegSetValue(k, "Files", copied);
+            RegCloseKey(k);
+            WriteIni(GetCurrentDirectory() + "\app.ini", "Setup", "Files", copied);
+            MessageBox("files " + copied + ", entries " + n);
+        }
+    )";
+    std::string installer = Pack(dir, "setup.exe", script, {{"readme.txt", "hello"}, {"data.bin", binary}}, true);
+    EXPECT_EQ(Drive({"answer:1"}, installer),
+              Answered({"@ answer:1\n", Box(kCaption, "information", "files 3, entries 3", "1")}));
+
+    fs::path app = fs::path(target) / "app";
+    EXPECT_EQ(ReadFileBytes((app / "readme.txt").string()), "hello");
+    EXPECT_EQ(ReadFileBytes((app / "data.bin").string()), binary);
+    EXPECT_EQ(ReadFileBytes((app / "data" / "copy.txt").string()), "hello");
+    EXPECT_FALSE(fs::exists(app / "setup.ini"));
+    EXPECT_EQ(ReadFileBytes((app / "app.ini").string()), "[Setup]\r\nFiles=3\r\n");
+    EXPECT_EQ(RegistryText(key, "Path"), app.string());
+    EXPECT_EQ(RegistryNumber(key, "Files"), 3u);
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+}
+
+TEST(Library, CancellingTheFolderBrowserGivesTheEmptyText) {
+    TempDir dir;
+    std::string installer = Pack(dir, "setup.exe", R"(
+        d = SelectDirectory("Choose the target folder");
+        MessageBox("[" + d + "]" + (d + 1));
+    )",
+                                 {}, true);
+    std::string transcript = Drive({"answer:2", "answer:1"}, installer);
+    std::string box = Box(kCaption, "information", "[]1", "1");
+    // The browser's caption is the shell's own; its buttons are OK and Cancel.
+    ASSERT_EQ(transcript.rfind("@ answer:2\nbox ", 0), 0u) << transcript;
+    EXPECT_NE(transcript.find(" icon=none \"\" [1 2]\n@ answer:1\n" + box + kEnd), std::string::npos) << transcript;
+}
+
+}  // namespace
