@@ -7,8 +7,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config python3
   zlib1g-dev libdeflate-dev libgtest-dev googletest
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  gcc-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine64 xvfb xauth x11-utils locales
   clang lua5.4 bc time
