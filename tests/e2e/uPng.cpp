@@ -1,5 +1,7 @@
 #include "tests/e2e/uPng.h"
 
+#include "tests/e2e/uScreen.h"
+
 #include <zlib.h>
 
 #include <cstdint>
@@ -8,30 +10,6 @@
 #include <vector>
 
 namespace {
-
-// The screen's pixels as rows of 32-bit BGRX values, top row first.
-bool ReadScreen(const RECT& rect, std::vector<uint32_t>& pixels) {
-    int w = rect.right - rect.left, h = rect.bottom - rect.top;
-    if (w <= 0 || h <= 0) return false;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool ok = bitmap != nullptr;
-    if (ok) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, w, h, screen, rect.left, rect.top, SRCCOPY);
-        GdiFlush();
-        if (ok) pixels.assign(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + w * h);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return ok;
-}
 
 void Put32(std::string& out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((v >> shift) & 0xFF);
@@ -71,8 +49,8 @@ bool ImageData(const std::vector<uint32_t>& pixels, int w, int h, std::string& o
 }  // namespace
 
 bool SaveScreenPng(const RECT& rect, const std::wstring& path) {
-    std::vector<uint32_t> pixels;
-    if (!ReadScreen(rect, pixels)) return false;
+    std::vector<uint32_t> pixels = Pixels(nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    if (pixels.empty()) return false;
     int w = rect.right - rect.left, h = rect.bottom - rect.top;
     std::string header, data;
     Put32(header, static_cast<uint32_t>(w));

@@ -40,25 +40,6 @@ std::string Quoted(const std::string& text) {
     return out + "\"";
 }
 
-// The pixels of a rectangle of the screen, as 32-bit BGRX values.
-std::vector<uint32_t> Pixels(HDC source, int x, int y, int w, int h) {
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, w, h, source ? source : screen, x, y, SRCCOPY);
-    GdiFlush();
-    std::vector<uint32_t> out(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + w * h);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return out;
-}
-
 // How many pixels of shown differ from icon drawn on the colour of shown's
 // corner (transparent in every system icon).
 size_t Difference(const std::vector<uint32_t>& shown, HICON icon, int size) {
@@ -169,6 +150,32 @@ BOOL CALLBACK Collect(HWND window, LPARAM context) {
 }
 
 }  // namespace
+
+// The pixels of a rectangle of source (the screen when source is null), as
+// 32-bit BGRX values, top row first; empty when they cannot be read.
+std::vector<uint32_t> Pixels(HDC source, int x, int y, int w, int h) {
+    std::vector<uint32_t> out;
+    if (w <= 0 || h <= 0) return out;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap != nullptr) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        if (BitBlt(memory, 0, 0, w, h, source ? source : screen, x, y, SRCCOPY)) {
+            GdiFlush();
+            out.assign(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + w * h);
+        }
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return out;
+}
+
 
 std::vector<TWindowShot> TakeScreen(DWORD processId) {
     Search search{processId, {}};

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ std::wstring Wide(const std::string& utf8);
 // own background near its bottom-left corner when control is the page, as
 // "#rrggbb".
 std::string ColourOf(HWND page, HWND control);
+
+// The pixels of a rectangle of source (the screen when source is null), as
+// 32-bit BGRX values, top row first; empty when they cannot be read.
+std::vector<uint32_t> Pixels(HDC source, int x, int y, int w, int h);
 
 // A control of window found by identifier, compared as the 16-bit value the
 // dialog templates hold (so -1 matches 65535); the first in template order.
