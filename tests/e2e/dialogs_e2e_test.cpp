@@ -23,6 +23,17 @@ TEST(DialogBoxes, OpensNoPageForAMissingTemplateOrANameOfDigits) {
               Step("answer:1", InfoBox("missing -1, named -1, EndDialog 0, text '', events 0")) + kEnd);
 }
 
+// A page that opens another page from its own INITDIALOG nests without end.
+// It must not crash the installer: the platform stops creating pages (or the
+// engine's depth limit, which nested events count on from, stops the
+// script) and the chain unwinds with the failure.
+TEST(DialogBoxes, RunawayNestingUnwindsInsteadOfCrashing) {
+    const char script[] =
+        "if (MESSAGE == INITAPP) MessageBox(\"outer \" + DialogBox(101));\r\n"
+        "if (MESSAGE == INITDIALOG) EndDialog(DialogBox(101));\r\n";
+    EXPECT_EQ(RunScript(script, {"answer:1"}), Step("answer:1", InfoBox("outer -1")) + kEnd);
+}
+
 // A wizard over the three templates whose pages report the results of the
 // control functions in their own static texts.
 const char kWizard[] =
