@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <set>
 
-#include "archive/uZlibWriter.h"
+#include "tests/support/MemoryArchive.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -15,21 +15,17 @@ namespace {
 
 // An archive in memory: good entries, one whose checksum is broken (all its
 // data inflates, the check at the end fails) and names that would escape.
-class TestArchive {
+class TestArchive : public MemoryArchive {
 public:
     TestArchive() {
         Add("a.txt", "alpha");
         Add("sub\\b.txt", std::string(100000, 'b'));
-        std::string broken = CompressZlib("data that inflates fully, then fails its check", 6);
-        broken.back() ^= 0x55;
-        Add("broken.txt", "", broken);
+        AddBroken("broken.txt");
         Add("..\\escape.txt", "up");
         Add("\\rooted.txt", "root");
         Add("C:drive.txt", "drive");
         Add("sub/../../slash.txt", "slash");
-        EXPECT_EQ(TZLibArchiveWriter(stream_).WriteEnd(), zaOk);
-        stream_.MoveTo(0);
-        EXPECT_EQ(Unpacker.LoadFileTable(stream_), zaOk);
+        Load();
     }
 
     int32_t Index(const std::string& name) const {
@@ -38,16 +34,6 @@ public:
         ADD_FAILURE() << "no entry " << name;
         return -1;
     }
-
-    TZLibUnpacker Unpacker;
-
-private:
-    void Add(const std::string& name, const std::string& data, std::string packed = {}) {
-        if (packed.empty()) packed = CompressZlib(data, 6);
-        EXPECT_EQ(TZLibArchiveWriter(stream_).AppendEntry(name, packed, static_cast<uint32_t>(data.size())),
-                  zaOk);
-    }
-    TStringStream stream_;
 };
 
 // Works inside a fresh directory that is the current one for the test.

@@ -14,11 +14,10 @@
 #include <random>
 #include <thread>
 
-#include "archive/uZlibArchive.h"
-#include "archive/uZlibWriter.h"
 #include "scriptlib/uPatcherLibrary.h"
 #include "scriptlib/uPatcherTable.h"
 #include "tests/support/FileTimes.h"
+#include "tests/support/MemoryArchive.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -309,29 +308,19 @@ TEST_F(Library, ExecuteStartsProgramsWaitingOrNotAndHiddenOrNot) {
 class ArchiveFunctions : public Library {
 protected:
     ArchiveFunctions() {
-        Add("setup.ini", "x = 1;");
-        Add("a.txt", "alpha");
-        Add("sub\\b.txt", std::string(100000, 'b'));
-        std::string broken = CompressZlib("data that inflates fully, then fails its check", 6);
-        broken.back() ^= 0x55;
-        Add("broken.txt", "", broken);
-        Add("..\\escape.txt", "up");
-        EXPECT_EQ(TZLibArchiveWriter(stream_).WriteEnd(), zaOk);
-        stream_.MoveTo(0);
-        EXPECT_EQ(unpacker_.LoadFileTable(stream_), zaOk);
-        host.PatcherMemory()->Unpacker = &unpacker_;
+        archive_.Add("setup.ini", "x = 1;");
+        archive_.Add("a.txt", "alpha");
+        archive_.Add("sub\\b.txt", std::string(100000, 'b'));
+        archive_.AddBroken("broken.txt");
+        archive_.Add("..\\escape.txt", "up");
+        archive_.Load();
+        host.PatcherMemory()->Unpacker = &archive_.Unpacker;
         fs::create_directory(dir.Path() / "work");
         fs::current_path(dir.Path() / "work");
     }
 
 private:
-    void Add(const std::string& name, const std::string& data, std::string packed = {}) {
-        if (packed.empty()) packed = CompressZlib(data, 6);
-        EXPECT_EQ(TZLibArchiveWriter(stream_).AppendEntry(name, packed, static_cast<uint32_t>(data.size())), zaOk);
-    }
-
-    TStringStream stream_;
-    TZLibUnpacker unpacker_;
+    MemoryArchive archive_;
 };
 
 TEST_F(ArchiveFunctions, CountAndNamesCoverTheTableAndNothingOutsideIt) {
