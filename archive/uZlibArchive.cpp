@@ -5,13 +5,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "system/uByteOrder.h"
+
 namespace {
-
-uint32_t LoadU16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-
-uint32_t LoadU32(const unsigned char* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // Reads one entry's header and name from the stream's position into entry;
 // false at the end of the table. Raises EZLibError for a record that cannot
@@ -19,17 +15,17 @@ uint32_t LoadU32(const unsigned char* p) {
 bool ReadRecord(TStream& stream, TZLibPackedFile& entry) {
     unsigned char header[ArchiveHeaderSize];
     if (stream.Read(header, ArchiveHeaderSize) < ArchiveHeaderSize) return false;
-    uint32_t packed = LoadU32(header + 4);
-    if (LoadU16(header) != ArchiveMagic || packed == 0) return false;
+    uint32_t packed = LoadLE32(header + 4);
+    if (LoadLE16(header) != ArchiveMagic || packed == 0) return false;
     // A packed size of 2 GiB or more cannot be skipped with a signed 32-bit
     // seek; no archive the installer can read holds one.
     if (packed > static_cast<uint32_t>(INT32_MAX)) throw EZLibError();
 
-    int32_t nameLength = static_cast<int32_t>(LoadU16(header + 2));
+    int32_t nameLength = static_cast<int32_t>(LoadLE16(header + 2));
     entry.Name.resize(static_cast<size_t>(nameLength));
     if (stream.Read(entry.Name.data(), nameLength) < nameLength) throw EZLibError();
     entry.PackedSize = packed;
-    entry.UnpackedSize = LoadU32(header + 8);
+    entry.UnpackedSize = LoadLE32(header + 8);
     entry.DataOffset = stream.Position();
     entry.Source = &stream;
     return true;
@@ -97,15 +93,19 @@ uint8_t TZLibPackedFile::ExtractTo(TStream* output) const {
     if (Source == nullptr) return zaNoInput;
     if (output == nullptr) return zaNoOutput;
     try {
-        TVirtualSizeStream view(*Source);
-        int64_t end = static_cast<int64_t>(DataOffset) + PackedSize;
-        view.Resize(static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX)));
-        view.MoveTo(DataOffset);
-        InflateStream(view, *output);
+        Inflate(*output);
     } catch (...) {
         return zaUncompress;
     }
     return zaOk;
+}
+
+void TZLibPackedFile::Inflate(TStream& output, TInflateTotals* totals) const {
+    TVirtualSizeStream view(*Source);
+    int64_t end = static_cast<int64_t>(DataOffset) + PackedSize;
+    view.Resize(static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX)));
+    view.MoveTo(DataOffset);
+    InflateStream(view, output, totals);
 }
 
 // --- The bounded view ---------------------------------------------------

@@ -43,6 +43,14 @@ struct EZDecompressionError : EZLibError {};
 // The output took fewer bytes than it was given (a full disk).
 struct EZShortWriteError : EZLibError {};
 
+// What one inflation saw, for callers that check an entry in depth.
+struct TInflateTotals {
+    uint64_t consumed = 0;    // compressed bytes the zlib stream took
+    uint64_t produced = 0;    // bytes written to the output
+    uint64_t readIn = 0;      // bytes read from the input
+    bool streamEnd = false;   // the zlib stream ended properly
+};
+
 class TZLibAbstractArchive {
 public:
     // The English text of an archive error code ("Unknown error" for codes
@@ -64,6 +72,10 @@ public:
     // source), 2 (no output) or 9 (inflation or writing failed; whatever
     // was written stays written).
     uint8_t ExtractTo(TStream* output) const;
+    // The inflation behind ExtractTo, for callers that want what it saw:
+    // reads exactly the entry's packed bytes from Source and raises as
+    // InflateStream does. Source must be set.
+    void Inflate(TStream& output, TInflateTotals* totals = nullptr) const;
 };
 
 class TZLibUnpacker : public TZLibAbstractArchive {
@@ -101,13 +113,6 @@ public:
     int32_t VirtualSize;
 };
 
-// What one inflation saw, for callers that check an entry in depth.
-struct TInflateTotals {
-    uint64_t consumed = 0;    // compressed bytes the zlib stream took
-    uint64_t produced = 0;    // bytes written to the output
-    uint64_t readIn = 0;      // bytes read from the input
-    bool streamEnd = false;   // the zlib stream ended properly
-};
 
 // Inflates one zlib stream from input into output with 32 KiB buffers.
 // Stops at the end of the zlib stream (bytes behind it are ignored).

@@ -91,14 +91,6 @@ int Payload(const fs::path& dir, size_t megabytes) {
     return 0;
 }
 
-// Takes every byte and keeps none.
-class TDiscardStream : public TStream {
-public:
-    int32_t Read(void*, int32_t) override { return 0; }
-    int32_t Write(const void*, int32_t count) override { return count; }
-    int32_t Seek(int32_t, uint16_t) override { return 0; }
-};
-
 int Extract(const std::string& archive, const fs::path& dir) {
     fs::create_directories(dir);
     TFileStream source(archive, fmOpenReadShareAll);
@@ -139,7 +131,7 @@ int Extract(const std::string& archive, const fs::path& dir) {
         // the cost of 32 KiB buffers from the cost of writing files.
         start = std::chrono::steady_clock::now();
         for (const TZLibPackedFile& e : unpacker.Files) {
-            TDiscardStream sink;
+            TNullStream sink;
             if (e.ExtractTo(&sink) != zaOk) return 1;
         }
         bestNull = std::min(bestNull, Seconds(start));

@@ -105,6 +105,15 @@ public:
     int32_t Cursor = 0;
 };
 
+// Takes every byte written and keeps none; reads nothing. For inflating
+// only to check or to time what the inflation costs.
+class TNullStream : public TStream {
+public:
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Write(const void*, int32_t count) override { return count < 0 ? 0 : count; }
+    int32_t Seek(int32_t, uint16_t) override { return 0; }
+};
+
 // Lower-cases A to Z only; every other byte, code-page letters included,
 // stays as it is.
 std::string AsciiLower(std::string_view text);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "system/uByteOrder.h"
+
 namespace {
 
 int32_t NumberFromKey(HKEY key) { return static_cast<int32_t>(reinterpret_cast<INT_PTR>(key)); }
@@ -38,7 +40,7 @@ TRegistryValue ReadNumber(HKEY key, const std::string& name) {
     if (RegQueryValueExA(key, name.c_str(), nullptr, &type, data, &got) != ERROR_SUCCESS || !IsNumber(type))
         return value;
     value.Kind = TRegistryValue::Number;
-    value.Int = static_cast<int32_t>(data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24);
+    value.Int = static_cast<int32_t>(LoadLE32(data));
     return value;
 }
 

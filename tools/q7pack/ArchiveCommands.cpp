@@ -51,14 +51,6 @@ private:
     TFileStream file_;
 };
 
-// Counts and discards what it is given.
-class TNullStream : public TStream {
-public:
-    int32_t Read(void*, int32_t) override { return 0; }
-    int32_t Write(const void*, int32_t count) override { return count; }
-    int32_t Seek(int32_t, uint16_t) override { return 0; }
-};
-
 std::string Ratio(uint64_t packed, uint64_t unpacked) {
     if (unpacked == 0) return "-";
     char text[16];
@@ -68,13 +60,10 @@ std::string Ratio(uint64_t packed, uint64_t unpacked) {
 
 // Why an entry is bad, or an empty text for a good one.
 std::string CheckEntry(const TZLibPackedFile& entry) {
-    TVirtualSizeStream view(*entry.Source);
-    view.Resize(static_cast<int32_t>(std::min<int64_t>(int64_t{entry.DataOffset} + entry.PackedSize, INT32_MAX)));
-    view.MoveTo(entry.DataOffset);
     TNullStream sink;
     TInflateTotals totals;
     try {
-        InflateStream(view, sink, &totals);
+        entry.Inflate(sink, &totals);
     } catch (const EZLibError&) {
         return totals.readIn < entry.PackedSize ? "data cut short by the end of the file"
                                                  : "not a complete zlib stream (damaged data or checksum)";
