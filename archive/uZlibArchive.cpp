@@ -167,20 +167,3 @@ void InflateStream(TStream& input, TStream& output, TInflateTotals* totals) {
     t.consumed = z.total_in;
     t.streamEnd = true;
 }
-
-// --- Stored names ------------------------------------------------------------
-
-bool IsEscapingName(std::string_view name) {
-    auto separator = [](char c) { return c == '\\' || c == '/'; };
-    if (!name.empty() && separator(name[0])) return true;
-    bool letter = !name.empty() && ((name[0] | 0x20) >= 'a' && (name[0] | 0x20) <= 'z');
-    if (letter && name.size() >= 2 && name[1] == ':') return true;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = start;
-        while (end < name.size() && !separator(name[end])) ++end;
-        if (name.substr(start, end - start) == "..") return true;
-        start = end + 1;
-    }
-    return false;
-}

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/uStoredName.h"
 #include "system/uSystem.h"
 
 // Archive error codes.
@@ -119,8 +120,3 @@ public:
 // Raises EZDecompressionError on any zlib failure and EZShortWriteError
 // when output takes fewer bytes than it was given.
 void InflateStream(TStream& input, TStream& output, TInflateTotals* totals = nullptr);
-
-// True for a stored name that would leave the directory it is extracted
-// into: one that starts with \ or /, carries a drive (X:), or has a ..
-// component (both \ and / separate components).
-bool IsEscapingName(std::string_view name);

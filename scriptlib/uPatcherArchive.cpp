@@ -41,9 +41,10 @@ bool InstallArchiveEntry(const TZLibUnpacker& unpacker, int32_t index, const std
     const TZLibPackedFile& entry = unpacker.FileAt(index);
     std::string path = target;
     if (path.empty()) {
-        // A name from the archive must not write outside the current
-        // directory; a target the script names is its own choice.
-        if (entry.Name.empty() || IsEscapingName(entry.Name)) return false;
+        // A name from the archive must write one file under the current
+        // directory and nothing else; a target the script names is its own
+        // choice.
+        if (StoredNameFault(entry.Name) != nullptr) return false;
         path = entry.Name;
     }
     if (IsExistingDirectory(path)) return false;

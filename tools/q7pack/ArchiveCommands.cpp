@@ -148,8 +148,8 @@ int ExtractArchive(const std::string& file, const std::string& folder) {
         const TZLibPackedFile& entry = files[i];
         progress.Step(i + 1, files.size(), entry.Name);
         std::string problem;
-        if (entry.Name.empty() || IsEscapingName(entry.Name)) {
-            problem = "refused: the name would leave " + folder;
+        if (const char* fault = StoredNameFault(entry.Name)) {
+            problem = std::string("refused: ") + fault;
         } else if (!seen.insert(AsciiLower(entry.Name)).second) {
             problem = "skipped: an earlier entry has the same name (the installer finds that one)";
         } else {

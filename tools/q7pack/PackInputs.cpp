@@ -65,10 +65,9 @@ void AddArgument(const std::string& argument, std::vector<PackInput>& out) {
 void CheckNames(const std::vector<PackInput>& inputs) {
     std::map<std::string, const PackInput*> seen;
     for (const PackInput& input : inputs) {
-        if (input.name.empty()) throw PackError(input.path, "empty stored name");
         if (input.name.size() > 0xFFFF) throw PackError(input.path, "stored name longer than 65535 bytes");
-        if (IsEscapingName(input.name))
-            throw PackError(input.path, "stored name '" + input.name + "' would leave the install folder");
+        if (const char* fault = StoredNameFault(input.name))
+            throw PackError(input.path, "stored name '" + input.name + "' refused: " + fault);
         auto [it, inserted] = seen.emplace(AsciiLower(input.name), &input);
         if (!inserted)
             throw PackError(input.path, "stored name '" + input.name + "' is already taken by " + it->second->path +

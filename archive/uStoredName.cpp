@@ -1,0 +1,69 @@
+#include "archive/uStoredName.h"
+
+#include <cstring>
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Calls visit(component) for each part of name between separators.
+template <typename Visit>
+bool AnyComponent(std::string_view name, Visit visit) {
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = start;
+        while (end < name.size() && !IsSeparator(name[end])) ++end;
+        if (visit(name.substr(start, end - start))) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c; }
+
+bool EqualsUpper(std::string_view text, const char* upper) {
+    if (text.size() != std::strlen(upper)) return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (Upper(text[i]) != upper[i]) return false;
+    return true;
+}
+
+// CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9: Windows opens the device for
+// them whatever extension follows, and ignores spaces before the dot.
+bool IsDeviceName(std::string_view component) {
+    std::string_view base = component.substr(0, component.find('.'));
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+        if (EqualsUpper(base, device)) return true;
+    if (base.size() != 4 || base[3] < '1' || base[3] > '9') return false;
+    std::string_view stem = base.substr(0, 3);
+    return EqualsUpper(stem, "COM") || EqualsUpper(stem, "LPT");
+}
+
+bool HasForbiddenByte(std::string_view name) {
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || std::strchr(":<>\"|?*", c) != nullptr) return true;
+    return false;
+}
+
+}  // namespace
+
+bool IsEscapingName(std::string_view name) {
+    if (!name.empty() && IsSeparator(name[0])) return true;
+    bool letter = !name.empty() && ((name[0] | 0x20) >= 'a' && (name[0] | 0x20) <= 'z');
+    if (letter && name.size() >= 2 && name[1] == ':') return true;
+    return AnyComponent(name, [](std::string_view part) { return part == ".."; });
+}
+
+const char* StoredNameFault(std::string_view name) {
+    if (name.empty()) return "the name is empty";
+    if (IsEscapingName(name)) return "the name would leave the install folder";
+    if (HasForbiddenByte(name)) return "the name holds a control character or one of : < > \" | ? *";
+    if (AnyComponent(name, IsDeviceName)) return "a part of the name is a Windows device name (CON, NUL, COM1, ...)";
+    // "." alone is the folder itself and resolves as it stands.
+    auto trailing = [](std::string_view part) {
+        return part != "." && !part.empty() && (part.back() == '.' || part.back() == ' ');
+    };
+    if (AnyComponent(name, trailing)) return "a part of the name ends with a dot or a space, which Windows drops";
+    return nullptr;
+}
