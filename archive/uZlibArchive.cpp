@@ -11,22 +11,25 @@ namespace {
 
 // Reads one entry's header and name from the stream's position into entry;
 // false at the end of the table. Raises EZLibError for a record that cannot
-// be read whole.
+// be read whole, and for one that does not lie wholly at positions a signed
+// 32-bit stream reaches: its header, name and data, and the position behind
+// them where the next record starts.
 bool ReadRecord(TStream& stream, TZLibPackedFile& entry) {
+    int32_t start = stream.Position();
+    if (start < 0) throw EZLibError();
     unsigned char header[ArchiveHeaderSize];
     if (stream.Read(header, ArchiveHeaderSize) < ArchiveHeaderSize) return false;
     uint32_t packed = LoadLE32(header + 4);
     if (LoadLE16(header) != ArchiveMagic || packed == 0) return false;
-    // A packed size of 2 GiB or more cannot be skipped with a signed 32-bit
-    // seek; no archive the installer can read holds one.
-    if (packed > static_cast<uint32_t>(INT32_MAX)) throw EZLibError();
 
     int32_t nameLength = static_cast<int32_t>(LoadLE16(header + 2));
+    int64_t dataOffset = static_cast<int64_t>(start) + ArchiveHeaderSize + nameLength;
+    if (dataOffset + packed > INT32_MAX) throw EZLibError();
     entry.Name.resize(static_cast<size_t>(nameLength));
     if (stream.Read(entry.Name.data(), nameLength) < nameLength) throw EZLibError();
     entry.PackedSize = packed;
     entry.UnpackedSize = LoadLE32(header + 8);
-    entry.DataOffset = stream.Position();
+    entry.DataOffset = static_cast<int32_t>(dataOffset);
     entry.Source = &stream;
     return true;
 }
@@ -74,7 +77,10 @@ uint8_t TZLibUnpacker::LoadFileTable(TStream& stream) {
         TZLibPackedFile entry;
         while (ReadRecord(stream, entry)) {
             Files.push_back(entry);
-            stream.Seek(static_cast<int32_t>(entry.PackedSize), soFromCurrent);
+            // ReadRecord checked that the position behind the data fits; a
+            // stream that still cannot seek there ends the table with 7.
+            int32_t next = entry.DataOffset + static_cast<int32_t>(entry.PackedSize);
+            if (stream.Seek(next, soFromBeginning) < 0) throw EZLibError();
         }
     } catch (...) {
         return zaLoadTable;
@@ -101,22 +107,28 @@ uint8_t TZLibPackedFile::ExtractTo(TStream* output) const {
 }
 
 void TZLibPackedFile::Inflate(TStream& output, TInflateTotals* totals) const {
-    TVirtualSizeStream view(*Source);
+    // An entry the reader made lies below 2^31; one made by hand may not.
     int64_t end = static_cast<int64_t>(DataOffset) + PackedSize;
-    view.Resize(static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX)));
-    view.MoveTo(DataOffset);
+    if (DataOffset < 0 || end > INT32_MAX) throw EZDecompressionError();
+    TVirtualSizeStream view(*Source);
+    view.Resize(static_cast<int32_t>(end));
+    // Reading from wherever the source happens to stand would inflate
+    // bytes of another entry.
+    if (view.Seek(DataOffset, soFromBeginning) != DataOffset) throw EZDecompressionError();
     InflateStream(view, output, totals);
 }
 
 // --- The bounded view ---------------------------------------------------
 
 int32_t TVirtualSizeStream::ClampCount(int32_t count) {
-    int64_t position = Source.Position();
-    if (position + count > VirtualSize) return static_cast<int32_t>(VirtualSize - position);
-    return count;
+    int32_t position = Source.Position();
+    if (count <= 0 || position < 0 || position >= VirtualSize) return 0;
+    return static_cast<int32_t>(std::min<int64_t>(count, static_cast<int64_t>(VirtualSize) - position));
 }
 
-int32_t TVirtualSizeStream::Read(void* buffer, int32_t count) { return Source.Read(buffer, ClampCount(count)); }
+int32_t TVirtualSizeStream::Read(void* buffer, int32_t count) {
+    return Source.Read(buffer, ClampCount(count));
+}
 
 int32_t TVirtualSizeStream::Write(const void* buffer, int32_t count) {
     return Source.Write(buffer, ClampCount(count));
@@ -124,11 +136,19 @@ int32_t TVirtualSizeStream::Write(const void* buffer, int32_t count) {
 
 int32_t TVirtualSizeStream::Seek(int32_t offset, uint16_t origin) {
     switch (origin) {
-    case soFromBeginning: return Source.Seek(std::min(offset, VirtualSize), soFromBeginning);
-    case soFromCurrent: return Source.Seek(ClampCount(offset), soFromCurrent);
-    // From the end means from the bound: the view never reaches past it.
-    case soFromEnd: return Source.Seek(offset <= 0 ? VirtualSize : VirtualSize - offset, soFromBeginning);
-    default: return Source.Seek(offset, origin);
+        case soFromBeginning:
+            return Source.Seek(std::min(offset, VirtualSize), soFromBeginning);
+        case soFromCurrent: {
+            int32_t position = Source.Position();
+            if (position < 0) return -1;
+            int64_t target = std::min<int64_t>(static_cast<int64_t>(position) + offset, VirtualSize);
+            return Source.Seek(static_cast<int32_t>(target), soFromBeginning);
+        }
+        // From the end means from the bound: the view never reaches past it.
+        case soFromEnd:
+            return Source.Seek(offset <= 0 ? VirtualSize : VirtualSize - offset, soFromBeginning);
+        default:
+            return Source.Seek(offset, origin);
     }
 }
 
@@ -147,6 +167,8 @@ void InflateStream(TStream& input, TStream& output, TInflateTotals* totals) {
     // input does; the bytes behind its end are not part of the entry.
     int status = Z_OK;
     for (int32_t n; status != Z_STREAM_END && (n = input.Read(in.get(), InflateBufferSize)) > 0;) {
+        if (n > InflateBufferSize)
+            throw EZDecompressionError();  // a stream that claims more than it was asked
         t.readIn += static_cast<uint64_t>(n);
         z.next_in = in.get();
         z.avail_in = static_cast<uInt>(n);

@@ -27,8 +27,16 @@ std::optional<uint32_t> PeImageDataEnd(const unsigned char* image, size_t size) 
     uint32_t end = 0;
     for (uint32_t i = 0; i < sections; ++i) {
         const unsigned char* section = image + table + i * kSectionHeaderSize;
-        uint32_t sectionEnd = LoadLE32(section + 20) + LoadLE32(section + 16);  // PointerToRawData + SizeOfRawData
+        uint32_t sectionEnd =
+            LoadLE32(section + 20) + LoadLE32(section + 16);  // PointerToRawData + SizeOfRawData
         if (sectionEnd > end) end = sectionEnd;
     }
     return end;
+}
+
+TAppendedArchiveStart AppendedArchiveStart(const unsigned char* image, size_t size) {
+    std::optional<uint32_t> end = PeImageDataEnd(image, size);
+    if (!end) return {TAppendedArchiveStart::NotAnImage, 0};
+    if (*end > static_cast<uint32_t>(INT32_MAX)) return {TAppendedArchiveStart::Unreachable, 0};
+    return {TAppendedArchiveStart::Reachable, static_cast<int32_t>(*end)};
 }

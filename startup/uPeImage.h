@@ -14,3 +14,19 @@
 // std::nullopt when the bytes are not a PE image: no "MZ", no "PE\0\0"
 // signature, or headers that run past size.
 std::optional<uint32_t> PeImageDataEnd(const unsigned char* image, size_t size);
+
+// Where the archive appended to an image starts, as a stream position.
+struct TAppendedArchiveStart {
+    enum TKind {
+        NotAnImage,   // not a PE image (a bare archive starts at 0)
+        Unreachable,  // a PE image whose section data ends at 2^31 or beyond,
+                      // where no signed 32-bit stream position reaches
+        Reachable,    // a PE image; its archive starts at Offset
+    };
+    TKind Kind = NotAnImage;
+    int32_t Offset = 0;
+};
+
+// PeImageDataEnd judged as the start of an appended archive: the one
+// computation behind the installer's start-up and q7pack's reading commands.
+TAppendedArchiveStart AppendedArchiveStart(const unsigned char* image, size_t size);

@@ -3,13 +3,16 @@
 // ignored. Installer paths separate their parts with backslashes; the OS
 // gets them as slashes, as in the file routines of uSystemFilesPosix.cpp.
 
-#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
+
 #include "system/uCodePage1250.h"
-#include "system/uResourceTexts.h"
 #include "system/uPosixPath.h"
+#include "system/uResourceTexts.h"
 #include "system/uSystem.h"
 #include "system/uTextLower.h"
 
@@ -52,10 +55,23 @@ int32_t HandleWrite(THandle handle, const void* buffer, int32_t count) {
     return static_cast<int32_t>(n);
 }
 
+// Positions are signed 32-bit: a seek that would land at 2^31 or beyond
+// fails without moving, and a position already there (reads may carry it
+// past) reads as -1.
 int32_t HandleSeek(THandle handle, int32_t offset, uint16_t origin) {
-    static const int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
-    if (origin > 2) return -1;
-    off_t position = ::lseek(static_cast<int>(handle), offset, kWhence[origin]);
+    int file = static_cast<int>(handle);
+    if (origin == soFromEnd) {
+        struct stat info;
+        if (::fstat(file, &info) != 0 || info.st_size + offset < 0 || info.st_size + offset > INT32_MAX)
+            return -1;
+        return static_cast<int32_t>(::lseek(file, info.st_size + offset, SEEK_SET));
+    }
+    if (origin > soFromCurrent) return -1;
+    off_t position = ::lseek(file, offset, origin == soFromBeginning ? SEEK_SET : SEEK_CUR);
+    if (position > INT32_MAX) {
+        if (offset != 0) ::lseek(file, -static_cast<off_t>(offset), SEEK_CUR);
+        return -1;
+    }
     return static_cast<int32_t>(position);
 }
 

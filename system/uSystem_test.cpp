@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 
 #include "tests/support/TempDir.h"
 
@@ -89,6 +90,22 @@ TEST(FileStream, SizeKeepsThePositionAndReadAtEndGivesZero) {
     EXPECT_EQ(ReadAll(s, 4), "");
 }
 
+TEST(FileStream, PositionsFrom2GiBOnAreFailuresThatDoNotMove) {
+    TempDir dir;
+    std::string path = dir / "big.bin";
+    WriteFileBytes(path, "");
+    std::filesystem::resize_file(path, (std::uintmax_t{1} << 31) + 10);  // sparse
+    TFileStream big(path, fmOpenReadShareAll);
+    EXPECT_EQ(big.Seek(0, soFromEnd), -1);
+    EXPECT_EQ(big.Seek(-11, soFromEnd), INT32_MAX);
+    EXPECT_EQ(big.Seek(1, soFromCurrent), -1);
+    EXPECT_EQ(big.Position(), INT32_MAX) << "a failed seek leaves the position";
+    char buffer[4];
+    EXPECT_EQ(big.Read(buffer, 4), 4) << "reads may go on past 2^31";
+    EXPECT_EQ(big.Position(), -1);
+    EXPECT_EQ(big.Seek(-4, soFromCurrent), INT32_MAX);
+}
+
 TEST(FileStream, ResizeTruncatesAndLeavesThePositionThere) {
     TempDir dir;
     WriteFileBytes(dir / "f", "0123456789");
@@ -140,9 +157,14 @@ TEST(TextRoutines, IntegerTextIsPlainDecimal) {
 }
 
 TEST(TextRoutines, ResourceTextGivesTheStringTableInWindows1250) {
-    EXPECT_EQ(ResourceText(65519), "In\x9Atal\xE1" "cia modulu Q7");
+    EXPECT_EQ(ResourceText(65519),
+              "In\x9Atal\xE1"
+              "cia modulu Q7");
     EXPECT_EQ(ResourceText(65529), "I/O Error while loading file table");
-    EXPECT_EQ(ResourceText(2), "Po\xE8" "as in\x9Atal\xE1" "cie sa vyskytli chyby.\nOspravedl\xF2ujeme sa V\xE1m za probl\xE9my.");
+    EXPECT_EQ(ResourceText(2),
+              "Po\xE8"
+              "as in\x9Atal\xE1"
+              "cie sa vyskytli chyby.\nOspravedl\xF2ujeme sa V\xE1m za probl\xE9my.");
     EXPECT_EQ(ResourceText(4), " ");
     EXPECT_EQ(ResourceText(5), "");
     EXPECT_EQ(ResourceText(65531), "");

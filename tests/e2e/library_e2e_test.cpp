@@ -2,13 +2,13 @@
 // installs its payload as a control script does, and the folder browser
 // answered by the UI driver.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <random>
 
+#include "archive/uZlibWriter.h"
 #include "tests/e2e/uE2e.h"
 
 namespace fs = std::filesystem;
@@ -28,7 +28,8 @@ std::string Answered(const std::vector<std::string>& lines) {
 std::string RegistryText(const std::string& key, const char* name) {
     char text[512] = {};
     DWORD size = sizeof text;
-    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) !=
+        ERROR_SUCCESS)
         return "(none)";
     return text;
 }
@@ -47,8 +48,10 @@ TEST(Library, AnInstallerCopiesItsPayloadAndRecordsItInTheRegistryAndAnIniFile) 
     for (uint32_t i = 0; i < 300000; ++i) binary += static_cast<char>((i * 7919u) >> 3);
     std::string script = R"(
         if (MESSAGE == INITAPP) {
-            CreateDirectory(")" + target + R"(\app\data\");
-            SetCurrentDirectory(")" + target + R"(\app");
+            CreateDirectory(")" +
+                         target + R"(\app\data\");
+            SetCurrentDirectory(")" +
+                         target + R"(\app");
             n = ArchiveFileCount();
             copied = 0;
             i = 0;
@@ -57,7 +60,8 @@ TEST(Library, AnInstallerCopiesItsPayloadAndRecordsItInTheRegistryAndAnIniFile) 
                 i = i + 1;
             }
             if (ArchiveFileCopy(1, "data\copy.txt")) copied = copied + 1;
-            k = RegCreateKey(HKEY_CURRENT_USER, ")" + key + R"(");
+            k = RegCreateKey(HKEY_CURRENT_USER, ")" +
+                         key + R"(");
             RegSetValue(k, "Path", GetCurrentDirectory());
             RegSetValue(k, "Files", copied);
             RegCloseKey(k);
@@ -65,7 +69,8 @@ TEST(Library, AnInstallerCopiesItsPayloadAndRecordsItInTheRegistryAndAnIniFile) 
             MessageBox("files " + copied + ", entries " + n);
         }
     )";
-    std::string installer = Pack(dir, "setup.exe", script, {{"readme.txt", "hello"}, {"data.bin", binary}}, true);
+    std::string installer =
+        Pack(dir, "setup.exe", script, {{"readme.txt", "hello"}, {"data.bin", binary}}, true);
     EXPECT_EQ(Drive({"answer:1"}, installer),
               Answered({"@ answer:1\n", Box(kCaption, "information", "files 3, entries 3", "1")}));
 
@@ -80,6 +85,35 @@ TEST(Library, AnInstallerCopiesItsPayloadAndRecordsItInTheRegistryAndAnIniFile) 
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
 }
 
+TEST(Library, StoredNamesWindowsWouldTurnIntoADeviceAStreamOrAnotherNameAreNotCopied) {
+    TempDir dir;
+    std::string target = (dir.Path() / "target").string();
+    fs::create_directory(target);
+    std::string script = R"(
+        SetCurrentDirectory(")" +
+                         target + R"(");
+        copied = 0;
+        i = 1;
+        while (i < ArchiveFileCount()) {
+            if (ArchiveFileCopy(i)) copied = copied + 1;
+            i = i + 1;
+        }
+        MessageBox("copied " + copied);
+    )";
+    // q7pack refuses these names, so the archive is written here.
+    {
+        TFileStream out(dir / "names.q7", CreateMode);
+        TZLibArchiveWriter writer(out);
+        writer.AppendEntry("setup.ini", CompressZlib(script, 9), static_cast<uint32_t>(script.size()));
+        for (const char* name : {"CON", "ads.txt:hidden", "trail.", "nul.txt"})
+            writer.AppendEntry(name, CompressZlib("payload", 9), 7);
+        writer.WriteEnd();
+    }
+    EXPECT_EQ(Drive({"answer:1"}, InstallerExe(), {dir / "names.q7"}),
+              Answered({"@ answer:1\n", Box(kCaption, "information", "copied 0", "1")}));
+    EXPECT_TRUE(fs::is_empty(target));
+}
+
 TEST(Library, CancellingTheFolderBrowserGivesTheEmptyText) {
     TempDir dir;
     std::string installer = Pack(dir, "setup.exe", R"(
@@ -91,7 +125,8 @@ TEST(Library, CancellingTheFolderBrowserGivesTheEmptyText) {
     std::string box = Box(kCaption, "information", "[]1", "1");
     // The browser's caption is the shell's own; its buttons are OK and Cancel.
     ASSERT_EQ(transcript.rfind("@ answer:2\nbox ", 0), 0u) << transcript;
-    EXPECT_NE(transcript.find(" icon=none \"\" [1 2]\n@ answer:1\n" + box + kEnd), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find(" icon=none \"\" [1 2]\n@ answer:1\n" + box + kEnd), std::string::npos)
+        << transcript;
 }
 
 }  // namespace

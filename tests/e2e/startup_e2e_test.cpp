@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "tests/e2e/uE2e.h"
+#include "tests/support/FarArchive.h"
 
 namespace {
 
@@ -51,6 +52,23 @@ TEST(Startup, ArchivesThatCannotBeLoaded) {
     std::filesystem::resize_file(cut, kFirstName + 4);
     EXPECT_EQ(Fatal(InstallerExe(), {cut}),
               Answered(ErrorBox(std::string(kUnavailable) + "I/O Error while loading file table")));
+}
+
+TEST(Startup, AnArchiveReachingPast2GiBIsUnavailableAndNothingIsWritten) {
+    TempDir dir;
+    std::string far = dir / "far.q7";
+    const int64_t farHeader = 12 + 7;
+    ASSERT_TRUE(WriteFarArchive(far, "ArchiveFileCopy(2); ArchiveFileCopy(3);", TwoGiB - farHeader));
+    std::filesystem::path saved = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    std::string transcript = Fatal(InstallerExe(), {far});
+    std::filesystem::current_path(saved);
+    EXPECT_EQ(transcript,
+              Answered(ErrorBox(std::string(kUnavailable) + "I/O Error while loading file table")));
+    std::vector<std::string> left;
+    for (const auto& item : std::filesystem::directory_iterator(dir.Path()))
+        left.push_back(item.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"far.q7"});
 }
 
 TEST(Startup, ArchivesWithoutAUsableControlScript) {

@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the archive, peimage and q7pack fuzz targets
+into tests/fuzz/corpus/NAME (run again after changing a seed; the files are
+kept in git so that every preset replays them without Python).
+
+    make_corpus.py [INSTALLER.exe ...]
+
+Each INSTALLER.exe given (the built q7patcher.exe of win32 or win64, a
+signed copy) adds its PE headers to the peimage corpus.
+
+archive inputs start with four bytes that place the rest in the source
+stream: 0 for offset 0, 0x80000000 | d for offset 2^31 - 1 - d.
+peimage inputs start with four bytes that give the readable region's size.
+"""
+import os
+import struct
+import sys
+import zlib
+
+
+def record(name: bytes, packed: bytes, unpacked: int) -> bytes:
+    return struct.pack("<2sHII", b"px", len(name), len(packed), unpacked) + name + packed
+
+
+def entry(name: bytes, data: bytes, level: int = 6) -> bytes:
+    return record(name, zlib.compress(data, level), len(data))
+
+
+END = b"px" + bytes(10)
+SCRIPT = b'if (MESSAGE == INITAPP) { ArchiveFileCopy(1); ArchiveFileCopy(2, "sub/x.txt"); }\r\n'
+
+
+def pattern(size: int, seed: int = 1) -> bytes:
+    out = bytearray(size)
+    for i in range(size):
+        seed = (seed * 1103515245 + 12345) & 0xFFFFFFFF
+        out[i] = (seed >> 24) if (i // 64) % 3 == 0 else 0x61 + i % 23
+    return bytes(out)
+
+
+def archives():
+    """Bare archives of several shapes, valid and damaged."""
+    setup = entry(b"setup.ini", SCRIPT)
+    big = entry(b"dir\\big.bin", pattern(70000), 9)
+    damaged = bytearray(entry(b"bad.bin", pattern(3000)))
+    damaged[40] ^= 0x55
+    yield "single", setup + END
+    yield "several", setup + entry(b"", b"no name") + entry(b"a/b\\c.txt", b"x" * 100) + big + END
+    yield "stored", setup + entry(b"stored.bin", pattern(40000), 0) + END
+    yield "empty-entry", setup + entry(b"empty.txt", b"") + END
+    yield "no-end-record", setup + entry(b"a.txt", b"a")
+    yield "junk-behind-stream", setup + record(b"j.txt", zlib.compress(b"data") + b"junk", 4) + END
+    yield "damaged-data", setup + bytes(damaged) + END
+    yield "cut-short-name", setup + entry(b"third-name", b"3")[:16]
+    yield "cut-short-data", (setup + big)[:-100]
+    yield "packed-2gib", setup + struct.pack("<2sHII", b"px", 1, 0x80000000, 0) + b"z" + END
+    yield "zero-packed-with-name", setup + struct.pack("<2sHII", b"px", 5, 0, 7) + entry(b"c", b"3")
+    yield "fault3-names", setup + entry(b"CON", b"c") + entry(b"ads.txt:hidden", b"s") + entry(b"trail.", b"t") + END
+    yield "escaping-names", (setup + entry(b"..\\up.txt", b"u") + entry(b"/abs.txt", b"a") +
+                             entry(b"C:drive.txt", b"d") + entry(b"dir/../../x", b"x") + END)
+    yield "duplicate-names", setup + entry(b"A.txt", b"1") + entry(b"a.TXT", b"2") + END
+    yield "bomb", setup + entry(b"zeros.bin", bytes(4 << 20), 9) + END
+
+
+def far(distance_to_limit: int) -> bytes:
+    return struct.pack("<I", 0x80000000 | distance_to_limit)
+
+
+def archive_inputs():
+    for name, data in archives():
+        yield name, struct.pack("<I", 0) + data
+    setup = entry(b"setup.ini", SCRIPT)
+    far_name = b"far.bin"
+    # Fault 1 in small: the first record's data starts exactly at 2^31.
+    yield "far-data-at-2gib", far(12 + len(far_name) - 1) + record(far_name, b"A" * 40013, 40013) + END
+    # A record ending at the last reachable position, then one past it.
+    yield "far-last-reachable", far(len(setup)) + setup + END
+    yield "far-crossing", far(len(setup) - 5) + setup + END
+    yield "far-header-crossing", far(6) + setup + END
+    yield "far-several", far(len(setup) + 30) + setup + entry(b"a.txt", b"a" * 100) + END
+
+
+def pe_headers(sections, optional_size=224, signature_at=0x80, magic=0x10B):
+    """DOS header, PE signature, file header, optional header, section table."""
+    table = signature_at + 4 + 20 + optional_size
+    image = bytearray(table + 40 * len(sections))
+    image[0:2] = b"MZ"
+    struct.pack_into("<I", image, 0x3C, signature_at)
+    image[signature_at:signature_at + 4] = b"PE\0\0"
+    struct.pack_into("<HH", image, signature_at + 4, 0x14C, len(sections))
+    struct.pack_into("<H", image, signature_at + 4 + 16, optional_size)
+    struct.pack_into("<H", image, signature_at + 24, magic)
+    for i, (pointer, size) in enumerate(sections):
+        at = table + 40 * i
+        image[at:at + 8] = b".sect%d\0\0" % i
+        struct.pack_into("<II", image, at + 16, size, pointer)
+    return bytes(image)
+
+
+def region(data: bytes) -> bytes:
+    return struct.pack("<I", len(data)) + data
+
+
+def installer_headers(path):
+    with open(path, "rb") as f:
+        image = f.read()
+    signature = struct.unpack_from("<I", image, 0x3C)[0]
+    optional = struct.unpack_from("<H", image, signature + 20)[0]
+    sections = struct.unpack_from("<H", image, signature + 6)[0]
+    end = signature + 24 + optional + 40 * sections
+    return image[:end]
+
+
+def main(installers):
+    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
+    corpora = {"archive": {}, "peimage": {}, "q7pack": {}}
+    corpora["archive"].update(archive_inputs())
+    corpora["q7pack"].update(archives())
+    small = pe_headers([(0x400, 0x200), (0x600, 0x100)])
+    plus = pe_headers([(0x400, 0x200)], optional_size=240, magic=0x20B)
+    fault5 = pe_headers([(0x400, 0x200), (0x7FFFFF00, 0x100)])
+    wrapped = pe_headers([(0xFFFFFF00, 0x200)])
+    corpora["peimage"].update({
+        "pe32": region(small), "pe32plus": region(plus), "fault5-2gib": region(fault5),
+        "wrapping-end": region(wrapped), "no-sections": region(pe_headers([])),
+        "cut-table": region(small[:-3]), "far-signature": region(small[:0x3C] + b"\xf0\xff\xff\xff" + small[0x40:]),
+    })
+    setup = entry(b"setup.ini", SCRIPT) + END
+    corpora["q7pack"].update({
+        # Headers whose section data ends right where the archive follows.
+        "installer": pe_headers([(len(pe_headers([(0, 0)])), 0)]) + setup,
+        # Fault 5: the section data ends at 2^31; something archive-like follows the headers.
+        "fault5-installer": fault5 + setup,
+    })
+    for path in installers:
+        headers = installer_headers(path)
+        name = os.path.basename(os.path.dirname(os.path.dirname(os.path.abspath(path)))) + "-" + \
+            os.path.splitext(os.path.basename(path))[0]
+        corpora["peimage"][name] = region(headers)
+    for target, inputs in corpora.items():
+        folder = os.path.join(root, target)
+        os.makedirs(folder, exist_ok=True)
+        for name, data in inputs.items():
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(data)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

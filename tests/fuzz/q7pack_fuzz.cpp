@@ -1,0 +1,112 @@
+// Fuzz target over q7pack's reading commands: list, verify and extract of
+// the input bytes as an archive file. They must never crash, and extract
+// must write nothing outside its folder. POSIX only (the output of the
+// commands is silenced with dup2).
+//
+// Layout, made once per process under /dev/shm (or the temporary folder):
+//   q7pack_fuzz-PID/            holds nothing but work/
+//   q7pack_fuzz-PID/work/       holds nothing but in.q7 and out/
+//   q7pack_fuzz-PID/work/out/   the extract folder, emptied after each run
+// Set Q7_FUZZ_VERBOSE to see what the commands print.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "tools/q7pack/ArchiveCommands.h"
+#include "tools/q7pack/PackError.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Require(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+fs::path Root() {
+    static const fs::path root = [] {
+        fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        fs::path made = base / ("q7pack_fuzz-" + std::to_string(getpid()));
+        fs::create_directories(made / "work" / "out");
+        std::atexit([] { fs::remove_all(Root()); });
+        return made;
+    }();
+    return root;
+}
+
+std::set<std::string> Names(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+// Points stdout and stderr at /dev/null while it lives.
+class TSilence {
+public:
+    TSilence() : quiet_(std::getenv("Q7_FUZZ_VERBOSE") == nullptr) {
+        if (!quiet_) return;
+        std::fflush(stdout);
+        std::fflush(stderr);
+        out_ = dup(1);
+        err_ = dup(2);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        close(null);
+    }
+    ~TSilence() {
+        if (!quiet_) return;
+        std::fflush(stdout);
+        std::fflush(stderr);
+        dup2(out_, 1);
+        dup2(err_, 2);
+        close(out_);
+        close(err_);
+    }
+    TSilence(const TSilence&) = delete;
+    TSilence& operator=(const TSilence&) = delete;
+
+private:
+    bool quiet_;
+    int out_ = -1, err_ = -1;
+};
+
+template <typename Command>
+void Run(Command command) {
+    try {
+        int status = command();
+        Require(status == 0 || status == 1);
+    } catch (const PackError&) {
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fs::path work = Root() / "work";
+    std::string input = (work / "in.q7").string();
+    std::string out = (work / "out").string();
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    {
+        TSilence silence;
+        Run([&] { return ListArchive(input); });
+        Run([&] { return VerifyArchive(input); });
+        Run([&] { return ExtractArchive(input, out); });
+    }
+    Require(Names(Root()) == std::set<std::string>{"work"});
+    Require(Names(work) == (std::set<std::string>{"in.q7", "out"}));
+    for (const auto& entry : fs::recursive_directory_iterator(out))
+        Require(!entry.is_symlink() && (entry.is_directory() || entry.is_regular_file()));
+    for (const auto& entry : fs::directory_iterator(out)) fs::remove_all(entry.path());
+    return 0;
+}
