@@ -1,5 +1,7 @@
 #include "startup/uPeImage.h"
 
+#include <algorithm>
+
 #include "system/uByteOrder.h"
 
 namespace {
@@ -24,14 +26,15 @@ std::optional<uint32_t> PeImageDataEnd(const unsigned char* image, size_t size) 
     uint64_t table = fileHeader + kFileHeaderSize + optionalHeaderSize;
     if (!Fits(size, table, static_cast<uint64_t>(sections) * kSectionHeaderSize)) return std::nullopt;
 
-    uint32_t end = 0;
+    uint64_t end = 0;
     for (uint32_t i = 0; i < sections; ++i) {
         const unsigned char* section = image + table + i * kSectionHeaderSize;
-        uint32_t sectionEnd =
-            LoadLE32(section + 20) + LoadLE32(section + 16);  // PointerToRawData + SizeOfRawData
+        uint64_t sectionEnd =
+            uint64_t{LoadLE32(section + 20)} + LoadLE32(section + 16);  // pointer + size of raw data
         if (sectionEnd > end) end = sectionEnd;
     }
-    return end;
+    // A sum past 4 GiB must not wrap to a small offset inside the image.
+    return static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX));
 }
 
 TAppendedArchiveStart AppendedArchiveStart(const unsigned char* image, size_t size) {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "archive/uZlibArchive.h"
-#include "startup/uCommandLine.h"
 #include "scriptlib/uPatcherScript.h"
+#include "startup/uCommandLine.h"
 #include "startup/uPeImage.h"
 #include "system/uSystem.h"
 
@@ -74,13 +74,15 @@ void ReportFatalError(const std::string& message, const std::string& detail) {
     MessageBoxA(owner, (message + detail).c_str(), ResourceText(kCaption).c_str(), MB_ICONERROR);
 }
 
-uint32_t GetAppendedArchiveOffset() {
+std::optional<int32_t> GetAppendedArchiveOffset() {
     // The loaded headers hold the file's values; the headers' own region
     // bounds what may be read of them.
     auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleA(nullptr));
     MEMORY_BASIC_INFORMATION region{};
-    if (!VirtualQuery(base, &region, sizeof region)) return 0;
-    return PeImageDataEnd(base, region.RegionSize).value_or(0);
+    if (!VirtualQuery(base, &region, sizeof region)) return std::nullopt;
+    TAppendedArchiveStart start = AppendedArchiveStart(base, region.RegionSize);
+    if (start.Kind != TAppendedArchiveStart::Reachable) return std::nullopt;
+    return start.Offset;
 }
 
 void RunInstaller() {
@@ -89,7 +91,10 @@ void RunInstaller() {
         std::vector<std::string> items = SplitCommandLine(GetCommandLineA());
         bool ownFile = items.size() <= 1;
         TFileStream archive(ownFile ? OwnExecutablePath() : items.back(), fmOpenReadShareAll);
-        archive.MoveTo(ownFile ? static_cast<int32_t>(GetAppendedArchiveOffset()) : 0);
+        std::optional<int32_t> offset = ownFile ? GetAppendedArchiveOffset() : 0;
+        // Reading from anywhere else would load whatever lies there.
+        if (!offset || archive.Seek(*offset, soFromBeginning) != *offset)
+            return ReportFatalError(ResourceText(kArchiveUnavailable), "");
         InstallFrom(unpacker, archive);
     } catch (...) {
         ReportFatalError(ResourceText(kArchiveDamaged), "");

@@ -4,6 +4,7 @@
 // Windows only.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class TPatcherScript;
@@ -19,7 +20,9 @@ void RunInstaller();
 
 // Where the appended archive begins in the running executable's own file:
 // the end of its section data, read from the loaded module's headers.
-uint32_t GetAppendedArchiveOffset();
+// std::nullopt when that lies at 2^31 or beyond, where no archive can be
+// read (start-up then reports the archive unavailable).
+std::optional<int32_t> GetAppendedArchiveOffset();
 
 // The fatal-error box: message immediately followed by detail, the
 // installer's caption, the error icon, owned by the page on screen if any.

@@ -228,7 +228,11 @@ class PackagerTest(unittest.TestCase):
     def test_reading_commands_refuse_what_is_not_an_archive(self):
         self.write("text.txt", b"hello")
         self.write("empty.exe", fake_stub())
+        # Sections ending at 2^31, and an archive where the 64 KiB header read stops.
+        far = fake_stub(((0x200, 0x400), (0x7FFFFF00, 0x100)))
+        self.write("far.exe", far + bytes(65536 - len(far)) + record(b"a", zlib.compress(b"a"), 1) + END)
         for args, message in [(["list", self.path("text.txt")], b"not an archive"),
+                              (["list", self.path("far.exe")], b"no archive"),
                               (["verify", self.path("missing")], b"cannot open"),
                               (["check", self.path("missing")], b"cannot open"),
                               (["list", self.path("empty.exe")], b"no archive appended")]:
