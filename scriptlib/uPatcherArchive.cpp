@@ -4,31 +4,15 @@
 
 namespace {
 
-// A temporary file that is removed unless it has been put in its place.
-class TTemporaryFile {
-public:
-    explicit TTemporaryFile(const std::string& directory) : Path(CreateTemporaryFileIn(directory)) {}
-    ~TTemporaryFile() {
-        if (!Path.empty()) DeleteFileForced(Path);
-    }
-    TTemporaryFile(const TTemporaryFile&) = delete;
-    TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+// Inflates the entry into stream; true when it ended complete and every
+// byte was written.
+bool WriteEntry(const TZLibPackedFile& entry, TStream& stream) { return entry.ExtractTo(&stream) == zaOk; }
 
-    bool MoveTo(const std::string& target) {
-        if (!ReplaceFileWith(Path, target)) return false;
-        Path.clear();
-        return true;
-    }
-
-    std::string Path;  // empty when none could be made, or once moved
-};
-
-// Inflates the entry into the file; true when it ended complete and every
-// byte was written. The file is closed before this returns.
-bool WriteEntry(const TZLibPackedFile& entry, const std::string& path) {
+// A device takes the bytes as they come: there is nothing to replace.
+bool WriteToDevice(const TZLibPackedFile& entry, const std::string& path) {
     try {
-        TFileStream output(path, CreateMode);
-        return entry.ExtractTo(&output) == zaOk;
+        TFileStream device(path, CreateMode);
+        return WriteEntry(entry, device);
     } catch (const EWin32Error&) {
         return false;
     }
@@ -39,16 +23,19 @@ bool WriteEntry(const TZLibPackedFile& entry, const std::string& path) {
 bool InstallArchiveEntry(const TZLibUnpacker& unpacker, int32_t index, const std::string& target) {
     if (index < 0 || index >= unpacker.FileCount()) return false;
     const TZLibPackedFile& entry = unpacker.FileAt(index);
-    std::string path = target;
-    if (path.empty()) {
+    std::string name = target;
+    if (name.empty()) {
         // A name from the archive must write one file under the current
         // directory and nothing else; a target the script names is its own
         // choice.
         if (StoredNameFault(entry.Name) != nullptr) return false;
-        path = entry.Name;
+        name = entry.Name;
     }
-    if (IsExistingDirectory(path)) return false;
-    TTemporaryFile temporary(ExtractDirectoryPart(path));
-    if (temporary.Path.empty()) return false;
-    return WriteEntry(entry, temporary.Path) && temporary.MoveTo(path);
+    TFileTarget where;
+    if (!ResolveFileTarget(name, where) || IsExistingDirectory(where.Path)) return false;
+    if (where.IsDevice) return WriteToDevice(entry, where.Path);
+    // The temporary file sits beside the target, so the final move stays on
+    // one volume.
+    TTemporaryFile temporary(where.Folder);
+    return temporary.IsOpen() && WriteEntry(entry, temporary.Stream()) && temporary.MoveTo(where.Path);
 }

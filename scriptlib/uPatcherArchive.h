@@ -12,11 +12,14 @@
 // relative to the current directory) when target is empty. True only when
 // the whole entry inflated and was written.
 //
-// The entry goes to a new temporary file in the target's directory first;
-// only a complete write replaces the target (an existing file, whatever its
+// The target is resolved as the system resolves it (ResolveFileTarget), and
+// the entry goes to a new temporary file in the folder it resolves to; only
+// a complete write replaces the target (an existing file, whatever its
 // attributes). On any failure the temporary file is removed and an existing
-// target stays exactly as it was. Refused, with nothing touched: an index
-// outside the table, a target that is a directory, and, when target is
-// empty, a stored name that is empty or would leave the current directory
-// (absolute, with a drive, or with a .. component).
+// target stays exactly as it was. A target that is a device (NUL, CON, ...)
+// is written directly. Refused, with nothing touched: an index outside the
+// table, a target that is a directory or ends in a separator, and, when
+// target is empty, a stored name that StoredNameFault refuses (empty,
+// escaping, a device name, a stream, reserved characters, a trailing dot
+// or space).
 bool InstallArchiveEntry(const TZLibUnpacker& unpacker, int32_t index, const std::string& target);

@@ -4,7 +4,16 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 #include <set>
+#include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "tests/support/MemoryArchive.h"
 #include "tests/support/TempDir.h"
@@ -110,5 +119,88 @@ TEST_F(ArchiveCopy, StoredNamesThatLeaveTheCurrentDirectoryNeedATarget) {
     EXPECT_TRUE(Install(archive, "..\\escape.txt", "..\\chosen.txt")) << "a target the script names is used";
     EXPECT_EQ(ReadFileBytes(dir / "chosen.txt"), "up");
 }
+
+// A folder on another file system than the temporary folder (a tmpfs),
+// removed at the end; empty when the machine has none.
+class OtherFileSystem {
+public:
+    OtherFileSystem() {
+#ifdef _WIN32
+        fs::path base = "Z:\\dev\\shm";
+#else
+        fs::path base = "/dev/shm";
+#endif
+        if (!fs::is_directory(base)) return;
+        path_ = base / ("q7test-" + std::to_string(std::random_device()()));
+        fs::create_directories(path_ / "sub");
+    }
+    ~OtherFileSystem() {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    // The folder with / between its parts, as a script may write it.
+    std::string Slashed() const {
+        std::string text = path_.string();
+        std::replace(text.begin(), text.end(), '\\', '/');
+        return text;
+    }
+    const fs::path& Path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+TEST_F(ArchiveCopy, TargetsLeadWhereTheSystemResolvesThemEvenOnAnotherFileSystem) {
+    OtherFileSystem other;
+    if (other.Path().empty()) GTEST_SKIP() << "no second file system";
+    std::vector<std::string> targets = {other.Slashed() + "/slash.txt",
+                                        other.Slashed() + "/./sub/../dots.txt"};
+    fs::path relative = fs::relative(other.Path(), fs::current_path());
+    if (!relative.empty()) targets.push_back(relative.string() + "/relative.txt");
+    for (const std::string& target : targets) EXPECT_TRUE(Install(archive, "a.txt", target)) << target;
+    std::set<std::string> expected = {"sub", "slash.txt", "dots.txt"};
+    if (!relative.empty()) expected.insert("relative.txt");
+    EXPECT_EQ(Names(other.Path()), expected) << "no temporary file is left there";
+    EXPECT_EQ(ReadFileBytes((other.Path() / "dots.txt").string()), "alpha");
+    EXPECT_TRUE(fs::is_empty(".")) << "nor in the current directory";
+}
+
+#ifdef _WIN32
+TEST_F(ArchiveCopy, DevicesAreWrittenDirectly) {
+    for (const std::string& target :
+         {std::string("NUL"), std::string("nul"), fs::current_path().string() + "\\NUL"})
+        EXPECT_TRUE(Install(archive, "sub\\b.txt", target)) << target;
+    EXPECT_TRUE(fs::is_empty("."));
+}
+#else
+TEST_F(ArchiveCopy, DevicesAreWrittenDirectly) {
+    ASSERT_EQ(mkfifo("pipe", 0600), 0);
+    int reader = open("pipe", O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    std::string received;
+    std::thread drain([&] {
+        char buffer[4096];
+        for (int idle = 0; idle < 50;) {
+            pollfd ready = {reader, POLLIN, 0};
+            if (poll(&ready, 1, 100) <= 0) {
+                ++idle;
+                continue;
+            }
+            ssize_t n = read(reader, buffer, sizeof buffer);
+            if (n > 0) received.append(buffer, static_cast<size_t>(n));
+            if (n == 0 && !received.empty()) break;  // the writer closed
+            if (n == 0) ++idle;
+        }
+    });
+    EXPECT_TRUE(Install(archive, "sub\\b.txt", "pipe"));
+    drain.join();
+    close(reader);
+    EXPECT_EQ(received.size(), 100000u);
+    struct stat info;
+    ASSERT_EQ(lstat("pipe", &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "the pipe is not replaced by a file";
+    EXPECT_EQ(Names("."), std::set<std::string>{"pipe"});
+}
+#endif
 
 }  // namespace

@@ -55,6 +55,9 @@ constexpr uint16_t fmOpenReadShareAll = 0x40;
 // The handle layer: results of -1 mean failure, nothing raises.
 THandle HandleOpen(const std::string& path, uint16_t mode);
 THandle HandleCreate(const std::string& path);
+// Creates a new file, read and write, no sharing; fails when anything of
+// that name exists already (a link included).
+THandle HandleCreateNew(const std::string& path);
 int32_t HandleRead(THandle handle, void* buffer, int32_t count);
 int32_t HandleWrite(THandle handle, const void* buffer, int32_t count);
 int32_t HandleSeek(THandle handle, int32_t offset, uint16_t origin);

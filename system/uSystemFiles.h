@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "system/uSystem.h"
+
 // The delimiters of a directory part: backslash and colon.
 constexpr std::string_view DirectoryDelimiters = "\\:";
 
@@ -61,17 +63,54 @@ bool CreateSingleDirectory(const std::string& path);
 // missing file or a directory.
 bool DeleteFileForced(const std::string& name);
 
-// Creates an empty file of that name, failing when anything of that name
-// exists already (so two writers never share one temporary name).
-bool CreateNewFile(const std::string& path);
+// Where a file name leads, as the operating system resolves it: on Windows
+// the full path GetFullPathNameA gives (backslash and slash both separate, a
+// relative name is relative to the current directory, . and .. components
+// are followed, a reserved device name leads to the device); on POSIX the
+// name with backslashes read as slashes.
+struct TFileTarget {
+    std::string Path;       // what to open
+    std::string Folder;     // the folder that holds it, ending in a separator
+                            // (empty for the current directory)
+    bool IsDevice = false;  // a device (NUL, CON, COM1, ...; on POSIX anything
+                            // but a file or folder), not a file in a folder
+};
 
-// Creates a new empty file with a name of its own in directory (a directory
-// part as ExtractDirectoryPart gives it: empty for the current directory)
-// and returns that name; the empty text when none can be made.
-std::string CreateTemporaryFileIn(const std::string& directory);
+// False when name leads to no file: it is empty or ends in a separator.
+bool ResolveFileTarget(const std::string& name, TFileTarget& target);
+
+// A new file with a name of its own in a folder (empty, or ending in a
+// separator), created and opened in one step and written only through that
+// handle, so that nothing else can be put under its name in between. It is
+// removed on destruction unless it was moved into place.
+class TTemporaryFile {
+public:
+    explicit TTemporaryFile(const std::string& folder);
+    ~TTemporaryFile();
+    TTemporaryFile(const TTemporaryFile&) = delete;
+    TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+
+    // False when no file could be made.
+    bool IsOpen() const { return stream_.Handle >= 0; }
+    TStream& Stream() { return stream_; }
+    const std::string& Path() const { return path_; }
+    // Closes the file and puts it in the place of target (ReplaceFileWith).
+    // False, removing the file, when the name no longer leads to the file
+    // this object made, or when the move fails.
+    bool MoveTo(const std::string& target);
+
+private:
+    std::string path_;
+    THandleStream stream_{InvalidHandle};
+};
 
 // Puts source in the place of target in one step, replacing a target file
 // whatever its attributes (they are reset first, and restored when the move
 // fails). False, with both files as they were, when the OS refuses: target
 // is a directory, in use, or on another volume.
 bool ReplaceFileWith(const std::string& source, const std::string& target);
+
+// True when path still names the file open under handle (POSIX: the same
+// device and inode). Windows keeps the name of a file opened without
+// sharing from being taken over, so there it is always true.
+bool IsSameFile(THandle handle, const std::string& path);

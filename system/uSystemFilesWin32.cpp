@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "system/uSystemFiles.h"
 
 int32_t GetFileDosDateTime(const std::string& name) {
@@ -28,13 +30,6 @@ bool DeleteFileForced(const std::string& name) {
     return SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL) && DeleteFileA(name.c_str());
 }
 
-bool CreateNewFile(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(file);
-    return true;
-}
-
 bool ReplaceFileWith(const std::string& source, const std::string& target) {
     DWORD attributes = GetFileAttributesA(target.c_str());
     bool resetting = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -43,3 +38,25 @@ bool ReplaceFileWith(const std::string& source, const std::string& target) {
     if (resetting) SetFileAttributesA(target.c_str(), attributes);
     return false;
 }
+
+bool ResolveFileTarget(const std::string& name, TFileTarget& target) {
+    if (name.empty()) return false;
+    std::vector<char> full(MAX_PATH);
+    char* filePart = nullptr;
+    DWORD n;
+    while ((n = GetFullPathNameA(name.c_str(), static_cast<DWORD>(full.size()), full.data(), &filePart)) >=
+           full.size())
+        full.resize(n);
+    if (n == 0) return false;
+    target.Path.assign(full.data(), n);
+    // The system names a device by its own prefix: NUL becomes \\.\NUL.
+    target.IsDevice = target.Path.rfind("\\\\.\\", 0) == 0;
+    if (target.IsDevice) return true;
+    if (filePart == nullptr) return false;  // ends in a separator
+    target.Folder.assign(full.data(), static_cast<size_t>(filePart - full.data()));
+    return true;
+}
+
+// A file opened without sharing keeps its name: nobody can delete, rename
+// or replace it while the handle is open.
+bool IsSameFile(THandle, const std::string&) { return true; }

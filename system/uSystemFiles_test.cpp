@@ -132,7 +132,8 @@ TEST(FileTests, DosDateTimeIsTheLocalWriteTimeWithinTheDosYears) {
 TEST(DeleteFileForced, DeletesReadOnlyFilesAndRefusesMissingOnesAndDirectories) {
     TempDir dir;
     WriteFileBytes(dir / "ro", "x");
-    fs::permissions(dir.Path() / "ro", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+    fs::permissions(dir.Path() / "ro",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     EXPECT_TRUE(DeleteFileForced(InstallerPath(dir, "ro")));
     EXPECT_FALSE(fs::exists(dir.Path() / "ro"));
@@ -140,6 +141,28 @@ TEST(DeleteFileForced, DeletesReadOnlyFilesAndRefusesMissingOnesAndDirectories) 
     fs::create_directory(dir.Path() / "sub");
     EXPECT_FALSE(DeleteFileForced(InstallerPath(dir, "sub")));
     EXPECT_TRUE(fs::is_directory(dir.Path() / "sub"));
+}
+
+TEST(TemporaryFile, IsWrittenOnlyThroughTheHandleThatMadeIt) {
+    TempDir dir;
+    std::string folder = InstallerPath(dir) + "\\";
+    std::string target = InstallerPath(dir, "target.txt");
+    TTemporaryFile temporary(folder);
+    ASSERT_TRUE(temporary.IsOpen());
+    std::string name = temporary.Path().substr(folder.size());
+    // What another process of the same user may try once the file exists:
+    // put a file of its own under that name.
+    bool replaced = DeleteFileForced(temporary.Path());
+    if (replaced) WriteFileBytes(dir / name, "planted");
+    EXPECT_EQ(temporary.Stream().Write("entry", 5), 5);
+    if (replaced) {
+        EXPECT_EQ(ReadFileBytes(dir / name), "planted") << "the entry went to the file made, not to the name";
+        EXPECT_FALSE(temporary.MoveTo(target)) << "and the planted file is not put in place";
+        EXPECT_FALSE(fs::exists(dir / "target.txt"));
+    } else {
+        EXPECT_TRUE(temporary.MoveTo(target)) << "the open file kept its name";
+        EXPECT_EQ(ReadFileBytes(dir / "target.txt"), "entry");
+    }
 }
 
 #ifdef _WIN32

@@ -39,6 +39,10 @@ THandle HandleCreate(const std::string& path) {
     return ::open(PosixPath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 }
 
+THandle HandleCreateNew(const std::string& path) {
+    return ::open(PosixPath(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
 int32_t HandleRead(THandle handle, void* buffer, int32_t count) {
     if (count <= 0) return 0;
     ssize_t n;

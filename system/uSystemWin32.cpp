@@ -34,6 +34,11 @@ THandle HandleCreate(const std::string& path) {
                            FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+THandle HandleCreateNew(const std::string& path) {
+    return Num(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 int32_t HandleRead(THandle handle, void* buffer, int32_t count) {
     if (count <= 0) return 0;
     DWORD done = 0;
