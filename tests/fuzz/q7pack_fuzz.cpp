@@ -32,15 +32,20 @@ void Require(bool condition) {
     if (!condition) __builtin_trap();
 }
 
-fs::path Root() {
-    static const fs::path root = [] {
+// Made once and never destroyed, so that the exit handler can still use it.
+const fs::path& Root() {
+    static const fs::path* root = [] {
         fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        fs::path made = base / ("q7pack_fuzz-" + std::to_string(getpid()));
-        fs::create_directories(made / "work" / "out");
-        std::atexit([] { fs::remove_all(Root()); });
+        auto* made = new fs::path(base / ("q7pack_fuzz-" + std::to_string(getpid())));
+        fs::create_directories(*made / "work" / "out");
         return made;
     }();
-    return root;
+    static const bool removed = std::atexit([] {
+        std::error_code ec;
+        fs::remove_all(*root, ec);
+    }) == 0;
+    (void)removed;
+    return *root;
 }
 
 std::set<std::string> Names(const fs::path& folder) {
