@@ -10,9 +10,7 @@
 
 namespace {
 
-int32_t EntryCount(const TPatcherMemory& memory) {
-    return memory.Unpacker ? memory.Unpacker->FileCount() : 0;
-}
+int32_t EntryCount(const TPatcherMemory& memory) { return memory.Unpacker ? memory.Unpacker->FileCount() : 0; }
 
 void ScriptArchiveFileCount(TPatcherMemory& memory, TScript&, TValue& result) {
     result = IntegerValue(EntryCount(memory));

@@ -7,9 +7,7 @@ namespace {
 using Items = std::vector<std::string>;
 
 TEST(SplitCommandLine, BlanksAndControlCharactersSeparate) {
-    EXPECT_EQ(SplitCommandLine("  setup.exe  a\tb\r\nc\x01"
-                               "d  "),
-              (Items{"setup.exe", "a", "b", "c", "d"}));
+    EXPECT_EQ(SplitCommandLine("  setup.exe  a\tb\r\nc\x01" "d  "), (Items{"setup.exe", "a", "b", "c", "d"}));
     EXPECT_EQ(SplitCommandLine(""), Items{});
     EXPECT_EQ(SplitCommandLine(" \t "), Items{});
 }

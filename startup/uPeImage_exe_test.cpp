@@ -20,8 +20,7 @@ void CheckInstaller(const char* preset, uint16_t optionalHeaderMagic) {
     ASSERT_GT(image.size(), 0x200u);
     uint32_t signature = bytes[0x3C] | bytes[0x3D] << 8 | bytes[0x3E] << 16 | bytes[0x3F] << 24;
     ASSERT_LT(signature + 26u, image.size());
-    EXPECT_EQ(bytes[signature + 24] | bytes[signature + 25] << 8, optionalHeaderMagic)
-        << "image kind of " << preset;
+    EXPECT_EQ(bytes[signature + 24] | bytes[signature + 25] << 8, optionalHeaderMagic) << "image kind of " << preset;
 
     EXPECT_EQ(PeImageDataEnd(bytes, image.size()), image.size()) << preset;
     std::string installer = image + "px" + std::string(1000, 'a');

@@ -77,17 +77,10 @@ int32_t TStringStream::Seek(int32_t offset, uint16_t origin) {
     int64_t length = static_cast<int64_t>(Data.size());
     int64_t cursor = Cursor;
     switch (origin) {
-        case soFromBeginning:
-            cursor = offset;
-            break;
-        case soFromCurrent:
-            cursor += offset;
-            break;
-        case soFromEnd:
-            cursor = length - offset;
-            break;
-        default:
-            break;
+    case soFromBeginning: cursor = offset; break;
+    case soFromCurrent: cursor += offset; break;
+    case soFromEnd: cursor = length - offset; break;
+    default: break;
     }
     Cursor = static_cast<int32_t>(std::clamp<int64_t>(cursor, 0, length));
     return Cursor;

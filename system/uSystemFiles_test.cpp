@@ -132,8 +132,7 @@ TEST(FileTests, DosDateTimeIsTheLocalWriteTimeWithinTheDosYears) {
 TEST(DeleteFileForced, DeletesReadOnlyFilesAndRefusesMissingOnesAndDirectories) {
     TempDir dir;
     WriteFileBytes(dir / "ro", "x");
-    fs::permissions(dir.Path() / "ro",
-                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+    fs::permissions(dir.Path() / "ro", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     EXPECT_TRUE(DeleteFileForced(InstallerPath(dir, "ro")));
     EXPECT_FALSE(fs::exists(dir.Path() / "ro"));

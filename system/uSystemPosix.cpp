@@ -3,16 +3,15 @@
 // ignored. Installer paths separate their parts with backslashes; the OS
 // gets them as slashes, as in the file routines of uSystemFilesPosix.cpp.
 
+#include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
-
 #include "system/uCodePage1250.h"
-#include "system/uPosixPath.h"
 #include "system/uResourceTexts.h"
+#include "system/uPosixPath.h"
 #include "system/uSystem.h"
 #include "system/uTextLower.h"
 

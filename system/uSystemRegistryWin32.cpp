@@ -1,10 +1,11 @@
 // The registry over the ANSI Win32 calls.
 
+#include "system/uSystemRegistry.h"
+
 #include <cstring>
 #include <vector>
 
 #include "system/uByteOrder.h"
-#include "system/uSystemRegistry.h"
 
 namespace {
 
@@ -47,16 +48,15 @@ TRegistryValue ReadNumber(HKEY key, const std::string& name) {
 
 int32_t OpenRegistryKey(int32_t root, const std::string& subkey) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(KeyFromNumber(root), subkey.c_str(), 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS)
-        return 0;
+    if (RegOpenKeyExA(KeyFromNumber(root), subkey.c_str(), 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS) return 0;
     return NumberFromKey(opened);
 }
 
 int32_t CreateRegistryKey(int32_t root, const std::string& subkey) {
     HKEY opened = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(KeyFromNumber(root), subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &opened, &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(KeyFromNumber(root), subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &opened, &disposition) != ERROR_SUCCESS)
         return 0;
     return NumberFromKey(opened);
 }
@@ -73,14 +73,13 @@ TRegistryValue QueryRegistryValue(int32_t key, const std::string& name) {
 }
 
 bool SetRegistryText(int32_t key, const std::string& name, const std::string& text) {
-    return RegSetValueExA(KeyFromNumber(key), name.c_str(), 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(text.c_str()),
+    return RegSetValueExA(KeyFromNumber(key), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                           static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
 }
 
 bool SetRegistryNumber(int32_t key, const std::string& name, int32_t number) {
     uint32_t bits = static_cast<uint32_t>(number);
-    const BYTE data[4] = {static_cast<BYTE>(bits), static_cast<BYTE>(bits >> 8),
-                          static_cast<BYTE>(bits >> 16), static_cast<BYTE>(bits >> 24)};
+    const BYTE data[4] = {static_cast<BYTE>(bits), static_cast<BYTE>(bits >> 8), static_cast<BYTE>(bits >> 16),
+                          static_cast<BYTE>(bits >> 24)};
     return RegSetValueExA(KeyFromNumber(key), name.c_str(), 0, REG_DWORD, data, sizeof data) == ERROR_SUCCESS;
 }

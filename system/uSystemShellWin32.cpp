@@ -1,13 +1,13 @@
 // Profile strings, the folder browser and program starts over the ANSI
 // Win32 and shell calls.
 
-#include <shellapi.h>
+#include "system/uSystemShell.h"
+
 #include <shlobj.h>
+#include <shellapi.h>
 
 #include <cstring>
 #include <memory>
-
-#include "system/uSystemShell.h"
 
 namespace {
 

@@ -20,8 +20,7 @@ THandle Num(HANDLE handle) {
 
 THandle HandleOpen(const std::string& path, uint16_t mode) {
     static const DWORD kAccess[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
-    static const DWORD kShare[] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE};
+    static const DWORD kShare[] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE};
     unsigned access = mode & 3u;
     unsigned sharing = (mode & 0xF0u) >> 4;
     if (access == 3 || sharing > 4 || (mode & ~0xF3u) != 0) return InvalidHandle;

@@ -2,8 +2,9 @@
 // installs its payload as a control script does, and the folder browser
 // answered by the UI driver.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <random>
@@ -28,8 +29,7 @@ std::string Answered(const std::vector<std::string>& lines) {
 std::string RegistryText(const std::string& key, const char* name) {
     char text[512] = {};
     DWORD size = sizeof text;
-    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) !=
-        ERROR_SUCCESS)
+    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
         return "(none)";
     return text;
 }
@@ -48,10 +48,8 @@ TEST(Library, AnInstallerCopiesItsPayloadAndRecordsItInTheRegistryAndAnIniFile) 
     for (uint32_t i = 0; i < 300000; ++i) binary += static_cast<char>((i * 7919u) >> 3);
     std::string script = R"(
         if (MESSAGE == INITAPP) {
-            CreateDirectory(")" +
-                         target + R"(\app\data\");
-            SetCurrentDirectory(")" +
-                         target + R"(\app");
+            CreateDirectory(")" + target + R"(\app\data\");
+            SetCurrentDirectory(")" + target + R"(\app");
             n = ArchiveFileCount();
             copied = 0;
             i = 0;
@@ -60,8 +58,7 @@ TEST(Library, AnInstallerCopiesItsPayloadAndRecordsItInTheRegistryAndAnIniFile) 
                 i = i + 1;
             }
             if (ArchiveFileCopy(1, "data\copy.txt")) copied = copied + 1;
-            k = RegCreateKey(HKEY_CURRENT_USER, ")" +
-                         key + R"(");
+            k = RegCreateKey(HKEY_CURRENT_USER, ")" + key + R"(");
             RegSetValue(k, "Path", GetCurrentDirectory());
             RegSetValue(k, "Files", copied);
             RegCloseKey(k);
@@ -69,8 +66,7 @@ TEST(Library, AnInstallerCopiesItsPayloadAndRecordsItInTheRegistryAndAnIniFile) 
             MessageBox("files " + copied + ", entries " + n);
         }
     )";
-    std::string installer =
-        Pack(dir, "setup.exe", script, {{"readme.txt", "hello"}, {"data.bin", binary}}, true);
+    std::string installer = Pack(dir, "setup.exe", script, {{"readme.txt", "hello"}, {"data.bin", binary}}, true);
     EXPECT_EQ(Drive({"answer:1"}, installer),
               Answered({"@ answer:1\n", Box(kCaption, "information", "files 3, entries 3", "1")}));
 
@@ -90,8 +86,7 @@ TEST(Library, StoredNamesWindowsWouldTurnIntoADeviceAStreamOrAnotherNameAreNotCo
     std::string target = (dir.Path() / "target").string();
     fs::create_directory(target);
     std::string script = R"(
-        SetCurrentDirectory(")" +
-                         target + R"(");
+        SetCurrentDirectory(")" + target + R"(");
         copied = 0;
         i = 1;
         while (i < ArchiveFileCount()) {
@@ -125,8 +120,7 @@ TEST(Library, CancellingTheFolderBrowserGivesTheEmptyText) {
     std::string box = Box(kCaption, "information", "[]1", "1");
     // The browser's caption is the shell's own; its buttons are OK and Cancel.
     ASSERT_EQ(transcript.rfind("@ answer:2\nbox ", 0), 0u) << transcript;
-    EXPECT_NE(transcript.find(" icon=none \"\" [1 2]\n@ answer:1\n" + box + kEnd), std::string::npos)
-        << transcript;
+    EXPECT_NE(transcript.find(" icon=none \"\" [1 2]\n@ answer:1\n" + box + kEnd), std::string::npos) << transcript;
 }
 
 }  // namespace

@@ -57,14 +57,13 @@ TEST(Startup, ArchivesThatCannotBeLoaded) {
 TEST(Startup, AnArchiveReachingPast2GiBIsUnavailableAndNothingIsWritten) {
     TempDir dir;
     std::string far = dir / "far.q7";
-    const int64_t farHeader = 12 + 7;
+    const int64_t farHeader = 12 + 7;  // far.bin's data starts exactly at 2^31
     ASSERT_TRUE(WriteFarArchive(far, "ArchiveFileCopy(2); ArchiveFileCopy(3);", TwoGiB - farHeader));
     std::filesystem::path saved = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
     std::string transcript = Fatal(InstallerExe(), {far});
     std::filesystem::current_path(saved);
-    EXPECT_EQ(transcript,
-              Answered(ErrorBox(std::string(kUnavailable) + "I/O Error while loading file table")));
+    EXPECT_EQ(transcript, Answered(ErrorBox(std::string(kUnavailable) + "I/O Error while loading file table")));
     std::vector<std::string> left;
     for (const auto& item : std::filesystem::directory_iterator(dir.Path()))
         left.push_back(item.path().filename().string());

@@ -22,8 +22,7 @@ public:
         TAppendedArchiveStart start = AppendedStart();
         IsInstaller = start.Kind != TAppendedArchiveStart::NotAnImage;
         if (start.Kind == TAppendedArchiveStart::Unreachable)
-            throw PackError(
-                file, "no archive: this installer's sections end at 2 GiB or beyond, where none can be read");
+            throw PackError(file, "no archive: its sections end at 2 GiB or beyond, where none can be read");
         Offset = start.Offset;
         if (file_.Seek(Offset, soFromBeginning) != Offset) throw PackError(file, "cannot read");
         uint8_t code = Unpacker.LoadFileTable(file_);
@@ -58,8 +57,7 @@ private:
 std::string Ratio(uint64_t packed, uint64_t unpacked) {
     if (unpacked == 0) return "-";
     char text[16];
-    std::snprintf(text, sizeof text, "%.1f%%",
-                  100.0 * static_cast<double>(packed) / static_cast<double>(unpacked));
+    std::snprintf(text, sizeof text, "%.1f%%", 100.0 * static_cast<double>(packed) / static_cast<double>(unpacked));
     return text;
 }
 
@@ -71,14 +69,13 @@ std::string CheckEntry(const TZLibPackedFile& entry) {
         entry.Inflate(sink, &totals);
     } catch (const EZLibError&) {
         return totals.readIn < entry.PackedSize ? "data cut short by the end of the file"
-                                                : "not a complete zlib stream (damaged data or checksum)";
+                                                 : "not a complete zlib stream (damaged data or checksum)";
     }
     if (totals.produced != entry.UnpackedSize)
         return "inflates to " + std::to_string(totals.produced) + " bytes, recorded " +
                std::to_string(entry.UnpackedSize);
     if (totals.consumed != entry.PackedSize)
-        return std::to_string(entry.PackedSize - totals.consumed) +
-               " bytes behind the end of its zlib stream";
+        return std::to_string(entry.PackedSize - totals.consumed) + " bytes behind the end of its zlib stream";
     return {};
 }
 
@@ -87,8 +84,8 @@ std::string CheckEntry(const TZLibPackedFile& entry) {
 int ListArchive(const std::string& file) {
     OpenArchive archive(file);
     uint64_t packed = 0, unpacked = 0;
-    std::printf("%s: %s, archive at offset %d\n", file.c_str(),
-                archive.IsInstaller ? "installer" : "bare archive", archive.Offset);
+    std::printf("%s: %s, archive at offset %d\n", file.c_str(), archive.IsInstaller ? "installer" : "bare archive",
+                archive.Offset);
     std::printf("%12s %12s %7s  %s\n", "packed", "unpacked", "ratio", "name");
     for (const TZLibPackedFile& entry : archive.Unpacker.Files) {
         std::printf("%12u %12u %7s  %s\n", entry.PackedSize, entry.UnpackedSize,
@@ -165,8 +162,7 @@ int ExtractArchive(const std::string& file, const std::string& folder) {
             problem = ExtractEntry(entry, fs::path(folder) / fs::path(relative).relative_path());
         }
         if (problem.empty()) continue;
-        std::fprintf(stderr, "q7pack: %s: entry %zu '%s': %s\n", file.c_str(), i, entry.Name.c_str(),
-                     problem.c_str());
+        std::fprintf(stderr, "q7pack: %s: entry %zu '%s': %s\n", file.c_str(), i, entry.Name.c_str(), problem.c_str());
         ++bad;
     }
     std::printf("%s: extracted %zu of %zu entries to %s\n", file.c_str(), files.size() - bad, files.size(),
