@@ -82,8 +82,10 @@ public:
 class TZLibUnpacker : public TZLibAbstractArchive {
 public:
     // Empties the table, then reads records from the stream's current
-    // position: 0, or 7 when a name is cut short or a read fails. Entries
-    // read before a failure stay. A missing magic ends the table (code 0).
+    // position: 0, or 7 when a name is cut short, a read or seek fails, or
+    // a record does not lie wholly below 2^31 (header, name, data and the
+    // position behind them). Entries read before a failure stay. A missing
+    // magic ends the table (code 0).
     uint8_t LoadFileTable(TStream& stream);
 
     int32_t FileCount() const { return static_cast<int32_t>(Files.size()); }
@@ -107,7 +109,9 @@ public:
     int32_t Read(void* buffer, int32_t count) override;
     int32_t Write(const void* buffer, int32_t count) override;
     int32_t Seek(int32_t offset, uint16_t origin) override;
-    // count cut so that the transfer stops at VirtualSize.
+    // count cut so that the transfer stops at VirtualSize; 0 for a
+    // negative count and for a source at or past the bound or at no
+    // position it can report.
     int32_t ClampCount(int32_t count);
 
     TStream& Source;
