@@ -6,7 +6,9 @@ kept in git so that every preset replays them without Python).
     make_corpus.py [INSTALLER.exe ...]
 
 Each INSTALLER.exe given (the built q7patcher.exe of win32 or win64, a
-signed copy) adds its PE headers to the peimage corpus.
+signed installer) adds its PE headers to the peimage corpus. A signed
+installer is made with q7pack create --stub and then osslsigncode sign
+(Debian packages osslsigncode and openssl; a throw-away self-signed key).
 
 archive inputs start with four bytes that place the rest in the source
 stream: 0 for offset 0, 0x80000000 | d for offset 2^31 - 1 - d.
@@ -101,14 +103,21 @@ def region(data: bytes) -> bytes:
     return struct.pack("<I", len(data)) + data
 
 
-def installer_headers(path):
+def installer_parts(path):
+    """The headers up to the end of the section table, and the whole file
+    with the sections' data zeroed (its shape without its code), or None
+    when nothing is appended behind the sections."""
     with open(path, "rb") as f:
         image = f.read()
     signature = struct.unpack_from("<I", image, 0x3C)[0]
     optional = struct.unpack_from("<H", image, signature + 20)[0]
     sections = struct.unpack_from("<H", image, signature + 6)[0]
-    end = signature + 24 + optional + 40 * sections
-    return image[:end]
+    table = signature + 24 + optional
+    data_end = max(sum(struct.unpack_from("<II", image, table + 40 * i + 16)) for i in range(sections))
+    headers = image[:table + 40 * sections]
+    if data_end >= len(image):
+        return headers, None
+    return headers, headers + bytes(data_end - len(headers)) + image[data_end:]
 
 
 def main(installers):
@@ -129,14 +138,17 @@ def main(installers):
     corpora["q7pack"].update({
         # Headers whose section data ends right where the archive follows.
         "installer": pe_headers([(len(pe_headers([(0, 0)])), 0)]) + setup,
-        # Fault 5: the section data ends at 2^31; something archive-like follows the headers.
+        # Fault 5: the section data ends at 2^31; an archive follows the headers, and
+        # another where a 64 KiB header read stops.
         "fault5-installer": fault5 + setup,
+        "fault5-installer-64k": fault5 + setup + bytes(65536 - len(fault5 + setup)) + setup,
     })
     for path in installers:
-        headers = installer_headers(path)
-        name = os.path.basename(os.path.dirname(os.path.dirname(os.path.abspath(path)))) + "-" + \
-            os.path.splitext(os.path.basename(path))[0]
+        headers, shape = installer_parts(path)
+        name = os.path.splitext(os.path.basename(path))[0]
         corpora["peimage"][name] = region(headers)
+        if shape is not None:
+            corpora["q7pack"][name] = shape
     for target, inputs in corpora.items():
         folder = os.path.join(root, target)
         os.makedirs(folder, exist_ok=True)
