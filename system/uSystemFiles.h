@@ -95,8 +95,9 @@ public:
     TStream& Stream() { return stream_; }
     const std::string& Path() const { return path_; }
     // Closes the file and puts it in the place of target (ReplaceFileWith).
-    // False, removing the file, when the name no longer leads to the file
-    // this object made, or when the move fails.
+    // False when the move fails (the file is then removed) and when the
+    // name no longer leads to the file this object made (whatever is there
+    // now is left alone).
     bool MoveTo(const std::string& target);
 
 private:
