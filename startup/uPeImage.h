@@ -9,9 +9,11 @@
 #include <optional>
 
 // The largest PointerToRawData + SizeOfRawData over the image's sections
-// (unsigned 32-bit; a sum past 4 GiB gives 0xFFFFFFFF), 0 when it has none. The section table is found
-// through the file header's SizeOfOptionalHeader, so PE32 and PE32+ both work. std::nullopt when the bytes
-// are not a PE image: no "MZ", no "PE\0\0" signature, or headers that run past size.
+// (unsigned 32-bit; a sum past 4 GiB gives 0xFFFFFFFF, never a wrapped
+// small offset), 0 when it has none. The section table is found through
+// the file header's SizeOfOptionalHeader, so PE32 and PE32+ both work.
+// std::nullopt when the bytes are not a PE image: no "MZ", no "PE\0\0"
+// signature, or headers that run past size.
 std::optional<uint32_t> PeImageDataEnd(const unsigned char* image, size_t size);
 
 // Where the archive appended to an image starts, as a stream position.
