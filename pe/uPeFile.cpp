@@ -141,13 +141,16 @@ void TPeFile::UpdateChecksum() { SetField32(optionalHeader_ + kChecksumField, Co
 void TPeFile::DropOverlayAndSignature() {
     uint32_t end = DataEnd();
     bytes_.resize(std::max<size_t>(end, sectionTable_ + sections_.size() * kSectionHeaderSize));
-    if (Directory(pdCertificate).VirtualAddress != 0 || Directory(pdCertificate).Size != 0)
+    // The checksum is cleared only with a signature: an unsigned stub keeps
+    // its bytes.
+    if (Directory(pdCertificate).VirtualAddress != 0 || Directory(pdCertificate).Size != 0) {
         SetDirectory(pdCertificate, {});
+        SetField32(optionalHeader_ + kChecksumField, 0);
+    }
     if (Field32(fileHeader_ + 8) >= end) {  // a COFF symbol table behind the sections went with the rest
         SetField32(fileHeader_ + 8, 0);
         SetField32(fileHeader_ + 12, 0);
     }
-    SetField32(optionalHeader_ + kChecksumField, 0);
 }
 
 void TPeFile::CheckMovable(size_t index) const {

@@ -60,8 +60,9 @@ public:
     uint32_t StoredChecksum() const;
     uint32_t ComputeChecksum() const;
 
-    // Drops everything behind the section data (an archive, a signature)
-    // and clears the certificate-table entry: an unsigned image.
+    // Drops everything behind the section data (an archive, a signature);
+    // with a signature also clears the certificate-table entry and the
+    // checksum it covered: an unsigned image, ready to be signed again.
     void DropOverlayAndSignature();
 
     // Replaces section index's raw data by data (padded to the file

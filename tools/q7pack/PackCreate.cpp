@@ -9,7 +9,8 @@
 
 #include "archive/uZlibArchive.h"
 #include "archive/uZlibWriter.h"
-#include "startup/uPeImage.h"
+#include "pe/uPeFile.h"
+#include "tools/q7pack/BrandApply.h"
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/Platform.h"
 #include "tools/q7pack/Progress.h"
@@ -137,19 +138,45 @@ void WriteBytes(TStream& out, const std::string& bytes, const std::string& targe
 
 }  // namespace
 
-std::string ReadStubImage(const std::string& path) {
-    std::string stub = ReadWholeFile(path);
-    std::optional<uint32_t> end =
-        PeImageDataEnd(reinterpret_cast<const unsigned char*>(stub.data()), stub.size());
-    if (!end) throw PackError(path, "not a Windows executable (PE image)");
-    if (*end > stub.size()) throw PackError(path, "damaged executable: its sections run past the end of the file");
-    stub.resize(*end);  // drops an archive appended before
-    return stub;
+std::string ReadStubImage(const std::string& path, const std::string& brandFile) {
+    std::optional<TBrand> brand;
+    if (!brandFile.empty()) brand = ReadBrandFile(brandFile);
+    try {
+        TPeFile image(ReadWholeFile(path));
+        image.DropOverlayAndSignature();  // an archive appended before, a signature
+        if (brand) ApplyBrand(image, *brand);
+        return image.Bytes();
+    } catch (const EPeFormat& e) {
+        throw PackError(path, e.what());
+    }
+}
+
+uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandFile, const std::string& output) {
+    TBrand brand = ReadBrandFile(brandFile);
+    std::string file = ReadWholeFile(stubPath);
+    std::string bytes;
+    try {
+        TPeFile image(file);
+        // An archive behind the image stays; a signature does not.
+        size_t end = file.size();
+        TPeDirectory signature = image.Directory(pdCertificate);
+        if (signature.Size != 0 && signature.VirtualAddress >= image.DataEnd() && signature.VirtualAddress < end)
+            end = signature.VirtualAddress;
+        std::string archive = file.substr(std::min<size_t>(image.DataEnd(), end), end - std::min<size_t>(image.DataEnd(), end));
+        ApplyBrand(image, brand);
+        bytes = image.Bytes() + archive;
+    } catch (const EPeFormat& e) {
+        throw PackError(stubPath, e.what());
+    }
+    TempOutput temp(output);
+    WriteBytes(temp.Open(), bytes, output);
+    temp.Commit();
+    return bytes.size();
 }
 
 CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOptions& options) {
     CreateSummary summary;
-    std::string stub = options.stub.empty() ? std::string() : ReadStubImage(options.stub);
+    std::string stub = options.stub.empty() ? std::string() : ReadStubImage(options.stub, options.brand);
     summary.stubBytes = stub.size();
 
     TempOutput temp(options.output);

@@ -18,7 +18,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: q7pack create -o OUT [--stub STUB.exe] [-l LEVEL] [-j THREADS] SETUP.INI [PAYLOAD...]\n"
+    "usage: q7pack create -o OUT [--stub STUB.exe [--brand BRAND]] [-l LEVEL] [-j THREADS] SETUP.INI [PAYLOAD...]\n"
+    "       q7pack brand --stub STUB.exe BRAND -o OUT.exe\n"
     "       q7pack check SETUP.INI\n"
     "       q7pack list FILE\n"
     "       q7pack verify FILE\n"
@@ -46,9 +47,19 @@ void PrintHelp() {
         "        4 GiB or more, an output of 2 GiB or more, a stub that is not a Windows\n"
         "        executable. OUT is written to a temporary file beside it and renamed at\n"
         "        the end, so a failure never leaves a half-written installer.\n"
+        "        --brand BRAND  writes the brand file's title, texts, icon, banner, version\n"
+        "                    information and manifest into the stub (see brand).\n"
         "        -l LEVEL    compression level 0 (stored) to %d, default %d (%s)\n"
         "        -j THREADS  compressing threads, default: all cores. The output is the\n"
         "                    same bytes whatever the thread count: no times are stored.\n\n"
+        "brand   Writes OUT.exe: STUB.exe with the resources the brand file BRAND sets\n"
+        "        (docs/packaging.md lists its keys). An archive appended to STUB.exe stays\n"
+        "        behind it. Refused, with nothing written: an unknown section, key, control\n"
+        "        or string id, a text with a character that Windows-1250 (the installer's\n"
+        "        code page) lacks, a title over 255 characters, an icon or banner Windows\n"
+        "        cannot load, a banner other than 526 by 88 pixels.\n\n"
+        "Signatures: create and brand drop a signature the stub carries (with its\n"
+        "certificate-table entry and checksum); sign the installer last, after packing.\n\n"
         "check   Runs the installer's own check of SETUP.INI without running it: the\n"
         "        lexical check and the pass that parses the whole script, every branch\n"
         "        included, against the installer's functions and their argument counts.\n"
@@ -58,7 +69,8 @@ void PrintHelp() {
         "        The first error is printed as SETUP.INI:LINE:COLUMN: message, followed by\n"
         "        the line and a caret under the column; create runs the same check.\n\n"
         "list    Prints name, packed size, unpacked size and ratio of every entry of an\n"
-        "        installer or a bare archive.\n\n"
+        "        installer or a bare archive; for an installer also its title, version and\n"
+        "        whether it is signed.\n\n"
         "verify  Inflates every entry and checks that it is one complete zlib stream that\n"
         "        inflates to exactly its recorded size; names every bad entry.\n\n"
         "extract Writes every entry below DIR, creating folders for names with separators.\n"
@@ -107,12 +119,14 @@ int Create(const std::vector<std::string>& args) {
             positional.push_back(a);
         } else if (a == "--") {
             optionsDone = true;
-        } else if ((a == "-o" || a == "--stub" || a == "-l" || a == "-j") && !hasValue) {
+        } else if ((a == "-o" || a == "--stub" || a == "--brand" || a == "-l" || a == "-j") && !hasValue) {
             throw UsageError{a + " needs a value"};
         } else if (a == "-o") {
             options.output = args[++i];
         } else if (a == "--stub") {
             options.stub = args[++i];
+        } else if (a == "--brand") {
+            options.brand = args[++i];
         } else if (a == "-l") {
             options.level = ParseNumber(a, args[++i].c_str(), 0, MaxCompressionLevel());
         } else if (a == "-j") {
@@ -122,6 +136,7 @@ int Create(const std::vector<std::string>& args) {
         }
     }
     if (options.output.empty()) throw UsageError{"create needs -o OUT"};
+    if (!options.brand.empty() && options.stub.empty()) throw UsageError{"--brand needs --stub: a bare archive has no resources"};
     if (positional.empty()) throw UsageError{"create needs SETUP.INI"};
 
     std::vector<PackInput> inputs =
@@ -133,6 +148,24 @@ int Create(const std::vector<std::string>& args) {
                 static_cast<unsigned long long>(s.unpackedBytes), static_cast<unsigned long long>(s.archiveBytes),
                 options.stub.empty() ? " (bare archive)"
                                      : (", behind a " + std::to_string(s.stubBytes) + "-byte installer").c_str());
+    return 0;
+}
+
+int Brand(const std::vector<std::string>& args) {
+    std::string stub, output;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if ((args[i] == "--stub" || args[i] == "-o") && i + 1 == args.size()) throw UsageError{args[i] + " needs a value"};
+        if (args[i] == "--stub") stub = args[++i];
+        else if (args[i] == "-o") output = args[++i];
+        else if (args[i].size() > 1 && args[i][0] == '-') throw UsageError{"unknown option " + args[i]};
+        else positional.push_back(args[i]);
+    }
+    if (stub.empty() || output.empty() || positional.size() != 1)
+        throw UsageError{"brand needs --stub STUB.exe, one BRAND file and -o OUT.exe"};
+    uint64_t size = WriteBrandedStub(stub, positional[0], output);
+    std::printf("%s: %s branded with %s, %llu bytes\n", output.c_str(), stub.c_str(), positional[0].c_str(),
+                static_cast<unsigned long long>(size));
     return 0;
 }
 
@@ -149,6 +182,7 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
     if (command == "create") return Create(rest);
+    if (command == "brand") return Brand(rest);
     if (command == "check" && rest.size() == 1) return Check(rest[0]);
     if (command == "list" && rest.size() == 1) return ListArchive(rest[0]);
     if (command == "verify" && rest.size() == 1) return VerifyArchive(rest[0]);
