@@ -80,7 +80,7 @@ void SetString(Resources& all, uint32_t id, const std::u16string& text, uint32_t
 void SetIcon(Resources& all, const std::string& ico, uint32_t language) {
     if (TResource* group = Find(all, rtGroupIcon, 1)) {
         language = group->Language;
-        const std::string& g = group->Data;
+        const std::string g = group->Data;  // a copy: erasing below moves the resources
         for (size_t at = 6; at + 14 <= g.size(); at += 14) {
             uint32_t old = LoadLE16(reinterpret_cast<const unsigned char*>(g.data()) + at + 12);
             all.erase(std::remove_if(all.begin(), all.end(),
