@@ -120,7 +120,7 @@ class BrandTest(BrandCase):
             for number in icons:
                 one(found, RT_ICON, number)
             manifest = one(found, RT_MANIFEST, 1).decode()
-            self.assertIn('<requestedExecutionLevel level="asInvoker" uiAccess="false"/>', manifest)
+            self.assertIn('<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>', manifest)
             self.assertIn("<description>Hello 1.0 Setup</description>", manifest)
             strings = new.FileInfo[0][0].StringTable[0].entries
             self.assertEqual(strings[b"ProductName"], b"Hello")
@@ -140,7 +140,7 @@ class BrandTest(BrandCase):
         again = self.brand(installer, SAMPLE_BRAND, self.path("again.exe"))
         kept = {key: data for key, data in resources(again).items() if key[0] not in (RT_VERSION, RT_MANIFEST)}
         self.assertEqual(kept, {key: data for key, data in resources(stub).items() if key[0] != RT_MANIFEST})
-        self.assertIn(b"asInvoker", one(resources(again), RT_MANIFEST, 1))
+        self.assertIn(b"requireAdministrator", one(resources(again), RT_MANIFEST, 1))
         relisted = q7pack("list", again).stdout
         self.assertIn("title: Inštalácia programu Q7 Zápisník\n  version: 1.0", relisted)
         self.assertEqual(listed[listed.index("packed"):], relisted[relisted.index("packed"):])

@@ -1,0 +1,109 @@
+// The English example (examples/hello) as its user meets it: q7pack writes
+// its brand into the installer, whose pages then show the new title,
+// footer, texts, icon and banner, whose boxes carry the new caption, whose
+// version information Windows reads, and which installs completely.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "tests/e2e/uE2e.h"
+
+namespace {
+
+const char kTitle[] = "Hello 1.0 Setup";
+// The middle pixel of the icon: the sun's face (examples/hello/art).
+const char kIconMiddle[] = "#fabe28";
+
+std::string Source(const std::string& relative) { return WinePath(Q7_E2E_SOURCE_DIR "/examples/hello/" + relative); }
+
+std::string Screen(const std::string& transcript, const std::string& action) {
+    size_t start = transcript.find("@ " + action + "\n");
+    if (start == std::string::npos) return "(no action " + action + ")";
+    start = transcript.find('\n', start) + 1;
+    return transcript.substr(start, transcript.find("@ ", start) - start);
+}
+
+// "#rrggbb" of the banner's pixel at x, y (24 bits, rows stored bottom up).
+std::string BannerPixel(int x, int y) {
+    std::string bmp = ReadFileBytes(Source("banner.bmp"));
+    const size_t stride = (526 * 3 + 3) & ~size_t{3};
+    size_t at = 54 + (87 - y) * stride + 3 * x;
+    if (bmp.size() < at + 3) return "(banner.bmp too short)";
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<unsigned char>(bmp[at + 2]),
+                  static_cast<unsigned char>(bmp[at + 1]), static_cast<unsigned char>(bmp[at]));
+    return text;
+}
+
+std::string VersionText(const std::string& file, const char* name) {
+    DWORD ignored = 0, size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
+    std::string data(size, '\0');
+    if (size == 0 || !GetFileVersionInfoA(file.c_str(), 0, size, data.data())) return "(no version information)";
+    char* value = nullptr;
+    UINT length = 0;
+    std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueA(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &length)) return "(none)";
+    return value;
+}
+
+class HelloWizard : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        package_ = std::make_unique<TempDir>();
+        installer_ = *package_ / "hello-setup.exe";
+        ASSERT_EQ(RunProgram(PackerExe(), {"create", "-o", installer_, "--stub", InstallerExe(), "--brand",
+                                           Source("brand.ini"), Source("setup.ini"), Source("payload"),
+                                           "hello.exe=" + WinePath(Q7_E2E_HELLO_PROGRAM)}),
+                  0);
+    }
+    static void TearDownTestSuite() { package_.reset(); }
+
+    static std::unique_ptr<TempDir> package_;
+    static std::string installer_;
+};
+
+std::unique_ptr<TempDir> HelloWizard::package_;
+std::string HelloWizard::installer_;
+
+TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
+    TempDir dir;
+    std::string folder = dir / "Hello";
+    std::string t = Drive({"colour:-1", "colour:202", "press:282", "type:221:" + folder, "press:283", "press:280",
+                           "answer:7"},
+                          installer_);
+    std::string welcome = Screen(t, "colour:-1");
+    for (const char* line : {"page \"Hello 1.0 Setup\"\n", "  211 Static \"Welcome to the Hello 1.0 Setup Wizard.\"\n",
+                             "  282 Button \"Next >\" default\n  280 Button \"Cancel\"\n",
+                             "  -1 Static \"Hello 1.0 · Example Software\" disabled\n"})
+        EXPECT_NE(welcome.find(line), std::string::npos) << line << "\n" << t;
+    EXPECT_NE(t.find("colour -1 " + BannerPixel(263, 44) + "\n"), std::string::npos) << "the banner\n" << t;
+    EXPECT_NE(t.find(std::string("colour 202 ") + kIconMiddle + "\n"), std::string::npos) << "the icon\n" << t;
+    EXPECT_NE(Screen(t, "type:221:" + folder).find("  220 Static \"Install Hello in this folder:\"\n"),
+              std::string::npos)
+        << t;
+    std::string result = Screen(t, "press:280");
+    EXPECT_NE(result.find("  232 Static \"Hello 1.0 has been installed.\"\n"), std::string::npos) << t;
+    EXPECT_NE(result.find("  280 Button \"Finish\" default\n  280 Button \"Cancel\" disabled\n"), std::string::npos)
+        << t;
+    EXPECT_NE(Screen(t, "answer:7").find(Box(kTitle, "question", "Start Hello now?", "6 7")), std::string::npos) << t;
+    EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
+
+    EXPECT_EQ(ReadFileBytes(folder + "\\hello.exe"), ReadFileBytes(WinePath(Q7_E2E_HELLO_PROGRAM)));
+    EXPECT_EQ(ReadFileBytes(folder + "\\readme.txt"), ReadFileBytes(Source("payload/readme.txt")));
+    EXPECT_EQ(ReadFileBytes(folder + "\\docs\\license.txt"), ReadFileBytes(Source("payload/docs/license.txt")));
+}
+
+TEST_F(HelloWizard, FatalErrorsAndVersionInformationCarryTheBrand) {
+    std::string t = Drive({}, installer_, {"C:\\no\\such\\archive.q7"});
+    EXPECT_NE(t.find(Box(kTitle, "error", "The archive of this installer is damaged.", "1")), std::string::npos) << t;
+
+    EXPECT_EQ(VersionText(installer_, "ProductName"), "Hello");
+    EXPECT_EQ(VersionText(installer_, "ProductVersion"), "1.0");
+    EXPECT_EQ(VersionText(installer_, "CompanyName"), "Example Software");
+    EXPECT_EQ(VersionText(installer_, "LegalCopyright"), "Copyright 2026 Example Software");
+}
+
+}  // namespace
