@@ -49,6 +49,21 @@ std::string VersionText(const std::string& file, const char* name) {
     return value;
 }
 
+// The Linux path of a path as Wine sees it, for the Linux signing tools
+// the test starts (Wine runs Linux programs too).
+std::string UnixPath(const std::string& path) {
+    using Convert = char*(CDECL*)(const WCHAR*);
+    auto convert = reinterpret_cast<Convert>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+    std::wstring wide(path.begin(), path.end());
+    char* unix = convert ? convert(wide.c_str()) : nullptr;
+    std::string out = unix ? unix : "";
+    if (unix) HeapFree(GetProcessHeap(), 0, unix);
+    return out;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 class HelloWizard : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -104,6 +119,28 @@ TEST_F(HelloWizard, FatalErrorsAndVersionInformationCarryTheBrand) {
     EXPECT_EQ(VersionText(installer_, "ProductVersion"), "1.0");
     EXPECT_EQ(VersionText(installer_, "CompanyName"), "Example Software");
     EXPECT_EQ(VersionText(installer_, "LegalCopyright"), "Copyright 2026 Example Software");
+}
+
+// Signed after packing with a throw-away certificate, the installer still
+// verifies, reads its archive and installs.
+TEST_F(HelloWizard, SignedInstallerVerifiesAndInstalls) {
+    const std::string openssl = "Z:\\usr\\bin\\openssl", osslsigncode = "Z:\\usr\\bin\\osslsigncode";
+    if (!Exists(openssl) || !Exists(osslsigncode)) GTEST_SKIP() << "openssl or osslsigncode missing";
+    TempDir dir;
+    std::string key = UnixPath(dir / "key.pem"), cert = UnixPath(dir / "cert.pem"), signed_ = dir / "signed.exe";
+    ASSERT_EQ(RunProgram(openssl, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                                   "/CN=q7pack test", "-keyout", key, "-out", cert}),
+              0);
+    ASSERT_EQ(RunProgram(osslsigncode,
+                         {"sign", "-certs", cert, "-key", key, "-in", UnixPath(installer_), "-out", UnixPath(signed_)}),
+              0);
+    EXPECT_EQ(RunProgram(osslsigncode, {"verify", "-CAfile", cert, UnixPath(signed_)}), 0);
+    EXPECT_EQ(RunProgram(PackerExe(), {"verify", signed_}), 0);
+
+    std::string folder = dir / "Hello";
+    std::string t = Drive({"press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"}, signed_);
+    EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
+    EXPECT_EQ(ReadFileBytes(folder + "\\docs\\license.txt"), ReadFileBytes(Source("payload/docs/license.txt")));
 }
 
 }  // namespace

@@ -58,6 +58,11 @@ private:
 // "title: ...", "version: ..." and "signed: ..." lines. A file whose
 // resources cannot be read gets a line saying so instead.
 void PrintInstallerFacts(const std::string& file, uint32_t imageEnd) {
+    std::error_code ec;
+    if (imageEnd > fs::file_size(file, ec) || ec) {
+        std::printf("  resources: cannot be read (the sections run past the end of the file)\n");
+        return;
+    }
     std::ifstream in(file, std::ios::binary);
     std::string image(imageEnd, '\0');
     in.read(image.data(), static_cast<std::streamsize>(image.size()));
