@@ -1,6 +1,7 @@
 #include "pe/uPeResources.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <tuple>
 
@@ -114,15 +115,16 @@ std::vector<TResource> ReadResources(const TPeFile& image) {
     return TreeReader(image, image.ReadRva(dir.VirtualAddress, s.SizeOfRawData - inSection)).Read();
 }
 
-std::string LayoutResources(std::vector<TResource> resources, uint32_t sectionRva) {
-    auto key = [](const TResource& r) { return std::tie(r.Type, r.Name, r.Language); };
-    std::stable_sort(resources.begin(), resources.end(),
-                     [&](const TResource& a, const TResource& b) { return key(a) < key(b); });
-    // The tree by level: the root, one directory per type, one per name.
-    std::vector<NewDirectory> levels[3] = {{NewDirectory{}}, {}, {}};
+namespace {
+
+using Levels = std::array<std::vector<NewDirectory>, 3>;
+
+// The tree of sorted resources by level: the root, one directory per type,
+// one per name, whose entries lead to the resources' data entries.
+Levels BuildTree(const std::vector<TResource>& resources) {
+    Levels levels = {std::vector<NewDirectory>(1), {}, {}};
     for (size_t k = 0; k < resources.size(); ++k) {
         const TResource& r = resources[k];
-        if (k > 0 && !(key(resources[k - 1]) < key(r))) throw EPeFormat("the same resource twice");
         NewDirectory& root = levels[0][0];
         if (root.ids.empty() || !(root.ids.back() == r.Type)) {
             root.ids.push_back(r.Type);
@@ -138,7 +140,44 @@ std::string LayoutResources(std::vector<TResource> resources, uint32_t sectionRv
         levels[2].back().ids.push_back(TResourceId::Of(r.Language));
         levels[2].back().children.push_back(k);
     }
+    return levels;
+}
 
+void WriteDirectories(std::string& out, const Levels& levels, std::map<std::u16string, size_t>& texts,
+                      size_t entriesAt) {
+    for (size_t l = 0; l < levels.size(); ++l)
+        for (const NewDirectory& d : levels[l]) {
+            size_t named =
+                std::count_if(d.ids.begin(), d.ids.end(), [](const TResourceId& id) { return id.IsText; });
+            Put16(out, d.offset + 12, static_cast<uint32_t>(named));
+            Put16(out, d.offset + 14, static_cast<uint32_t>(d.ids.size() - named));
+            for (size_t e = 0; e < d.ids.size(); ++e) {
+                size_t at = d.offset + 16 + 8 * e;
+                const TResourceId& id = d.ids[e];
+                Put32(out, at, id.IsText ? kSubdirectory | static_cast<uint32_t>(texts[id.Text]) : id.Number);
+                size_t child = d.children[e];
+                Put32(out, at + 4,
+                      l < 2 ? kSubdirectory | static_cast<uint32_t>(levels[l + 1][child].offset)
+                            : static_cast<uint32_t>(entriesAt + 16 * child));
+            }
+        }
+    for (const auto& [text, at] : texts) {
+        Put16(out, at, static_cast<uint32_t>(text.size()));
+        for (size_t i = 0; i < text.size(); ++i) Put16(out, at + 2 + 2 * i, text[i]);
+    }
+}
+
+}  // namespace
+
+std::string LayoutResources(std::vector<TResource> resources, uint32_t sectionRva) {
+    auto key = [](const TResource& r) { return std::tie(r.Type, r.Name, r.Language); };
+    std::stable_sort(resources.begin(), resources.end(),
+                     [&](const TResource& a, const TResource& b) { return key(a) < key(b); });
+    for (size_t k = 1; k < resources.size(); ++k)
+        if (!(key(resources[k - 1]) < key(resources[k]))) throw EPeFormat("the same resource twice");
+    Levels levels = BuildTree(resources);
+
+    // Directories, data entries, name texts, then the data, 8-aligned.
     size_t pos = 0;
     for (auto& level : levels)
         for (NewDirectory& d : level) {
@@ -161,26 +200,7 @@ std::string LayoutResources(std::vector<TResource> resources, uint32_t sectionRv
     }
 
     std::string out(Align(pos, 8), '\0');
-    for (int l = 0; l < 3; ++l)
-        for (const NewDirectory& d : levels[l]) {
-            size_t named =
-                std::count_if(d.ids.begin(), d.ids.end(), [](const TResourceId& id) { return id.IsText; });
-            Put16(out, d.offset + 12, static_cast<uint32_t>(named));
-            Put16(out, d.offset + 14, static_cast<uint32_t>(d.ids.size() - named));
-            for (size_t e = 0; e < d.ids.size(); ++e) {
-                size_t at = d.offset + 16 + 8 * e;
-                const TResourceId& id = d.ids[e];
-                Put32(out, at, id.IsText ? kSubdirectory | static_cast<uint32_t>(texts[id.Text]) : id.Number);
-                size_t child = d.children[e];
-                Put32(out, at + 4,
-                      l < 2 ? kSubdirectory | static_cast<uint32_t>(levels[l + 1][child].offset)
-                            : static_cast<uint32_t>(entriesAt + 16 * child));
-            }
-        }
-    for (const auto& [text, at] : texts) {
-        Put16(out, at, static_cast<uint32_t>(text.size()));
-        for (size_t i = 0; i < text.size(); ++i) Put16(out, at + 2 + 2 * i, text[i]);
-    }
+    WriteDirectories(out, levels, texts, entriesAt);
     for (size_t k = 0; k < resources.size(); ++k) {
         size_t entry = entriesAt + 16 * k;
         Put32(out, entry, sectionRva + static_cast<uint32_t>(dataAt[k]));

@@ -140,7 +140,9 @@ class BrandTest(BrandCase):
         again = self.brand(installer, SAMPLE_BRAND, self.path("again.exe"))
         kept = {key: data for key, data in resources(again).items() if key[0] not in (RT_VERSION, RT_MANIFEST)}
         self.assertEqual(kept, {key: data for key, data in resources(stub).items() if key[0] != RT_MANIFEST})
-        self.assertIn(b"requireAdministrator", one(resources(again), RT_MANIFEST, 1))
+        twice = one(resources(self.brand(again, os.path.join(HELLO, "brand.ini"), self.path("twice.exe"))),
+                    RT_MANIFEST, 1).decode()
+        self.assertEqual((twice.count("<description>"), twice.count("<trustInfo")), (1, 1), twice)
         relisted = q7pack("list", again).stdout
         self.assertIn("title: Inštalácia programu Q7 Zápisník\n  version: 1.0", relisted)
         self.assertEqual(listed[listed.index("packed"):], relisted[relisted.index("packed"):])
