@@ -8,14 +8,14 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "tests/e2e/uE2e.h"
 
 namespace {
 
 const char kTitle[] = "Hello 1.0 Setup";
-// The middle pixel of the icon: the sun's face (examples/hello/art).
-const char kIconMiddle[] = "#fabe28";
 
 std::string Source(const std::string& relative) {
     return WinePath(Q7_E2E_SOURCE_DIR "/examples/hello/" + relative);
@@ -28,16 +28,37 @@ std::string Screen(const std::string& transcript, const std::string& action) {
     return transcript.substr(start, transcript.find("@ ", start) - start);
 }
 
-// "#rrggbb" of the banner's pixel at x, y (24 bits, rows stored bottom up).
-std::string BannerPixel(int x, int y) {
+std::string Hex(const std::string& bytes, size_t blue) {
+    if (bytes.size() < blue + 3) return "(file too short)";
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<unsigned char>(bytes[blue + 2]),
+                  static_cast<unsigned char>(bytes[blue + 1]), static_cast<unsigned char>(bytes[blue]));
+    return text;
+}
+
+// Where the driver probes the pictures, and what the files say it shows
+// there: the banner (24 bits, rows bottom up) and the opaque pixels of the
+// icon's 32x32 image (32 bits with alpha, the first of hello.ico).
+struct Probe {
+    std::string action, colour;
+};
+
+std::vector<Probe> PictureProbes() {
+    std::vector<Probe> probes;
     std::string bmp = ReadFileBytes(Source("banner.bmp"));
     const size_t stride = (526 * 3 + 3) & ~size_t{3};
-    size_t at = 54 + (87 - y) * stride + 3 * x;
-    if (bmp.size() < at + 3) return "(banner.bmp too short)";
-    char text[8];
-    std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<unsigned char>(bmp[at + 2]),
-                  static_cast<unsigned char>(bmp[at + 1]), static_cast<unsigned char>(bmp[at]));
-    return text;
+    for (int x : {0, 45, 150, 263, 462, 525})
+        for (int y : {0, 30, 70, 87})
+            probes.push_back({"colour:-1:" + std::to_string(x) + ":" + std::to_string(y),
+                              Hex(bmp, 54 + (87 - y) * stride + 3 * x)});
+    std::string ico = ReadFileBytes(Source("hello.ico"));
+    const size_t image = 6 + 32;  // behind the directory of two entries
+    for (auto [x, y] : {std::pair{16, 16}, {10, 12}, {21, 12}, {16, 24}, {5, 16}, {16, 2}}) {
+        size_t pixel = image + 40 + 4 * ((31 - y) * 32 + x);
+        if (ico.size() > pixel + 3 && static_cast<unsigned char>(ico[pixel + 3]) == 255)
+            probes.push_back({"colour:202:" + std::to_string(x) + ":" + std::to_string(y), Hex(ico, pixel)});
+    }
+    return probes;
 }
 
 std::string VersionText(const std::string& file, const char* name) {
@@ -90,18 +111,22 @@ std::string HelloWizard::installer_;
 TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
     TempDir dir;
     std::string folder = dir / "Hello";
-    std::string t = Drive(
-        {"colour:-1", "colour:202", "press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"},
-        installer_);
-    std::string welcome = Screen(t, "colour:-1");
+    std::vector<Probe> probes = PictureProbes();
+    std::vector<std::string> actions;
+    for (const Probe& p : probes) actions.push_back(p.action);
+    actions.insert(actions.end(), {"press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"});
+    std::string t = Drive(actions, installer_);
+    std::string welcome = Screen(t, probes.front().action);
     for (const char* line :
          {"page \"Hello 1.0 Setup\"\n", "  211 Static \"Welcome to the Hello 1.0 Setup Wizard.\"\n",
           "  282 Button \"Next >\" default\n  280 Button \"Cancel\"\n",
           "  -1 Static \"Hello 1.0 · Example Software\" disabled\n"})
         EXPECT_NE(welcome.find(line), std::string::npos) << line << "\n" << t;
-    EXPECT_NE(t.find("colour -1 " + BannerPixel(263, 44) + "\n"), std::string::npos) << "the banner\n" << t;
-    EXPECT_NE(t.find(std::string("colour 202 ") + kIconMiddle + "\n"), std::string::npos) << "the icon\n"
-                                                                                          << t;
+    EXPECT_GE(probes.size(), 24u + 4u) << "most of the icon's probes fall on opaque pixels";
+    for (const Probe& p : probes)
+        EXPECT_NE(t.find("colour " + p.action.substr(7) + " " + p.colour + "\n"), std::string::npos)
+            << p.action << " shows " << p.colour << "\n"
+            << t;
     EXPECT_NE(Screen(t, "type:221:" + folder).find("  220 Static \"Install Hello in this folder:\"\n"),
               std::string::npos)
         << t;
