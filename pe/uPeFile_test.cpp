@@ -11,6 +11,22 @@
 
 namespace {
 
+TResource Make(TResourceId type, TResourceId name, uint32_t language, std::string data) {
+    TResource r;
+    r.Type = std::move(type);
+    r.Name = std::move(name);
+    r.Language = language;
+    r.Data = std::move(data);
+    return r;
+}
+
+TResourceId Named(const std::u16string& text) {
+    TResourceId id;
+    id.IsText = true;
+    id.Text = text;
+    return id;
+}
+
 bool SameResources(const std::vector<TResource>& a, const std::vector<TResource>& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -39,7 +55,7 @@ void CheckInstaller(const char* preset) {
     // behind the resources moves: the tree reads back the same, every other
     // section keeps its bytes, and the header checksum is right.
     std::vector<TResource> grown = resources;
-    grown.push_back({TResourceId::Of(10), TResourceId::Of(77), 0x409, 0, std::string(200000, 'x')});
+    grown.push_back(Make(TResourceId::Of(10), TResourceId::Of(77), 0x409, std::string(200000, 'x')));
     for (const auto& wanted : {resources, grown}) {
         TPeFile copy = stub;
         ReplaceResources(copy, wanted);
@@ -99,8 +115,8 @@ std::string SmallImage(const std::string& tree) {
 
 TEST(PeFile, SmallImageRoundTripsItsResources) {
     std::vector<TResource> resources = {
-        {TResourceId::Of(rtManifest), TResourceId::Of(1), 0x409, 0, "<assembly/>"},
-        {TResourceId::Of(rtBitmap), {0, u"BANNER", true}, 0x409, 0, "pixels"},
+        Make(TResourceId::Of(rtManifest), TResourceId::Of(1), 0x409, "<assembly/>"),
+        Make(TResourceId::Of(rtBitmap), Named(u"BANNER"), 0x409, "pixels"),
     };
     TPeFile image(SmallImage(LayoutResources(resources, 0x1000)));
     std::vector<TResource> back = ReadResources(image);
@@ -114,7 +130,7 @@ TEST(PeFile, SmallImageRoundTripsItsResources) {
 // sanitizer build watches) and never looped on.
 TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
     std::string tree =
-        LayoutResources({{TResourceId::Of(rtBitmap), {0, u"BANNER", true}, 0x409, 0, "pixels"}}, 0x1000);
+        LayoutResources({Make(TResourceId::Of(rtBitmap), Named(u"BANNER"), 0x409, "pixels")}, 0x1000);
     const std::string good = SmallImage(tree);
     const size_t rsrc = 0x200;
     struct Damage {
@@ -136,6 +152,19 @@ TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
         Put32(bad, d.at, d.value);
         EXPECT_THROW(ReadResources(TPeFile(bad)), EPeFormat) << d.what;
     }
+    // 300 language entries sharing one megabyte: 300 MB of copies refused.
+    std::vector<TResource> many;
+    for (uint32_t language = 0; language < 300; ++language)
+        many.push_back(Make(TResourceId::Of(rtBitmap), TResourceId::Of(1), language, "x"));
+    std::string shared = LayoutResources(many, 0x1000);
+    const size_t entries = 16 + 8 + 16 + 8 + 16 + 8 * 300;
+    for (size_t k = 0; k < many.size(); ++k) {
+        Put32(shared, entries + 16 * k, 0x1000);
+        Put32(shared, entries + 16 * k + 4, 1 << 20);
+    }
+    EXPECT_THROW(ReadResources(TPeFile(SmallImage(shared + std::string(1 << 20, '\0')))), EPeFormat)
+        << "data shared by many entries";
+
     std::string cut = good.substr(0, 0x100);
     EXPECT_THROW(TPeFile{cut}, EPeFormat) << "file cut in its headers";
 }

@@ -15,7 +15,8 @@ bool TResourceId::operator<(const TResourceId& o) const {
 namespace {
 
 constexpr uint32_t kSubdirectory = 0x80000000u;
-constexpr size_t kMaxEntries = 65536;  // far more than any real executable holds
+constexpr size_t kMaxEntries = 65536;                    // far more than any real executable holds
+constexpr uint64_t kMaxDataBytes = uint64_t{256} << 20;  // entries may share data: bound the copies
 
 // Reads the three levels (type, name, language) of a resource tree whose
 // offsets count from the start of tree.
@@ -70,6 +71,8 @@ private:
             path.Language = id.Number;
             uint32_t rva = At32(target), size = At32(target + 4);
             path.CodePage = At32(target + 8);
+            dataBytes_ += size;
+            if (dataBytes_ > kMaxDataBytes) throw EPeFormat("resource tree with too much data");
             std::string_view data = image_.ReadRva(rva, size);
             path.Data.assign(data.data(), data.size());
             found_.push_back(path);
@@ -79,6 +82,7 @@ private:
     const TPeFile& image_;
     std::string_view tree_;
     size_t entries_ = 0;
+    uint64_t dataBytes_ = 0;
     std::vector<TResource> found_;
 };
 
