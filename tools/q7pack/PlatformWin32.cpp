@@ -5,8 +5,11 @@
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
-bool MoveOverFile(const std::string& source, const std::string& target) {
-    return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+bool LocalNamesAreUtf8() { return false; }
+
+bool IsLink(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-unsigned long ProcessId() { return GetCurrentProcessId(); }
+const char* PathSeparators() { return "\\/:"; }

@@ -180,7 +180,7 @@ class PackagerTest(unittest.TestCase):
     def test_setup_ini_that_is_a_folder_is_refused(self):
         result = self.create("out.q7a", self.path("src/app"), ok=False)
         self.assertEqual(result.returncode, 1)
-        self.assertIn(b"not a regular file", result.stderr)
+        self.assertIn(b"src/app: is a folder, not a file", result.stderr)
         self.assertFalse(os.path.exists(self.path("out.q7a")))
 
     def test_file_of_four_gigabytes_is_refused(self):
