@@ -3,8 +3,9 @@
 // without delete sharing, so nobody can swap a level for a link while files
 // are made in it. Files are made with CREATE_NEW under a random name.
 
-#include <bcrypt.h>
 #include <windows.h>
+// bcrypt.h needs the types of windows.h.
+#include <bcrypt.h>
 
 #include <cstdio>
 #include <cstring>
