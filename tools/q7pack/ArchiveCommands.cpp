@@ -11,6 +11,7 @@
 #include "startup/uPeImage.h"
 #include "tools/q7pack/Names.h"
 #include "tools/q7pack/PackError.h"
+#include "tools/q7pack/PackInputs.h"
 #include "tools/q7pack/Progress.h"
 #include "tools/q7pack/SafeFiles.h"
 
@@ -46,6 +47,7 @@ private:
     }
 
     static TFileStream Open(const std::string& file) {
+        RequireRegularFile(file);
         try {
             return TFileStream(file, fmOpenReadShareAll);
         } catch (const EWin32Error&) {
@@ -154,27 +156,12 @@ int VerifyArchive(const std::string& file) {
 
 namespace {
 
-// The folders and the file name of a stored name, in local names; empty
-// and "." parts are dropped, as Windows drops them.
-std::vector<std::string> PartsOf(const std::string& stored) {
-    std::vector<std::string> parts;
-    std::string local = LocalName(stored), part;
-    for (size_t i = 0; i <= local.size(); ++i) {
-        if (i < local.size() && local[i] != '\\' && local[i] != '/') {
-            part += local[i];
-            continue;
-        }
-        if (!part.empty() && part != ".") parts.push_back(part);
-        part.clear();
-    }
-    return parts;
-}
-
 // Extracts one entry below root; an empty text on success, otherwise why
 // not. Nothing is written through a link, and a failed entry leaves
 // nothing behind and removes nothing that was there.
 std::string ExtractEntry(const TZLibPackedFile& entry, const OutputFolder& root, bool overwrite) {
-    std::vector<std::string> parts = PartsOf(entry.Name);
+    std::vector<std::string> parts = NameParts(entry.Name);
+    for (std::string& part : parts) part = LocalName(part);
     if (parts.empty()) return "refused: the name is the folder itself";
     try {
         std::optional<OutputFolder> level;

@@ -108,9 +108,23 @@ std::string ShownName(std::string_view stored) {
     return out;
 }
 
+std::vector<std::string> NameParts(std::string_view stored) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (size_t i = 0; i <= stored.size(); ++i) {
+        if (i < stored.size() && stored[i] != '\\' && stored[i] != '/') {
+            part += stored[i];
+            continue;
+        }
+        if (!part.empty() && part != ".") parts.push_back(part);
+        part.clear();
+    }
+    return parts;
+}
+
 std::string NameKey(std::string_view stored) {
-    std::string key = AsciiLower(stored);
-    std::replace(key.begin(), key.end(), '/', '\\');
+    std::string key;
+    for (const std::string& part : NameParts(stored)) key += (key.empty() ? "" : "\\") + AsciiLower(part);
     return key;
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The stored form of a name given on the packager's side: '/' becomes '\',
 // and local UTF-8 becomes Windows-1250. Raises PackError about subject for
@@ -21,8 +22,12 @@ std::string LocalName(std::string_view stored);
 // control bytes written as \xNN, so that no name rewrites the screen.
 std::string ShownName(std::string_view stored);
 
-// What makes two stored names the same file for the installer: A-Z lowered
-// and '/' taken as '\'.
+// The folders and the file name of a stored name, split at '\' and '/';
+// empty and "." parts are dropped, as Windows drops them.
+std::vector<std::string> NameParts(std::string_view stored);
+
+// What makes two stored names the same file for the installer: A-Z lowered,
+// '/' taken as '\', empty and "." parts dropped (Windows drops them).
 std::string NameKey(std::string_view stored);
 
 // The first line (from 1) that holds a byte above 0x7F, when the text is

@@ -1,35 +1,20 @@
 #include "tools/q7pack/PackCheck.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 #include "scriptlib/uPatcherCheck.h"
 #include "tools/q7pack/Names.h"
 #include "tools/q7pack/PackError.h"
+#include "tools/q7pack/PackInputs.h"
 
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-std::string ReadScript(const std::string& path) {
-    std::error_code ec;
-    auto type = std::filesystem::status(path, ec).type();
-    if (type == std::filesystem::file_type::not_found) throw PackError(path, "cannot open: no such file");
-    if (type == std::filesystem::file_type::directory) throw PackError(path, "is a folder, not a file");
-    if (type != std::filesystem::file_type::regular) throw PackError(path, "is not a regular file");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw PackError(path, "cannot open for reading");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw PackError(path, "cannot be read");
-    return text;
-}
-
 }  // namespace
 
 ScriptCheck CheckScriptFile(const std::string& path) {
-    std::string text = ReadScript(path);
+    std::string text = ReadInputFile(path);
     ScriptCheck check;
     if (int line = FirstUtf8Line(text))
         check.warning = path + ":" + std::to_string(line) +

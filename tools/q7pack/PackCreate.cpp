@@ -2,7 +2,6 @@
 
 #include <condition_variable>
 #include <cstdio>
-#include <fstream>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -16,18 +15,6 @@
 #include "tools/q7pack/SafeFiles.h"
 
 namespace {
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw PackError(path, "cannot open for reading");
-    std::string bytes;
-    in.seekg(0, std::ios::end);
-    bytes.resize(static_cast<size_t>(in.tellg()));
-    in.seekg(0);
-    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
-        throw PackError(path, "read failed");
-    return bytes;
-}
 
 struct PackedEntry {
     std::string data;
@@ -83,7 +70,7 @@ private:
 
     PackedEntry Compress(const PackInput& input) const {
         try {
-            return {CompressZlib(ReadWholeFile(input.path), level_), {}};
+            return {CompressZlib(ReadInputFile(input.path), level_), {}};
         } catch (const PackError& e) {
             return {{}, e.what()};
         } catch (const std::bad_alloc&) {
@@ -120,7 +107,7 @@ void WriteBytes(TStream& out, const std::string& bytes, const std::string& targe
 }  // namespace
 
 std::string ReadStubImage(const std::string& path) {
-    std::string stub = ReadWholeFile(path);
+    std::string stub = ReadInputFile(path);
     std::optional<uint32_t> end =
         PeImageDataEnd(reinterpret_cast<const unsigned char*>(stub.data()), stub.size());
     if (!end) throw PackError(path, "not a Windows executable (PE image)");
@@ -137,8 +124,13 @@ CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOp
 
     auto [folderPath, name] = FolderAndName(options.output);
     if (name.empty()) throw PackError(options.output, "names a folder, not the file to write");
-    OutputFolder folder(folderPath, false);
-    NewFile temp(folder, name);
+    std::optional<OutputFolder> folder;
+    try {
+        folder.emplace(folderPath, false);
+    } catch (const PackError& e) {
+        throw PackError(options.output, "cannot be written: its folder " + e.Subject() + " " + e.what());
+    }
+    NewFile temp(*folder, name);
     TStream& out = temp.Stream();
     WriteBytes(out, stub, options.output);
     TZLibArchiveWriter writer(out);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "archive/uStoredName.h"
@@ -129,6 +130,23 @@ void CheckNames(const std::vector<PackInput>& inputs) {
 }
 
 }  // namespace
+
+void RequireRegularFile(const std::string& path) { RegularFileSize(path, path); }
+
+std::string ReadInputFile(const std::string& path) {
+    RequireRegularFile(path);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw PackError(path, "cannot be opened for reading");
+    std::string bytes;
+    in.seekg(0, std::ios::end);
+    std::streamoff size = in.tellg();
+    if (size < 0) throw PackError(path, "cannot be read");
+    bytes.resize(static_cast<size_t>(size));
+    in.seekg(0);
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+        throw PackError(path, "cannot be read");
+    return bytes;
+}
 
 std::vector<PackInput> CollectInputs(const std::string& setupIni, const std::vector<std::string>& payload) {
     std::vector<PackInput> inputs;

@@ -25,3 +25,11 @@ struct PackInput {
 // installer would not write, a name over 65535 bytes, a file of 4 GiB or
 // more, and two names that are equal when A-Z is lowered and / taken as \.
 std::vector<PackInput> CollectInputs(const std::string& setupIni, const std::vector<std::string>& payload);
+
+// Raises PackError naming path unless it is a regular file (links
+// followed): missing, a folder, a FIFO, a socket or a device.
+void RequireRegularFile(const std::string& path);
+
+// The whole content of the regular file at path; PackError naming it
+// otherwise.
+std::string ReadInputFile(const std::string& path);

@@ -224,7 +224,7 @@ class PackagerTest(unittest.TestCase):
         body = zlib.compress(b"body")
         archive = b"".join(record(n, body, 4) for n in
                            [b"setup.ini", b"..\\up.txt", b"/abs.txt", b"c:drive.txt", b"ok\\in.txt", b"OK\\IN.TXT",
-                            b"ok/In.txt"])
+                            b"ok/In.txt", b"ok\\.\\in.txt"])
         self.write("evil.q7a", archive + END)
         result = q7pack("extract", self.path("evil.q7a"), self.path("out"))
         self.assertEqual(result.returncode, 1)
@@ -232,6 +232,7 @@ class PackagerTest(unittest.TestCase):
             self.assertIn(b"'" + name + b"': refused", result.stderr)
         self.assertIn(b"'OK\\IN.TXT': skipped", result.stderr)
         self.assertIn(b"'ok/In.txt': skipped", result.stderr)
+        self.assertIn(b"'ok\\.\\in.txt': skipped", result.stderr)
         self.assertEqual(self.read("out/ok/in.txt"), b"body")
         self.assertEqual(sorted(os.listdir(self.path("out"))), ["ok", "setup.ini"])
         self.assertFalse(os.path.exists(self.path("up.txt")))
@@ -240,13 +241,17 @@ class PackagerTest(unittest.TestCase):
         self.write("text.txt", b"hello")
         self.write("empty.exe", fake_stub())
         for args, message in [(["list", self.path("text.txt")], b"not an archive"),
-                              (["verify", self.path("missing")], b"cannot open"),
-                              (["check", self.path("missing")], b"cannot open"),
+                              (["verify", self.path("missing")], b"no such file"),
+                              (["check", self.path("missing")], b"no such file"),
                               (["check", self.path("src")], b"is a folder, not a file"),
+                              (["list", self.path("src")], b"is a folder, not a file"),
+                              (["create", "-o", self.path("out.exe"), "--stub", self.path("src"),
+                                self.path("src/setup.ini")], b"is a folder, not a file"),
                               (["list", self.path("empty.exe")], b"no archive appended")]:
             result = q7pack(*args)
             self.assertEqual(result.returncode, 1, args)
-            self.assertTrue(result.stderr.startswith(b"q7pack: " + args[1].encode() + b": "), result.stderr)
+            self.assertTrue(result.stderr.startswith(b"q7pack: " + args[-2 if args[0] == "create" else 1].encode()
+                                                     + b": "), result.stderr)
             self.assertIn(message, result.stderr)
 
     def check(self, script):
