@@ -92,9 +92,6 @@ std::string CheckEntry(const TZLibPackedFile& entry) {
     return {};
 }
 
-// Why the installer would refuse to write the entry's name, or nullptr.
-const char* NameProblem(const TZLibPackedFile& entry) { return StoredNameFault(entry.Name); }
-
 void ReportEntry(const std::string& file, size_t index, const TZLibPackedFile& entry,
                  const std::string& problem) {
     std::fprintf(stderr, "q7pack: %s: entry %zu '%s': %s\n", file.c_str(), index,
@@ -124,7 +121,7 @@ int ListArchive(const std::string& file) {
                 static_cast<unsigned long long>(archive.ArchiveBytes));
     const auto& files = archive.Unpacker.Files;
     for (size_t i = 0; i < files.size(); ++i)
-        if (const char* fault = NameProblem(files[i]))
+        if (const char* fault = StoredNameFault(files[i].Name))
             ReportEntry(file, i, files[i], kNameRefused + std::string(fault));
     return 0;
 }
@@ -137,7 +134,7 @@ int VerifyArchive(const std::string& file) {
     for (size_t i = 0; i < files.size(); ++i) {
         progress.Step(i + 1, files.size(), ShownName(files[i].Name));
         std::string problem = CheckEntry(files[i]);
-        if (const char* fault = NameProblem(files[i]))
+        if (const char* fault = StoredNameFault(files[i].Name))
             problem = kNameRefused + std::string(fault) + (problem.empty() ? "" : "; " + problem);
         if (problem.empty()) continue;
         ReportEntry(file, i, files[i], problem);
