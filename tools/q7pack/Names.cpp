@@ -105,7 +105,7 @@ std::string ShownName(std::string_view stored) {
             out += c;
         }
     }
-    return out;
+    return LocalToTerminal(out);
 }
 
 std::vector<std::string> NameParts(std::string_view stored) {

@@ -18,7 +18,8 @@ std::string StoredName(const std::string& local, const std::string& subject);
 // are UTF-8. Separators are left as they are.
 std::string LocalName(std::string_view stored);
 
-// A stored name for the terminal: in its code page (UTF-8 on Linux), with
+// A stored name for the terminal: in its code page (UTF-8 on Linux, the
+// console's on Windows), with
 // control bytes written as \xNN, so that no name rewrites the screen.
 std::string ShownName(std::string_view stored);
 

@@ -10,6 +10,11 @@ bool StderrIsTerminal();
 // are in the ANSI code page (Windows).
 bool LocalNamesAreUtf8();
 
+// Text in the local code page as the terminal shows it: on Windows, ANSI
+// text converted to the console's code page when standard output is a
+// console; unchanged otherwise.
+std::string LocalToTerminal(const std::string& text);
+
 // True when path itself is a symbolic link (or, on Windows, any reparse
 // point: a link or a junction), whether or not it leads anywhere.
 bool IsLink(const std::string& path);

@@ -7,6 +7,8 @@ bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 bool LocalNamesAreUtf8() { return true; }
 
+std::string LocalToTerminal(const std::string& text) { return text; }
+
 bool IsLink(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
