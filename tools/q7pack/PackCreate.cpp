@@ -94,7 +94,7 @@ private:
 // The folder OUT lies in and OUT's name in it.
 std::pair<std::string, std::string> FolderAndName(const std::string& output) {
     size_t slash = output.find_last_of(PathSeparators());
-    if (slash == std::string::npos) return {".", output};
+    if (slash == std::string::npos) return {"", output};
     return {output.substr(0, slash + 1), output.substr(slash + 1)};
 }
 

@@ -17,7 +17,8 @@
 class OutputFolder {
 public:
     // The folder at path, as the user named it: links on the way to it are
-    // followed. With create, missing folders are made.
+    // followed. An empty path is the current folder. With create, missing
+    // folders are made.
     OutputFolder(const std::string& path, bool create);
     ~OutputFolder();
     OutputFolder(OutputFolder&& other) noexcept;

@@ -45,9 +45,12 @@ std::string NotAFolder(int dir, const std::string& name) {
 
 OutputFolder::OutputFolder(const std::string& path, bool create) : path_(path), handle_(InvalidHandle) {
     std::error_code ec;
-    if (create) std::filesystem::create_directories(path, ec);
-    if (ec) throw PackError(path, "cannot be created: " + ec.message());
-    handle_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (create && !path.empty() && !std::filesystem::is_directory(path, ec)) {
+        if (std::filesystem::exists(path, ec)) throw PackError(path, "is not a folder");
+        std::filesystem::create_directories(path, ec);
+        if (ec) throw PackError(path, "cannot be created: " + ec.message());
+    }
+    handle_ = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (handle_ < 0) throw PackError(path, "cannot be opened as a folder: " + ErrnoText());
 }
 

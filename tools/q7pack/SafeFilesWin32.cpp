@@ -56,10 +56,17 @@ bool CreateFolders(const std::string& path) {
 }  // namespace
 
 OutputFolder::OutputFolder(const std::string& path, bool create) : path_(path), handle_(InvalidHandle) {
-    if (create && !CreateFolders(path)) throw PackError(path, "cannot be created: " + LastErrorText());
-    HANDLE h = OpenFolder(path, 0);
+    if (create && !path.empty() && !CreateFolders(path))
+        throw PackError(path, "cannot be created: " + LastErrorText());
+    HANDLE h = OpenFolder(path.empty() ? "." : path, 0);
     if (h == INVALID_HANDLE_VALUE) throw PackError(path, "cannot be opened as a folder: " + LastErrorText());
     handle_ = reinterpret_cast<THandle>(h);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(h, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        CloseHandle(h);
+        handle_ = InvalidHandle;
+        throw PackError(path, "is not a folder");
+    }
 }
 
 OutputFolder::~OutputFolder() {
