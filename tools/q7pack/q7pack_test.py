@@ -407,10 +407,16 @@ class PackagerTest(unittest.TestCase):
         self.assertEqual(self.read("x/Zápisník.txt"), b"z")
         self.assertEqual(self.read("x/Čítaj/ma.txt"), self.read("src/tool.bin"))
 
-        self.write("pl/smørrebrød.txt", b"s")
-        result = self.create("out2.q7a", self.path("src/setup.ini"), self.path("pl"), ok=False)
-        self.assertEqual(result.returncode, 1)
-        self.assertIn("smørrebrød.txt: 'ø' (U+00F8) is not in Windows-1250".encode(), result.stderr)
+        for name, message in [("smørrebrød.txt".encode(), "'ø' (U+00F8) is not in Windows-1250".encode()),
+                              (b"Z\xe1pis.txt", b"is not UTF-8 text")]:
+            with self.subTest(name):
+                shutil.rmtree(self.path("bad"), ignore_errors=True)
+                os.makedirs(self.path("bad"))
+                with open(os.path.join(self.path("bad").encode(), name), "wb") as f:
+                    f.write(b"s")
+                result = self.create("out2.q7a", self.path("src/setup.ini"), self.path("bad"), ok=False)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(name + b": " + message, result.stderr)
 
     def test_a_script_saved_as_utf8_is_warned_about(self):
         script = "x = 1;\r\nMessageBox(\"Inštalácia\");\r\n".encode()
