@@ -408,7 +408,7 @@ class PackagerTest(unittest.TestCase):
         self.assertEqual(self.read("x/Čítaj/ma.txt"), self.read("src/tool.bin"))
 
         for name, message in [("smørrebrød.txt".encode(), "'ø' (U+00F8) is not in Windows-1250".encode()),
-                              (b"Z\xe1pis.txt", b"is not UTF-8 text")]:
+                              (b"Z\xe1pis.txt", b"the name is not UTF-8 text")]:
             with self.subTest(name):
                 shutil.rmtree(self.path("bad"), ignore_errors=True)
                 os.makedirs(self.path("bad"))
