@@ -11,8 +11,8 @@
 
 struct CreateOptions {
     std::string output;
-    std::string stub;      // empty: a bare archive
-    std::string brand;     // brand file written into the stub, or empty
+    std::string stub;  // empty: a bare archive
+    std::string brand;  // brand file written into the stub, or empty
     int level = 0;
     unsigned threads = 1;  // compressing threads; the output never depends on it
     // Positions in the installer are signed 32-bit: the whole output file,
@@ -22,9 +22,10 @@ struct CreateOptions {
 
 struct CreateSummary {
     size_t entries = 0;
-    uint64_t unpackedBytes = 0;
-    uint64_t archiveBytes = 0;  // records and end record
-    uint64_t stubBytes = 0;     // the stub's image before the archive
+    uint64_t unpackedBytes = 0;  // the files' bytes
+    uint64_t packedBytes = 0;    // their compressed data, without headers or names
+    uint64_t archiveBytes = 0;   // records and end record
+    uint64_t stubBytes = 0;      // the stub's image before the archive
 };
 
 // Raises PackError; on any failure nothing is left at options.output that
