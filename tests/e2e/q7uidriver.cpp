@@ -216,9 +216,10 @@ private:
         OnPage([this, id, where, x, y](HWND page) {
             HWND control = id ? FindControl(page, id) : page;
             if (!control) throw DriverError("the page has no control " + std::to_string(id));
-            std::string colour = y == std::string::npos
-                                     ? ColourOf(page, control)
-                                     : ColourAt(control, std::stoi(where.substr(x + 1)), std::stoi(where.substr(y + 1)));
+            std::string colour =
+                y == std::string::npos
+                    ? ColourOf(page, control)
+                    : ColourAt(control, std::stoi(where.substr(x + 1)), std::stoi(where.substr(y + 1)));
             transcript_ += "colour " + where + " " + colour + "\n";
         });
     }

@@ -84,13 +84,15 @@ void PrintInstallerFacts(const std::string& file, uint32_t imageEnd) {
     try {
         TPeFile pe(image);
         TInstallerIdentity identity = ReadIdentity(pe);
-        std::printf("  title: %s\n  version: %s\n", identity.title.empty() ? "(none)" : identity.title.c_str(),
+        std::printf("  title: %s\n  version: %s\n",
+                    identity.title.empty() ? "(none)" : identity.title.c_str(),
                     identity.version.empty() ? "(none)" : identity.version.c_str());
         TPeDirectory signature = pe.Directory(pdCertificate);
         if (signature.Size != 0)
-            std::printf("  signed: a signature of %u bytes at offset %u; any change to this file, q7pack create and\n"
-                        "          brand included, invalidates it (they drop it: sign again afterwards)\n",
-                        signature.Size, signature.VirtualAddress);
+            std::printf(
+                "  signed: a signature of %u bytes at offset %u; any change to this file, q7pack create and\n"
+                "          brand included, invalidates it (they drop it: sign again afterwards)\n",
+                signature.Size, signature.VirtualAddress);
         else
             std::printf("  signed: no\n");
     } catch (const EPeFormat& e) {

@@ -181,7 +181,8 @@ int Create(const std::vector<std::string>& args) {
         }
     }
     if (options.output.empty()) throw UsageError{"create needs -o OUT"};
-    if (!options.brand.empty() && options.stub.empty()) throw UsageError{"--brand needs --stub: a bare archive has no resources"};
+    if (!options.brand.empty() && options.stub.empty())
+        throw UsageError{"--brand needs --stub: a bare archive has no resources"};
     if (positional.empty()) throw UsageError{"create needs SETUP.INI"};
 
     std::vector<PackInput> inputs =
@@ -196,11 +197,16 @@ int Brand(const std::vector<std::string>& args) {
     std::string stub, output;
     std::vector<std::string> positional;
     for (size_t i = 0; i < args.size(); ++i) {
-        if ((args[i] == "--stub" || args[i] == "-o") && i + 1 == args.size()) throw UsageError{args[i] + " needs a value"};
-        if (args[i] == "--stub") stub = args[++i];
-        else if (args[i] == "-o") output = args[++i];
-        else if (args[i].size() > 1 && args[i][0] == '-') throw UsageError{"unknown option " + args[i]};
-        else positional.push_back(args[i]);
+        if ((args[i] == "--stub" || args[i] == "-o") && i + 1 == args.size())
+            throw UsageError{args[i] + " needs a value"};
+        if (args[i] == "--stub")
+            stub = args[++i];
+        else if (args[i] == "-o")
+            output = args[++i];
+        else if (args[i].size() > 1 && args[i][0] == '-')
+            throw UsageError{"unknown option " + args[i]};
+        else
+            positional.push_back(args[i]);
     }
     if (stub.empty() || output.empty() || positional.size() != 1)
         throw UsageError{"brand needs --stub STUB.exe, one BRAND file and -o OUT.exe"};
