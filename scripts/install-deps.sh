@@ -12,6 +12,7 @@ packages=(
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine64 xvfb xauth x11-utils locales
   clang lua5.4 bc time
+  python3-pefile osslsigncode openssl
 )
 
 missing=()

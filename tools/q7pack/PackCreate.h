@@ -11,7 +11,8 @@
 
 struct CreateOptions {
     std::string output;
-    std::string stub;      // empty: a bare archive
+    std::string stub;  // empty: a bare archive
+    std::string brand;  // brand file written into the stub, or empty
     int level = 0;
     unsigned threads = 1;  // compressing threads; the output never depends on it
     // Positions in the installer are signed 32-bit: the whole output file,
@@ -21,15 +22,23 @@ struct CreateOptions {
 
 struct CreateSummary {
     size_t entries = 0;
-    uint64_t unpackedBytes = 0;
-    uint64_t archiveBytes = 0;  // records and end record
-    uint64_t stubBytes = 0;     // the stub's image before the archive
+    uint64_t unpackedBytes = 0;  // the files' bytes
+    uint64_t packedBytes = 0;    // their compressed data, without headers or names
+    uint64_t archiveBytes = 0;   // records and end record
+    uint64_t stubBytes = 0;      // the stub's image before the archive
 };
 
 // Raises PackError; on any failure nothing is left at options.output that
 // was not there before.
 CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOptions& options);
 
-// The stub's image without any archive already appended to it. Raises
-// PackError for a file that is not a PE image.
-std::string ReadStubImage(const std::string& path);
+// The stub's image without any archive or signature appended to it (the
+// certificate-table entry cleared with them), with the brand file's
+// resources written in when brandFile is not empty. Raises PackError for a
+// file that is not a PE image and for a bad brand.
+std::string ReadStubImage(const std::string& path, const std::string& brandFile = {});
+
+// Writes output: the stub with the brand's resources, followed by any
+// archive that was appended to it (a signature is dropped). Returns the
+// bytes written; raises PackError, leaving output untouched.
+uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandFile, const std::string& output);
