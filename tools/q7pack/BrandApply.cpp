@@ -43,9 +43,9 @@ void BrandPage(TResource& page, const TBrand& brand) {
     }
     for (const auto& [key, text] : brand.pageTexts) {
         if ((key >> 16) != page.Name.Number) continue;
-        auto item = std::find_if(dialog.items.begin(), dialog.items.end(), [&](const TDialogItem& i) {
-            return static_cast<uint32_t>(i.id) == (key & 0xFFFF);
-        });
+        uint32_t id = key & 0xFFFF;  // a lambda may not capture a structured binding in C++17 (clang)
+        auto item = std::find_if(dialog.items.begin(), dialog.items.end(),
+                                 [&](const TDialogItem& i) { return static_cast<uint32_t>(i.id) == id; });
         if (item != dialog.items.end()) item->title = text;
     }
     page.Data = WriteDialog(dialog);
