@@ -47,9 +47,10 @@ std::string Compress(std::string_view data, int level) {
 
 #ifdef Q7_HAVE_LIBDEFLATE
 int MaxCompressionLevel() { return 12; }
-// Level 8 packs smaller than zlib's best level in about half its time
-// (bench/archive.sh measures both).
-int DefaultCompressionLevel() { return 8; }
+// The fastest level whose archive is not larger than zlib's best level on a
+// payload like the ones packagers ship (Windows DLLs and text); bench/levels.sh
+// measures every level against zlib -9.
+int DefaultCompressionLevel() { return 7; }
 const char* CompressorName() { return "libdeflate"; }
 #else
 int MaxCompressionLevel() { return 9; }

@@ -1,8 +1,11 @@
 #include "scriptlib/uPatcherCheck.h"
 
+#include <vector>
+
 #include "script/uParser.h"
 #include "scriptlib/uPatcherTable.h"
 #include "scriptlib/uScriptLib.h"
+#include "system/uSystem.h"
 
 namespace {
 
@@ -20,8 +23,56 @@ public:
     }
 
 private:
-    static void NotRun(void*, TScript& script, TValue&) { script.Error("installer functions do not run here"); }
+    static void NotRun(void*, TScript& script, TValue&) {
+        script.Error("installer functions do not run here");
+    }
 };
+
+// The name of the call still open where the text reaches offset: the one
+// whose argument list a count error is about. Empty when there is none.
+std::string OpenCallAt(std::string_view text, int32_t offset) {
+    TParser parser;
+    parser.SetText(text);
+    std::vector<std::string> open;
+    std::string_view previous;
+    for (TToken token = parser.Next(); token != tkEnd && token != tkError && parser.TokenPosition() < offset;
+         token = parser.Next()) {
+        if (token == tkOpenParen) open.emplace_back(previous);
+        if (token == tkCloseParen && !open.empty()) open.pop_back();
+        previous = token == tkIdentifier ? parser.TokenText : std::string_view();
+    }
+    return open.empty() ? std::string() : open.back();
+}
+
+std::string Arguments(int32_t n) { return std::to_string(n) + (n == 1 ? " argument" : " arguments"); }
+
+std::string ArityText(int32_t minArgs, int32_t maxArgs) {
+    if (maxArgs == -1) return "at least " + Arguments(minArgs);
+    if (minArgs == maxArgs) return minArgs == 0 ? "no arguments" : Arguments(minArgs);
+    if (maxArgs == minArgs + 1) return std::to_string(minArgs) + " or " + Arguments(maxArgs);
+    return std::to_string(minArgs) + " to " + Arguments(maxArgs);
+}
+
+// q7pack's note on an error of a call: the counts the function takes, or
+// the function whose name differs only in case.
+std::string CallNote(const TScriptMemory& memory, std::string_view text, int32_t offset,
+                     const std::string& message) {
+    const std::string unknown = "not a function: ";
+    if (message.compare(0, unknown.size(), unknown) == 0) {
+        std::string wanted = AsciiLower(message.substr(unknown.size()));
+        for (const TFunction& f : memory.Functions)
+            if (AsciiLower(f.Name) == wanted)
+                return "the installer has " + f.Name + "; function names are case-sensitive";
+        return {};
+    }
+    if (message != "not enough parameters" && message != "too many parameters") return {};
+    std::string name = OpenCallAt(text, offset);
+    int32_t index = memory.FindFunction(name);
+    if (index < 0) return {};
+    int32_t minArgs, maxArgs;
+    memory.FunctionArity(index, minArgs, maxArgs);
+    return name + " takes " + ArityText(minArgs, maxArgs);
+}
 
 TScriptProblem At(const TParser& parser, std::string message) {
     TScriptProblem problem;
@@ -53,16 +104,22 @@ std::optional<TScriptProblem> CheckPatcherScript(std::string_view text) {
     TScript script;
     script.Memory = &memory;
     script.Parser = &parser;
-    if (!script.Run(true)) return At(parser, script.ErrorText);
-    return std::nullopt;
+    if (script.Run(true)) return std::nullopt;
+    TScriptProblem problem = At(parser, script.ErrorText);
+    problem.Note = CallNote(memory, text, parser.Position(), script.ErrorText);
+    return problem;
 }
 
-std::string FormatScriptProblem(const std::string& file, std::string_view text, const TScriptProblem& problem) {
+std::string FormatScriptProblem(const std::string& file, std::string_view text,
+                                const TScriptProblem& problem) {
     std::string_view line = LineOf(text, problem.Line);
     // Tabs stay tabs under the caret so that it lines up in any tab width.
     std::string caret;
     for (size_t i = 0; i + 1 < static_cast<size_t>(problem.Column) && i < line.size(); ++i)
         caret += line[i] == '\t' ? '\t' : ' ';
-    return file + ":" + std::to_string(problem.Line) + ":" + std::to_string(problem.Column) + ": " +
-           problem.Message + "\n" + std::string(line) + "\n" + caret + "^\n";
+    std::string where =
+        file + ":" + std::to_string(problem.Line) + ":" + std::to_string(problem.Column) + ": ";
+    std::string report = where + problem.Message + "\n" + std::string(line) + "\n" + caret + "^\n";
+    if (!problem.Note.empty()) report += where + "note: " + problem.Note + "\n";
+    return report;
 }

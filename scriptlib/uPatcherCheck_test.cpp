@@ -38,11 +38,11 @@ TEST(CheckPatcherScript, PassesTheEmptyScript) { EXPECT_FALSE(CheckPatcherScript
 
 TEST(FormatScriptProblem, PointsAtTheColumnUnderTheLine) {
     std::string text = "x = 1;\r\n\tif (x) y = ;\r\nz = 2;";
-    TScriptProblem problem{2, 13, "expression expected"};
+    TScriptProblem problem{2, 13, "expression expected", ""};
     EXPECT_EQ(FormatScriptProblem("setup.ini", text, problem),
               "setup.ini:2:13: expression expected\n\tif (x) y = ;\n\t           ^\n");
-    TScriptProblem atEnd{3, 7, "} expected"};
-    EXPECT_EQ(FormatScriptProblem("s.ini", text, atEnd), "s.ini:3:7: } expected\nz = 2;\n      ^\n");
+    TScriptProblem atEnd{3, 7, "} expected", "more"};
+    EXPECT_EQ(FormatScriptProblem("s.ini", text, atEnd), "s.ini:3:7: } expected\nz = 2;\n      ^\ns.ini:3:7: note: more\n");
 }
 
 }  // namespace

@@ -1,16 +1,19 @@
 #include "tools/q7pack/ArchiveCommands.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <set>
+#include <vector>
 
+#include "archive/uStoredName.h"
 #include "archive/uZlibArchive.h"
 #include "startup/uPeImage.h"
+#include "tools/q7pack/Names.h"
 #include "tools/q7pack/PackError.h"
+#include "tools/q7pack/PackInputs.h"
 #include "tools/q7pack/Progress.h"
-
-namespace fs = std::filesystem;
+#include "tools/q7pack/SafeFiles.h"
 
 namespace {
 
@@ -26,14 +29,25 @@ public:
         if (code != zaOk) throw PackError(file, TZLibAbstractArchive::ErrorCodeText(code));
         if (Unpacker.FileCount() == 0)
             throw PackError(file, IsInstaller ? "no archive appended to this installer" : "not an archive");
+        ArchiveBytes = ArchiveSize();
     }
 
     TZLibUnpacker Unpacker;
     std::optional<uint32_t> Offset;
     bool IsInstaller = false;
+    uint64_t ArchiveBytes = 0;  // records and end record, as far as the file holds them
 
 private:
+    uint64_t ArchiveSize() {
+        uint64_t records = ArchiveHeaderSize;  // the end record
+        for (const TZLibPackedFile& entry : Unpacker.Files)
+            records += ArchiveHeaderSize + entry.Name.size() + entry.PackedSize;
+        int64_t left = static_cast<int64_t>(file_.Size()) - static_cast<int64_t>(Offset.value_or(0));
+        return std::min<uint64_t>(records, left < 0 ? 0 : static_cast<uint64_t>(left));
+    }
+
     static TFileStream Open(const std::string& file) {
+        RequireRegularFile(file);
         try {
             return TFileStream(file, fmOpenReadShareAll);
         } catch (const EWin32Error&) {
@@ -54,7 +68,8 @@ private:
 std::string Ratio(uint64_t packed, uint64_t unpacked) {
     if (unpacked == 0) return "-";
     char text[16];
-    std::snprintf(text, sizeof text, "%.1f%%", 100.0 * static_cast<double>(packed) / static_cast<double>(unpacked));
+    std::snprintf(text, sizeof text, "%.1f%%",
+                  100.0 * static_cast<double>(packed) / static_cast<double>(unpacked));
     return text;
 }
 
@@ -66,33 +81,48 @@ std::string CheckEntry(const TZLibPackedFile& entry) {
         entry.Inflate(sink, &totals);
     } catch (const EZLibError&) {
         return totals.readIn < entry.PackedSize ? "data cut short by the end of the file"
-                                                 : "not a complete zlib stream (damaged data or checksum)";
+                                                : "not a complete zlib stream (damaged data or checksum)";
     }
     if (totals.produced != entry.UnpackedSize)
         return "inflates to " + std::to_string(totals.produced) + " bytes, recorded " +
                std::to_string(entry.UnpackedSize);
     if (totals.consumed != entry.PackedSize)
-        return std::to_string(entry.PackedSize - totals.consumed) + " bytes behind the end of its zlib stream";
+        return std::to_string(entry.PackedSize - totals.consumed) +
+               " bytes behind the end of its zlib stream";
     return {};
 }
+
+void ReportEntry(const std::string& file, size_t index, const TZLibPackedFile& entry,
+                 const std::string& problem) {
+    std::fprintf(stderr, "q7pack: %s: entry %zu '%s': %s\n", file.c_str(), index,
+                 ShownName(entry.Name).c_str(), problem.c_str());
+}
+
+const char kNameRefused[] = "the installer cannot write this name: ";
 
 }  // namespace
 
 int ListArchive(const std::string& file) {
     OpenArchive archive(file);
     uint64_t packed = 0, unpacked = 0;
-    std::printf("%s: %s, archive at offset %u\n", file.c_str(), archive.IsInstaller ? "installer" : "bare archive",
-                archive.Offset.value_or(0));
+    std::printf("%s: %s, archive at offset %u\n", file.c_str(),
+                archive.IsInstaller ? "installer" : "bare archive", archive.Offset.value_or(0));
     std::printf("%12s %12s %7s  %s\n", "packed", "unpacked", "ratio", "name");
     for (const TZLibPackedFile& entry : archive.Unpacker.Files) {
         std::printf("%12u %12u %7s  %s\n", entry.PackedSize, entry.UnpackedSize,
-                    Ratio(entry.PackedSize, entry.UnpackedSize).c_str(), entry.Name.c_str());
+                    Ratio(entry.PackedSize, entry.UnpackedSize).c_str(), ShownName(entry.Name).c_str());
         packed += entry.PackedSize;
         unpacked += entry.UnpackedSize;
     }
-    std::printf("%12llu %12llu %7s  %d entries\n", static_cast<unsigned long long>(packed),
-                static_cast<unsigned long long>(unpacked), Ratio(packed, unpacked).c_str(),
-                archive.Unpacker.FileCount());
+    std::printf("%12llu %12llu %7s  %s, entry data only; the archive is %llu bytes with headers and names\n",
+                static_cast<unsigned long long>(packed), static_cast<unsigned long long>(unpacked),
+                Ratio(packed, unpacked).c_str(),
+                CountOf(archive.Unpacker.Files.size(), "entry", "entries").c_str(),
+                static_cast<unsigned long long>(archive.ArchiveBytes));
+    const auto& files = archive.Unpacker.Files;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (const char* fault = StoredNameFault(files[i].Name))
+            ReportEntry(file, i, files[i], kNameRefused + std::string(fault));
     return 0;
 }
 
@@ -102,67 +132,76 @@ int VerifyArchive(const std::string& file) {
     Progress progress("verifying");
     const auto& files = archive.Unpacker.Files;
     for (size_t i = 0; i < files.size(); ++i) {
-        progress.Step(i + 1, files.size(), files[i].Name);
+        progress.Step(i + 1, files.size(), ShownName(files[i].Name));
         std::string problem = CheckEntry(files[i]);
+        if (const char* fault = StoredNameFault(files[i].Name))
+            problem = kNameRefused + std::string(fault) + (problem.empty() ? "" : "; " + problem);
         if (problem.empty()) continue;
-        std::fprintf(stderr, "q7pack: %s: entry %zu '%s': %s\n", file.c_str(), i, files[i].Name.c_str(),
-                     problem.c_str());
+        ReportEntry(file, i, files[i], problem);
         ++bad;
     }
     if (bad > 0) {
-        std::printf("%s: %d of %zu entries are bad\n", file.c_str(), bad, files.size());
+        std::printf("%s: %d of %s %s bad\n", file.c_str(), bad,
+                    CountOf(files.size(), "entry", "entries").c_str(), bad == 1 ? "is" : "are");
         return 1;
     }
-    std::printf("%s: all %zu entries are good\n", file.c_str(), files.size());
+    std::printf("%s: %s good\n", file.c_str(),
+                files.size() == 1 ? "the 1 entry is"
+                                  : ("all " + std::to_string(files.size()) + " entries are").c_str());
     return 0;
 }
 
 namespace {
 
-// Extracts one entry to its file; an empty text on success, otherwise why not.
-std::string ExtractEntry(const TZLibPackedFile& entry, const fs::path& target) {
-    std::error_code ec;
-    fs::create_directories(target.parent_path(), ec);
-    if (ec) return "cannot create folder " + target.parent_path().string() + ": " + ec.message();
-    uint8_t code;
+// Extracts one entry below root; an empty text on success, otherwise why
+// not. Nothing is written through a link, and a failed entry leaves
+// nothing behind and removes nothing that was there.
+std::string ExtractEntry(const TZLibPackedFile& entry, const OutputFolder& root, bool overwrite) {
+    std::vector<std::string> parts = NameParts(entry.Name);
+    for (std::string& part : parts) part = LocalName(part);
+    if (parts.empty()) return "refused: the name is the folder itself";
     try {
-        TFileStream out(target.string(), CreateMode);
-        code = entry.ExtractTo(&out);
-    } catch (const EWin32Error&) {
-        return "cannot create " + target.string();
+        std::optional<OutputFolder> level;
+        for (size_t i = 0; i + 1 < parts.size(); ++i) {
+            OutputFolder next = (level ? *level : root).Enter(parts[i]);
+            level.reset();
+            level.emplace(std::move(next));
+        }
+        NewFile out(level ? *level : root, parts.back());
+        uint8_t code = entry.ExtractTo(&out.Stream());
+        if (code != zaOk) return TZLibAbstractArchive::ErrorCodeText(code) + "; nothing was written";
+        out.Commit(overwrite);
+    } catch (const PackError& e) {
+        return e.Subject() + " " + e.what();
     }
-    if (code == zaOk) return {};
-    fs::remove(target, ec);  // never leave a half-written file behind
-    return TZLibAbstractArchive::ErrorCodeText(code);
+    return {};
 }
 
 }  // namespace
 
-int ExtractArchive(const std::string& file, const std::string& folder) {
+int ExtractArchive(const std::string& file, const std::string& folder, bool overwrite) {
     OpenArchive archive(file);
+    OutputFolder root(folder, true);
     std::set<std::string> seen;
     int bad = 0;
     Progress progress("extracting");
     const auto& files = archive.Unpacker.Files;
     for (size_t i = 0; i < files.size(); ++i) {
         const TZLibPackedFile& entry = files[i];
-        progress.Step(i + 1, files.size(), entry.Name);
+        progress.Step(i + 1, files.size(), ShownName(entry.Name));
         std::string problem;
         if (const char* fault = StoredNameFault(entry.Name)) {
             problem = std::string("refused: ") + fault;
-        } else if (!seen.insert(AsciiLower(entry.Name)).second) {
+        } else if (!seen.insert(NameKey(entry.Name)).second) {
             problem = "skipped: an earlier entry has the same name (the installer finds that one)";
         } else {
-            std::string relative = entry.Name;
-            for (char& c : relative)
-                if (c == '\\') c = '/';
-            problem = ExtractEntry(entry, fs::path(folder) / fs::path(relative).relative_path());
+            problem = ExtractEntry(entry, root, overwrite);
         }
         if (problem.empty()) continue;
-        std::fprintf(stderr, "q7pack: %s: entry %zu '%s': %s\n", file.c_str(), i, entry.Name.c_str(), problem.c_str());
+        ReportEntry(file, i, entry, problem);
         ++bad;
     }
-    std::printf("%s: extracted %zu of %zu entries to %s\n", file.c_str(), files.size() - bad, files.size(),
-                folder.c_str());
+    std::printf("%s: extracted %zu of %s to %s\n", file.c_str(), files.size() - bad,
+                CountOf(files.size(), "entry", "entries").c_str(), folder.c_str());
     return bad > 0 ? 1 : 0;
 }

@@ -1,17 +1,32 @@
 #include "tools/q7pack/PackCheck.h"
 
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 #include "scriptlib/uPatcherCheck.h"
+#include "tools/q7pack/Names.h"
 #include "tools/q7pack/PackError.h"
+#include "tools/q7pack/PackInputs.h"
 
-std::string CheckScriptFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw PackError(path, "cannot open for reading");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw PackError(path, "read failed");
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+}  // namespace
+
+ScriptCheck CheckScriptFile(const std::string& path) {
+    std::string text = ReadInputFile(path);
+    ScriptCheck check;
+    if (int line = FirstUtf8Line(text))
+        check.warning = path + ":" + std::to_string(line) +
+                        ": warning: the script is UTF-8 text, the installer reads it as Windows-1250; "
+                        "save it as Windows-1250\n";
     std::optional<TScriptProblem> problem = CheckPatcherScript(text);
-    return problem ? FormatScriptProblem(path, text, *problem) : std::string();
+    if (!problem) return check;
+    if (text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0 && problem->Line == 1 &&
+        problem->Column == 1)
+        problem->Note =
+            "the file starts with a UTF-8 byte-order mark (EF BB BF); "
+            "save it as Windows-1250, without a byte-order mark";
+    check.report = FormatScriptProblem(path, text, *problem);
+    return check;
 }

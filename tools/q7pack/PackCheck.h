@@ -7,8 +7,15 @@
 
 #include <string>
 
-// The report of the first error the installer would show for the script in
-// the file at path: "PATH:LINE:COLUMN: message", the offending line and a
-// caret under the column. Empty when the script passes. Raises PackError
-// when the file cannot be read.
-std::string CheckScriptFile(const std::string& path);
+struct ScriptCheck {
+    // The first error the installer would show: "PATH:LINE:COLUMN: message",
+    // the offending line, a caret under the column, and a note line of
+    // q7pack's own where it can say more. Empty when the script passes.
+    std::string report;
+    // "PATH:LINE: warning: ..." for a script that looks saved as UTF-8,
+    // which the installer would read as Windows-1250; empty otherwise.
+    std::string warning;
+};
+
+// Raises PackError when the file at path cannot be read.
+ScriptCheck CheckScriptFile(const std::string& path);

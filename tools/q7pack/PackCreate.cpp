@@ -2,7 +2,6 @@
 
 #include <condition_variable>
 #include <cstdio>
-#include <fstream>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -13,19 +12,9 @@
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/Platform.h"
 #include "tools/q7pack/Progress.h"
+#include "tools/q7pack/SafeFiles.h"
 
 namespace {
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw PackError(path, "cannot open for reading");
-    std::string bytes;
-    in.seekg(0, std::ios::end);
-    bytes.resize(static_cast<size_t>(in.tellg()));
-    in.seekg(0);
-    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) throw PackError(path, "read failed");
-    return bytes;
-}
 
 struct PackedEntry {
     std::string data;
@@ -67,7 +56,8 @@ private:
             size_t i;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock, [&] { return stop_ || next_ >= slots_.size() || next_ < taken_ + window_; });
+                changed_.wait(lock,
+                              [&] { return stop_ || next_ >= slots_.size() || next_ < taken_ + window_; });
                 if (stop_ || next_ >= slots_.size()) return;
                 i = next_++;
             }
@@ -80,7 +70,7 @@ private:
 
     PackedEntry Compress(const PackInput& input) const {
         try {
-            return {CompressZlib(ReadWholeFile(input.path), level_), {}};
+            return {CompressZlib(ReadInputFile(input.path), level_), {}};
         } catch (const PackError& e) {
             return {{}, e.what()};
         } catch (const std::bad_alloc&) {
@@ -101,48 +91,28 @@ private:
     std::vector<std::thread> workers_;
 };
 
-// The temporary output: removed unless Commit() renamed it into place.
-class TempOutput {
-public:
-    explicit TempOutput(const std::string& target)
-        : target_(target), path_(target + ".q7pack-" + std::to_string(ProcessId()) + ".tmp") {}
-    ~TempOutput() {
-        stream_.reset();
-        if (!committed_) std::remove(path_.c_str());
-    }
-    TStream& Open() {
-        try {
-            stream_.emplace(path_, CreateMode);
-        } catch (const EWin32Error&) {
-            throw PackError(target_, "cannot create the output file");
-        }
-        return *stream_;
-    }
-    void Commit() {
-        stream_.reset();
-        if (!MoveOverFile(path_, target_)) throw PackError(target_, "cannot replace the output file");
-        committed_ = true;
-    }
-
-private:
-    std::string target_, path_;
-    std::optional<TFileStream> stream_;
-    bool committed_ = false;
-};
+// The folder OUT lies in and OUT's name in it.
+std::pair<std::string, std::string> FolderAndName(const std::string& output) {
+    size_t slash = output.find_last_of(PathSeparators());
+    if (slash == std::string::npos) return {"", output};
+    return {output.substr(0, slash + 1), output.substr(slash + 1)};
+}
 
 void WriteBytes(TStream& out, const std::string& bytes, const std::string& target) {
-    if (!bytes.empty() && out.Write(bytes.data(), static_cast<int32_t>(bytes.size())) != static_cast<int32_t>(bytes.size()))
+    if (!bytes.empty() &&
+        out.Write(bytes.data(), static_cast<int32_t>(bytes.size())) != static_cast<int32_t>(bytes.size()))
         throw PackError(target, "write failed (disk full?)");
 }
 
 }  // namespace
 
 std::string ReadStubImage(const std::string& path) {
-    std::string stub = ReadWholeFile(path);
+    std::string stub = ReadInputFile(path);
     std::optional<uint32_t> end =
         PeImageDataEnd(reinterpret_cast<const unsigned char*>(stub.data()), stub.size());
     if (!end) throw PackError(path, "not a Windows executable (PE image)");
-    if (*end > stub.size()) throw PackError(path, "damaged executable: its sections run past the end of the file");
+    if (*end > stub.size())
+        throw PackError(path, "damaged executable: its sections run past the end of the file");
     stub.resize(*end);  // drops an archive appended before
     return stub;
 }
@@ -152,8 +122,16 @@ CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOp
     std::string stub = options.stub.empty() ? std::string() : ReadStubImage(options.stub);
     summary.stubBytes = stub.size();
 
-    TempOutput temp(options.output);
-    TStream& out = temp.Open();
+    auto [folderPath, name] = FolderAndName(options.output);
+    if (name.empty()) throw PackError(options.output, "names a folder, not the file to write");
+    std::optional<OutputFolder> folder;
+    try {
+        folder.emplace(folderPath, false);
+    } catch (const PackError& e) {
+        throw PackError(options.output, "cannot be written: its folder " + e.Subject() + " " + e.what());
+    }
+    NewFile temp(*folder, name);
+    TStream& out = temp.Stream();
     WriteBytes(out, stub, options.output);
     TZLibArchiveWriter writer(out);
     uint64_t written = stub.size();
@@ -166,16 +144,19 @@ CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOp
             if (!packed.error.empty()) throw PackError(inputs[i].path, packed.error);
             written += ArchiveHeaderSize + inputs[i].name.size() + packed.data.size();
             if (written + ArchiveHeaderSize >= options.maxOutputBytes)
-                throw PackError(options.output, "the output would reach " + std::to_string(options.maxOutputBytes) +
+                throw PackError(options.output, "the output would reach " +
+                                                    std::to_string(options.maxOutputBytes) +
                                                     " bytes (2 GiB), more than the installer can read");
-            if (writer.AppendEntry(inputs[i].name, packed.data, static_cast<uint32_t>(inputs[i].size)) != zaOk)
+            if (writer.AppendEntry(inputs[i].name, packed.data, static_cast<uint32_t>(inputs[i].size)) !=
+                zaOk)
                 throw PackError(options.output, "write failed (disk full?)");
             summary.unpackedBytes += inputs[i].size;
+            summary.packedBytes += packed.data.size();
         }
     }
     if (writer.WriteEnd() != zaOk) throw PackError(options.output, "write failed (disk full?)");
     summary.entries = inputs.size();
     summary.archiveBytes = written + ArchiveHeaderSize - stub.size();
-    temp.Commit();
+    temp.Commit(true);
     return summary;
 }

@@ -11,7 +11,7 @@
 
 struct CreateOptions {
     std::string output;
-    std::string stub;      // empty: a bare archive
+    std::string stub;  // empty: a bare archive
     int level = 0;
     unsigned threads = 1;  // compressing threads; the output never depends on it
     // Positions in the installer are signed 32-bit: the whole output file,
@@ -21,9 +21,10 @@ struct CreateOptions {
 
 struct CreateSummary {
     size_t entries = 0;
-    uint64_t unpackedBytes = 0;
-    uint64_t archiveBytes = 0;  // records and end record
-    uint64_t stubBytes = 0;     // the stub's image before the archive
+    uint64_t unpackedBytes = 0;  // the files' bytes
+    uint64_t packedBytes = 0;    // their compressed data, without headers or names
+    uint64_t archiveBytes = 0;   // records and end record
+    uint64_t stubBytes = 0;      // the stub's image before the archive
 };
 
 // Raises PackError; on any failure nothing is left at options.output that

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "archive/uZlibArchive.h"
 #include "tests/support/TempDir.h"
@@ -23,7 +26,8 @@ TEST(CreateArchive, KeepsTheOutputBelowTheSizeLimitAndLeavesNothingWhenItWouldNo
     options.maxOutputBytes = size;  // the output must stay below the limit
     EXPECT_THROW(CreateArchive(inputs, options), PackError);
     EXPECT_FALSE(std::filesystem::exists(dir / "out.q7a"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << "no temporary file left";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
+        << "no temporary file left";
 
     options.maxOutputBytes = size + 1;
     EXPECT_EQ(CreateArchive(inputs, options).archiveBytes, size);
@@ -48,5 +52,23 @@ TEST(CreateArchive, AnInputThatVanishesFailsWithoutOutput) {
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "out.q7a"));
 }
+
+#ifndef _WIN32
+// A link planted where a temporary output might go must not be followed:
+// the temporary name is not derived from the target and the process alone.
+TEST(CreateArchive, DoesNotWriteThroughALinkPlantedBesideTheOutput) {
+    TempDir dir;
+    WriteFileBytes(dir / "setup.ini", "a = 1;");
+    WriteFileBytes(dir / "victim", "victim");
+    std::filesystem::create_symlink(dir / "victim",
+                                    dir / ("out.q7a.q7pack-" + std::to_string(getpid()) + ".tmp"));
+    CreateOptions options;
+    options.output = dir / "out.q7a";
+    CreateArchive({{"setup.ini", dir / "setup.ini", 6}}, options);
+    EXPECT_EQ(ReadFileBytes(dir / "victim"), "victim");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 4)
+        << "no temporary file left";
+}
+#endif
 
 }  // namespace

@@ -16,8 +16,20 @@ struct PackInput {
 // order: a file under its base name; a folder as every file below it, with
 // its path relative to the folder, in sorted order; NAME=PATH as PATH
 // stored under NAME (NAME\... for a folder). An argument that names an
-// existing file or folder is a path even when it holds '='.
-// Raises PackError for a missing or unreadable input, a name that would
-// leave the install folder, an empty name, a name over 65535 bytes, a file
-// of 4 GiB or more, and two names that are equal when A-Z is lowered.
+// existing file or folder is a path even when it holds '='. Names use '\'
+// between folders and the installer's code page (see Names.h).
+// Links named as arguments are followed; inside a payload folder, links,
+// FIFOs, sockets and devices are refused, and the setup.ini given is left
+// out of a folder that holds it.
+// Raises PackError for a missing or unreadable input, a name that the
+// installer would not write, a name over 65535 bytes, a file of 4 GiB or
+// more, and two names that are equal when A-Z is lowered and / taken as \.
 std::vector<PackInput> CollectInputs(const std::string& setupIni, const std::vector<std::string>& payload);
+
+// Raises PackError naming path unless it is a regular file (links
+// followed): missing, a folder, a FIFO, a socket or a device.
+void RequireRegularFile(const std::string& path);
+
+// The whole content of the regular file at path; PackError naming it
+// otherwise.
+std::string ReadInputFile(const std::string& path);

@@ -6,9 +6,19 @@
 // True when standard error is a terminal (progress is shown only there).
 bool StderrIsTerminal();
 
-// Replaces target by source in one step (rename over an existing file);
-// false when the OS refuses.
-bool MoveOverFile(const std::string& source, const std::string& target);
+// True when file names on this system are UTF-8 (Linux); false when they
+// are in the ANSI code page (Windows).
+bool LocalNamesAreUtf8();
 
-// A number unique to this process, for temporary file names.
-unsigned long ProcessId();
+// Text in the local code page as the terminal shows it: on Windows, ANSI
+// text converted to the console's code page when standard output is a
+// console; unchanged otherwise.
+std::string LocalToTerminal(const std::string& text);
+
+// True when path itself is a symbolic link (or, on Windows, any reparse
+// point: a link or a junction), whether or not it leads anywhere.
+bool IsLink(const std::string& path);
+
+// The characters after which a file name starts in a path: "/", or "\\/:"
+// on Windows (where "C:name" is name in the current folder of drive C).
+const char* PathSeparators();

@@ -1,13 +1,17 @@
+#include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstdio>
 
 #include "tools/q7pack/Platform.h"
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
-bool MoveOverFile(const std::string& source, const std::string& target) {
-    return std::rename(source.c_str(), target.c_str()) == 0;
+bool LocalNamesAreUtf8() { return true; }
+
+std::string LocalToTerminal(const std::string& text) { return text; }
+
+bool IsLink(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
+const char* PathSeparators() { return "/"; }

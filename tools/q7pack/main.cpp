@@ -10,6 +10,7 @@
 
 #include "archive/uZlibWriter.h"
 #include "tools/q7pack/ArchiveCommands.h"
+#include "tools/q7pack/Names.h"
 #include "tools/q7pack/PackCheck.h"
 #include "tools/q7pack/PackCreate.h"
 #include "tools/q7pack/PackError.h"
@@ -22,7 +23,7 @@ const char kUsage[] =
     "       q7pack check SETUP.INI\n"
     "       q7pack list FILE\n"
     "       q7pack verify FILE\n"
-    "       q7pack extract FILE DIR\n"
+    "       q7pack extract [--overwrite] FILE DIR\n"
     "       q7pack --help | --version\n";
 
 void PrintHelp() {
@@ -36,16 +37,29 @@ void PrintHelp() {
         "        SETUP.INI is stored first, as setup.ini. Each PAYLOAD is\n"
         "          FILE         stored under its base name;\n"
         "          FOLDER       every file below it, stored under its path relative to\n"
-        "                       FOLDER with '\\' between folders, in sorted order;\n"
-        "          NAME=PATH    PATH stored under NAME (a folder under NAME\\...).\n"
+        "                       FOLDER with '\\' between folders, in sorted order; the\n"
+        "                       SETUP.INI argument is left out of a folder it lies in;\n"
+        "          NAME=PATH    PATH stored under NAME (a folder under NAME\\...); '/' in\n"
+        "                       NAME becomes '\\'.\n"
         "        An argument naming an existing file or folder is a path even if it holds '='.\n"
+        "        Links: a link named as an argument is followed. Inside a FOLDER,\n"
+        "        symbolic links (and Windows junctions) are refused, not followed, as\n"
+        "        are FIFOs, sockets and devices: name a link's target as an argument.\n"
+        "        Code page: stored names are Windows-1250, the installer's code page. On\n"
+        "        Linux, UTF-8 file names are converted; a name with a character\n"
+        "        Windows-1250 lacks is refused. On Windows, names are stored as the ANSI\n"
+        "        code page gives them. A SETUP.INI saved as UTF-8 is warned about: the\n"
+        "        installer reads it as Windows-1250.\n"
         "        Refused, with nothing written: a SETUP.INI that fails the installer's\n"
-        "        check (see check), a missing or unreadable input, a name that starts\n"
-        "        with '\\' or '/', carries a drive (X:) or has a '..' component, two names\n"
-        "        equal apart from the case of A-Z, a name over 65535 bytes, a file of\n"
-        "        4 GiB or more, an output of 2 GiB or more, a stub that is not a Windows\n"
-        "        executable. OUT is written to a temporary file beside it and renamed at\n"
-        "        the end, so a failure never leaves a half-written installer.\n"
+        "        check (see check), a missing or unreadable input, a name the installer\n"
+        "        would not write (one that starts with '\\' or '/', carries a drive\n"
+        "        (X:), has a '..' component, a control character, one of : < > \" | ? *,\n"
+        "        a device name such as NUL, or a part ending in a dot or space), two\n"
+        "        names equal apart from the case of A-Z or '/' against '\\', a name over\n"
+        "        65535 bytes, a file of 4 GiB or more, an output of 2 GiB or more, a stub\n"
+        "        that is not a Windows executable. OUT is written to a new temporary\n"
+        "        file beside it and renamed at the end, so a failure never leaves a\n"
+        "        half-written installer.\n"
         "        -l LEVEL    compression level 0 (stored) to %d, default %d (%s)\n"
         "        -j THREADS  compressing threads, default: all cores. The output is the\n"
         "                    same bytes whatever the thread count: no times are stored.\n\n"
@@ -55,15 +69,26 @@ void PrintHelp() {
         "        It finds syntax errors, malformed numbers and calls of unknown functions or\n"
         "        with a wrong number of arguments; errors that depend on values (a missing\n"
         "        variable, a text that is not a number) show only when the script runs.\n"
-        "        The first error is printed as SETUP.INI:LINE:COLUMN: message, followed by\n"
-        "        the line and a caret under the column; create runs the same check.\n\n"
-        "list    Prints name, packed size, unpacked size and ratio of every entry of an\n"
-        "        installer or a bare archive.\n\n"
-        "verify  Inflates every entry and checks that it is one complete zlib stream that\n"
-        "        inflates to exactly its recorded size; names every bad entry.\n\n"
-        "extract Writes every entry below DIR, creating folders for names with separators.\n"
-        "        Names that would leave DIR are refused; of two entries with the same name\n"
-        "        only the first (the one the installer finds) is written.\n\n"
+        "        The first error is printed as SETUP.INI:LINE:COLUMN: message (the\n"
+        "        installer's own text), the line and a caret under the column, and where\n"
+        "        q7pack can say more, a note line (the counts a function takes, a name's\n"
+        "        right case, a byte-order mark). create runs the same check.\n\n"
+        "list    Prints packed size, unpacked size, ratio and name of every entry of an\n"
+        "        installer or a bare archive; the total counts entry data only, without\n"
+        "        headers and names. Names are shown converted from Windows-1250 to the\n"
+        "        terminal's code page (UTF-8 on Linux), control bytes as \\xNN; a name\n"
+        "        the installer would not write is reported.\n\n"
+        "verify  Inflates every entry and checks that it is one complete zlib stream\n"
+        "        that inflates to exactly its recorded size, and that the installer would\n"
+        "        write its name; names every bad entry.\n\n"
+        "extract Writes every entry below DIR (made if missing), creating folders for\n"
+        "        names with separators; names are converted to the local code page. Names\n"
+        "        the installer would not write are refused; of two entries with the same\n"
+        "        name only the first (the one the installer finds) is written. Nothing is\n"
+        "        written through a link found below DIR. An existing file is kept and\n"
+        "        reported unless --overwrite is given. Each file is written under a\n"
+        "        temporary name beside it and renamed when complete, so a failed entry\n"
+        "        leaves nothing behind and removes nothing.\n\n"
         "Progress is shown on standard error when it is a terminal. The exit status is 0\n"
         "on success, 1 when something failed, 2 for a usage error.\n",
         kUsage, MaxCompressionLevel(), DefaultCompressionLevel(), CompressorName());
@@ -77,21 +102,37 @@ int ParseNumber(const std::string& option, const char* text, int low, int high) 
     char* end = nullptr;
     long value = std::strtol(text, &end, 10);
     if (*text == '\0' || *end != '\0' || value < low || value > high)
-        throw UsageError{option + " takes a number from " + std::to_string(low) + " to " + std::to_string(high)};
+        throw UsageError{option + " takes a number from " + std::to_string(low) + " to " +
+                         std::to_string(high)};
     return static_cast<int>(value);
 }
 
-// Prints the report of a script that fails the installer's check to stderr.
+// Prints the warning and the report of a script that fails the
+// installer's check to stderr.
 bool ScriptPasses(const std::string& setupIni) {
-    std::string report = CheckScriptFile(setupIni);
-    std::fputs(report.c_str(), stderr);
-    return report.empty();
+    ScriptCheck check = CheckScriptFile(setupIni);
+    std::fputs(check.warning.c_str(), stderr);
+    std::fputs(check.report.c_str(), stderr);
+    return check.report.empty();
 }
 
-int Check(const std::string& setupIni) {
+int Check(const std::vector<std::string>& args) {
+    if (args.size() != 1) throw UsageError{"check takes SETUP.INI"};
+    const std::string& setupIni = args[0];
     if (!ScriptPasses(setupIni)) return 1;
     std::printf("%s: passes the installer's check\n", setupIni.c_str());
     return 0;
+}
+
+void PrintSummary(const CreateOptions& options, const CreateSummary& s) {
+    std::printf(
+        "%s: %s: %llu bytes of files compressed to %llu bytes of entry data, an archive of %llu bytes "
+        "with headers and names%s\n",
+        options.output.c_str(), CountOf(s.entries, "entry", "entries").c_str(),
+        static_cast<unsigned long long>(s.unpackedBytes), static_cast<unsigned long long>(s.packedBytes),
+        static_cast<unsigned long long>(s.archiveBytes),
+        options.stub.empty() ? " (bare archive)"
+                             : (", behind a " + std::to_string(s.stubBytes) + "-byte installer").c_str());
 }
 
 int Create(const std::vector<std::string>& args) {
@@ -128,18 +169,47 @@ int Create(const std::vector<std::string>& args) {
         CollectInputs(positional[0], std::vector<std::string>(positional.begin() + 1, positional.end()));
     if (!ScriptPasses(positional[0]))
         throw PackError(options.output, "not written: the control script does not pass the check");
-    CreateSummary s = CreateArchive(inputs, options);
-    std::printf("%s: %zu entries, %llu bytes packed to %llu%s\n", options.output.c_str(), s.entries,
-                static_cast<unsigned long long>(s.unpackedBytes), static_cast<unsigned long long>(s.archiveBytes),
-                options.stub.empty() ? " (bare archive)"
-                                     : (", behind a " + std::to_string(s.stubBytes) + "-byte installer").c_str());
+    PrintSummary(options, CreateArchive(inputs, options));
     return 0;
 }
+
+// A command that takes exactly count file arguments.
+// A reading command over one FILE.
+template <int (*Command)(const std::string&)>
+int OnOneFile(const std::vector<std::string>& args) {
+    if (args.size() != 1) throw UsageError{"wrong number of arguments: FILE expected"};
+    return Command(args[0]);
+}
+
+int Extract(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    bool overwrite = false;
+    for (const std::string& a : args) {
+        if (a == "--overwrite")
+            overwrite = true;
+        else
+            files.push_back(a);
+    }
+    if (files.size() != 2) throw UsageError{"extract takes FILE and DIR"};
+    return ExtractArchive(files[0], files[1], overwrite);
+}
+
+struct CommandEntry {
+    const char* name;
+    int (*run)(const std::vector<std::string>& args);
+};
+
+const CommandEntry kCommands[] = {
+    {"create", Create},
+    {"check", Check},
+    {"list", OnOneFile<ListArchive>},
+    {"verify", OnOneFile<VerifyArchive>},
+    {"extract", Extract},
+};
 
 int Run(const std::vector<std::string>& args) {
     if (args.empty()) throw UsageError{"no command given"};
     const std::string& command = args[0];
-    std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "--help" || command == "-h" || command == "help") {
         PrintHelp();
         return 0;
@@ -148,13 +218,8 @@ int Run(const std::vector<std::string>& args) {
         std::printf("q7pack 5.1.0 (%s)\n", CompressorName());
         return 0;
     }
-    if (command == "create") return Create(rest);
-    if (command == "check" && rest.size() == 1) return Check(rest[0]);
-    if (command == "list" && rest.size() == 1) return ListArchive(rest[0]);
-    if (command == "verify" && rest.size() == 1) return VerifyArchive(rest[0]);
-    if (command == "extract" && rest.size() == 2) return ExtractArchive(rest[0], rest[1]);
-    if (command == "check" || command == "list" || command == "verify" || command == "extract")
-        throw UsageError{"wrong number of arguments for " + command};
+    for (const CommandEntry& entry : kCommands)
+        if (command == entry.name) return entry.run(std::vector<std::string>(args.begin() + 1, args.end()));
     throw UsageError{"unknown command " + command};
 }
 

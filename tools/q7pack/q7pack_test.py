@@ -97,8 +97,11 @@ class PackagerTest(unittest.TestCase):
                 "docs\\tool.bin=" + self.path("src/tool.bin")]
 
     def test_round_trip_stores_names_in_order_and_bytes_exactly(self):
-        self.create("out.q7a", *self.standard_inputs())
+        created = self.create("out.q7a", *self.standard_inputs())
         entries = read_archive(self.read("out.q7a"))
+        data_bytes = sum(len(e[1]) for e in entries)
+        self.assertIn(b"7 entries: %d bytes of files compressed to %d bytes of entry data, an archive of %d bytes"
+                      % (sum(e[2] for e in entries), data_bytes, len(self.read("out.q7a"))), created.stdout)
         names = [e[0] for e in entries]
         self.assertEqual(names, [b"setup.ini", b"readme.txt", b"a.exe", b"b.dll", b"sub\\empty.txt",
                                  b"sub\\z.txt", b"docs\\tool.bin"])
@@ -113,10 +116,13 @@ class PackagerTest(unittest.TestCase):
         self.assertEqual(listing.returncode, 0)
         self.assertIn(b"bare archive", listing.stdout)
         self.assertIn(b"sub\\z.txt", listing.stdout)
-        self.assertIn(b"7 entries", listing.stdout)
+        self.assertIn(b"%12d" % data_bytes, listing.stdout)
+        self.assertIn(b"7 entries, entry data only; the archive is %d bytes" % len(self.read("out.q7a")),
+                      listing.stdout)
 
         verify = q7pack("verify", self.path("out.q7a"))
         self.assertEqual(verify.returncode, 0, verify.stderr)
+        self.assertIn(b"all 7 entries are good", verify.stdout)
 
         extract = q7pack("extract", self.path("out.q7a"), self.path("x"))
         self.assertEqual(extract.returncode, 0, extract.stderr)
@@ -127,7 +133,8 @@ class PackagerTest(unittest.TestCase):
     def test_installer_is_the_stub_image_followed_by_the_archive(self):
         stub = fake_stub()
         self.write("stub.exe", stub + b"an old archive appended before")
-        self.create("setup.exe", "--stub", self.path("stub.exe"), self.path("src/setup.ini"))
+        created = self.create("setup.exe", "--stub", self.path("stub.exe"), self.path("src/setup.ini"))
+        self.assertIn(b"1 entry: ", created.stdout)
         out = self.read("setup.exe")
         self.assertEqual(out[:0x800], stub)
         entries = read_archive(out, 0x800)
@@ -153,6 +160,8 @@ class PackagerTest(unittest.TestCase):
             ("drive", ["C:x=" + self.path("src/tool.bin")], b"would leave"),
             ("case clash", [self.path("src/A.TXT"), self.path("src/other/a.txt")], b"already taken"),
             ("second setup.ini", ["SETUP.INI=" + self.path("src/tool.bin")], b"already taken"),
+            ("separator clash", ["a/b=" + self.path("src/tool.bin"), "A\\b=" + self.path("src/readme.txt")],
+             b"already taken"),
             ("long name", ["n" * 65536 + "=" + self.path("src/tool.bin")], b"65535"),
             ("missing", [self.path("src/missing.txt")], b"no such file"),
             ("empty name", ["=" + self.path("src/tool.bin")], b"empty name"),
@@ -171,7 +180,7 @@ class PackagerTest(unittest.TestCase):
     def test_setup_ini_that_is_a_folder_is_refused(self):
         result = self.create("out.q7a", self.path("src/app"), ok=False)
         self.assertEqual(result.returncode, 1)
-        self.assertIn(b"not a regular file", result.stderr)
+        self.assertIn(b"src/app: is a folder, not a file", result.stderr)
         self.assertFalse(os.path.exists(self.path("out.q7a")))
 
     def test_file_of_four_gigabytes_is_refused(self):
@@ -214,13 +223,16 @@ class PackagerTest(unittest.TestCase):
     def test_extract_refuses_escaping_names_and_writes_the_rest(self):
         body = zlib.compress(b"body")
         archive = b"".join(record(n, body, 4) for n in
-                           [b"setup.ini", b"..\\up.txt", b"/abs.txt", b"c:drive.txt", b"ok\\in.txt", b"OK\\IN.TXT"])
+                           [b"setup.ini", b"..\\up.txt", b"/abs.txt", b"c:drive.txt", b"ok\\in.txt", b"OK\\IN.TXT",
+                            b"ok/In.txt", b"ok\\.\\in.txt"])
         self.write("evil.q7a", archive + END)
         result = q7pack("extract", self.path("evil.q7a"), self.path("out"))
         self.assertEqual(result.returncode, 1)
         for name in (b"..\\up.txt", b"/abs.txt", b"c:drive.txt"):
             self.assertIn(b"'" + name + b"': refused", result.stderr)
         self.assertIn(b"'OK\\IN.TXT': skipped", result.stderr)
+        self.assertIn(b"'ok/In.txt': skipped", result.stderr)
+        self.assertIn(b"'ok\\.\\in.txt': skipped", result.stderr)
         self.assertEqual(self.read("out/ok/in.txt"), b"body")
         self.assertEqual(sorted(os.listdir(self.path("out"))), ["ok", "setup.ini"])
         self.assertFalse(os.path.exists(self.path("up.txt")))
@@ -229,11 +241,17 @@ class PackagerTest(unittest.TestCase):
         self.write("text.txt", b"hello")
         self.write("empty.exe", fake_stub())
         for args, message in [(["list", self.path("text.txt")], b"not an archive"),
-                              (["verify", self.path("missing")], b"cannot open"),
-                              (["check", self.path("missing")], b"cannot open"),
+                              (["verify", self.path("missing")], b"no such file"),
+                              (["check", self.path("missing")], b"no such file"),
+                              (["check", self.path("src")], b"is a folder, not a file"),
+                              (["list", self.path("src")], b"is a folder, not a file"),
+                              (["create", "-o", self.path("out.exe"), "--stub", self.path("src"),
+                                self.path("src/setup.ini")], b"is a folder, not a file"),
                               (["list", self.path("empty.exe")], b"no archive appended")]:
             result = q7pack(*args)
             self.assertEqual(result.returncode, 1, args)
+            self.assertTrue(result.stderr.startswith(b"q7pack: " + args[-2 if args[0] == "create" else 1].encode()
+                                                     + b": "), result.stderr)
             self.assertIn(message, result.stderr)
 
     def check(self, script):
@@ -252,7 +270,18 @@ class PackagerTest(unittest.TestCase):
             # function and its argument counts.
             (b"if (0) {\n  Install(1);\n}\n", b":2:10: not a function: Install\n  Install(1);\n         ^\n"),
             (b"if (MESSAGE == COMMAND) ReadIni(\"a.ini\", \"s\");\n",
-             b":1:45: not enough parameters\nif (MESSAGE == COMMAND) ReadIni(\"a.ini\", \"s\");\n" + b" " * 44 + b"^\n"),
+             b":1:45: not enough parameters\nif (MESSAGE == COMMAND) ReadIni(\"a.ini\", \"s\");\n" + b" " * 44 + b"^\n"
+             + name + b":1:45: note: ReadIni takes 3 or 4 arguments\n"),
+            (b"x = strlen(substr(\"ab\", 1), 2);",
+             b":1:29: too many parameters\nx = strlen(substr(\"ab\", 1), 2);\n" + b" " * 28 + b"^\n"
+             + name + b":1:29: note: strlen takes 1 argument\n"),
+            (b"messagebox(\"a\");",
+             b":1:11: not a function: messagebox\nmessagebox(\"a\");\n" + b" " * 10 + b"^\n"
+             + name + b":1:11: note: the installer has MessageBox; function names are case-sensitive\n"),
+            (b"\xef\xbb\xbfx = 1;",
+             b":1:1: invalid character: \xef\n\xef\xbb\xbfx = 1;\n^\n"
+             + name + b":1:1: note: the file starts with a UTF-8 byte-order mark (EF BB BF); "
+             b"save it as Windows-1250, without a byte-order mark\n"),
             (b"a = 99999999999;", b":1:5: not a integer literal: 99999999999\na = 99999999999;\n    ^\n"),
         ]
         for script, report in cases:
@@ -282,10 +311,129 @@ class PackagerTest(unittest.TestCase):
         self.assertEqual(self.read("old.q7a"), b"the previous output")
         self.assertEqual(sorted(os.listdir(self.dir)), ["old.q7a", "src"], "no temporary files left")
 
+    def test_extract_keeps_existing_files_unless_told_and_never_leaves_part_of_one(self):
+        new = b"new data " * 1000
+        damaged = bytearray(zlib.compress(new))
+        damaged[len(damaged) // 2] ^= 0xFF
+        self.write("out/keep.txt", b"mine")
+        self.write("out/old.txt", b"old")
+        self.write("upd.q7a", record(b"setup.ini", zlib.compress(b"x"), 1) + record(b"keep.txt", bytes(damaged), 9000)
+                   + record(b"old.txt", zlib.compress(new), 9000) + record(b"fresh.txt", zlib.compress(new), 9000) + END)
+        for extra, old in (([], b"old"), (["--overwrite"], new)):
+            with self.subTest(extra):
+                result = q7pack("extract", *extra, self.path("upd.q7a"), self.path("out"))
+                self.assertEqual(result.returncode, 1)
+                self.assertEqual(self.read("out/keep.txt"), b"mine")
+                self.assertEqual(self.read("out/old.txt"), old)
+                self.assertEqual(self.read("out/fresh.txt"), new)
+                self.assertEqual(sorted(os.listdir(self.path("out"))), ["fresh.txt", "keep.txt", "old.txt", "setup.ini"])
+        first = q7pack("extract", self.path("upd.q7a"), self.path("out"))
+        self.assertIn(b"'old.txt': " + self.path("out/old.txt").encode() + b" exists (--overwrite replaces it)",
+                      first.stderr.replace(b"\\", b"/"))
+
+    @unittest.skipIf(UNDER_WINE, "the links are made on the Linux side")
+    def test_extract_never_writes_through_a_link(self):
+        os.makedirs(self.path("elsewhere"))
+        self.write("victim.txt", b"victim")
+        os.makedirs(self.path("out"))
+        os.symlink(self.path("elsewhere"), self.path("out/link"))
+        os.symlink(self.path("victim.txt"), self.path("out/flink"))
+        body = zlib.compress(b"pwned")
+        self.write("evil.q7a", record(b"setup.ini", body, 5) + record(b"link\\pwned.txt", body, 5)
+                   + record(b"flink", body, 5) + END)
+        for extra in ([], ["--overwrite"]):
+            with self.subTest(extra):
+                result = q7pack("extract", *extra, self.path("evil.q7a"), self.path("out"))
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(b"'link\\pwned.txt': " + self.path("out/link").encode() + b" is a link", result.stderr)
+                self.assertEqual(os.listdir(self.path("elsewhere")), [])
+                self.assertEqual(self.read("victim.txt"), b"victim")
+                self.assertEqual(sorted(os.listdir(self.path("out"))), ["flink", "link", "setup.ini"])
+        self.assertEqual(self.read("out/flink"), b"pwned", "--overwrite replaces the link itself")
+
+    @unittest.skipIf(UNDER_WINE, "links and FIFOs are made on the Linux side")
+    def test_links_and_special_files_in_a_payload_folder_are_refused_with_their_path(self):
+        cases = [
+            ("file link", lambda p: os.symlink(self.path("src/tool.bin"), p), b"is a symbolic link"),
+            ("folder link", lambda p: os.symlink(self.path("src/app/sub"), p), b"is a symbolic link"),
+            ("dangling link", lambda p: os.symlink(self.path("nowhere"), p), b"is a symbolic link"),
+            ("fifo", os.mkfifo, b"is a FIFO"),
+        ]
+        for label, make, message in cases:
+            with self.subTest(label):
+                shutil.rmtree(self.path("pl"), ignore_errors=True)
+                self.write("pl/a.txt", b"a")
+                make(self.path("pl/odd"))
+                result = self.create("out.q7a", self.path("src/setup.ini"), self.path("pl"), ok=False)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(self.path("pl/odd").encode() + b": " + message, result.stderr)
+                self.assertFalse(os.path.exists(self.path("out.q7a")))
+        # A link named on the command line is what the packager chose: it is followed.
+        os.symlink(self.path("src/app/sub"), self.path("sublink"))
+        self.create("out.q7a", self.path("src/setup.ini"), self.path("sublink"))
+        self.assertEqual([e[0] for e in read_archive(self.read("out.q7a"))], [b"setup.ini", b"empty.txt", b"z.txt"])
+
+    def test_setup_ini_inside_the_payload_folder_is_stored_once(self):
+        self.write("pl/setup.ini", self.read("src/setup.ini"))
+        self.write("pl/data.txt", b"data")
+        self.create("out.q7a", self.path("pl/setup.ini"), self.path("pl"))
+        self.assertEqual([e[0] for e in read_archive(self.read("out.q7a"))], [b"setup.ini", b"data.txt"])
+
+    def test_names_are_shown_in_the_terminals_code_page_with_control_bytes_escaped(self):
+        body = zlib.compress(b"x")
+        self.write("names.q7a", b"".join(record(n, body, 1) for n in
+                                         [b"setup.ini", b"Z\xe1pisn\xedk.txt", b"a\x1b[2Jb", b"nul\x00cut"]) + END)
+        local = "Zápisník.txt".encode("cp1250" if UNDER_WINE else "utf-8")
+        listing = q7pack("list", self.path("names.q7a"))
+        self.assertEqual(listing.returncode, 0)
+        for shown in (local, b"a\\x1b[2Jb", b"nul\\x00cut"):
+            self.assertIn(shown, listing.stdout)
+        self.assertNotIn(b"\x1b", listing.stdout + listing.stderr)
+        self.assertIn(b"'nul\\x00cut': the installer cannot write this name", listing.stderr)
+        verify = q7pack("verify", self.path("names.q7a"))
+        self.assertEqual(verify.returncode, 1)
+        self.assertIn(b"'a\\x1b[2Jb': the installer cannot write this name", verify.stderr)
+        self.assertIn(b"'nul\\x00cut': the installer cannot write this name", verify.stderr)
+        self.assertNotIn(b"\x1b", verify.stdout + verify.stderr)
+
+    @unittest.skipIf(UNDER_WINE, "names are UTF-8 on the Linux side only")
+    def test_names_are_stored_in_windows_1250_and_extracted_back(self):
+        self.write("pl/Zápisník.txt", b"z")
+        self.create("out.q7a", self.path("src/setup.ini"), self.path("pl"), "Čítaj/ma.txt=" + self.path("src/tool.bin"))
+        self.assertEqual([e[0] for e in read_archive(self.read("out.q7a"))],
+                         [b"setup.ini", b"Z\xe1pisn\xedk.txt", b"\xc8\xedtaj\\ma.txt"])
+        extract = q7pack("extract", self.path("out.q7a"), self.path("x"))
+        self.assertEqual(extract.returncode, 0, extract.stderr)
+        self.assertEqual(self.read("x/Zápisník.txt"), b"z")
+        self.assertEqual(self.read("x/Čítaj/ma.txt"), self.read("src/tool.bin"))
+
+        for name, message in [("smørrebrød.txt".encode(), "'ø' (U+00F8) is not in Windows-1250".encode()),
+                              (b"Z\xe1pis.txt", b"the name is not UTF-8 text")]:
+            with self.subTest(name):
+                shutil.rmtree(self.path("bad"), ignore_errors=True)
+                os.makedirs(self.path("bad"))
+                with open(os.path.join(self.path("bad").encode(), name), "wb") as f:
+                    f.write(b"s")
+                result = self.create("out2.q7a", self.path("src/setup.ini"), self.path("bad"), ok=False)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(name + b": " + message, result.stderr)
+
+    def test_a_script_saved_as_utf8_is_warned_about(self):
+        script = "x = 1;\r\nMessageBox(\"Inštalácia\");\r\n".encode()
+        status, out, err = self.check(script)
+        self.assertEqual(status, 0)
+        warning = (self.path("check/setup.ini").encode() + b":2: warning: the script is UTF-8 text, the installer "
+                   b"reads it as Windows-1250; save it as Windows-1250\n")
+        self.assertEqual(err, warning)
+        created = self.create("out.q7a", self.path("check/setup.ini"))
+        self.assertEqual(created.stderr.replace(b"\r\n", b"\n"), warning)
+        self.assertEqual(self.check("MessageBox(\"Inštalácia\");".encode("cp1250"))[2], b"")
+
     def test_usage(self):
         help_text = q7pack("--help")
         self.assertEqual(help_text.returncode, 0)
-        for word in (b"create", b"check SETUP.INI", b"list", b"verify", b"extract", b"--stub", b"-l LEVEL", b"NAME=PATH"):
+        for word in (b"create", b"check SETUP.INI", b"list", b"verify", b"extract", b"--stub", b"-l LEVEL", b"NAME=PATH",
+                     b"--overwrite", b"symbolic links", b"Windows-1250"):
             self.assertIn(word, help_text.stdout)
         for args in (["frobnicate"], ["create", self.path("src/setup.ini")], ["list"], ["check"],
                      ["create", "-o", "x", "-l", "99", "s"]):

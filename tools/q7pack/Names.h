@@ -1,0 +1,40 @@
+#pragma once
+// Stored names and the packager's own file names. Stored names are bytes of
+// the installer's code page, Windows-1250, with '\' between folders. The
+// packager's file names are local: UTF-8 on Linux, converted both ways;
+// the ANSI code page on Windows, taken as they are.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The stored form of a name given on the packager's side: '/' becomes '\',
+// and local UTF-8 becomes Windows-1250. Raises PackError about subject for
+// text that is not UTF-8 or holds a character the code page lacks, naming
+// that character.
+std::string StoredName(const std::string& local, const std::string& subject);
+
+// The local form of a stored name: Windows-1250 to UTF-8 where local names
+// are UTF-8. Separators are left as they are.
+std::string LocalName(std::string_view stored);
+
+// A stored name for the terminal: in its code page (UTF-8 on Linux, the
+// console's on Windows), with
+// control bytes written as \xNN, so that no name rewrites the screen.
+std::string ShownName(std::string_view stored);
+
+// The folders and the file name of a stored name, split at '\' and '/';
+// empty and "." parts are dropped, as Windows drops them.
+std::vector<std::string> NameParts(std::string_view stored);
+
+// What makes two stored names the same file for the installer: A-Z lowered,
+// '/' taken as '\', empty and "." parts dropped (Windows drops them).
+std::string NameKey(std::string_view stored);
+
+// The first line (from 1) that holds a byte above 0x7F, when the text is
+// valid UTF-8 and has such a byte (a leading byte-order mark not counted);
+// 0 otherwise.
+int FirstUtf8Line(std::string_view text);
+
+// "1 entry", "2 entries".
+std::string CountOf(size_t n, const char* one, const char* many);
