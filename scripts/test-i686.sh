@@ -77,11 +77,13 @@ trap 'exit 143' TERM
 # is the leftover of a run that was killed, so start from disabled.
 [ "$($binfmt status)" != enabled ] || $binfmt disable
 emulator=${Q7_I686_EMULATOR:-$($binfmt probe)}
+why="the kernel runs no 32-bit programs itself"
+[ -z "${Q7_I686_EMULATOR:-}" ] || why="Q7_I686_EMULATOR=$Q7_I686_EMULATOR"
 case "$emulator" in
-native) say "the kernel runs 32-bit programs itself: 32-bit Wine runs natively" ;;
+native) say "32-bit Wine runs natively (the kernel runs 32-bit programs itself)" ;;
 qemu)
   $binfmt enable
-  say "the kernel runs no 32-bit programs: QEMU runs 32-bit Wine (qemu-i386 handler enabled for this run)"
+  say "QEMU runs 32-bit Wine, as $why (qemu-i386 handler enabled for this run)"
   # Every process start takes about a hundred times longer under QEMU.
   export Q7_E2E_SLOW=20
   ;;
