@@ -63,9 +63,13 @@ fi
 
 [ "$i686" = yes ] || exit 0
 
-# The kernel runs no 32-bit code here; QEMU runs 32-bit Wine, once the
-# kernel hands i386 programs to it.
-$SUDO bash "$(dirname "$0")/binfmt-i386.sh" register
+# Many kernels run 32-bit programs themselves; where one does not, QEMU runs
+# 32-bit Wine once the kernel hands i386 programs to it. The handler is
+# registered here either way (disabled), but a refusal is fatal only where
+# the kernel needs it.
+binfmt="$SUDO bash $(dirname "$0")/binfmt-i386.sh"
+registered=yes
+$binfmt register || registered=no
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   echo "install-deps: adding the i386 architecture to dpkg (32-bit Wine comes from it)"
@@ -79,4 +83,15 @@ if ! installed wine32:i386; then
     echo "install-deps: apt could not install wine32:i386: Debian's i386 packages are needed for the i686 lane" >&2
     exit 1
   fi
+fi
+
+if [ "$($binfmt status)" = enabled ]; then
+  echo "install-deps: the qemu-i386 handler is enabled (an i686 lane is running): not probing the kernel"
+elif [ "$($binfmt probe)" = native ]; then
+  echo "install-deps: this kernel runs 32-bit programs itself: the i686 lane needs no QEMU"
+elif [ "$registered" = no ]; then
+  echo "install-deps: this kernel runs no 32-bit programs and the qemu-i386 handler could not be registered (above): the i686 lane cannot run here" >&2
+  exit 1
+else
+  echo "install-deps: this kernel runs no 32-bit programs: the i686 lane runs 32-bit Wine through QEMU (slow: about a minute per program start)"
 fi
