@@ -60,10 +60,39 @@ done
 exec 9>"$lock"
 flock -w 1800 9 || fail "another i686 lane holds $lock"
 
+# Each long step runs as a child that the shell waits for, so that an
+# interruption is handled at once rather than when the step ends.
+child=
+run() {
+  "$@" &
+  child=$!
+  local status=0
+  wait "$child" || status=$?
+  child=
+  return "$status"
+}
+
+# The processes that hold the lock other than this shell: every process
+# this run started inherited it. Run as $(lock_holders), whose own
+# processes let go of it first.
+lock_holders() {
+  exec 9>&-
+  find /proc/[0-9]*/fd -maxdepth 1 -lname "$lock" 2>/dev/null | cut -d/ -f3 | sort -u | grep -vx "$$" || true
+}
+
 finish() {
   local status=$?
   trap - EXIT INT TERM
+  if [ -n "$child" ]; then kill "$child" 2>/dev/null || true; fi
   Q7_WINE_STATE=$state bash "$root/cmake/wine-fixture.sh" cleanup "$state" || true
+  # A Wine program that was still starting when the run stopped is no
+  # longer a child of anything here, and no wineserver ended it.
+  local leftover
+  leftover=$(lock_holders)
+  if [ -n "$leftover" ]; then
+    say "ending what this run left running: $(echo $leftover)"
+    kill $leftover 2>/dev/null || true
+  fi
   if [ "${emulator:-}" = qemu ]; then
     $binfmt disable && say "qemu-i386 handler $($binfmt status)"
   fi
@@ -91,7 +120,7 @@ qemu)
 esac
 
 started=$(date +%s)
-bash "$root/cmake/wine-fixture.sh" setup "$state"
+run bash "$root/cmake/wine-fixture.sh" setup "$state"
 export Q7_WINE_STATE=$state Q7_E2E_INSTALLER=$installer
 say "prefix ready in $(($(date +%s) - started)) s (load $(cut -d' ' -f1 /proc/loadavg))"
 
@@ -102,7 +131,7 @@ for scenario in "${scenarios[@]}"; do
   read -r lanes program filter <<<"$scenario"
   [[ ",$lanes," == *",$lane,"* ]] || continue
   begin=$(date +%s)
-  if "$root/cmake/wine-run.sh" "$tests/$program.exe" --gtest_filter="$filter" --gtest_brief=1 \
+  if run "$root/cmake/wine-run.sh" "$tests/$program.exe" --gtest_filter="$filter" --gtest_brief=1 \
     >"$state/$program.log" 2>&1; then
     passed=$((passed + 1))
     say "ok   $program $filter ($(($(date +%s) - begin)) s)"
