@@ -17,6 +17,8 @@
 //           window-close:TITLE      close that window
 //           colour:ID       record the colour shown in the middle of control ID
 //                           of the page, or of the page's background for 0
+//           colour:ID:X:Y   record the colour at X, Y from the top-left corner
+//                           of control ID of the page
 // --times adds a line "# N ms" behind each action done: the milliseconds
 // from the program's start to the end of the action.
 // After the actions the driver waits for the program to end and records its
@@ -96,7 +98,7 @@ public:
         if (verb == "key") return Key(rest == "esc" ? VK_ESCAPE : rest == "enter" ? VK_RETURN : 0);
         if (verb == "close") return OnPage([](HWND page) { PostMessageW(page, WM_CLOSE, 0, 0); });
         if (verb == "answer") return Answer(std::stoi(rest));
-        if (verb == "colour") return Colour(std::stoi(rest));
+        if (verb == "colour") return Colour(rest);
         throw DriverError("unknown action " + action);
     }
 
@@ -207,11 +209,18 @@ private:
         });
     }
 
-    void Colour(int id) {
-        OnPage([this, id](HWND page) {
+    // colour:ID, or colour:ID:X:Y for a point of the control.
+    void Colour(const std::string& where) {
+        int id = std::stoi(where);
+        size_t x = where.find(':'), y = x == std::string::npos ? x : where.find(':', x + 1);
+        OnPage([this, id, where, x, y](HWND page) {
             HWND control = id ? FindControl(page, id) : page;
             if (!control) throw DriverError("the page has no control " + std::to_string(id));
-            transcript_ += "colour " + std::to_string(id) + " " + ColourOf(page, control) + "\n";
+            std::string colour =
+                y == std::string::npos
+                    ? ColourOf(page, control)
+                    : ColourAt(control, std::stoi(where.substr(x + 1)), std::stoi(where.substr(y + 1)));
+            transcript_ += "colour " + where + " " + colour + "\n";
         });
     }
 

@@ -209,6 +209,19 @@ std::wstring Wide(const std::string& utf8) {
     return out;
 }
 
+namespace {
+
+std::string ScreenColour(POINT at) {
+    std::vector<uint32_t> pixels = Pixels(nullptr, at.x, at.y, 1, 1);
+    if (pixels.empty()) return "(unreadable)";
+    uint32_t pixel = pixels[0] & 0xFFFFFF;
+    char text[8];
+    snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(pixel));
+    return text;
+}
+
+}  // namespace
+
 std::string ColourOf(HWND page, HWND control) {
     RECT r;
     POINT at;
@@ -220,10 +233,13 @@ std::string ColourOf(HWND page, HWND control) {
         GetWindowRect(control, &r);
         at = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
     }
-    uint32_t pixel = Pixels(nullptr, at.x, at.y, 1, 1)[0] & 0xFFFFFF;
-    char text[8];
-    snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(pixel));
-    return text;
+    return ScreenColour(at);
+}
+
+std::string ColourAt(HWND control, int x, int y) {
+    RECT r;
+    if (!GetWindowRect(control, &r)) return "(no window)";
+    return ScreenColour({r.left + x, r.top + y});
 }
 
 HWND FindControl(HWND window, int id) {

@@ -29,6 +29,10 @@ std::wstring Wide(const std::string& utf8);
 // "#rrggbb".
 std::string ColourOf(HWND page, HWND control);
 
+// The colour the screen shows at x, y from the top-left corner of control's
+// window, as "#rrggbb".
+std::string ColourAt(HWND control, int x, int y);
+
 // The pixels of a rectangle of source (the screen when source is null), as
 // 32-bit BGRX values, top row first; empty when they cannot be read.
 std::vector<uint32_t> Pixels(HDC source, int x, int y, int w, int h);

@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <set>
 #include <vector>
 
 #include "archive/uStoredName.h"
 #include "archive/uZlibArchive.h"
+#include "pe/uPeFile.h"
 #include "startup/uPeImage.h"
+#include "tools/q7pack/BrandApply.h"
 #include "tools/q7pack/Names.h"
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/PackInputs.h"
@@ -65,6 +69,37 @@ private:
     TFileStream file_;
 };
 
+// The installer's title and version, and whether a signature is appended:
+// "title: ...", "version: ..." and "signed: ..." lines. A file whose
+// resources cannot be read gets a line saying so instead.
+void PrintInstallerFacts(const std::string& file, uint32_t imageEnd) {
+    std::error_code ec;
+    if (imageEnd > std::filesystem::file_size(file, ec) || ec) {
+        std::printf("  resources: cannot be read (the sections run past the end of the file)\n");
+        return;
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::string image(imageEnd, '\0');
+    in.read(image.data(), static_cast<std::streamsize>(image.size()));
+    try {
+        TPeFile pe(image);
+        TInstallerIdentity identity = ReadIdentity(pe);
+        std::printf("  title: %s\n  version: %s\n",
+                    identity.title.empty() ? "(none)" : identity.title.c_str(),
+                    identity.version.empty() ? "(none)" : identity.version.c_str());
+        TPeDirectory signature = pe.Directory(pdCertificate);
+        if (signature.Size != 0)
+            std::printf(
+                "  signed: a signature of %u bytes at offset %u; any change to this file, q7pack create and\n"
+                "          brand included, invalidates it (they drop it: sign again afterwards)\n",
+                signature.Size, signature.VirtualAddress);
+        else
+            std::printf("  signed: no\n");
+    } catch (const EPeFormat& e) {
+        std::printf("  resources: cannot be read (%s)\n", e.what());
+    }
+}
+
 std::string Ratio(uint64_t packed, uint64_t unpacked) {
     if (unpacked == 0) return "-";
     char text[16];
@@ -107,6 +142,7 @@ int ListArchive(const std::string& file) {
     uint64_t packed = 0, unpacked = 0;
     std::printf("%s: %s, archive at offset %u\n", file.c_str(),
                 archive.IsInstaller ? "installer" : "bare archive", archive.Offset.value_or(0));
+    if (archive.IsInstaller) PrintInstallerFacts(file, *archive.Offset);
     std::printf("%12s %12s %7s  %s\n", "packed", "unpacked", "ratio", "name");
     for (const TZLibPackedFile& entry : archive.Unpacker.Files) {
         std::printf("%12u %12u %7s  %s\n", entry.PackedSize, entry.UnpackedSize,

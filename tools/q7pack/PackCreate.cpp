@@ -8,7 +8,8 @@
 
 #include "archive/uZlibArchive.h"
 #include "archive/uZlibWriter.h"
-#include "startup/uPeImage.h"
+#include "pe/uPeFile.h"
+#include "tools/q7pack/BrandApply.h"
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/Platform.h"
 #include "tools/q7pack/Progress.h"
@@ -98,6 +99,18 @@ std::pair<std::string, std::string> FolderAndName(const std::string& output) {
     return {output.substr(0, slash + 1), output.substr(slash + 1)};
 }
 
+// The folder OUT is written in, held open meanwhile, and OUT's name in it.
+OutputFolder FolderOf(const std::string& output, std::string& name) {
+    auto [folderPath, fileName] = FolderAndName(output);
+    if (fileName.empty()) throw PackError(output, "names a folder, not the file to write");
+    name = fileName;
+    try {
+        return OutputFolder(folderPath, false);
+    } catch (const PackError& e) {
+        throw PackError(output, "cannot be written: its folder " + e.Subject() + " " + e.what());
+    }
+}
+
 void WriteBytes(TStream& out, const std::string& bytes, const std::string& target) {
     if (!bytes.empty() &&
         out.Write(bytes.data(), static_cast<int32_t>(bytes.size())) != static_cast<int32_t>(bytes.size()))
@@ -106,31 +119,55 @@ void WriteBytes(TStream& out, const std::string& bytes, const std::string& targe
 
 }  // namespace
 
-std::string ReadStubImage(const std::string& path) {
-    std::string stub = ReadInputFile(path);
-    std::optional<uint32_t> end =
-        PeImageDataEnd(reinterpret_cast<const unsigned char*>(stub.data()), stub.size());
-    if (!end) throw PackError(path, "not a Windows executable (PE image)");
-    if (*end > stub.size())
-        throw PackError(path, "damaged executable: its sections run past the end of the file");
-    stub.resize(*end);  // drops an archive appended before
-    return stub;
+std::string ReadStubImage(const std::string& path, const std::string& brandFile) {
+    std::optional<TBrand> brand;
+    if (!brandFile.empty()) brand = ReadBrandFile(brandFile);
+    try {
+        TPeFile image(ReadInputFile(path));
+        image.DropOverlayAndSignature();  // an archive appended before, a signature
+        if (brand) ApplyBrand(image, *brand);
+        return image.Bytes();
+    } catch (const EPeFormat& e) {
+        throw PackError(path, e.what());
+    }
+}
+
+uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandFile,
+                          const std::string& output) {
+    TBrand brand = ReadBrandFile(brandFile);
+    std::string file = ReadInputFile(stubPath);
+    std::string bytes;
+    try {
+        TPeFile image(file);
+        // An archive behind the image stays; a signature does not.
+        size_t end = file.size();
+        TPeDirectory signature = image.Directory(pdCertificate);
+        if (signature.Size != 0 && signature.VirtualAddress >= image.DataEnd() &&
+            signature.VirtualAddress < end)
+            end = signature.VirtualAddress;
+        std::string archive =
+            file.substr(std::min<size_t>(image.DataEnd(), end), end - std::min<size_t>(image.DataEnd(), end));
+        ApplyBrand(image, brand);
+        bytes = image.Bytes() + archive;
+    } catch (const EPeFormat& e) {
+        throw PackError(stubPath, e.what());
+    }
+    std::string name;
+    OutputFolder folder = FolderOf(output, name);
+    NewFile temp(folder, name);
+    WriteBytes(temp.Stream(), bytes, output);
+    temp.Commit(true);
+    return bytes.size();
 }
 
 CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOptions& options) {
     CreateSummary summary;
-    std::string stub = options.stub.empty() ? std::string() : ReadStubImage(options.stub);
+    std::string stub = options.stub.empty() ? std::string() : ReadStubImage(options.stub, options.brand);
     summary.stubBytes = stub.size();
 
-    auto [folderPath, name] = FolderAndName(options.output);
-    if (name.empty()) throw PackError(options.output, "names a folder, not the file to write");
-    std::optional<OutputFolder> folder;
-    try {
-        folder.emplace(folderPath, false);
-    } catch (const PackError& e) {
-        throw PackError(options.output, "cannot be written: its folder " + e.Subject() + " " + e.what());
-    }
-    NewFile temp(*folder, name);
+    std::string name;
+    OutputFolder folder = FolderOf(options.output, name);
+    NewFile temp(folder, name);
     TStream& out = temp.Stream();
     WriteBytes(out, stub, options.output);
     TZLibArchiveWriter writer(out);

@@ -12,6 +12,7 @@
 struct CreateOptions {
     std::string output;
     std::string stub;  // empty: a bare archive
+    std::string brand;  // brand file written into the stub, or empty
     int level = 0;
     unsigned threads = 1;  // compressing threads; the output never depends on it
     // Positions in the installer are signed 32-bit: the whole output file,
@@ -31,6 +32,13 @@ struct CreateSummary {
 // was not there before.
 CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOptions& options);
 
-// The stub's image without any archive already appended to it. Raises
-// PackError for a file that is not a PE image.
-std::string ReadStubImage(const std::string& path);
+// The stub's image without any archive or signature appended to it (the
+// certificate-table entry cleared with them), with the brand file's
+// resources written in when brandFile is not empty. Raises PackError for a
+// file that is not a PE image and for a bad brand.
+std::string ReadStubImage(const std::string& path, const std::string& brandFile = {});
+
+// Writes output: the stub with the brand's resources, followed by any
+// archive that was appended to it (a signature is dropped). Returns the
+// bytes written; raises PackError, leaving output untouched.
+uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandFile, const std::string& output);

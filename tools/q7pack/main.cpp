@@ -19,7 +19,9 @@
 namespace {
 
 const char kUsage[] =
-    "usage: q7pack create -o OUT [--stub STUB.exe] [-l LEVEL] [-j THREADS] SETUP.INI [PAYLOAD...]\n"
+    "usage: q7pack create -o OUT [--stub STUB.exe [--brand BRAND]] [-l LEVEL] [-j THREADS]\n"
+    "                     SETUP.INI [PAYLOAD...]\n"
+    "       q7pack brand --stub STUB.exe BRAND -o OUT.exe\n"
     "       q7pack check SETUP.INI\n"
     "       q7pack list FILE\n"
     "       q7pack verify FILE\n"
@@ -60,9 +62,22 @@ void PrintHelp() {
         "        that is not a Windows executable. OUT is written to a new temporary\n"
         "        file beside it and renamed at the end, so a failure never leaves a\n"
         "        half-written installer.\n"
+        "        --brand BRAND\n"
+        "                    writes the brand file's title, texts, icon, banner,\n"
+        "                    version information and manifest into the stub (see\n"
+        "                    brand).\n"
         "        -l LEVEL    compression level 0 (stored) to %d, default %d (%s)\n"
         "        -j THREADS  compressing threads, default: all cores. The output is the\n"
         "                    same bytes whatever the thread count: no times are stored.\n\n"
+        "brand   Writes OUT.exe: STUB.exe with the resources that the brand file\n"
+        "        BRAND sets (docs/packaging.md lists its keys). An archive appended\n"
+        "        to STUB.exe stays behind it. Refused, with nothing written: an\n"
+        "        unknown section, key, control or string id, a text with a character\n"
+        "        that Windows-1250 (the installer's code page) lacks, a title over 255\n"
+        "        characters, an icon or banner Windows cannot load, a banner other\n"
+        "        than 526 by 88 pixels.\n\n"
+        "Signatures: create and brand drop a signature the stub carries, with its\n"
+        "certificate-table entry and checksum: sign the installer last.\n\n"
         "check   Runs the installer's own check of SETUP.INI without running it: the\n"
         "        lexical check and the pass that parses the whole script, every branch\n"
         "        included, against the installer's functions and their argument counts.\n"
@@ -77,7 +92,8 @@ void PrintHelp() {
         "        installer or a bare archive; the total counts entry data only, without\n"
         "        headers and names. Names are shown converted from Windows-1250 to the\n"
         "        terminal's code page (UTF-8 on Linux), control bytes as \\xNN; a name\n"
-        "        the installer would not write is reported.\n\n"
+        "        the installer would not write is reported. For an installer it also\n"
+        "        shows its title, version and whether it is signed.\n\n"
         "verify  Inflates every entry and checks that it is one complete zlib stream\n"
         "        that inflates to exactly its recorded size, and that the installer would\n"
         "        write its name; names every bad entry.\n\n"
@@ -148,12 +164,14 @@ int Create(const std::vector<std::string>& args) {
             positional.push_back(a);
         } else if (a == "--") {
             optionsDone = true;
-        } else if ((a == "-o" || a == "--stub" || a == "-l" || a == "-j") && !hasValue) {
+        } else if ((a == "-o" || a == "--stub" || a == "--brand" || a == "-l" || a == "-j") && !hasValue) {
             throw UsageError{a + " needs a value"};
         } else if (a == "-o") {
             options.output = args[++i];
         } else if (a == "--stub") {
             options.stub = args[++i];
+        } else if (a == "--brand") {
+            options.brand = args[++i];
         } else if (a == "-l") {
             options.level = ParseNumber(a, args[++i].c_str(), 0, MaxCompressionLevel());
         } else if (a == "-j") {
@@ -163,6 +181,8 @@ int Create(const std::vector<std::string>& args) {
         }
     }
     if (options.output.empty()) throw UsageError{"create needs -o OUT"};
+    if (!options.brand.empty() && options.stub.empty())
+        throw UsageError{"--brand needs --stub: a bare archive has no resources"};
     if (positional.empty()) throw UsageError{"create needs SETUP.INI"};
 
     std::vector<PackInput> inputs =
@@ -170,6 +190,29 @@ int Create(const std::vector<std::string>& args) {
     if (!ScriptPasses(positional[0]))
         throw PackError(options.output, "not written: the control script does not pass the check");
     PrintSummary(options, CreateArchive(inputs, options));
+    return 0;
+}
+
+int Brand(const std::vector<std::string>& args) {
+    std::string stub, output;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if ((args[i] == "--stub" || args[i] == "-o") && i + 1 == args.size())
+            throw UsageError{args[i] + " needs a value"};
+        if (args[i] == "--stub")
+            stub = args[++i];
+        else if (args[i] == "-o")
+            output = args[++i];
+        else if (args[i].size() > 1 && args[i][0] == '-')
+            throw UsageError{"unknown option " + args[i]};
+        else
+            positional.push_back(args[i]);
+    }
+    if (stub.empty() || output.empty() || positional.size() != 1)
+        throw UsageError{"brand needs --stub STUB.exe, one BRAND file and -o OUT.exe"};
+    uint64_t size = WriteBrandedStub(stub, positional[0], output);
+    std::printf("%s: %s branded with %s, %llu bytes\n", output.c_str(), stub.c_str(), positional[0].c_str(),
+                static_cast<unsigned long long>(size));
     return 0;
 }
 
@@ -205,6 +248,7 @@ const CommandEntry kCommands[] = {
     {"list", OnOneFile<ListArchive>},
     {"verify", OnOneFile<VerifyArchive>},
     {"extract", Extract},
+    {"brand", Brand},
 };
 
 int Run(const std::vector<std::string>& args) {

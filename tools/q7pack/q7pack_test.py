@@ -50,6 +50,7 @@ def fake_stub(sections=((0x200, 0x400), (0x600, 0x200))):
     image[0x80:0x84] = b"PE\0\0"
     struct.pack_into("<HH", image, 0x84, 0x8664, len(sections))
     struct.pack_into("<H", image, 0x84 + 16, 240)
+    struct.pack_into("<H", image, 0x84 + 20, 0x20B)  # PE32+ optional header
     table = 0x84 + 20 + 240
     for i, (pointer, size) in enumerate(sections):
         struct.pack_into("<II", image, table + 40 * i + 16, size, pointer)

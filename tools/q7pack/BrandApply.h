@@ -1,0 +1,23 @@
+#pragma once
+// Writes a brand into a stub's resources, and reads back what names an
+// installer (its title and version) for q7pack list.
+
+#include <string>
+
+#include "pe/uPeFile.h"
+#include "tools/q7pack/BrandFile.h"
+
+// Rewrites image's resource section with the brand's resources; the image
+// loses any overlay and signature. Raises EPeFormat when the stub's
+// resources cannot be edited.
+void ApplyBrand(TPeFile& image, const TBrand& brand);
+
+// The caption of the first page and the product version of an installer,
+// in UTF-8; empty when it has none.
+struct TInstallerIdentity {
+    std::string title;
+    std::string version;
+};
+TInstallerIdentity ReadIdentity(const TPeFile& image);
+
+std::string Utf16ToUtf8(const std::u16string& text);
