@@ -38,6 +38,7 @@ scenarios=(
   "full       sample_e2e_test CancelOrCloseOnAnyPage/SampleWizardLeft.InstallsNothing/3"
   "full       host_e2e_test   Nesting.*:Events.*:COLORDLG.*:ScriptErrors.InACommandBranchLeaveThePageUsable:DialogBoxes.RunawayNestingUnwindsInsteadOfCrashing"
   "full       library_e2e_test Library.RegistryRoundTripsInTheInstallersViewAndExecuteWithWait"
+  "full       brand_e2e_test  HelloWizard.*"
 )
 
 installer=$root/build/win32/startup/q7patcher.exe
