@@ -17,6 +17,7 @@
 
 #include "tests/support/FileTimes.h"
 #include "tests/support/MemoryArchive.h"
+#include "tests/support/ScriptHarness.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -38,11 +39,9 @@ protected:
         TParser parser;
         parser.SetText(text);
         host.Parser = &parser;
-        bool ok = host.CheckAndRun();
-        int32_t line = 0, column = 0;
-        parser.LineAndColumn(line, column);
+        std::string outcome = Outcome(host, host.CheckAndRun());
         host.Parser = nullptr;
-        return ok ? "ok" : std::to_string(line) + ":" + std::to_string(column) + ": " + host.ErrorText;
+        return outcome;
     }
 
     TPatcherScript host;
@@ -251,12 +250,9 @@ TEST_F(Library, ExecuteStartsProgramsWaitingOrNotAndHiddenOrNot) {
     ASSERT_FALSE(helper.empty()) << "Q7_SLEEP_HELPER is not set";
     Set("H", helper);
     EXPECT_EQ(Run(R"(
-        assert(Execute(D + "\missing.exe"), 0);
-        assert(Execute(D + "\missing.exe", "", 1, 1), 0);
-        assert(Execute(H, "4000 " + chr(34) + D + "\running" + chr(34)), -1);
-        assert(FileExists(D + "\running"), 0);
-        assert(Execute(H, "300 " + chr(34) + D + "\waited" + chr(34), 1, 1), -1);
-        assert(FileExists(D + "\waited"), -1);
+        assert(Execute(D + "\missing.exe"), 0); assert(Execute(D + "\missing.exe", "", 1, 1), 0);
+        assert(Execute(H, "4000 " + chr(34) + D + "\running" + chr(34)), -1); assert(FileExists(D + "\running"), 0);
+        assert(Execute(H, "300 " + chr(34) + D + "\waited" + chr(34), 1, 1), -1); assert(FileExists(D + "\waited"), -1);
     )"),
               "ok");
     EXPECT_EQ(ReadFileBytes(dir / "waited"), "show=0") << "started hidden";
@@ -286,15 +282,10 @@ private:
 
 TEST_F(ArchiveFunctions, CountAndNamesCoverTheTableAndNothingOutsideIt) {
     EXPECT_EQ(Run(R"(
-        n = ArchiveFileCount();
-        assert(n, 5);
-        assert(ArchiveFileName(0), "setup.ini");
-        assert(ArchiveFileName("1"), "a.txt");
-        assert(ArchiveFileName(2), "sub\b.txt");
-        assert(ArchiveFileName(-1), "");
-        assert(ArchiveFileName(n), "");
-        assert(ArchiveFileCopy(n), 0);
-        assert(ArchiveFileCopy(-1, D + "\x.txt"), 0);
+        n = ArchiveFileCount(); assert(n, 5);
+        assert(ArchiveFileName(0), "setup.ini"); assert(ArchiveFileName("1"), "a.txt");
+        assert(ArchiveFileName(2), "sub\b.txt"); assert(ArchiveFileName(-1), ""); assert(ArchiveFileName(n), "");
+        assert(ArchiveFileCopy(n), 0); assert(ArchiveFileCopy(-1, D + "\x.txt"), 0);
     )"),
               "ok");
     EXPECT_FALSE(fs::exists(dir.Path() / "x.txt"));
@@ -307,17 +298,12 @@ TEST_F(ArchiveFunctions, CopiesReplaceOnlyWithACompleteEntry) {
     WriteFileBytes(dir / "keep.txt", "old");
     fs::create_directory(dir.Path() / "folder");
     EXPECT_EQ(Run(R"(
-        assert(ArchiveFileCopy(1), -1);
-        assert(ArchiveFileCopy(1, ""), -1);
+        assert(ArchiveFileCopy(1), -1); assert(ArchiveFileCopy(1, ""), -1);
         assert(ArchiveFileCopy("1", D + "\ro.txt"), -1);
-        assert(ArchiveFileCopy(1, D + "\missing\a.txt"), 0);
-        assert(ArchiveFileCopy(1, D + "\folder"), 0);
-        assert(ArchiveFileCopy(2), 0);
-        assert(CreateDirectory(".\sub"), -1);
-        assert(ArchiveFileCopy(2), -1);
+        assert(ArchiveFileCopy(1, D + "\missing\a.txt"), 0); assert(ArchiveFileCopy(1, D + "\folder"), 0);
+        assert(ArchiveFileCopy(2), 0); assert(CreateDirectory(".\sub"), -1); assert(ArchiveFileCopy(2), -1);
         assert(ArchiveFileCopy(3, D + "\keep.txt"), 0);
-        assert(ArchiveFileCopy(4), 0);
-        assert(ArchiveFileCopy(4, D + "\chosen.txt"), -1);
+        assert(ArchiveFileCopy(4), 0); assert(ArchiveFileCopy(4, D + "\chosen.txt"), -1);
     )"),
               "ok");
     fs::path work = dir.Path() / "work";
@@ -338,9 +324,7 @@ TEST_F(ArchiveFunctions, CopiesReplaceOnlyWithACompleteEntry) {
 
 TEST_F(Library, OnlyArgumentConversionRaisesScriptErrors) {
     EXPECT_EQ(Run(R"(
-        assert(ArchiveFileCount(), 0);
-        assert(ArchiveFileName(0), "");
-        assert(ArchiveFileCopy(0), 0);
+        assert(ArchiveFileCount(), 0); assert(ArchiveFileName(0), ""); assert(ArchiveFileCopy(0), 0);
     )"),
               "ok")
         << "a host without an archive has no entries";
