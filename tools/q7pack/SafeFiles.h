@@ -9,6 +9,7 @@
 // Errors are PackError with the path as subject and a message that reads
 // after it ("... is a link", "... exists (--overwrite replaces it)").
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -65,3 +66,10 @@ private:
     std::unique_ptr<THandleStream> stream_;
     bool committed_ = false;
 };
+
+// count bytes from the system's random source; raises PackError without one.
+void FillRandom(unsigned char* bytes, size_t count);
+
+// A name for a temporary file that nobody can guess: ".q7pack-", sixteen
+// random hex digits, ".tmp".
+std::string TemporaryName();

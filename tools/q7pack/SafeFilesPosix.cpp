@@ -19,19 +19,14 @@ namespace {
 
 std::string ErrnoText() { return std::strerror(errno); }
 
-// Sixteen hex digits from the system's random source.
-std::string RandomHex() {
-    unsigned char bytes[8] = {};
-    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))
+}  // namespace
+
+void FillRandom(unsigned char* bytes, size_t count) {
+    if (getrandom(bytes, count, 0) != static_cast<ssize_t>(count))
         throw PackError("q7pack", "no random numbers for a temporary name: " + ErrnoText());
-    std::string text;
-    char digits[3];
-    for (unsigned char b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        text += digits;
-    }
-    return text;
 }
+
+namespace {
 
 // Why an existing entry cannot be entered as a folder.
 std::string NotAFolder(int dir, const std::string& name) {
@@ -85,7 +80,7 @@ NewFile::NewFile(const OutputFolder& folder, std::string name) : folder_(folder)
     const int flags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
-        tempName_ = ".q7pack-" + RandomHex() + ".tmp";
+        tempName_ = TemporaryName();
         fd = ::openat(static_cast<int>(folder_.handle_), tempName_.c_str(), flags, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }

@@ -25,18 +25,14 @@ std::string ErrorText(DWORD code) {
 
 std::string LastErrorText() { return ErrorText(GetLastError()); }
 
-std::string RandomHex() {
-    unsigned char bytes[8] = {};
-    if (BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0)
+}  // namespace
+
+void FillRandom(unsigned char* bytes, size_t count) {
+    if (BCryptGenRandom(nullptr, bytes, static_cast<ULONG>(count), BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0)
         throw PackError("q7pack", "no random numbers for a temporary name");
-    std::string text;
-    char digits[3];
-    for (unsigned char b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        text += digits;
-    }
-    return text;
 }
+
+namespace {
 
 HANDLE OpenFolder(const std::string& path, DWORD flags) {
     return CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -103,7 +99,7 @@ std::string OutputFolder::PathOf(const std::string& name) const {
 NewFile::NewFile(const OutputFolder& folder, std::string name) : folder_(folder), name_(std::move(name)) {
     HANDLE h = INVALID_HANDLE_VALUE;
     for (int attempt = 0; h == INVALID_HANDLE_VALUE && attempt < 16; ++attempt) {
-        tempName_ = ".q7pack-" + RandomHex() + ".tmp";
+        tempName_ = TemporaryName();
         h = CreateFileA(folder_.PathOf(tempName_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
