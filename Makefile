@@ -2,18 +2,24 @@
 #   make test   install what is missing, build all presets, run every test
 #   make demo   build the example package and run it under Wine
 #   make bench  build natively and run the benchmarks
+#   make test-i686        the end-to-end scenarios on the shipped i686
+#                         installer under 32-bit Wine (scripts/test-i686.sh)
+#   make test-i686-smoke  the few of them that CI runs after make test
 # JOBS defaults to the number of cores.
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 NATIVE_PRESETS := native native-asan
 ALL_PRESETS := $(NATIVE_PRESETS) win64 win32
 
-.PHONY: all deps build test demo bench fuzz clean $(addprefix build-,$(ALL_PRESETS))
+.PHONY: all deps deps-i686 build test test-i686 test-i686-smoke demo bench fuzz clean $(addprefix build-,$(ALL_PRESETS))
 
 all: build
 
 deps:
 	@bash scripts/install-deps.sh
+
+deps-i686:
+	@bash scripts/install-deps.sh --i686
 
 $(addprefix build-,$(ALL_PRESETS)): build-%:
 	@echo "== build: $*"
@@ -24,6 +30,13 @@ build: deps $(addprefix build-,$(ALL_PRESETS))
 
 test: build
 	@bash scripts/run-tests.sh $(NATIVE_PRESETS) win64
+
+# The i686 scenarios run the win32 installer through the win64 test programs.
+test-i686: deps-i686 build-win32 build-win64
+	@bash scripts/test-i686.sh
+
+test-i686-smoke: deps-i686 build-win32 build-win64
+	@bash scripts/test-i686.sh --smoke
 
 demo: deps build-native build-win64
 	@bash scripts/demo.sh

@@ -14,6 +14,7 @@ TEST(Operators, IntegerArithmeticWrapsAndDividesTowardZero) {
         assert(2147483647 + 1, -2147483647 - 1); assert($80000000, -2147483647 - 1);
         assert(-2147483647 - 2, 2147483647); assert(65536 * 65536, 0); assert(65537 * 65537, 131073);
         m = $80000000; assert(-m, m); assert(m * -1, m); assert(m - 1, 2147483647);
+        assert(m / 1, m); assert(m % 1, 0); assert(m / -2, $40000000);
         assert(6 | 3, 7); assert(6 ^ 3, 5); assert(6 & 3, 2); assert(-1 & $ff, 255);
         assert(1 + "2", 3); assert(2 * "5", 10); assert(1 - " 3", -2); assert(8 & "$c", 8);
     )"),
@@ -23,6 +24,7 @@ TEST(Operators, IntegerArithmeticWrapsAndDividesTowardZero) {
 TEST(Operators, TheLeftOperandDecidesTheKind) {
     EXPECT_EQ(CheckScript(R"(
         assert("a" + 1, "a1"); assert("" + -5, "-5"); assert("a" + "b" + 1 + 2, "ab12");
+        assert("" + $80000000, "-2147483648");
         assert("1" == 1, -1); assert(1 == "01", -1); assert("01" == 1, 0);
         assert("10" < "9", -1); assert(10 < "9", 0); assert("abc" < "abd", -1);
         assert("ab" < "abc", -1); assert("B" < "a", -1);
@@ -33,27 +35,6 @@ TEST(Operators, TheLeftOperandDecidesTheKind) {
               "ok");
     EXPECT_EQ(CheckScript("assert(\"z\" < \"\xe1\", -1); assert(\"\xe1\" < \"\x7f\", 0);"), "ok")
         << "bytes compare as unsigned numbers";
-}
-
-TEST(Operators, StringOperandsThatCannotServeFailAfterTheRightOperand) {
-    EXPECT_EQ(CheckScript("x = \"a\" - 1;"), "1:12: operator not applicable to value");
-    EXPECT_EQ(CheckScript("x = \"5\" * 2 ;"), "1:13: operator not applicable to value");
-    EXPECT_EQ(CheckScript("x = \"5\" | calls();"), "1:18: operator not applicable to value");
-    EXPECT_EQ(CheckScript("x = 1 + \"x\"\n;"), "2:1: cannot convert to integer: x");
-    EXPECT_EQ(CheckScript("x = 1 < \"\";"), "1:11: cannot convert to integer: ");
-    EXPECT_EQ(CheckScript("x = -\"abc\";"), "1:11: cannot convert to integer: abc");
-    TScriptHarness h;
-    EXPECT_EQ(h.Check("x = \"s\" ^ calls();"), "1:18: operator not applicable to value");
-    EXPECT_EQ(h.Probe.Calls, 1) << "the right operand is evaluated first";
-}
-
-TEST(Operators, DivisionsWithoutA32BitResultAreScriptErrors) {
-    EXPECT_EQ(CheckScript("x = 1 / 0;"), "1:10: division by zero");
-    EXPECT_EQ(CheckScript("x = 1 % (2 - 2) ;"), "1:17: division by zero");
-    EXPECT_EQ(CheckScript("m = -2147483647 - 1; x = m / -1;"), "1:32: integer overflow");
-    EXPECT_EQ(CheckScript("m = $80000000; x = m % -1;"), "1:26: integer overflow");
-    EXPECT_EQ(CheckScript("m = $80000000; assert(m / 1, m); assert(m % 1, 0); assert(m / -2, $40000000);"), "ok");
-    EXPECT_EQ(CheckScript("if (0) x = 1 / 0;"), "ok") << "values are not looked at while skipping";
 }
 
 TEST(Precedence, LevelsAndLeftAssociativity) {
@@ -77,27 +58,72 @@ TEST(Increments, PrefixAndPostfixStepVariables) {
         i = 0; i++; x = ++i; assert(i, 2);
     )"),
               "ok");
-    EXPECT_EQ(CheckScript("i = 0; ++i;"), "1:8: statement expected") << "statements begin with a name";
-    EXPECT_EQ(CheckScript("x = ++5;"), "1:7: variable expected");
-    EXPECT_EQ(CheckScript("x = --(y);"), "1:7: variable expected");
-    EXPECT_EQ(CheckScript("x++;"), "1:2: not a variable: x");
-    EXPECT_EQ(CheckScript("z = ++x;"), "1:7: not a variable: x");
-    EXPECT_EQ(CheckScript("x = \"a\"; x++;"), "1:11: cannot convert to integer: a");
 }
 
-TEST(Primaries, VariablesLiteralsAndTheirErrors) {
-    EXPECT_EQ(CheckScript("y = x;"), "1:6: not a variable: x");
-    EXPECT_EQ(CheckScript("y = 2147483648;"), "1:5: not a integer literal: 2147483648");
-    EXPECT_EQ(CheckScript("calls(); if (0) { y = $; }"), "1:23: not a integer literal: $");
-    EXPECT_EQ(CheckScript("y = 0x;"), "1:5: not a integer literal: 0x");
-    EXPECT_EQ(CheckScript("y = (1 + 2;"), "1:11: ) expected");
-    EXPECT_EQ(CheckScript("y = ;"), "1:5: expression expected");
-    EXPECT_EQ(CheckScript("y = 1 +"), "1:8: expression expected");
-    EXPECT_EQ(CheckScript("y = 1 + /* c */  "), "1:18: expression expected") << "the end lies behind comments";
-    EXPECT_EQ(CheckScript("y = if;"), "1:5: expression expected");
+TEST(Expressions, ErrorsNameTheTokenWhereTheyWereFound) {
+    const struct {
+        const char *text, *outcome;
+    } cases[] = {
+        // A string operand that cannot serve fails after the right operand.
+        {"x = \"a\" - 1;", "1:12: operator not applicable to value"},
+        {"x = \"5\" * 2 ;", "1:13: operator not applicable to value"},
+        {"x = \"5\" | calls();", "1:18: operator not applicable to value"},
+        {"x = 1 + \"x\"\n;", "2:1: cannot convert to integer: x"},
+        {"x = 1 + \"42 \";", "1:14: cannot convert to integer: 42 "},
+        {"x = 1 < \"\";", "1:11: cannot convert to integer: "},
+        {"x = -\"abc\";", "1:11: cannot convert to integer: abc"},
+        // Divisions without a 32-bit result; values are not looked at while skipping.
+        {"x = 1 / 0;", "1:10: division by zero"},
+        {"x = 1 % (2 - 2) ;", "1:17: division by zero"},
+        {"m = -2147483647 - 1; x = m / -1;", "1:32: integer overflow"},
+        {"m = $80000000; x = m % -1;", "1:26: integer overflow"},
+        {"if (0) x = 1 / 0;", "ok"},
+        // Increments need a variable, and statements begin with a name.
+        {"i = 0; ++i;", "1:8: statement expected"},
+        {"x = ++5;", "1:7: variable expected"},
+        {"x = --(y);", "1:7: variable expected"},
+        {"x++;", "1:2: not a variable: x"},
+        {"z = ++x;", "1:7: not a variable: x"},
+        {"x = \"a\"; x++;", "1:11: cannot convert to integer: a"},
+        // Primaries; the end of the text lies behind trailing comments.
+        {"y = x;", "1:6: not a variable: x"},
+        {"y = 2147483648;", "1:5: not a integer literal: 2147483648"},
+        {"calls(); if (0) { y = $; }", "1:23: not a integer literal: $"},
+        {"y = 0x;", "1:5: not a integer literal: 0x"},
+        {"y = (1 + 2;", "1:11: ) expected"},
+        {"y = ;", "1:5: expression expected"},
+        {"y = 1 +", "1:8: expression expected"},
+        {"y = 1 + /* c */  ", "1:18: expression expected"},
+        {"y = if;", "1:5: expression expected"},
+        // Calls: counts and names.
+        {"x = two(1);", "1:10: not enough parameters"},
+        {"x = two(1, 2, 3);", "1:15: too many parameters"},
+        {"x = abs();", "1:9: not enough parameters"},
+        {"x = nofunc(1);", "1:11: not a function: nofunc"},
+        {"x = Abs(1);", "1:8: not a function: Abs"},
+        {"x = log(,1);", "1:9: expression expected"},
+        {"x = log(1 2);", "1:11: ) expected"},
+        {"x = log(1;", "1:10: ) expected"},
+        {"x = log(1", "1:10: ) expected"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CheckScript(c.text), c.outcome) << c.text;
+}
+
+TEST(Expressions, ErrorsFoundWithoutRunningAnything) {
     TScriptHarness h;
+    EXPECT_EQ(h.Check("x = \"s\" ^ calls();"), "1:18: operator not applicable to value");
+    EXPECT_EQ(h.Probe.Calls, 1) << "the right operand is evaluated first";
     EXPECT_EQ(h.Check("calls(); if (0) y = 99999999999;"), "1:21: not a integer literal: 99999999999");
-    EXPECT_EQ(h.Probe.Calls, 0) << "found by the checking pass";
+    EXPECT_EQ(h.Probe.Calls, 1) << "found by the checking pass";
+    for (bool skip : {false, true}) {
+        TScriptHarness s;
+        EXPECT_EQ(s.RunOnce("if (0) x = two(1, 2, calls());", skip), "1:22: too many parameters");
+        EXPECT_EQ(s.RunOnce("if (0) x = two(calls());", skip), "1:23: not enough parameters");
+        EXPECT_EQ(s.RunOnce("if (0) x = nope(calls());", skip), "1:16: not a function: nope");
+        EXPECT_EQ(s.Probe.Calls, 0);
+    }
+    EXPECT_EQ(h.RunOnce("x = two(calls(), calls(), calls());"), "1:27: too many parameters");
+    EXPECT_EQ(h.Probe.Calls, 3) << "the surplus argument is not evaluated";
 }
 
 TEST(Calls, ArgumentsAreEvaluatedLeftToRightEachCompletely) {
@@ -128,30 +154,6 @@ TEST(Calls, AfterAnErrorArgBaseIsRestoredAndLaterCallsCountFromTheHeightFound) {
     h.Probe.Log.clear();
     EXPECT_EQ(h.Check("n = log(5, 6); assert(n, 2); assert(argbase(), 4);"), "ok");
     EXPECT_EQ(h.Probe.Log, (std::vector<std::string>{"5", "6"}));
-}
-
-TEST(Calls, CountsAndNamesAreCheckedAlsoWhileSkipping) {
-    EXPECT_EQ(CheckScript("x = two(1);"), "1:10: not enough parameters");
-    EXPECT_EQ(CheckScript("x = two(1, 2, 3);"), "1:15: too many parameters");
-    EXPECT_EQ(CheckScript("x = abs();"), "1:9: not enough parameters");
-    EXPECT_EQ(CheckScript("x = nofunc(1);"), "1:11: not a function: nofunc");
-    EXPECT_EQ(CheckScript("x = Abs(1);"), "1:8: not a function: Abs");
-    EXPECT_EQ(CheckScript("x = log(,1);"), "1:9: expression expected");
-    EXPECT_EQ(CheckScript("x = log(1 2);"), "1:11: ) expected");
-    EXPECT_EQ(CheckScript("x = log(1;"), "1:10: ) expected");
-    EXPECT_EQ(CheckScript("x = log(1"), "1:10: ) expected");
-    for (bool skip : {false, true}) {
-        TScriptHarness h;
-        EXPECT_EQ(h.RunOnce("if (0) x = two(1, 2, calls());", skip), "1:22: too many parameters");
-        EXPECT_EQ(h.RunOnce("if (0) x = two(calls());", skip), "1:23: not enough parameters");
-        EXPECT_EQ(h.RunOnce("if (0) x = nope(calls());", skip), "1:16: not a function: nope");
-        EXPECT_EQ(h.Probe.Calls, 0);
-    }
-    TScriptHarness h;
-    EXPECT_EQ(h.RunOnce("x = two(calls(), calls(), calls());"), "1:27: too many parameters");
-    EXPECT_EQ(h.Probe.Calls, 2) << "the surplus argument is not evaluated";
-    EXPECT_EQ(h.RunOnce("x = two(calls(), calls()); y = x;"), "ok");
-    EXPECT_EQ(h.Var("y"), "i:3");
 }
 
 }  // namespace

@@ -23,18 +23,18 @@ TEST(CheckPatcherScript, KnowsEveryInstallerConstantAndFunction) {
         script += std::string("if (0) ") + f.Name + "(" + args + ");\n";
     }
     EXPECT_FALSE(CheckPatcherScript(script).has_value()) << script;
+    EXPECT_FALSE(CheckPatcherScript("").has_value());
     EXPECT_EQ(PatcherFunctionCount, 34u);
     EXPECT_EQ(PatcherConstantCount, 33u);
 }
 
 TEST(CheckPatcherScript, FindsErrorsInBranchesThatNeverRun) {
-    ExpectProblem("if (MESSAGE == COMMAND) {\n  x = 1;\n  MessageBox();\n}\n", 3, 14, "not enough parameters");
+    ExpectProblem("if (MESSAGE == COMMAND) {\n  x = 1;\n  MessageBox();\n}\n", 3, 14,
+                  "not enough parameters");
     ExpectProblem("if (0) EndDialog(1, 2);", 1, 21, "too many parameters");
     ExpectProblem("x = 1;\nInstall(1);\n", 2, 8, "not a function: Install");
     ExpectProblem("print(\"open);\n", 1, 7, "string not terminated");
 }
-
-TEST(CheckPatcherScript, PassesTheEmptyScript) { EXPECT_FALSE(CheckPatcherScript("").has_value()); }
 
 TEST(FormatScriptProblem, PointsAtTheColumnUnderTheLine) {
     std::string text = "x = 1;\r\n\tif (x) y = ;\r\nz = 2;";
@@ -42,7 +42,8 @@ TEST(FormatScriptProblem, PointsAtTheColumnUnderTheLine) {
     EXPECT_EQ(FormatScriptProblem("setup.ini", text, problem),
               "setup.ini:2:13: expression expected\n\tif (x) y = ;\n\t           ^\n");
     TScriptProblem atEnd{3, 7, "} expected", "more"};
-    EXPECT_EQ(FormatScriptProblem("s.ini", text, atEnd), "s.ini:3:7: } expected\nz = 2;\n      ^\ns.ini:3:7: note: more\n");
+    EXPECT_EQ(FormatScriptProblem("s.ini", text, atEnd),
+              "s.ini:3:7: } expected\nz = 2;\n      ^\ns.ini:3:7: note: more\n");
 }
 
 }  // namespace

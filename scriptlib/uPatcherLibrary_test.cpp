@@ -4,9 +4,10 @@
 // left on disk and in Wine's registry. The folder browser, which needs a
 // window, is driven end to end in tests/e2e.
 
-#include <windows.h>
+#include "scriptlib/uPatcherLibrary.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -14,10 +15,9 @@
 #include <random>
 #include <thread>
 
-#include "scriptlib/uPatcherLibrary.h"
-#include "scriptlib/uPatcherTable.h"
 #include "tests/support/FileTimes.h"
 #include "tests/support/MemoryArchive.h"
+#include "tests/support/ScriptHarness.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -39,11 +39,9 @@ protected:
         TParser parser;
         parser.SetText(text);
         host.Parser = &parser;
-        bool ok = host.CheckAndRun();
-        int32_t line = 0, column = 0;
-        parser.LineAndColumn(line, column);
+        std::string outcome = Outcome(host, host.CheckAndRun());
         host.Parser = nullptr;
-        return ok ? "ok" : std::to_string(line) + ":" + std::to_string(column) + ": " + host.ErrorText;
+        return outcome;
     }
 
     TPatcherScript host;
@@ -53,43 +51,21 @@ private:
     fs::path saved_;
 };
 
-TEST(PatcherMemory, RegistersEveryInstallerFunctionOfTheTableInItsOrder) {
-    TPatcherMemory memory;
-    ASSERT_EQ(memory.Functions.size(), 9 + PatcherFunctionCount) << "the base library, then the table";
-    for (size_t i = 0; i < PatcherFunctionCount; ++i) {
-        const TFunction& f = memory.Functions[9 + i];
-        EXPECT_EQ(f.Name, PatcherFunctions[i].Name);
-        EXPECT_EQ(f.MinArgs, PatcherFunctions[i].MinArgs) << f.Name;
-        EXPECT_EQ(f.MaxArgs, PatcherFunctions[i].MaxArgs) << f.Name;
-        EXPECT_EQ(f.Handler.Owner, &memory) << f.Name;
-    }
-}
-
 TEST_F(Library, DirectoriesAreMadeTestedChangedAndRemoved) {
     WriteFileBytes(dir / "file.txt", "x");
     EXPECT_EQ(Run(R"(
-        assert(CreateDirectory(D + "\deep\er\still"), -1);
-        assert(DirectoryExists(D + "\deep\er\still"), -1);
-        assert(CreateDirectory(D + "\deep\er\still"), -1);
-        assert(CreateDirectory(D + "\trail\"), -1);
-        assert(CreateDirectory(D + "\file.txt\sub"), 0);
-        assert(CreateDirectory(""), 0);
-        assert(DirectoryExists(D + "\file.txt"), 0);
-        assert(DirectoryExists(D + "\missing"), 0);
+        assert(CreateDirectory(D + "\deep\er\still"), -1); assert(DirectoryExists(D + "\deep\er\still"), -1);
+        assert(CreateDirectory(D + "\deep\er\still"), -1); assert(CreateDirectory(D + "\trail\"), -1);
+        assert(CreateDirectory(D + "\file.txt\sub"), 0); assert(CreateDirectory(""), 0);
+        assert(DirectoryExists(D + "\file.txt"), 0); assert(DirectoryExists(D + "\missing"), 0);
 
-        assert(SetCurrentDirectory(D + "\deep"), -1);
-        assert(GetCurrentDirectory(), D + "\deep");
-        assert(SetCurrentDirectory(D + "\missing"), 0);
-        assert(GetCurrentDirectory(), D + "\deep");
-        assert(CreateDirectory("bare"), 0);
-        assert(CreateDirectory("ab"), -1);
-        assert(CreateDirectory("a\"), -1);
-        assert(CreateDirectory("C:"), -1);
-        assert(CreateDirectory(".\relative\sub"), -1);
+        assert(SetCurrentDirectory(D + "\deep"), -1); assert(GetCurrentDirectory(), D + "\deep");
+        assert(SetCurrentDirectory(D + "\missing"), 0); assert(GetCurrentDirectory(), D + "\deep");
+        assert(CreateDirectory("bare"), 0); assert(CreateDirectory("ab"), -1); assert(CreateDirectory("a\"), -1);
+        assert(CreateDirectory("C:"), -1); assert(CreateDirectory(".\relative\sub"), -1);
 
         assert(RemoveDirectory(D + "\deep\er"), 0);
-        assert(RemoveDirectory(D + "\deep\er\still"), -1);
-        assert(RemoveDirectory(D + "\deep\er\still"), 0);
+        assert(RemoveDirectory(D + "\deep\er\still"), -1); assert(RemoveDirectory(D + "\deep\er\still"), 0);
     )"),
               "ok");
     fs::path deep = dir.Path() / "deep";
@@ -111,26 +87,18 @@ TEST_F(Library, FilesAreTestedCopiedMovedAndDeleted) {
     ASSERT_TRUE(SetFileAttributesA((dir / "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
     fs::create_directory(dir.Path() / "sub");
     EXPECT_EQ(Run(R"(
-        assert(FileExists(D + "\a.txt"), -1);
-        assert(FileExists(D + "\?.txt"), -1);
-        assert(FileExists(D + "\su*"), 0);
-        assert(FileExists(D + "\sub"), 0);
-        assert(FileExists(D + "\*.none"), 0);
-        assert(FileExists(D + "\old.txt"), 0);
+        assert(FileExists(D + "\a.txt"), -1); assert(FileExists(D + "\?.txt"), -1);
+        assert(FileExists(D + "\su*"), 0); assert(FileExists(D + "\sub"), 0);
+        assert(FileExists(D + "\*.none"), 0); assert(FileExists(D + "\old.txt"), 0);
 
-        assert(CopyFile(D + "\a.txt", D + "\b.txt", 1), 0);
-        assert(CopyFile(D + "\a.txt", D + "\b.txt", TRUE), 0);
-        assert(CopyFile(D + "\a.txt", D + "\c.txt"), -1);
-        assert(CopyFile(D + "\a.txt", D + "\new.txt", "1"), -1);
+        assert(CopyFile(D + "\a.txt", D + "\b.txt", 1), 0); assert(CopyFile(D + "\a.txt", D + "\b.txt", TRUE), 0);
+        assert(CopyFile(D + "\a.txt", D + "\c.txt"), -1); assert(CopyFile(D + "\a.txt", D + "\new.txt", "1"), -1);
         assert(CopyFile(D + "\missing", D + "\d.txt"), 0);
-        assert(MoveFile(D + "\new.txt", D + "\b.txt"), 0);
-        assert(MoveFile(D + "\new.txt", D + "\moved.txt"), -1);
+        assert(MoveFile(D + "\new.txt", D + "\b.txt"), 0); assert(MoveFile(D + "\new.txt", D + "\moved.txt"), -1);
         assert(MoveFile(D + "\new.txt", D + "\again.txt"), 0);
 
-        assert(DeleteFile(D + "\ro.txt"), -1);
-        assert(DeleteFile(D + "\ro.txt"), 0);
-        assert(DeleteFile(D + "\sub"), 0);
-        assert(DeleteFile(D + "\old.txt"), -1);
+        assert(DeleteFile(D + "\ro.txt"), -1); assert(DeleteFile(D + "\ro.txt"), 0);
+        assert(DeleteFile(D + "\sub"), 0); assert(DeleteFile(D + "\old.txt"), -1);
     )"),
               "ok");
     EXPECT_EQ(ReadFileBytes(dir / "b.txt"), "beta") << "kept: fail-if-exists, then an existing move target";
@@ -149,22 +117,19 @@ TEST_F(Library, IniFilesKeepValuesAndABareNameMeansTheWindowsDirectory) {
     ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
     std::string bare = "q7lib-" + std::to_string(std::random_device()()) + ".ini";
     Set("BARE", bare);
+    Set("LONG", value);
     EXPECT_EQ(Run(R"(
         f = D + "\set.ini";
-        assert(ReadIni(f, "S", "K"), "");
-        assert(ReadIni(f, "S", "K", "fallback"), "fallback");
+        assert(ReadIni(f, "S", "K"), ""); assert(ReadIni(f, "S", "K", "fallback"), "fallback");
         assert(ReadIni(f, "S", "K", 5), "5");
-        assert(WriteIni(f, "S", "K", "value"), -1);
-        assert(WriteIni(f, "S", "Empty", ""), -1);
+        assert(WriteIni(f, "S", "K", "value"), -1); assert(WriteIni(f, "S", "Empty", ""), -1);
         assert(WriteIni(f, "S", "Number", 42), -1);
-        assert(ReadIni(f, "S", "K", "fallback"), "value");
-        assert(ReadIni(f, "S", "Empty", "fallback"), "");
-        assert(ReadIni(f, "S", "Number"), "42");
+        assert(ReadIni(f, "S", "K", "fallback"), "value"); assert(ReadIni(f, "S", "Empty", "fallback"), "");
+        assert(ReadIni(f, "S", "Number"), "42"); assert(ReadIni(f, "S", "Missing", "fallback"), "fallback");
         assert(ReadIni(f, "Other", "K", "fallback"), "fallback");
         assert(WriteIni(D + "\missing\x.ini", "S", "K", "V"), 0);
-        assert(strlen(ReadIni(D + "\long.ini", "L", "Long")), 2047);
-        assert(WriteIni(BARE, "S", "K", "windows"), -1);
-        assert(ReadIni(BARE, "S", "K"), "windows");
+        assert(ReadIni(D + "\long.ini", "L", "Long"), substr(LONG, 0, 2047));
+        assert(WriteIni(BARE, "S", "K", "windows"), -1); assert(ReadIni(BARE, "S", "K"), "windows");
     )"),
               "ok");
     std::string ini = ReadFileBytes(dir / "set.ini");
@@ -179,7 +144,9 @@ TEST_F(Library, IniFilesKeepValuesAndABareNameMeansTheWindowsDirectory) {
 // removed afterwards.
 class RegistryFunctions : public Library {
 protected:
-    RegistryFunctions() : path_("Software\\q7lib-" + std::to_string(std::random_device()())) { Set("P", path_); }
+    RegistryFunctions() : path_("Software\\q7lib-" + std::to_string(std::random_device()())) {
+        Set("P", path_);
+    }
     ~RegistryFunctions() override { RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str()); }
 
     // Stores data of any type, as other programs may have written it.
@@ -205,27 +172,25 @@ TEST_F(RegistryFunctions, ValuesOfEveryKindReadAsTextNumberOrTheDefault) {
               ERROR_SUCCESS);
     Raw(kinds, "sz", REG_SZ, std::string("text\0", 5));
     Raw(kinds, "empty", REG_SZ, std::string(1, '\0'));
+    Raw(kinds, "unterminated", REG_SZ, "abc");
     Raw(kinds, "expand", REG_EXPAND_SZ, std::string("%WINDIR%\\x\0", 11));
     Raw(kinds, "multi", REG_MULTI_SZ, std::string("one\0two\0\0", 9));
     Raw(kinds, "dword", REG_DWORD, "\xFF\xFF\xFF\xFF");
     Raw(kinds, "big", REG_DWORD_BIG_ENDIAN, "\x01\x02\x03\x04");
     Raw(kinds, "binary", REG_BINARY, "\x01\x02");
+    Raw(kinds, "qword", REG_QWORD, std::string(8, '\x01'));
     RegCloseKey(kinds);
     EXPECT_EQ(Run(R"(
         k = RegOpenKey(HKEY_CURRENT_USER, P + "\kinds");
         assert(k != 0, -1);
-        assert(RegQueryValue(k, "sz"), "text");
-        assert(RegQueryValue(k, "empty", "fallback"), "");
-        assert(RegQueryValue(k, "expand"), "%WINDIR%\x");
+        assert(RegQueryValue(k, "sz"), "text"); assert(RegQueryValue(k, "empty", "fallback"), "");
+        assert(RegQueryValue(k, "unterminated"), "abc"); assert(RegQueryValue(k, "expand"), "%WINDIR%\x");
         assert(RegQueryValue(k, "multi"), "one" + chr(0) + "two" + chr(0));
-        assert(RegQueryValue(k, "dword"), -1);
-        assert(RegQueryValue(k, "big", "fallback"), $04030201);
-        assert(RegQueryValue(k, "binary"), "");
-        assert(RegQueryValue(k, "binary", 7), 7);
-        assert(RegQueryValue(k, "missing"), "");
-        assert(RegQueryValue(k, "missing", "fallback"), "fallback");
-        assert(RegQueryValue(k, ""), "");
-        assert(RegCloseKey(k), -1);
+        assert(RegQueryValue(k, "dword"), -1); assert(RegQueryValue(k, "big", "fallback"), $04030201);
+        assert(RegQueryValue(k, "binary"), ""); assert(RegQueryValue(k, "binary", 7), 7);
+        assert(RegQueryValue(k, "qword", "fallback"), "fallback");
+        assert(RegQueryValue(k, "missing"), ""); assert(RegQueryValue(k, "missing", "fallback"), "fallback");
+        assert(RegQueryValue(k, ""), ""); assert(RegCloseKey(k), -1);
     )"),
               "ok");
 }
@@ -234,30 +199,25 @@ TEST_F(RegistryFunctions, KeysAreCreatedWrittenAndReadBackAndKeyZeroFailsHarmles
     EXPECT_EQ(Run(R"(
         k = RegCreateKey(HKEY_CURRENT_USER, P + "\deep\er\key");
         again = RegCreateKey(HKEY_CURRENT_USER, P + "\deep\er\key");
-        assert(k != 0, -1);
-        assert(again != 0, -1);
-        assert(RegSetValue(k, "text", "hello"), -1);
-        assert(RegSetValue(k, "number", -5), -1);
-        assert(RegSetValue(k, "digits", "123"), -1);
-        assert(RegSetValue(k, "", "default"), -1);
-        assert(RegQueryValue(again, "text"), "hello");
-        assert(RegQueryValue(again, "number", "fallback"), -5);
-        assert(RegQueryValue(again, "digits"), "123");
-        assert(RegQueryValue(again, ""), "default");
-        assert(RegCloseKey(again), -1);
-        assert(RegCloseKey(k), -1);
+        assert(k != 0, -1); assert(again != 0, -1);
+        assert(RegSetValue(k, "text", "hello"), -1); assert(RegSetValue(k, "number", -5), -1);
+        assert(RegSetValue(k, "least", -2147483647 - 1), -1);
+        assert(RegSetValue(k, "digits", "123"), -1); assert(RegSetValue(k, "", "default"), -1);
+        assert(RegQueryValue(again, "text"), "hello"); assert(RegQueryValue(again, "number", "fallback"), -5);
+        assert(RegQueryValue(again, "least"), -2147483647 - 1);
+        assert(RegQueryValue(again, "digits"), "123"); assert(RegQueryValue(again, ""), "default");
+        assert(RegCloseKey(again), -1); assert(RegCloseKey(k), -1);
 
         assert(RegOpenKey(HKEY_CURRENT_USER, P + "\nothing"), 0);
-        assert(RegOpenKey(0, "Software"), 0);
-        assert(RegCreateKey(0, "Software"), 0);
+        assert(RegOpenKey(0, "Software"), 0); assert(RegCreateKey(0, "Software"), 0);
         assert(RegQueryValue(0, "text", "fallback"), "fallback");
-        assert(RegSetValue(0, "text", 1), 0);
-        assert(RegCloseKey(0), 0);
+        assert(RegSetValue(0, "text", 1), 0); assert(RegCloseKey(0), 0);
     )"),
               "ok");
     EXPECT_EQ(TypeOf("\\deep\\er\\key", "text"), static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(TypeOf("\\deep\\er\\key", "number"), static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(TypeOf("\\deep\\er\\key", "digits"), static_cast<DWORD>(REG_SZ)) << "the kind decides, not the text";
+    EXPECT_EQ(TypeOf("\\deep\\er\\key", "digits"), static_cast<DWORD>(REG_SZ))
+        << "the kind decides, not the text";
     char text[32] = {};
     DWORD size = sizeof text;
     ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER, (path_ + "\\deep\\er\\key").c_str(), nullptr, RRF_RT_REG_SZ,
@@ -290,12 +250,9 @@ TEST_F(Library, ExecuteStartsProgramsWaitingOrNotAndHiddenOrNot) {
     ASSERT_FALSE(helper.empty()) << "Q7_SLEEP_HELPER is not set";
     Set("H", helper);
     EXPECT_EQ(Run(R"(
-        assert(Execute(D + "\missing.exe"), 0);
-        assert(Execute(D + "\missing.exe", "", 1, 1), 0);
-        assert(Execute(H, "4000 " + chr(34) + D + "\running" + chr(34)), -1);
-        assert(FileExists(D + "\running"), 0);
-        assert(Execute(H, "300 " + chr(34) + D + "\waited" + chr(34), 1, 1), -1);
-        assert(FileExists(D + "\waited"), -1);
+        assert(Execute(D + "\missing.exe"), 0); assert(Execute(D + "\missing.exe", "", 1, 1), 0);
+        assert(Execute(H, "4000 " + chr(34) + D + "\running" + chr(34)), -1); assert(FileExists(D + "\running"), 0);
+        assert(Execute(H, "300 " + chr(34) + D + "\waited" + chr(34), 1, 1), -1); assert(FileExists(D + "\waited"), -1);
     )"),
               "ok");
     EXPECT_EQ(ReadFileBytes(dir / "waited"), "show=0") << "started hidden";
@@ -325,15 +282,10 @@ private:
 
 TEST_F(ArchiveFunctions, CountAndNamesCoverTheTableAndNothingOutsideIt) {
     EXPECT_EQ(Run(R"(
-        n = ArchiveFileCount();
-        assert(n, 5);
-        assert(ArchiveFileName(0), "setup.ini");
-        assert(ArchiveFileName("1"), "a.txt");
-        assert(ArchiveFileName(2), "sub\b.txt");
-        assert(ArchiveFileName(-1), "");
-        assert(ArchiveFileName(n), "");
-        assert(ArchiveFileCopy(n), 0);
-        assert(ArchiveFileCopy(-1, D + "\x.txt"), 0);
+        n = ArchiveFileCount(); assert(n, 5);
+        assert(ArchiveFileName(0), "setup.ini"); assert(ArchiveFileName("1"), "a.txt");
+        assert(ArchiveFileName(2), "sub\b.txt"); assert(ArchiveFileName(-1), ""); assert(ArchiveFileName(n), "");
+        assert(ArchiveFileCopy(n), 0); assert(ArchiveFileCopy(-1, D + "\x.txt"), 0);
     )"),
               "ok");
     EXPECT_FALSE(fs::exists(dir.Path() / "x.txt"));
@@ -346,17 +298,12 @@ TEST_F(ArchiveFunctions, CopiesReplaceOnlyWithACompleteEntry) {
     WriteFileBytes(dir / "keep.txt", "old");
     fs::create_directory(dir.Path() / "folder");
     EXPECT_EQ(Run(R"(
-        assert(ArchiveFileCopy(1), -1);
-        assert(ArchiveFileCopy(1, ""), -1);
+        assert(ArchiveFileCopy(1), -1); assert(ArchiveFileCopy(1, ""), -1);
         assert(ArchiveFileCopy("1", D + "\ro.txt"), -1);
-        assert(ArchiveFileCopy(1, D + "\missing\a.txt"), 0);
-        assert(ArchiveFileCopy(1, D + "\folder"), 0);
-        assert(ArchiveFileCopy(2), 0);
-        assert(CreateDirectory(".\sub"), -1);
-        assert(ArchiveFileCopy(2), -1);
+        assert(ArchiveFileCopy(1, D + "\missing\a.txt"), 0); assert(ArchiveFileCopy(1, D + "\folder"), 0);
+        assert(ArchiveFileCopy(2), 0); assert(CreateDirectory(".\sub"), -1); assert(ArchiveFileCopy(2), -1);
         assert(ArchiveFileCopy(3, D + "\keep.txt"), 0);
-        assert(ArchiveFileCopy(4), 0);
-        assert(ArchiveFileCopy(4, D + "\chosen.txt"), -1);
+        assert(ArchiveFileCopy(4), 0); assert(ArchiveFileCopy(4, D + "\chosen.txt"), -1);
     )"),
               "ok");
     fs::path work = dir.Path() / "work";
@@ -368,7 +315,8 @@ TEST_F(ArchiveFunctions, CopiesReplaceOnlyWithACompleteEntry) {
     EXPECT_EQ(ReadFileBytes(dir / "chosen.txt"), "up") << "a target the script names is used as given";
     EXPECT_FALSE(fs::exists(dir.Path() / "missing"));
     EXPECT_TRUE(fs::is_empty(dir.Path() / "folder"));
-    EXPECT_FALSE(fs::exists(dir.Path() / "escape.txt")) << "a stored name may not leave the current directory";
+    EXPECT_FALSE(fs::exists(dir.Path() / "escape.txt"))
+        << "a stored name may not leave the current directory";
     size_t entries = 0;
     for (const auto& e : fs::directory_iterator(dir.Path())) entries += e.path().extension() == ".tmp";
     EXPECT_EQ(entries, 0u) << "no temporary file is left behind";
@@ -376,9 +324,7 @@ TEST_F(ArchiveFunctions, CopiesReplaceOnlyWithACompleteEntry) {
 
 TEST_F(Library, OnlyArgumentConversionRaisesScriptErrors) {
     EXPECT_EQ(Run(R"(
-        assert(ArchiveFileCount(), 0);
-        assert(ArchiveFileName(0), "");
-        assert(ArchiveFileCopy(0), 0);
+        assert(ArchiveFileCount(), 0); assert(ArchiveFileName(0), ""); assert(ArchiveFileCopy(0), 0);
     )"),
               "ok")
         << "a host without an archive has no entries";

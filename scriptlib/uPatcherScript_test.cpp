@@ -12,71 +12,34 @@
 
 namespace {
 
-// Runs text on host without the event machinery: true, or false with the
-// script's error text in error.
-bool RunText(TPatcherScript& host, const std::string& text, std::string* error = nullptr) {
+// The value of expression, run on host without the event machinery, as
+// "kind:text" (i:0, s:abc), or the script's error text.
+std::string ValueOf(TPatcherScript& host, const std::string& expression) {
     TParser parser;
-    parser.SetText(text);
+    parser.SetText("r = " + expression + ";");
     host.Parser = &parser;
     bool ok = host.Run(false);
     host.Parser = nullptr;
-    if (error) *error = host.ErrorText;
-    return ok;
+    if (!ok) return host.ErrorText;
+    const TValue& v = host.Memory->GetVariableAt(host.Memory->FindVariable("r"));
+    return (v.Kind == vkInteger ? "i:" : "s:") + TScript::ValueToString(v);
 }
 
-TValue Variable(TPatcherScript& host, const char* name) {
-    int32_t index = host.Memory->FindVariable(name);
-    EXPECT_GE(index, 0) << name;
-    return index < 0 ? TValue{} : host.Memory->GetVariableAt(index);
-}
-
-int32_t IntegerOf(TPatcherScript& host, const std::string& expression) {
-    std::string error;
-    EXPECT_TRUE(RunText(host, "r = " + expression + ";", &error)) << expression << ": " << error;
-    return Variable(host, "r").Int;
-}
-
-std::string TextOf(TPatcherScript& host, const std::string& expression) {
-    EXPECT_TRUE(RunText(host, "r = " + expression + ";")) << expression;
-    return Variable(host, "r").Str;
-}
-
-TEST(PatcherMemory, HoldsTheConstantsThenTheBaseLibraryAndDialogFunctions) {
+TEST(PatcherMemory, HoldsTheConstantsThenTheBaseLibraryAndEveryFunctionOfTheTable) {
     TPatcherMemory memory;
     ASSERT_GE(memory.VariableCount(), static_cast<int32_t>(PatcherConstantCount));
     for (size_t i = 0; i < PatcherConstantCount; ++i) {
         EXPECT_EQ(memory.Variables[i].Name, PatcherConstants[i].Name);
         EXPECT_EQ(memory.Variables[i].Value.Int, PatcherConstants[i].Value);
     }
-    EXPECT_EQ(memory.Variables[5].Value.Int, -2147483647) << "HKEY_CURRENT_USER";
-    const char* expected[] = {"abs",          "strlen",         "strpos",         "substr",         "strtolower",
-                              "print",        "error",          "assert",         "chr",            "MessageBox",
-                              "LoadString",   "LoadIcon",       "DialogBox",      "EndDialog",      "GetDlgItemText",
-                              "SetDlgItemText", "GetDlgItemCheck", "SetDlgItemCheck", "SetDlgItemIcon",
-                              "EnableDlgItem", "ShowDlgItem",   "SendDlgItemMessage"};
-    ASSERT_GE(memory.Functions.size(), std::size(expected));
-    for (size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(memory.Functions[i].Name, expected[i]);
-    EXPECT_EQ(memory.Functions[21].MinArgs, 2);
-    EXPECT_EQ(memory.Functions[21].MaxArgs, 4);
-}
-
-// A descendant's print is the one scripts reach.
-class TRecordingMemory : public TPatcherMemory {
-public:
-    void Print(TScript& script, TValue& result) override { result = StringValue("seen " + script.ArgStr(1)); }
-};
-
-TEST(PatcherMemory, PrintReachesTheOverrideOfADescendant) {
-    TPatcherScript host;
-    TRecordingMemory memory;
-    host.Memory = &memory;
-    TParser parser;
-    parser.SetText("r = print(7);");
-    host.Parser = &parser;
-    ASSERT_TRUE(host.Run(false));
-    EXPECT_EQ(memory.GetVariableAt(memory.FindVariable("r")).Str, "seen 7");
-    host.Parser = nullptr;
-    host.Memory = host.PatcherMemory();
+    ASSERT_EQ(memory.Functions.size(), 9 + PatcherFunctionCount) << "the base library, then the table";
+    for (size_t i = 0; i < PatcherFunctionCount; ++i) {
+        const TFunction& f = memory.Functions[9 + i];
+        EXPECT_EQ(f.Name, PatcherFunctions[i].Name);
+        EXPECT_EQ(f.MinArgs, PatcherFunctions[i].MinArgs) << f.Name;
+        EXPECT_EQ(f.MaxArgs, PatcherFunctions[i].MaxArgs) << f.Name;
+        EXPECT_EQ(f.Handler.Owner, &memory) << f.Name;
+    }
 }
 
 TEST(PatcherMemory, DialogStackRestoresInReverseAndEmptiesToNoWindow) {
@@ -102,9 +65,9 @@ TEST(RunEvent, SetsTheEventVariablesAndMarksTheScriptChecked) {
     host.RunEvent(evCommand, 282, 3);
     EXPECT_TRUE(host.PatcherMemory()->ScriptChecked);
     EXPECT_EQ(host.Parser, nullptr) << "the outer (no) lexer is back";
-    EXPECT_EQ(Variable(host, "seen").Int, 4000 + 2820 + 3);
-    EXPECT_EQ(Variable(host, "TRUE").Int, 1);
-    EXPECT_EQ(IntegerOf(host, "GetDlgItemCheck(1) + 0"), 0);
+    EXPECT_EQ(ValueOf(host, "seen"), "i:6823");
+    EXPECT_EQ(ValueOf(host, "TRUE"), "i:1");
+    EXPECT_EQ(ValueOf(host, "GetDlgItemCheck(1) + 0"), "i:0");
 }
 
 TEST(DialogProc, AnswersTheColourMessagesFromCOLORDLG) {
@@ -121,11 +84,11 @@ TEST(DialogProc, AnswersTheColourMessagesFromCOLORDLG) {
                  {"\"window\"", 0},
                  {"-1", 0}};
     for (const auto& c : cases) {
-        ASSERT_TRUE(RunText(host, std::string("COLORDLG = ") + c.value + ";"));
+        ValueOf(host, std::string("COLORDLG = ") + c.value);
         EXPECT_EQ(answer(), c.brush) << c.value;
         EXPECT_EQ(DialogProc(nullptr, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), 0), c.brush) << c.value;
     }
-    ASSERT_TRUE(RunText(host, "COLORDLG = 5;"));
+    ASSERT_EQ(ValueOf(host, "COLORDLG = 5"), "i:5");
     SetBkColor(dc, RGB(1, 2, 3));
     answer();
     EXPECT_EQ(GetBkColor(dc), GetSysColor(5));
@@ -135,33 +98,35 @@ TEST(DialogProc, AnswersTheColourMessagesFromCOLORDLG) {
 
 TEST(DialogFunctions, OutsideAnyPageFailAsThePlatformDoes) {
     TPatcherScript host;
-    EXPECT_EQ(IntegerOf(host, "EndDialog(1)"), 0);
-    EXPECT_EQ(TextOf(host, "GetDlgItemText(211)"), "");
-    EXPECT_EQ(IntegerOf(host, "SetDlgItemText(211, \"x\")"), 0);
-    EXPECT_EQ(IntegerOf(host, "GetDlgItemCheck(211)"), 0);
-    EXPECT_EQ(IntegerOf(host, "SetDlgItemCheck(211, 1)"), 0);
-    EXPECT_EQ(IntegerOf(host, "EnableDlgItem(211, 1)"), 0);
-    EXPECT_EQ(IntegerOf(host, "ShowDlgItem(211, 1)"), 0);
-    EXPECT_EQ(IntegerOf(host, "SendDlgItemMessage(211, 14)"), 0);
+    EXPECT_EQ(ValueOf(host, "GetDlgItemText(211)"), "s:");
+    for (const char* call :
+         {"EndDialog(1)", "SetDlgItemText(211, \"x\")", "GetDlgItemCheck(211)", "SetDlgItemCheck(211, 1)",
+          "EnableDlgItem(211, 1)", "ShowDlgItem(211, 1)", "SendDlgItemMessage(211, 14)"})
+        EXPECT_EQ(ValueOf(host, call), "i:0") << call;
 }
 
 TEST(DialogFunctions, TemplatesThatDoNotExistOpenNoPage) {
     TPatcherScript host;
     for (const char* page : {"12345", "\"101\"", "\"\"", "0", "-1", "65637"})
-        EXPECT_EQ(IntegerOf(host, std::string("DialogBox(") + page + ")"), -1) << page;
+        EXPECT_EQ(ValueOf(host, std::string("DialogBox(") + page + ")"), "i:-1") << page;
 }
 
 TEST(DialogFunctions, LoadStringAndLoadIconReadTheExecutablesResources) {
     TPatcherScript host;
-    EXPECT_EQ(TextOf(host, "LoadString(1)"), "In\x9Atal\xE1" "cia prebehla \xFA" "spe\x9Ane.");
-    EXPECT_NE(TextOf(host, "LoadString(2)").find('\n'), std::string::npos);
-    EXPECT_EQ(TextOf(host, "LoadString(4)"), " ");
-    for (const char* missing : {"99", "-1", "65537"}) EXPECT_EQ(TextOf(host, std::string("LoadString(") + missing + ")"), "") << missing;
+    EXPECT_EQ(ValueOf(host, "LoadString(1)"),
+              "s:In\x9Atal\xE1"
+              "cia prebehla \xFA"
+              "spe\x9Ane.");
+    EXPECT_NE(ValueOf(host, "LoadString(2)").find('\n'), std::string::npos);
+    EXPECT_EQ(ValueOf(host, "LoadString(4)"), "s: ");
+    for (const char* missing : {"99", "-1", "65537"})
+        EXPECT_EQ(ValueOf(host, std::string("LoadString(") + missing + ")"), "s:") << missing;
 
-    EXPECT_EQ(IntegerOf(host, "LoadIcon(IDI_ERROR)"),
-              static_cast<int32_t>(reinterpret_cast<INT_PTR>(LoadIconA(nullptr, MAKEINTRESOURCEA(32513)))));
+    EXPECT_EQ(ValueOf(host, "LoadIcon(IDI_ERROR)"),
+              "i:" + std::to_string(static_cast<int32_t>(
+                         reinterpret_cast<INT_PTR>(LoadIconA(nullptr, MAKEINTRESOURCEA(32513))))));
     for (const char* missing : {"30001", "\"nothing\"", "0", "98304"})
-        EXPECT_EQ(IntegerOf(host, std::string("LoadIcon(") + missing + ")"), 0) << missing;
+        EXPECT_EQ(ValueOf(host, std::string("LoadIcon(") + missing + ")"), "i:0") << missing;
 }
 
 TEST(DialogFunctions, ConvertTheirIntegerArgumentsInTheirOrder) {
@@ -179,11 +144,7 @@ TEST(DialogFunctions, ConvertTheirIntegerArgumentsInTheirOrder) {
         {"DialogBox(\"page\", \"init\")", "cannot convert to integer: init"},
         {"LoadString(\"id\")", "cannot convert to integer: id"},
     };
-    for (const auto& c : cases) {
-        std::string error;
-        EXPECT_FALSE(RunText(host, std::string("r = ") + c.call + ";", &error)) << c.call;
-        EXPECT_EQ(error, c.error) << c.call;
-    }
+    for (const auto& c : cases) EXPECT_EQ(ValueOf(host, c.call), c.error) << c.call;
 }
 
 }  // namespace

@@ -2,7 +2,24 @@
 # Installs the Debian packages that building and testing q7patcher needs.
 # Safe to run again: it installs only what is missing, and generates the
 # Slovak locale that gives Wine the ANSI code page 1250.
+#
+#   install-deps.sh          what make test and make demo need
+#   install-deps.sh --i686   also what runs the shipped 32-bit installer:
+#                            QEMU's user-mode emulator, registered for i386
+#                            programs (left disabled: scripts/binfmt-i386.sh
+#                            enables it only while the i686 lane runs), and
+#                            32-bit Wine
 set -euo pipefail
+
+i686=no
+case "${1:-}" in
+"") ;;
+--i686) i686=yes ;;
+*)
+  echo "usage: install-deps.sh [--i686]" >&2
+  exit 2
+  ;;
+esac
 
 packages=(
   build-essential cmake ninja-build pkg-config python3
@@ -14,19 +31,28 @@ packages=(
   clang lua5.4 bc time
   python3-pefile osslsigncode openssl
 )
+if [ "$i686" = yes ]; then packages+=(qemu-user-static binfmt-support); fi
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
+# Another user of apt (an unattended upgrade, a second build) holds its lock
+# for a while: wait for it instead of failing.
+apt_get() {
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 "$@"
+}
+
+missing=()
+for p in "${packages[@]}"; do
+  installed "$p" || missing+=("$p")
+done
+
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt_get update -qq
+  apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 if ! locale -a 2>/dev/null | grep -qi '^sk_SK\.utf-\?8$'; then
@@ -34,4 +60,39 @@ if ! locale -a 2>/dev/null | grep -qi '^sk_SK\.utf-\?8$'; then
   $SUDO sed -i 's/^# *\(sk_SK.UTF-8 UTF-8\)/\1/' /etc/locale.gen
   grep -q '^sk_SK.UTF-8 UTF-8' /etc/locale.gen || echo 'sk_SK.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
   $SUDO locale-gen >/dev/null
+fi
+
+[ "$i686" = yes ] || exit 0
+
+# Many kernels run 32-bit programs themselves; where one does not, QEMU runs
+# 32-bit Wine once the kernel hands i386 programs to it. The handler is
+# registered here either way (disabled), but a refusal is fatal only where
+# the kernel needs it.
+binfmt="$SUDO bash $(dirname "$0")/binfmt-i386.sh"
+registered=yes
+$binfmt register || registered=no
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "install-deps: adding the i386 architecture to dpkg (32-bit Wine comes from it)"
+  $SUDO dpkg --add-architecture i386
+  apt_get update -qq
+fi
+if ! installed wine32:i386; then
+  echo "install-deps: installing wine32:i386 (32-bit Wine, which runs the shipped installer)"
+  apt-cache policy wine32:i386 2>/dev/null | grep -q 'Candidate: [0-9]' || apt_get update -qq
+  if ! apt_get install -y -qq --no-install-recommends wine32:i386 >/dev/null; then
+    echo "install-deps: apt could not install wine32:i386: Debian's i386 packages are needed for the i686 lane" >&2
+    exit 1
+  fi
+fi
+
+if [ "$($binfmt status)" = enabled ]; then
+  echo "install-deps: the qemu-i386 handler is enabled (an i686 lane is running): not probing the kernel"
+elif [ "$($binfmt probe)" = native ]; then
+  echo "install-deps: this kernel runs 32-bit programs itself: the i686 lane needs no QEMU"
+elif [ "$registered" = no ]; then
+  echo "install-deps: this kernel runs no 32-bit programs and the qemu-i386 handler could not be registered (above): the i686 lane cannot run here" >&2
+  exit 1
+else
+  echo "install-deps: this kernel runs no 32-bit programs: the i686 lane runs 32-bit Wine through QEMU (slow: about a minute per program start)"
 fi

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "script/uScript.h"
+#include "scriptlib/uPatcherCheck.h"
 #include "tests/e2e/uE2e.h"
 
 namespace {
@@ -34,6 +36,27 @@ TEST(ScriptErrors, InACommandBranchLeaveThePageUsable) {
               Step("press:282", page) + Step("answer:1", error) + Step("press:282", page) +
                   Step("answer:1", error) + Step("press:280", page) +
                   Step("answer:1", InfoBox("DialogBox 5, MESSAGE 0, WPARAM 0")) + kEnd);
+}
+
+// The deepest nesting the engine allows, of its costliest kind (call
+// arguments), fits the stack of the installer's main thread; one level more
+// is refused before anything runs, where the engine's own check places it.
+TEST(Nesting, TheDeepestAllowedRunsAndOneMoreIsRefusedBeforeAnythingRuns) {
+    auto nested = [](int32_t levels) {
+        std::string calls;
+        for (int32_t i = 0; i < levels; ++i) calls += "abs(";
+        return "x = " + calls + "7" + std::string(static_cast<size_t>(levels), ')') +
+               ";\r\nMessageBox(\"deepest \" + x);\r\n";
+    };
+    const int32_t deepest = TScript::MaxDepth - 2;
+    ASSERT_FALSE(CheckPatcherScript(nested(deepest)).has_value());
+    EXPECT_EQ(RunScript(nested(deepest), {"answer:1"}), Step("answer:1", InfoBox("deepest 7")) + kEnd);
+
+    std::optional<TScriptProblem> tooDeep = CheckPatcherScript(nested(deepest + 1));
+    ASSERT_TRUE(tooDeep.has_value());
+    ASSERT_EQ(tooDeep->Message, "nesting too deep");
+    EXPECT_EQ(RunUncheckedScript(nested(deepest + 1), {"answer:1"}),
+              Step("answer:1", ScriptErrorBox(tooDeep->Line, tooDeep->Column, tooDeep->Message)) + kEnd);
 }
 
 TEST(Events, OfAPageReachTheScriptWithTheirParameters) {

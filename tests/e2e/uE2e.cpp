@@ -1,18 +1,28 @@
 #include "tests/e2e/uE2e.h"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
+#include <cstdlib>
 #include <fstream>
 
 #include "archive/uZlibWriter.h"
+#include "system/uByteOrder.h"
 
 namespace {
 
 std::string Quote(const std::string& arg) {
     if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
     return "\"" + arg + "\"";
+}
+
+// A wait of usual milliseconds, stretched by the factor in Q7_E2E_SLOW: the
+// i686 lane sets it where QEMU runs 32-bit Wine, which starts every process
+// a hundred times slower.
+DWORD Stretched(DWORD usual) {
+    const char* factor = std::getenv("Q7_E2E_SLOW");
+    int times = factor ? std::atoi(factor) : 1;
+    return usual * static_cast<DWORD>(times > 1 && times < 100 ? times : 1);
 }
 
 struct ProcessHandles {
@@ -33,7 +43,34 @@ std::string WinePath(std::string unixPath) {
     return "Z:" + unixPath;
 }
 
-std::string InstallerExe() { return WinePath(Q7_E2E_INSTALLER); }
+std::string InstallerExe() {
+    const char* other = std::getenv("Q7_E2E_INSTALLER");
+    return WinePath(other && *other ? other : Q7_E2E_INSTALLER);
+}
+
+namespace {
+
+// The machine field of the installer's PE file header.
+WORD InstallerMachine() {
+    std::string image = ReadFileBytes(InstallerExe());
+    if (image.size() < 0x40) return 0;
+    uint32_t header = LoadLE32(reinterpret_cast<const unsigned char*>(image.data()) + 0x3C);
+    if (header > image.size() - 6 || image.compare(header, 4, std::string("PE\0\0", 4)) != 0) return 0;
+    return LoadLE16(reinterpret_cast<const unsigned char*>(image.data()) + header + 4);
+}
+
+}  // namespace
+
+const TInstallerBuild& InstallerBuild() {
+    static const TInstallerBuild x64 = {false, "C:\\Program Files", KEY_WOW64_64KEY};
+    static const TInstallerBuild i686 = {true, "C:\\Program Files (x86)", KEY_WOW64_32KEY};
+    static const WORD machine = InstallerMachine();
+    if (machine != IMAGE_FILE_MACHINE_I386 && machine != IMAGE_FILE_MACHINE_AMD64)
+        ADD_FAILURE() << InstallerExe() << " is no i686 or x86_64 Windows program (machine " << machine
+                      << ")";
+    return machine == IMAGE_FILE_MACHINE_I386 ? i686 : x64;
+}
+
 std::string PackerExe() { return WinePath(Q7_E2E_PACKER); }
 
 int RunProgram(const std::string& exe, const std::vector<std::string>& args) {
@@ -44,7 +81,7 @@ int RunProgram(const std::string& exe, const std::vector<std::string>& args) {
     ProcessHandles process;
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process.info))
         return -1;
-    if (WaitForSingleObject(process.info.hProcess, 120000) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process.info.hProcess, Stretched(120000)) != WAIT_OBJECT_0) {
         TerminateProcess(process.info.hProcess, 99);
         return -2;
     }
@@ -80,7 +117,7 @@ std::string Drive(const std::vector<std::string>& actions, const std::string& in
                   const std::vector<std::string>& args) {
     TempDir scratch;
     std::string out = scratch / "transcript.txt";
-    std::vector<std::string> driverArgs = {"--out", out};
+    std::vector<std::string> driverArgs = {"--out", out, "--timeout", std::to_string(Stretched(15000))};
     driverArgs.insert(driverArgs.end(), actions.begin(), actions.end());
     driverArgs.push_back("--");
     driverArgs.push_back(installer);

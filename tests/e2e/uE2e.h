@@ -11,9 +11,27 @@
 // A path of the Linux build or source tree as Wine sees it.
 std::string WinePath(std::string unixPath);
 
-// The built programs, as Windows paths.
+// The built programs, as Windows paths. The installer under test is the
+// x86_64 build of this tree, or the one the environment variable
+// Q7_E2E_INSTALLER names as a Linux path (the i686 lane runs the shipped
+// build so).
 std::string InstallerExe();
 std::string PackerExe();
+
+// Everything the scenarios expect differently of the shipped i686 installer
+// than of the x86_64 one, in this one place. Under WoW64 a 32-bit program
+// sees the 32-bit view of HKLM\Software (Software\WOW6432Node in the
+// 64-bit view), so its keys land there and its ProgramFilesDir value names
+// Program Files (x86). Everything else is the same: the transcripts, the
+// texts, the files and HKCU, which WoW64 shares between both views.
+struct TInstallerBuild {
+    bool I686;
+    const char* ProgramFiles;
+    // KEY_WOW64_32KEY or KEY_WOW64_64KEY: the view of HKLM\Software that
+    // the installer's keys are in.
+    unsigned long RegistryView;
+};
+const TInstallerBuild& InstallerBuild();
 
 // Runs a program with arguments and returns its exit status.
 int RunProgram(const std::string& exe, const std::vector<std::string>& args);
