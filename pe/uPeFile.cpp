@@ -2,12 +2,11 @@
 
 #include <algorithm>
 
+#include "pe/uPeHeaders.h"
 #include "system/uByteOrder.h"
 
 namespace {
 
-constexpr size_t kFileHeaderSize = 20;
-constexpr size_t kSectionHeaderSize = 40;
 constexpr size_t kChecksumField = 64;  // in the optional header, PE32 and PE32+ alike
 
 // True when n bytes at offset lie inside size (overflow-safe).
@@ -42,18 +41,14 @@ void TPeFile::Parse() {
         return reinterpret_cast<const unsigned char*>(bytes_.data()) + offset;
     };
     size_t size = bytes_.size();
-    if (!Fits(size, 0, 0x40) || bytes_[0] != 'M' || bytes_[1] != 'Z')
-        throw EPeFormat("not a Windows executable");
-    uint64_t signature = Field32(0x3C);
-    if (!Fits(size, signature, 4 + kFileHeaderSize) ||
-        bytes_.compare(signature, 4, std::string("PE\0\0", 4)) != 0)
-        throw EPeFormat("not a Windows executable (no PE signature)");
-    fileHeader_ = signature + 4;
-    size_t sections = LoadLE16(at(fileHeader_ + 2));
-    size_t optionalSize = LoadLE16(at(fileHeader_ + 16));
-    optionalHeader_ = fileHeader_ + kFileHeaderSize;
-    if (!Fits(size, optionalHeader_, optionalSize) || optionalSize < 2)
-        throw EPeFormat("damaged executable header");
+    std::optional<TPeHeaderLayout> layout = LocatePeHeaders(at(0), size);
+    if (!layout) throw EPeFormat("not a Windows executable");
+    layout_ = *layout;
+    fileHeader_ = layout->FileHeader;
+    optionalHeader_ = layout->OptionalHeader;
+    size_t sections = layout->SectionCount;
+    size_t optionalSize = layout->OptionalHeaderSize;
+    if (optionalSize < 2) throw EPeFormat("damaged executable header");
     uint32_t magic = LoadLE16(at(optionalHeader_));
     if (magic != 0x10B && magic != 0x20B) throw EPeFormat("unknown kind of executable header");
     is64_ = magic == 0x20B;
@@ -63,12 +58,11 @@ void TPeFile::Parse() {
     directoryCount_ = std::min<size_t>({Field32(directories_ - 4), (optionalSize - directoriesAt) / 8, 16});
     sectionAlignment_ = Field32(optionalHeader_ + 32);
     fileAlignment_ = Field32(optionalHeader_ + 36);
-    sectionTable_ = optionalHeader_ + optionalSize;
-    if (!Fits(size, sectionTable_, sections * kSectionHeaderSize)) throw EPeFormat("damaged section table");
+    sectionTable_ = layout->SectionTable;
 
     sections_.clear();
     for (size_t i = 0; i < sections; ++i) {
-        size_t h = sectionTable_ + i * kSectionHeaderSize;
+        size_t h = sectionTable_ + i * PeSectionHeaderSize;
         TPeSection s;
         s.Name = bytes_.substr(h, 8);
         s.Name.erase(std::find(s.Name.begin(), s.Name.end(), '\0'), s.Name.end());
@@ -76,10 +70,10 @@ void TPeFile::Parse() {
         s.VirtualAddress = Field32(h + 12);
         s.SizeOfRawData = Field32(h + 16);
         s.PointerToRawData = Field32(h + 20);
-        if (s.SizeOfRawData != 0 && !Fits(size, s.PointerToRawData, s.SizeOfRawData))
-            throw EPeFormat("damaged executable: its sections run past the end of the file");
         sections_.push_back(s);
     }
+    // The installer looks for its archive at this end; it must be in the file.
+    if (DataEnd() > size) throw EPeFormat("damaged executable: its sections run past the end of the file");
 }
 
 TPeDirectory TPeFile::Directory(size_t index) const {
@@ -95,11 +89,7 @@ void TPeFile::SetDirectory(size_t index, TPeDirectory directory) {
 }
 
 uint32_t TPeFile::DataEnd() const {
-    uint32_t end = 0;
-    for (const TPeSection& s : sections_)
-        if (s.SizeOfRawData != 0)
-            end = std::max(end, s.PointerToRawData + s.SizeOfRawData);  // checked in Parse
-    return end;
+    return PeSectionDataEnd(reinterpret_cast<const unsigned char*>(bytes_.data()), layout_);
 }
 
 size_t TPeFile::SectionOf(uint32_t rva) const {
@@ -140,7 +130,7 @@ void TPeFile::UpdateChecksum() { SetField32(optionalHeader_ + kChecksumField, Co
 
 void TPeFile::DropOverlayAndSignature() {
     uint32_t end = DataEnd();
-    bytes_.resize(std::max<size_t>(end, sectionTable_ + sections_.size() * kSectionHeaderSize));
+    bytes_.resize(std::max<size_t>(end, sectionTable_ + sections_.size() * PeSectionHeaderSize));
     // The checksum is cleared only with a signature: an unsigned stub keeps
     // its bytes.
     if (Directory(pdCertificate).VirtualAddress != 0 || Directory(pdCertificate).Size != 0) {
@@ -243,7 +233,7 @@ void TPeFile::ReplaceSectionData(size_t index, const std::string& data) {
 
 void TPeFile::StoreSections() {
     for (size_t i = 0; i < sections_.size(); ++i) {
-        size_t h = sectionTable_ + i * kSectionHeaderSize;
+        size_t h = sectionTable_ + i * PeSectionHeaderSize;
         SetField32(h + 8, sections_[i].VirtualSize);
         SetField32(h + 12, sections_[i].VirtualAddress);
         SetField32(h + 16, sections_[i].SizeOfRawData);

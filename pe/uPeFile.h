@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pe/uPeHeaders.h"
+
 // The file is not a PE image, or one we will not touch; what() says why.
 class EPeFormat : public std::runtime_error {
 public:
@@ -84,6 +86,7 @@ private:
     void CheckMovable(size_t first) const;
 
     std::string bytes_;
+    TPeHeaderLayout layout_;
     bool is64_ = false;
     size_t fileHeader_ = 0;
     size_t optionalHeader_ = 0;
