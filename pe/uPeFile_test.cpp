@@ -165,6 +165,13 @@ TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
     EXPECT_THROW(ReadResources(TPeFile(SmallImage(shared + std::string(1 << 20, '\0')))), EPeFormat)
         << "data shared by many entries";
 
+    // A section without raw data still counts where the installer looks for
+    // its archive, so one "placed" past the file is damage too.
+    std::string empty = good;
+    Put32(empty, 0x58 + 224 + 16, 0);
+    Put32(empty, 0x58 + 224 + 20, 0x10000);
+    EXPECT_THROW(TPeFile{empty}, EPeFormat) << "empty section placed past the end";
+
     std::string cut = good.substr(0, 0x100);
     EXPECT_THROW(TPeFile{cut}, EPeFormat) << "file cut in its headers";
 }
