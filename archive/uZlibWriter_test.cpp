@@ -44,6 +44,8 @@ private:
     int32_t room_;
 };
 
+// Every archive the other tests read is written by AppendEntry; here are
+// the limits of the format, short writes and the end record.
 TEST(ArchiveWriter, RefusesWhatTheFormatCannotHoldAndReportsShortWrites) {
     TStringStream s;
     TZLibArchiveWriter writer(s);
@@ -51,26 +53,13 @@ TEST(ArchiveWriter, RefusesWhatTheFormatCannotHoldAndReportsShortWrites) {
     EXPECT_EQ(writer.AppendEntry("empty", "", 0), zaAppend);
     EXPECT_EQ(s.Data, "") << "a refused entry writes nothing";
     EXPECT_EQ(writer.AppendEntry(std::string(65535, 'n'), CompressZlib("x", 1), 1), zaOk);
+    ASSERT_EQ(writer.WriteEnd(), zaOk);
+    EXPECT_EQ(s.Data.substr(s.Data.size() - 12), std::string("px") + std::string(10, '\0'));
 
     TShortStream full(20);
     TZLibArchiveWriter fullWriter(full);
     EXPECT_EQ(fullWriter.AppendEntry("name", CompressZlib("data", 1), 4), zaAppendIo);
     EXPECT_EQ(fullWriter.WriteEnd(), zaWriteEofIo);
-}
-
-TEST(ArchiveWriter, WritesRecordsTheReaderLoads) {
-    TStringStream s;
-    TZLibArchiveWriter writer(s);
-    ASSERT_EQ(writer.AppendEntry("setup.ini", CompressZlib("script", 9), 6), zaOk);
-    ASSERT_EQ(writer.WriteEnd(), zaOk);
-    EXPECT_EQ(s.Data.substr(s.Data.size() - 12), std::string("px") + std::string(10, '\0'));
-    s.MoveTo(0);
-    TZLibUnpacker unpacker;
-    ASSERT_EQ(unpacker.LoadFileTable(s), zaOk);
-    ASSERT_EQ(unpacker.FileCount(), 1);
-    TStringStream out;
-    EXPECT_EQ(unpacker.FileAt(0).ExtractTo(&out), zaOk);
-    EXPECT_EQ(out.Data, "script");
 }
 
 }  // namespace
