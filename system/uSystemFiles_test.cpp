@@ -46,21 +46,17 @@ TEST(PathText, FindLastDelimiterSearchesFromTheEnd) {
 }
 
 TEST(PathText, DirectoryPartsAndBackslashes) {
-    EXPECT_EQ(ExtractDirectoryPart("C:\\dir\\file.txt"), "C:\\dir\\");
-    EXPECT_EQ(ExtractDirectoryPart("C:file.txt"), "C:");
-    EXPECT_EQ(ExtractDirectoryPart("file.txt"), "");
-    EXPECT_EQ(ExtractDirectoryPart("a/b/c"), "");
+    const std::pair<const char*, const char*> parts[] = {
+        {"C:\\dir\\file.txt", "C:\\dir\\"}, {"C:file.txt", "C:"}, {"file.txt", ""}, {"a/b/c", ""}};
+    for (const auto& [path, part] : parts) EXPECT_EQ(ExtractDirectoryPart(path), part) << path;
 
+    // Positions count from 1, as in the scripts.
     EXPECT_TRUE(HasBackslashAt("a\\", 2));
-    EXPECT_FALSE(HasBackslashAt("a\\", 1));
-    EXPECT_FALSE(HasBackslashAt("a\\", 3));
-    EXPECT_FALSE(HasBackslashAt("\\", 0));
-    EXPECT_FALSE(HasBackslashAt("\\", -1));
+    for (int32_t at : {1, 3, 0, -1}) EXPECT_FALSE(HasBackslashAt("a\\", at)) << at;
 
-    EXPECT_EQ(StripTrailingBackslash("C:\\dir\\\\"), "C:\\dir\\") << "only one backslash goes";
-    EXPECT_EQ(StripTrailingBackslash("C:\\dir"), "C:\\dir");
-    EXPECT_EQ(StripTrailingBackslash("\\"), "");
-    EXPECT_EQ(StripTrailingBackslash(""), "");
+    const std::pair<const char*, const char*> stripped[] = {
+        {"C:\\dir\\\\", "C:\\dir\\"}, {"C:\\dir", "C:\\dir"}, {"\\", ""}, {"", ""}};
+    for (const auto& [path, result] : stripped) EXPECT_EQ(StripTrailingBackslash(path), result) << path;
 }
 
 TEST(CreateDirectoryTree, CreatesEveryMissingLevelAndAcceptsExistingOnes) {
@@ -103,13 +99,11 @@ TEST(FileTests, FilesDirectoriesAndMissingNames) {
     TempDir dir;
     WriteFileBytes(dir / "f.txt", "x");
     fs::create_directory(dir.Path() / "sub");
-    EXPECT_TRUE(IsExistingFile(InstallerPath(dir, "f.txt")));
-    EXPECT_FALSE(IsExistingFile(InstallerPath(dir, "sub")));
-    EXPECT_FALSE(IsExistingFile(InstallerPath(dir, "missing")));
+    for (const char* name : {"f.txt", "sub", "missing"}) {
+        EXPECT_EQ(IsExistingFile(InstallerPath(dir, name)), name == std::string("f.txt")) << name;
+        EXPECT_EQ(IsExistingDirectory(InstallerPath(dir, name)), name == std::string("sub")) << name;
+    }
     EXPECT_FALSE(IsExistingFile(""));
-    EXPECT_TRUE(IsExistingDirectory(InstallerPath(dir, "sub")));
-    EXPECT_FALSE(IsExistingDirectory(InstallerPath(dir, "f.txt")));
-    EXPECT_FALSE(IsExistingDirectory(InstallerPath(dir, "missing")));
     EXPECT_EQ(GetFileDosDateTime(InstallerPath(dir, "sub")), -1);
 }
 
