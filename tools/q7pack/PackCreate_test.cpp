@@ -13,39 +13,44 @@
 
 namespace {
 
-TEST(CreateArchive, KeepsTheOutputBelowTheSizeLimitAndLeavesNothingWhenItWouldNot) {
+// A folder holding a script, and options that pack it into out.q7a there.
+class CreateArchive : public ::testing::Test {
+protected:
+    CreateArchive() {
+        WriteFileBytes(dir / "setup.ini", "a = 1;");
+        options.output = dir / "out.q7a";
+    }
+    size_t FilesInFolder() const {
+        return std::distance(std::filesystem::directory_iterator(dir.Path()), {});
+    }
+
     TempDir dir;
-    WriteFileBytes(dir / "setup.ini", "a = 1;");
     std::vector<PackInput> inputs = {{"setup.ini", dir / "setup.ini", 6}};
     CreateOptions options;
-    options.output = dir / "out.q7a";
-    const uint64_t size = CreateArchive(inputs, options).archiveBytes;
+};
+
+TEST_F(CreateArchive, KeepsTheOutputBelowTheSizeLimitAndLeavesNothingWhenItWouldNot) {
+    const uint64_t size = ::CreateArchive(inputs, options).archiveBytes;
     ASSERT_EQ(size, std::filesystem::file_size(dir / "out.q7a"));
     std::filesystem::remove(dir / "out.q7a");
 
     options.maxOutputBytes = size;  // the output must stay below the limit
-    EXPECT_THROW(CreateArchive(inputs, options), PackError);
-    EXPECT_FALSE(std::filesystem::exists(dir / "out.q7a"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
-        << "no temporary file left";
+    EXPECT_THROW(::CreateArchive(inputs, options), PackError);
+    EXPECT_EQ(FilesInFolder(), 1u) << "neither the output nor a temporary file";
 
     options.maxOutputBytes = size + 1;
-    EXPECT_EQ(CreateArchive(inputs, options).archiveBytes, size);
+    EXPECT_EQ(::CreateArchive(inputs, options).archiveBytes, size);
     TFileStream file(dir / "out.q7a", fmOpenReadShareAll);
     TZLibUnpacker unpacker;
     EXPECT_EQ(unpacker.LoadFileTable(file), zaOk);
     EXPECT_EQ(unpacker.FileCount(), 1);
 }
 
-TEST(CreateArchive, AnInputThatVanishesFailsWithoutOutput) {
-    TempDir dir;
-    WriteFileBytes(dir / "setup.ini", "a = 1;");
-    std::vector<PackInput> inputs = {{"setup.ini", dir / "setup.ini", 6}, {"gone", dir / "gone", 10}};
-    CreateOptions options;
-    options.output = dir / "out.q7a";
+TEST_F(CreateArchive, AnInputThatVanishesFailsWithoutOutput) {
+    inputs.push_back({"gone", dir / "gone", 10});
     options.threads = 2;
     try {
-        CreateArchive(inputs, options);
+        ::CreateArchive(inputs, options);
         FAIL() << "no error";
     } catch (const PackError& e) {
         EXPECT_EQ(e.Subject(), dir / "gone");
@@ -56,18 +61,13 @@ TEST(CreateArchive, AnInputThatVanishesFailsWithoutOutput) {
 #ifndef _WIN32
 // A link planted where a temporary output might go must not be followed:
 // the temporary name is not derived from the target and the process alone.
-TEST(CreateArchive, DoesNotWriteThroughALinkPlantedBesideTheOutput) {
-    TempDir dir;
-    WriteFileBytes(dir / "setup.ini", "a = 1;");
+TEST_F(CreateArchive, DoesNotWriteThroughALinkPlantedBesideTheOutput) {
     WriteFileBytes(dir / "victim", "victim");
     std::filesystem::create_symlink(dir / "victim",
                                     dir / ("out.q7a.q7pack-" + std::to_string(getpid()) + ".tmp"));
-    CreateOptions options;
-    options.output = dir / "out.q7a";
-    CreateArchive({{"setup.ini", dir / "setup.ini", 6}}, options);
+    ::CreateArchive(inputs, options);
     EXPECT_EQ(ReadFileBytes(dir / "victim"), "victim");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 4)
-        << "no temporary file left";
+    EXPECT_EQ(FilesInFolder(), 4u) << "no temporary file left";
 }
 #endif
 

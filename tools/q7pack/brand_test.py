@@ -178,10 +178,11 @@ class BrandTest(BrandCase):
             ("[manifest]\nexecution-level = admin\n", "execution-level is asInvoker, highestAvailable or"),
             ("[version]\nfile-version = 1.2.3.4.5\n", "file-version must be one to four numbers"),
             ("[strings]\n1 = a\n1 = b\n", "brand.ini:3: '1' given twice"),
+            (b"[installer]\ntitle = \xff\n", "brand.ini:2: not valid UTF-8 text"),
         ]
         for text, message in cases:
-            with open(self.path("brand.ini"), "w", encoding="utf-8") as f:
-                f.write(text)
+            with open(self.path("brand.ini"), "wb") as f:
+                f.write(text if isinstance(text, bytes) else text.encode())
             for command in (["brand", "--stub", STUBS[0], self.path("brand.ini"), "-o", self.path("out.exe")],
                             ["create", "-o", self.path("out.exe"), "--stub", STUBS[0], "--brand",
                              self.path("brand.ini"), os.path.join(HELLO, "setup.ini")]):
@@ -189,10 +190,6 @@ class BrandTest(BrandCase):
                 self.assertEqual(result.returncode, 1, text)
                 self.assertIn(message, result.stderr, text)
                 self.assertFalse(os.path.exists(self.path("out.exe")), text)
-        with open(self.path("brand.ini"), "wb") as f:
-            f.write(b"[installer]\ntitle = \xff\n")
-        self.assertIn("brand.ini:2: not valid UTF-8 text", q7pack("brand", "--stub", STUBS[0], self.path("brand.ini"),
-                                                                  "-o", self.path("out.exe")).stderr)
 
 
 def osslsigncode(*args):
