@@ -74,21 +74,6 @@ std::string VersionText(const std::string& file, const char* name) {
     return value;
 }
 
-// The Linux path of a path as Wine sees it, for the Linux signing tools
-// the test starts (Wine runs Linux programs too).
-std::string UnixPath(const std::string& path) {
-    using Convert = char*(CDECL*)(const WCHAR*);
-    auto convert = reinterpret_cast<Convert>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-    std::wstring wide(path.begin(), path.end());
-    char* unix = convert ? convert(wide.c_str()) : nullptr;
-    std::string out = unix ? unix : "";
-    if (unix) HeapFree(GetProcessHeap(), 0, unix);
-    return out;
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 class HelloWizard : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -165,8 +150,8 @@ int RunLinux(const TempDir& dir, const std::string& command) {
     if (RunProgram("Z:\\bin\\sh", {"-c", "(" + command + ") >/dev/null 2>&1; echo $? >'" + status +
                                              ".tmp'; mv '" + status + ".tmp' '" + status + "'"}) == -1)
         return -1;
-    for (int waited = 0; waited < 600 && !Exists(dir / "status"); ++waited) Sleep(100);
-    std::string text = Exists(dir / "status") ? ReadFileBytes(dir / "status") : "-2";
+    for (int waited = 0; waited < 600 && !PathExists(dir / "status"); ++waited) Sleep(100);
+    std::string text = PathExists(dir / "status") ? ReadFileBytes(dir / "status") : "-2";
     DeleteFileA((dir / "status").c_str());
     return std::stoi(text);
 }
@@ -174,7 +159,7 @@ int RunLinux(const TempDir& dir, const std::string& command) {
 // Signed after packing with a throw-away certificate, the installer still
 // verifies, reads its archive and installs.
 TEST_F(HelloWizard, SignedInstallerVerifiesAndInstalls) {
-    if (!Exists("Z:\\usr\\bin\\openssl") || !Exists("Z:\\usr\\bin\\osslsigncode"))
+    if (!PathExists("Z:\\usr\\bin\\openssl") || !PathExists("Z:\\usr\\bin\\osslsigncode"))
         GTEST_SKIP() << "openssl or osslsigncode missing";
     TempDir dir;
     std::string key = UnixPath(dir / "key.pem"), cert = UnixPath(dir / "cert.pem"),

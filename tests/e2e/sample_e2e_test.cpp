@@ -66,8 +66,6 @@ std::string IniValue(const std::string& file, const char* key) {
     return value;
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 class SampleWizard : public ::testing::Test {
 protected:
     // One installer for every case: the sample exactly as make demo packs it.
@@ -107,7 +105,7 @@ protected:
         EXPECT_EQ(ReadFileBytes(folder + "\\dokumenty\\licencia.txt"),
                   ReadFileBytes(Source("payload/dokumenty/licencia.txt")));
         EXPECT_EQ(ReadFileBytes(folder + "\\zapisnik.exe"), ReadFileBytes(WinePath(Q7_E2E_SAMPLE_PROGRAM)));
-        EXPECT_FALSE(Exists(folder + "\\setup.ini"));
+        EXPECT_FALSE(PathExists(folder + "\\setup.ini"));
     }
 
     static std::unique_ptr<TempDir> package_;
@@ -162,7 +160,7 @@ TEST_F(SampleWizard, BackAndNextKeepTheTypedFolder) {
     EXPECT_NE(Screen(t, "press:280").find(FolderLine(folder)), std::string::npos)
         << "back on the folder page, the typed folder is still there\n"
         << t;
-    EXPECT_FALSE(Exists(folder));
+    EXPECT_FALSE(PathExists(folder));
     EXPECT_FALSE(RegistryKeyExists());
 }
 
@@ -182,9 +180,9 @@ TEST_P(SampleWizardLeft, InstallsNothing) {
         << "the wizard ends without a question\n"
         << t;
     EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
-    EXPECT_FALSE(Exists(folder)) << t;
+    EXPECT_FALSE(PathExists(folder)) << t;
     EXPECT_FALSE(RegistryKeyExists()) << t;
-    EXPECT_FALSE(Exists(InstallerBuild().ProgramFiles + std::string("\\Q7 Z\xE1pisn\xEDk")));
+    EXPECT_FALSE(PathExists(InstallerBuild().ProgramFiles + std::string("\\Q7 Z\xE1pisn\xEDk")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -201,7 +199,7 @@ TEST_F(SampleWizard, CancelledFolderBrowserKeepsTheFolder) {
     std::string t = Run({"press:282", "type:221:" + folder, "press:222", "answer:2", "press:280"});
     EXPECT_EQ(Screen(t, "answer:2").rfind("box ", 0), 0u) << "the browser is open over the page\n" << t;
     EXPECT_NE(Screen(t, "press:280").find(FolderLine(folder)), std::string::npos) << t;
-    EXPECT_FALSE(Exists(folder));
+    EXPECT_FALSE(PathExists(folder));
 }
 
 TEST_F(SampleWizard, FolderThatCannotBeCreatedShowsTheFailure) {

@@ -43,6 +43,21 @@ std::string WinePath(std::string unixPath) {
     return "Z:" + unixPath;
 }
 
+std::string UnixPath(const std::string& path) {
+    using Convert = char*(CDECL*)(const WCHAR*);
+    auto convert = reinterpret_cast<Convert>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+    std::wstring wide(path.begin(), path.end());
+    char* unix = convert ? convert(wide.c_str()) : nullptr;
+    std::string out = unix ? unix : "";
+    if (unix) HeapFree(GetProcessHeap(), 0, unix);
+    return out;
+}
+
+bool PathExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::string InstallerExe() {
     const char* other = std::getenv("Q7_E2E_INSTALLER");
     return WinePath(other && *other ? other : Q7_E2E_INSTALLER);
@@ -79,7 +94,8 @@ int RunProgram(const std::string& exe, const std::vector<std::string>& args) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     ProcessHandles process;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process.info))
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process.info))
         return -1;
     if (WaitForSingleObject(process.info.hProcess, Stretched(120000)) != WAIT_OBJECT_0) {
         TerminateProcess(process.info.hProcess, 99);
@@ -108,7 +124,8 @@ std::string Pack(const TempDir& dir, const std::string& name, const std::string&
 std::string PackUnchecked(const TempDir& dir, const std::string& name, const std::string& script) {
     TFileStream out(dir / name, CreateMode);
     TZLibArchiveWriter writer(out);
-    EXPECT_EQ(writer.AppendEntry("setup.ini", CompressZlib(script, 9), static_cast<uint32_t>(script.size())), 0);
+    EXPECT_EQ(writer.AppendEntry("setup.ini", CompressZlib(script, 9), static_cast<uint32_t>(script.size())),
+              0);
     EXPECT_EQ(writer.WriteEnd(), 0);
     return dir / name;
 }
@@ -136,7 +153,9 @@ std::string RunUncheckedScript(const std::string& script, const std::vector<std:
     return Drive(actions, InstallerExe(), {PackUnchecked(dir, "setup.q7", script)});
 }
 
-std::string Step(const std::string& action, const std::string& screen) { return "@ " + action + "\n" + screen; }
+std::string Step(const std::string& action, const std::string& screen) {
+    return "@ " + action + "\n" + screen;
+}
 
 std::string Box(const std::string& caption, const std::string& icon, const std::string& text,
                 const std::string& buttons) {
@@ -146,8 +165,9 @@ std::string Box(const std::string& caption, const std::string& icon, const std::
 std::string ErrorBox(const std::string& text) { return Box("Inštalácia modulu Q7", "error", text, "1"); }
 
 std::string ScriptErrorBox(int line, int column, const std::string& message) {
-    return ErrorBox("Inštalačný skript programu generoval chybu. Za nepríjemnosti sa Vám ospravedlňujeme.\\r\\nLine " +
-                    std::to_string(line) + "; pos. " + std::to_string(column) + ": " + message);
+    return ErrorBox(
+        "Inštalačný skript programu generoval chybu. Za nepríjemnosti sa Vám ospravedlňujeme.\\r\\nLine " +
+        std::to_string(line) + "; pos. " + std::to_string(column) + ": " + message);
 }
 
 std::string InfoBox(const std::string& text) { return Box("Inštalácia modulu Q7", "information", text, "1"); }
@@ -159,7 +179,8 @@ std::string PageText(int page, const TLineChanges& changes) {
             controls =
                 "  202 Static icon=own\n"
                 "  211 Static \"Vitajte v sprievodcovi inštaláciou programu Q7 Zápisník 5.1.\"\n"
-                "  212 Static \"Sprievodca nainštaluje do počítača Q7 Zápisník, jednoduchý zápisník na poznámky. "
+                "  212 Static \"Sprievodca nainštaluje do počítača Q7 Zápisník, jednoduchý zápisník na "
+                "poznámky. "
                 "Pred pokračovaním prosím zatvorte všetky spustené programy.\"\n"
                 "  213 Static \"\"\n"
                 "  281 Button \"< Späť\" disabled\n"
@@ -187,8 +208,8 @@ std::string PageText(int page, const TLineChanges& changes) {
             ADD_FAILURE() << "no page " << page;
             return {};
     }
-    std::string text = std::string("page \"Inštalácia programu Q7 Zápisník\"\n  -1 Static bitmap\n") + controls +
-                       "  -1 Static \"Q7 Zápisník 5.1 · Q7 Software\" disabled\n";
+    std::string text = std::string("page \"Inštalácia programu Q7 Zápisník\"\n  -1 Static bitmap\n") +
+                       controls + "  -1 Static \"Q7 Zápisník 5.1 · Q7 Software\" disabled\n";
     for (const auto& [from, to] : changes) {
         size_t at = text.find(from + "\n");
         if (at == std::string::npos) {

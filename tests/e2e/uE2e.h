@@ -8,8 +8,14 @@
 
 #include "tests/support/TempDir.h"
 
-// A path of the Linux build or source tree as Wine sees it.
+// A path of the Linux build or source tree as Wine sees it, and back: the
+// Linux path of a Windows path, for the Linux tools a test starts through
+// Wine (empty when Wine cannot say).
 std::string WinePath(std::string unixPath);
+std::string UnixPath(const std::string& path);
+
+// True when a file or folder is there.
+bool PathExists(const std::string& path);
 
 // The built programs, as Windows paths. The installer under test is the
 // x86_64 build of this tree, or the one the environment variable
