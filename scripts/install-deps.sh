@@ -28,7 +28,7 @@ packages=(
   g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine64 xvfb xauth x11-utils locales
-  clang lua5.4 bc time
+  clang lua5.4 bc time ccache
   python3-pefile osslsigncode openssl
 )
 if [ "$i686" = yes ]; then packages+=(qemu-user-static binfmt-support); fi
