@@ -23,7 +23,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TABLE = os.path.join(ROOT, "scripts", "mutations.txt")
 # Tests whose program is not a target of the same name.
-TARGET_OF_TEST = {"q7pack_test": "q7pack", "brand_test": "q7pack", "python_archives_write": None}
+TARGET_OF_TEST = {"q7pack_test": "q7pack", "brand_test": "q7pack"}
 # What a test needs from another preset: brand_test brands the Windows stub.
 NEEDS_OF_TEST = {"brand_test": [("win64", "q7patcher")]}
 # The copy's compile lines name its files relative to its own root, as the
