@@ -79,7 +79,9 @@ def sync_copy(src):
                 if fa.read() == fb.read():
                     continue
         os.makedirs(os.path.dirname(b), exist_ok=True)
-        shutil.copy2(a, b)
+        # A fresh time, newer than any object built from a faulty version
+        # that an interrupted run left behind.
+        shutil.copyfile(a, b)
     for folder, dirs, files in os.walk(src):
         rel = os.path.relpath(folder, src)
         if rel == ".":
