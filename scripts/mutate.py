@@ -212,6 +212,11 @@ def main():
     log = os.path.join(args.work, "mutate.log")
     open(log, "w").close()
     sync_copy(src)
+    # An interrupted run may have left an object built from a fault whose
+    # source was put back since: the files of the table are built afresh.
+    for path in {m.path for m in mutations}:
+        if os.path.isfile(os.path.join(src, path)):
+            os.utime(os.path.join(src, path))
     commit = subprocess.run(["git", "describe", "--always", "--dirty"], cwd=ROOT, capture_output=True,
                             text=True).stdout.strip()
     # One preset after the other: its unmutated tests first, then its faults.
