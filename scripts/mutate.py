@@ -164,9 +164,10 @@ def baseline(src, preset, mutations, log):
 
 
 def check(src, m, log):
+    """The fault's fate, and the test that caught it (empty when none did)."""
     original = apply(src, m)
     if original is None:
-        return "MISSING"
+        return "MISSING", ""
     try:
         with open(log, "a") as out:
             out.write(f"\n=== {m.key()}\n")
@@ -174,12 +175,36 @@ def check(src, m, log):
         # the first, and the rest need not even be linked.
         for test in m.tests:
             if not build(src, m.preset, [test], log):
-                return "BROKEN"
+                return "BROKEN", ""
             if not passes(src, m.preset, [test], log):
-                return "KILLED"
-        return "SURVIVED"
+                return "KILLED", test
+        return "SURVIVED", ""
     finally:
         restore(src, m, original)
+
+
+def results(path):
+    """{fault: status} of a result list."""
+    found = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            status, _, rest = line.rstrip("\n").partition(" ")
+            if status in ("KILLED", "SURVIVED", "BROKEN", "MISSING"):
+                found[re.sub(r"   \[[^]]*\]$", "", rest.strip())] = status
+    return found
+
+
+def compare(before, after):
+    old, new = results(before), results(after)
+    lost = [k for k, s in old.items() if s == "KILLED" and new.get(k) != "KILLED"]
+    for k in lost:
+        print(f"LOST     {k} ({new.get(k, 'not run')})")
+    both = [k for k, s in old.items() if s == "SURVIVED" and new.get(k) == "SURVIVED"]
+    for k in both:
+        print(f"GAP      {k}")
+    print(f"{sum(s == 'KILLED' for s in old.values())} killed before, {len(lost)} of them not after; "
+          f"{len(both)} survive both")
+    return 1 if lost else 0
 
 
 def main():
@@ -190,8 +215,12 @@ def main():
     parser.add_argument("--work", default=f"/tmp/q7mutate-{os.path.basename(ROOT)}")
     parser.add_argument("--skip-baseline", action="store_true", help="do not check the unmutated tree first")
     parser.add_argument("--list", action="store_true", help="print the table and stop")
+    parser.add_argument("--compare", nargs=2, metavar=("BEFORE", "AFTER"),
+                        help="print the faults BEFORE's list kills and AFTER's does not, and stop")
     args = parser.parse_args()
 
+    if args.compare:
+        return compare(*args.compare)
     mutations = read_table(TABLE)
     if args.only:
         mutations = [m for m in mutations if re.search(args.only, m.key())]
@@ -227,9 +256,9 @@ def main():
             baseline(src, preset, group, log)
         for m in group:
             started = time.time()
-            status = check(src, m, log)
+            status, by = check(src, m, log)
             counts[status] = counts.get(status, 0) + 1
-            line = f"{status:8} {m.key()}"
+            line = f"{status:8} {m.key()}" + (f"   [{by}]" if by else "")
             lines.append(line)
             done += 1
             print(f"[{done}/{len(mutations)} {time.time() - started:4.0f}s] {line}", flush=True)
