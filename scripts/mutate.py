@@ -211,6 +211,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--only", help="run only the mutations whose 'file: old => new' matches")
     parser.add_argument("--preset", help="run only the mutations built by this preset")
+    parser.add_argument("--faults", help="run only the faults named in this file, one 'file: old => new' a line "
+                        "(a result list will do)")
     parser.add_argument("--out", help="also write the result lines to this file")
     parser.add_argument("--work", default=f"/tmp/q7mutate-{os.path.basename(ROOT)}")
     parser.add_argument("--skip-baseline", action="store_true", help="do not check the unmutated tree first")
@@ -226,6 +228,9 @@ def main():
         mutations = [m for m in mutations if re.search(args.only, m.key())]
     if args.preset:
         mutations = [m for m in mutations if m.preset == args.preset]
+    if args.faults:
+        wanted = set(results(args.faults)) | {l.strip() for l in open(args.faults, encoding="utf-8")}
+        mutations = [m for m in mutations if m.key() in wanted]
     if args.list:
         missing = 0
         for m in mutations:
