@@ -12,12 +12,12 @@
 #include "archive/uZlibArchive.h"
 #include "pe/uPeFile.h"
 #include "startup/uPeImage.h"
+#include "system/uSafeFolder.h"
 #include "tools/q7pack/BrandApply.h"
 #include "tools/q7pack/Names.h"
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/PackInputs.h"
 #include "tools/q7pack/Progress.h"
-#include "tools/q7pack/SafeFiles.h"
 
 namespace {
 
@@ -195,21 +195,18 @@ namespace {
 // Extracts one entry below root; an empty text on success, otherwise why
 // not. Nothing is written through a link, and a failed entry leaves
 // nothing behind and removes nothing that was there.
-std::string ExtractEntry(const TZLibPackedFile& entry, const OutputFolder& root, bool overwrite) {
+std::string ExtractEntry(const TZLibPackedFile& entry, const TSafeFolder& root, bool overwrite) {
     std::vector<std::string> parts = NameParts(entry.Name);
     for (std::string& part : parts) part = LocalName(part);
     if (parts.empty()) return "refused: the name is the folder itself";
     try {
-        std::optional<OutputFolder> level;
-        for (size_t i = 0; i + 1 < parts.size(); ++i) {
-            OutputFolder next = (level ? *level : root).Enter(parts[i]);
-            level.reset();
-            level.emplace(std::move(next));
-        }
-        NewFile out(level ? *level : root, parts.back());
+        std::optional<TSafeFolder> level;
+        for (size_t i = 0; i + 1 < parts.size(); ++i) level = (level ? *level : root).Enter(parts[i], true);
+        const TSafeFolder& folder = level ? *level : root;
+        TSafeNewFile out(folder, parts.back());
         uint8_t code = entry.ExtractTo(&out.Stream());
         if (code != zaOk) return TZLibAbstractArchive::ErrorCodeText(code) + "; nothing was written";
-        out.Commit(overwrite);
+        if (!out.Commit(overwrite)) return folder.PathOf(parts.back()) + " exists (--overwrite replaces it)";
     } catch (const PackError& e) {
         return e.Subject() + " " + e.what();
     }
@@ -220,7 +217,7 @@ std::string ExtractEntry(const TZLibPackedFile& entry, const OutputFolder& root,
 
 int ExtractArchive(const std::string& file, const std::string& folder, bool overwrite) {
     OpenArchive archive(file);
-    OutputFolder root(folder, true);
+    TSafeFolder root(folder, true);
     std::set<std::string> seen;
     int bad = 0;
     Progress progress("extracting");

@@ -13,7 +13,7 @@
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/Platform.h"
 #include "tools/q7pack/Progress.h"
-#include "tools/q7pack/SafeFiles.h"
+#include "system/uSafeFolder.h"
 
 namespace {
 
@@ -100,12 +100,12 @@ std::pair<std::string, std::string> FolderAndName(const std::string& output) {
 }
 
 // The folder OUT is written in, held open meanwhile, and OUT's name in it.
-OutputFolder FolderOf(const std::string& output, std::string& name) {
+TSafeFolder FolderOf(const std::string& output, std::string& name) {
     auto [folderPath, fileName] = FolderAndName(output);
     if (fileName.empty()) throw PackError(output, "names a folder, not the file to write");
     name = fileName;
     try {
-        return OutputFolder(folderPath, false);
+        return TSafeFolder(folderPath, false);
     } catch (const PackError& e) {
         throw PackError(output, "cannot be written: its folder " + e.Subject() + " " + e.what());
     }
@@ -153,8 +153,8 @@ uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandF
         throw PackError(stubPath, e.what());
     }
     std::string name;
-    OutputFolder folder = FolderOf(output, name);
-    NewFile temp(folder, name);
+    TSafeFolder folder = FolderOf(output, name);
+    TSafeNewFile temp(folder, name);
     WriteBytes(temp.Stream(), bytes, output);
     temp.Commit(true);
     return bytes.size();
@@ -166,8 +166,8 @@ CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOp
     summary.stubBytes = stub.size();
 
     std::string name;
-    OutputFolder folder = FolderOf(options.output, name);
-    NewFile temp(folder, name);
+    TSafeFolder folder = FolderOf(options.output, name);
+    TSafeNewFile temp(folder, name);
     TStream& out = temp.Stream();
     WriteBytes(out, stub, options.output);
     TZLibArchiveWriter writer(out);

@@ -14,6 +14,7 @@
 #include "tools/q7pack/PackCheck.h"
 #include "tools/q7pack/PackCreate.h"
 #include "tools/q7pack/PackError.h"
+#include "system/uSafeFolder.h"
 #include "tools/q7pack/PackInputs.h"
 
 namespace {
@@ -270,6 +271,7 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    RemoveTemporaryFilesOnStop();
     try {
         return Run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const UsageError& e) {
