@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
-targets=${FUZZ_TARGETS:-script archive peimage pe q7pack}
+targets=${FUZZ_TARGETS:-script archive peimage pe q7pack check}
 build=build/fuzz
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -25,6 +25,7 @@ for target in $targets; do
     peimage) options=(-max_len=8192) ;;
     pe) options=(-max_len=65536) ;;
     q7pack) options=(-max_len=16384) ;;
+    check) options=(-max_len=8192 -dict=tests/fuzz/script.dict) ;;
   esac
   mkdir -p "$build/corpus/$target"
   echo "fuzz: running $target for $seconds s"
