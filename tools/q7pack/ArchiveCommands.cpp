@@ -192,6 +192,44 @@ int VerifyArchive(const std::string& file) {
 
 namespace {
 
+// Passes at most cap bytes on to out; a write that would go past the cap
+// is refused whole and remembered.
+class TCappedStream : public TStream {
+public:
+    TCappedStream(TStream& out, uint64_t cap) : out_(out), cap_(cap) {}
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Seek(int32_t offset, uint16_t origin) override { return out_.Seek(offset, origin); }
+    int32_t Write(const void* buffer, int32_t count) override {
+        if (count < 0 || written_ + static_cast<uint64_t>(count) > cap_) {
+            over_ = true;
+            return 0;
+        }
+        int32_t n = out_.Write(buffer, count);
+        written_ += static_cast<uint64_t>(std::max(n, 0));
+        return n;
+    }
+    uint64_t Written() const { return written_; }
+    bool Over() const { return over_; }
+
+private:
+    TStream& out_;
+    uint64_t cap_, written_ = 0;
+    bool over_ = false;
+};
+
+// Inflates entry into out, no more than its recorded size; an empty text
+// when it inflated to exactly that size, otherwise what went wrong.
+std::string InflateRecorded(const TZLibPackedFile& entry, TStream& out) {
+    TCappedStream capped(out, entry.UnpackedSize);
+    uint8_t code = entry.ExtractTo(&capped);
+    const std::string recorded = std::to_string(entry.UnpackedSize);
+    if (capped.Over()) return "inflates to more than the recorded " + recorded + " bytes";
+    if (code != zaOk) return TZLibAbstractArchive::ErrorCodeText(code);
+    if (capped.Written() != entry.UnpackedSize)
+        return "inflates to " + std::to_string(capped.Written()) + " bytes, recorded " + recorded;
+    return {};
+}
+
 // Extracts one entry below root; an empty text on success, otherwise why
 // not. Nothing is written through a link, and a failed entry leaves
 // nothing behind and removes nothing that was there.
@@ -204,8 +242,8 @@ std::string ExtractEntry(const TZLibPackedFile& entry, const TSafeFolder& root, 
         for (size_t i = 0; i + 1 < parts.size(); ++i) level = (level ? *level : root).Enter(parts[i], true);
         const TSafeFolder& folder = level ? *level : root;
         TSafeNewFile out(folder, parts.back());
-        uint8_t code = entry.ExtractTo(&out.Stream());
-        if (code != zaOk) return TZLibAbstractArchive::ErrorCodeText(code) + "; nothing was written";
+        std::string problem = InflateRecorded(entry, out.Stream());
+        if (!problem.empty()) return problem + "; nothing was written";
         if (!out.Commit(overwrite)) return folder.PathOf(parts.back()) + " exists (--overwrite replaces it)";
     } catch (const PackError& e) {
         return e.Subject() + " " + e.what();

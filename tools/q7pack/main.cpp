@@ -105,7 +105,9 @@ void PrintHelp() {
         "        written through a link found below DIR. An existing file is kept and\n"
         "        reported unless --overwrite is given. Each file is written under a\n"
         "        temporary name beside it and renamed when complete, so a failed entry\n"
-        "        leaves nothing behind and removes nothing.\n\n"
+        "        leaves nothing behind and removes nothing. An entry that inflates to\n"
+        "        more or fewer bytes than its recorded size is damaged: inflating stops\n"
+        "        at that size and nothing of it is written.\n\n"
         "Progress is shown on standard error when it is a terminal. The exit status is 0\n"
         "on success, 1 when something failed, 2 for a usage error.\n",
         kUsage, MaxCompressionLevel(), DefaultCompressionLevel(), CompressorName());
