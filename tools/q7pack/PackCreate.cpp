@@ -1,6 +1,7 @@
 #include "tools/q7pack/PackCreate.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -20,6 +21,7 @@ namespace {
 struct PackedEntry {
     std::string data;
     std::string error;
+    uint64_t size = 0;  // the bytes read, which the entry records
 };
 
 // Compresses the inputs on several threads and hands the results out in
@@ -71,7 +73,11 @@ private:
 
     PackedEntry Compress(const PackInput& input) const {
         try {
-            return {CompressZlib(ReadInputFile(input.path), level_), {}};
+            // The file may have changed since the inputs were collected: what
+            // is read now is what is stored, and its size is recorded.
+            std::string bytes = ReadInputFile(input.path);
+            if (bytes.size() > UINT32_MAX) return {{}, "grew to 4 GiB or more while it was packed", 0};
+            return {CompressZlib(bytes, level_), {}, bytes.size()};
         } catch (const PackError& e) {
             return {{}, e.what()};
         } catch (const std::bad_alloc&) {
@@ -184,10 +190,9 @@ CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOp
                 throw PackError(options.output, "the output would reach " +
                                                     std::to_string(options.maxOutputBytes) +
                                                     " bytes (2 GiB), more than the installer can read");
-            if (writer.AppendEntry(inputs[i].name, packed.data, static_cast<uint32_t>(inputs[i].size)) !=
-                zaOk)
+            if (writer.AppendEntry(inputs[i].name, packed.data, static_cast<uint32_t>(packed.size)) != zaOk)
                 throw PackError(options.output, "write failed (disk full?)");
-            summary.unpackedBytes += inputs[i].size;
+            summary.unpackedBytes += packed.size;
             summary.packedBytes += packed.data.size();
         }
     }
