@@ -179,6 +179,7 @@ class BrandTest(BrandCase):
             ("[version]\nfile-version = 1.2.3.4.5\n", "file-version must be one to four numbers"),
             ("[strings]\n1 = a\n1 = b\n", "brand.ini:3: '1' given twice"),
             (b"[installer]\ntitle = \xff\n", "brand.ini:2: not valid UTF-8 text"),
+            (b"[installer]\ntitle = \xc3(\n", "brand.ini:2: not valid UTF-8 text"),
         ]
         for text, message in cases:
             with open(self.path("brand.ini"), "wb") as f:
