@@ -112,19 +112,6 @@ std::string SmallImage(const std::string& tree) {
     return image + tree;
 }
 
-TEST(PeFile, SmallImageRoundTripsItsResources) {
-    std::vector<TResource> resources = {
-        Make(TResourceId::Of(rtManifest), TResourceId::Of(1), 0x409, "<assembly/>"),
-        Make(TResourceId::Of(rtBitmap), Named(u"BANNER"), 0x409, "pixels"),
-    };
-    TPeFile image(SmallImage(LayoutResources(resources, 0x1000)));
-    std::vector<TResource> back = ReadResources(image);
-    ASSERT_EQ(back.size(), 2u);
-    EXPECT_TRUE(back[0].Name.IsText);
-    EXPECT_EQ(back[0].Name.Text, u"BANNER");
-    EXPECT_EQ(back[1].Data, "<assembly/>");
-}
-
 // Each damage is refused with EPeFormat, never read out of bounds (the
 // sanitizer build watches) and never looped on.
 TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {

@@ -62,6 +62,7 @@ TEST(AppendedArchiveStart, IsReachableOnlyBelow2GiBWithoutWrapping) {
         {{{0x100, 0x200}}, std::nullopt, K::NotAnImage},
         {{{0x400, 0x1000}, {0x1200, 0x10}}, std::nullopt, K::NotAnImage},
         {{{0x400, 0}, {0x400, 0x10}}, 0x410u, K::Reachable},  // an empty section takes no room
+        {{}, 0u, K::Reachable},
     };
     for (const Case& c : cases) {
         auto image = Image(240, c.sections);
@@ -76,11 +77,6 @@ TEST(AppendedArchiveStart, IsReachableOnlyBelow2GiBWithoutWrapping) {
     EXPECT_EQ(
         AppendedArchiveStart(reinterpret_cast<const unsigned char*>(archive.data()), archive.size()).Kind,
         K::NotAnImage);
-}
-
-TEST(PeImageDataEnd, IsZeroWithoutSections) {
-    auto image = Image(224, {});
-    EXPECT_EQ(PeImageDataEnd(image.data(), image.size()), 0u);
 }
 
 TEST(PeImageDataEnd, RefusesWhatIsNotAPeImage) {
