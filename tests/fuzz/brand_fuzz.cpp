@@ -90,7 +90,6 @@ void Read(uint8_t mode, const std::string& input, const TBrand& full) {
         Require(title.empty() || title == "Fuzz");
     } else {
         TPeFile image(input);
-        Require(image.DataEnd() <= image.Bytes().size());
         LaidOutAnew(image);
     }
 }
