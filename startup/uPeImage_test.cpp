@@ -39,7 +39,6 @@ std::vector<unsigned char> Image(uint32_t optionalHeaderSize, std::vector<Sectio
     return b;
 }
 
-// The data end is the largest section end, in PE32 and PE32+ images alike.
 TEST(AppendedArchiveStart, IsReachableOnlyBelow2GiBWithoutWrapping) {
     using K = TAppendedArchiveStart;
     struct Case {
