@@ -56,6 +56,11 @@ TEST(FormatScriptProblem, PointsAtTheColumnUnderTheLine) {
     TScriptProblem atEnd{3, 7, "} expected", "more"};
     EXPECT_EQ(FormatScriptProblem("s.ini", text, atEnd),
               "s.ini:3:7: } expected\nz = 2;\n      ^\ns.ini:3:7: note: more\n");
+    // Control bytes of a hostile script reach no terminal raw; the caret
+    // still stands under its byte.
+    TScriptProblem hostile{1, 9, "invalid character: \x1b", ""};
+    EXPECT_EQ(FormatScriptProblem("h.ini", "a=1;\rb=\x7f\x1b[2J", hostile),
+              "h.ini:1:9: invalid character: \\x1b\na=1;\\x0db=\\x7f\\x1b[2J\n" + std::string(14, ' ') + "^\n");
 }
 
 }  // namespace

@@ -31,9 +31,12 @@ struct TBrand {
     std::optional<std::string> executionLevel;
 };
 
-// Reads and checks the brand file at path; icon and banner paths are
-// relative to its folder. Raises PackError naming the file and line.
+// Reads and checks the brand file at path, a regular file of at most 16 MiB
+// (as are its icon and banner, whose paths are relative to its folder).
+// Raises PackError naming the file and line.
 TBrand ReadBrandFile(const std::string& path);
+// The same for text already read from path.
+TBrand ParseBrand(const std::string& text, const std::string& path);
 
 // The control ids of the pages whose texts a brand may set, and the
 // string-table ids, for the checks and the help.

@@ -5,45 +5,11 @@
 
 #include "system/uCodePage1250.h"
 #include "system/uSystem.h"
+#include "system/uUtf8.h"
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/Platform.h"
 
 namespace {
-
-// Decodes one well-formed UTF-8 sequence at text[i] (no overlong forms, no
-// surrogates, nothing above U+10FFFF) and moves i behind it; -1 otherwise.
-int32_t NextUtf8(std::string_view text, size_t& i) {
-    unsigned char lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) return text[i++];
-    size_t len = lead >= 0xC2 && lead < 0xE0   ? 2
-                 : lead >= 0xE0 && lead < 0xF0 ? 3
-                 : lead >= 0xF0 && lead < 0xF5 ? 4
-                                               : 0;
-    if (len == 0 || i + len > text.size()) return -1;
-    uint32_t cp = lead & (0x7F >> len);
-    for (size_t k = 1; k < len; ++k) {
-        unsigned char c = static_cast<unsigned char>(text[i + k]);
-        if ((c & 0xC0) != 0x80) return -1;
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kLeast[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return -1;
-    i += len;
-    return static_cast<int32_t>(cp);
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // The Windows-1250 byte of a character, or -1 when the code page lacks it.
 int Cp1250Byte(uint32_t cp) {
@@ -74,6 +40,12 @@ std::string Utf8ToStored(const std::string& local, const std::string& subject) {
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
+void AppendEscaped(std::string& out, unsigned char value) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02x", value);
+    out += escaped;
+}
+
 }  // namespace
 
 std::string StoredName(const std::string& local, const std::string& subject) {
@@ -96,9 +68,7 @@ std::string ShownName(std::string_view stored) {
         unsigned char b = static_cast<unsigned char>(c);
         char16_t cp = utf8 ? Cp1250ToUnicode(b) : b;
         if (IsControl(b) || (utf8 && cp >= 0x80 && cp < 0xA0)) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", b);
-            out += escaped;
+            AppendEscaped(out, b);
         } else if (utf8) {
             AppendUtf8(out, cp);
         } else {
@@ -106,6 +76,22 @@ std::string ShownName(std::string_view stored) {
         }
     }
     return LocalToTerminal(out);
+}
+
+std::string ShownText(std::string_view utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+        size_t start = i;
+        int32_t cp = NextUtf8(utf8, i);
+        if (cp < 0) {
+            AppendEscaped(out, static_cast<unsigned char>(utf8[i++]));
+        } else if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) {
+            AppendEscaped(out, static_cast<unsigned char>(cp));
+        } else {
+            out.append(utf8, start, i - start);
+        }
+    }
+    return out;
 }
 
 std::vector<std::string> NameParts(std::string_view stored) {

@@ -13,8 +13,9 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
-ScriptCheck CheckScriptFile(const std::string& path) {
-    std::string text = ReadInputFile(path);
+ScriptCheck CheckScriptFile(const std::string& path) { return CheckScriptText(path, ReadInputFile(path)); }
+
+ScriptCheck CheckScriptText(const std::string& path, const std::string& text) {
     ScriptCheck check;
     if (int line = FirstUtf8Line(text))
         check.warning = path + ":" + std::to_string(line) +

@@ -19,3 +19,6 @@ struct ScriptCheck {
 
 // Raises PackError when the file at path cannot be read.
 ScriptCheck CheckScriptFile(const std::string& path);
+
+// The same check of text, reported as the file at path.
+ScriptCheck CheckScriptText(const std::string& path, const std::string& text);

@@ -14,6 +14,7 @@
 #include "tools/q7pack/PackCheck.h"
 #include "tools/q7pack/PackCreate.h"
 #include "tools/q7pack/PackError.h"
+#include "system/uSafeFolder.h"
 #include "tools/q7pack/PackInputs.h"
 
 namespace {
@@ -72,10 +73,14 @@ void PrintHelp() {
         "brand   Writes OUT.exe: STUB.exe with the resources that the brand file\n"
         "        BRAND sets (docs/packaging.md lists its keys). An archive appended\n"
         "        to STUB.exe stays behind it. Refused, with nothing written: an\n"
-        "        unknown section, key, control or string id, a text with a character\n"
-        "        that Windows-1250 (the installer's code page) lacks, a title over 255\n"
-        "        characters, an icon or banner Windows cannot load, a banner other\n"
-        "        than 526 by 88 pixels.\n\n"
+        "        unknown section, key, control or string id, text that is not UTF-8,\n"
+        "        a control character (line breaks, \\n, only in texts and strings), a\n"
+        "        character that Windows-1250 (the installer's code page) lacks, a title\n"
+        "        over 255 characters or another text over 4095, a brand file, icon or\n"
+        "        banner that is not a regular file or is over 16 MiB, an icon or banner\n"
+        "        Windows cannot load, a banner other than 526 by 88 pixels; a stub whose\n"
+        "        sections overlap, whose resources are damaged or whose manifest\n"
+        "        cannot be edited.\n\n"
         "Signatures: create and brand drop a signature the stub carries, with its\n"
         "certificate-table entry and checksum: sign the installer last.\n\n"
         "check   Runs the installer's own check of SETUP.INI without running it: the\n"
@@ -93,7 +98,8 @@ void PrintHelp() {
         "        headers and names. Names are shown converted from Windows-1250 to the\n"
         "        terminal's code page (UTF-8 on Linux), control bytes as \\xNN; a name\n"
         "        the installer would not write is reported. For an installer it also\n"
-        "        shows its title, version and whether it is signed.\n\n"
+        "        shows its title and version (control characters as \\xNN) and whether\n"
+        "        it is signed.\n\n"
         "verify  Inflates every entry and checks that it is one complete zlib stream\n"
         "        that inflates to exactly its recorded size, and that the installer would\n"
         "        write its name; names every bad entry.\n\n"
@@ -104,7 +110,9 @@ void PrintHelp() {
         "        written through a link found below DIR. An existing file is kept and\n"
         "        reported unless --overwrite is given. Each file is written under a\n"
         "        temporary name beside it and renamed when complete, so a failed entry\n"
-        "        leaves nothing behind and removes nothing.\n\n"
+        "        leaves nothing behind and removes nothing. An entry that inflates to\n"
+        "        more or fewer bytes than its recorded size is damaged: inflating stops\n"
+        "        at that size and nothing of it is written.\n\n"
         "Progress is shown on standard error when it is a terminal. The exit status is 0\n"
         "on success, 1 when something failed, 2 for a usage error.\n",
         kUsage, MaxCompressionLevel(), DefaultCompressionLevel(), CompressorName());
@@ -270,6 +278,7 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    RemoveTemporaryFilesOnStop();
     try {
         return Run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const UsageError& e) {
