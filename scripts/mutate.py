@@ -234,8 +234,9 @@ def main():
     if args.list:
         missing = 0
         for m in mutations:
-            with open(os.path.join(ROOT, m.path), encoding="utf-8") as f:
-                found = len(re.findall(pattern(m.old), f.read()))
+            path = os.path.join(ROOT, m.path)
+            text = open(path, encoding="utf-8").read() if os.path.isfile(path) else ""
+            found = len(re.findall(pattern(m.old), text))
             missing += found != 1
             print(f"{'ok' if found == 1 else 'MISSING':7} {m.preset:6} {m.key()}")
         print(f"{len(mutations)} mutations, {missing} not found exactly once")
