@@ -1,5 +1,5 @@
 // The handle layer, the string table and lower-casing on Windows: the Win32 file API,
-// LoadStringA on the executable's own module and CharLowerBuffA.
+// the executable's own string table and CharLowerBuffA.
 
 #include <windows.h>
 
@@ -7,6 +7,7 @@
 
 #include "system/uSystem.h"
 #include "system/uTextLower.h"
+#include "system/uUtf8.h"
 
 namespace {
 
@@ -86,7 +87,28 @@ std::string ResourceText(uint32_t id) {
     return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
+uint32_t AnsiCodePage() { return GetACP(); }
+
+namespace {
+
+uint32_t LowerCharacter(uint32_t c) {
+    WCHAR units[2];
+    int n = 1;
+    if (c < 0x10000) {
+        units[0] = static_cast<WCHAR>(c);
+    } else {
+        units[0] = static_cast<WCHAR>(0xD800 + ((c - 0x10000) >> 10));
+        units[1] = static_cast<WCHAR>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        n = 2;
+    }
+    CharLowerBuffW(units, n);
+    return n == 1 ? units[0] : 0x10000 + ((units[0] - 0xD800u) << 10) + (units[1] - 0xDC00u);
+}
+
+}  // namespace
+
 void AnsiLowerInPlace(std::string& text) {
+    if (GetACP() == CP_UTF8) return Utf8LowerInPlace(text, LowerCharacter);
     // CharLowerBuffA takes a 32-bit count; lower longer text piece by piece.
     constexpr size_t kPiece = 1u << 30;
     for (size_t done = 0; done < text.size(); done += kPiece)

@@ -71,7 +71,7 @@ private:
 
     PackedEntry Compress(const PackInput& input) const {
         try {
-            return {CompressZlib(ReadInputFile(input.path), level_), {}};
+            return {CompressZlib(input.content ? *input.content : ReadInputFile(input.path), level_), {}};
         } catch (const PackError& e) {
             return {{}, e.what()};
         } catch (const std::bad_alloc&) {

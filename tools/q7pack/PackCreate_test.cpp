@@ -25,7 +25,7 @@ protected:
     }
 
     TempDir dir;
-    std::vector<PackInput> inputs = {{"setup.ini", dir / "setup.ini", 6}};
+    std::vector<PackInput> inputs = {{"setup.ini", dir / "setup.ini", 6, {}}};
     CreateOptions options;
 };
 
@@ -47,7 +47,7 @@ TEST_F(CreateArchive, KeepsTheOutputBelowTheSizeLimitAndLeavesNothingWhenItWould
 }
 
 TEST_F(CreateArchive, AnInputThatVanishesFailsWithoutOutput) {
-    inputs.push_back({"gone", dir / "gone", 10});
+    inputs.push_back({"gone", dir / "gone", 10, {}});
     options.threads = 2;
     try {
         ::CreateArchive(inputs, options);

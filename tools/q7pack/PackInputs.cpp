@@ -82,7 +82,7 @@ private:
         uint64_t size = RegularFileSize(path, shown);
         if (fs::equivalent(path, setupIni_, ec)) return;
         std::string relative = path.lexically_relative(root_).string();
-        found.push_back({prefix_ + StoredName(relative, shown), shown, size});
+        found.push_back({prefix_ + StoredName(relative, shown), shown, size, {}});
     }
 
     fs::path root_;
@@ -112,7 +112,7 @@ void AddArgument(const std::string& argument, const std::string& setupIni, std::
     }
     uint64_t size = RegularFileSize(path, argument);
     if (name.empty()) name = StoredName(path.filename().string(), argument);
-    out.push_back({name, path.string(), size});
+    out.push_back({name, path.string(), size, {}});
 }
 
 void CheckNames(const std::vector<PackInput>& inputs) {
@@ -150,7 +150,7 @@ std::string ReadInputFile(const std::string& path) {
 
 std::vector<PackInput> CollectInputs(const std::string& setupIni, const std::vector<std::string>& payload) {
     std::vector<PackInput> inputs;
-    inputs.push_back({kSetupName, setupIni, RegularFileSize(setupIni, setupIni)});
+    inputs.push_back({kSetupName, setupIni, RegularFileSize(setupIni, setupIni), {}});
     for (const std::string& argument : payload) AddArgument(argument, setupIni, inputs);
     CheckNames(inputs);
     return inputs;

@@ -1,6 +1,7 @@
 #pragma once
 // The little the packager needs from the operating system beyond streams.
 
+#include <cstdint>
 #include <string>
 
 // True when standard error is a terminal (progress is shown only there).
@@ -9,6 +10,10 @@ bool StderrIsTerminal();
 // True when file names on this system are UTF-8 (Linux); false when they
 // are in the ANSI code page (Windows).
 bool LocalNamesAreUtf8();
+
+// The code page of local file names: 65001 (UTF-8) on Linux, the ANSI
+// code page on Windows.
+uint32_t LocalCodePage();
 
 // Text in the local code page as the terminal shows it: on Windows, ANSI
 // text converted to the console's code page when standard output is a

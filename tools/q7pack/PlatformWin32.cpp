@@ -5,6 +5,8 @@
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
+uint32_t LocalCodePage() { return GetACP(); }
+
 bool LocalNamesAreUtf8() { return false; }
 
 std::string LocalToTerminal(const std::string& text) {
