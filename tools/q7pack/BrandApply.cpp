@@ -201,6 +201,8 @@ TInstallerIdentity ReadIdentity(const TPeFile& image) {
     Resources all = ReadResources(image);
     if (TResource* page = Find(all, rtDialog, kFirstPage))
         identity.title = Utf16ToUtf8(ParseDialog(page->Data).caption);
+    if (TResource* manifest = Find(all, rtManifest, 1))
+        identity.utf8 = manifest->Data.find("UTF-8</activeCodePage>") != std::string::npos;
     if (TResource* version = Find(all, rtVersion, 1))
         identity.version = Utf16ToUtf8(VersionString(version->Data, u"ProductVersion"));
     return identity;

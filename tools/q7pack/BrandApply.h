@@ -17,6 +17,7 @@ void ApplyBrand(TPeFile& image, const TBrand& brand);
 struct TInstallerIdentity {
     std::string title;
     std::string version;
+    bool utf8 = false;  // the manifest makes UTF-8 its code page
 };
 TInstallerIdentity ReadIdentity(const TPeFile& image);
 

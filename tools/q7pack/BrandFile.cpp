@@ -350,7 +350,7 @@ TBrand BrandReader::Read(std::istream& in) {
         if (!seen.insert(section + "/" + key).second) Fail("'" + key + "' given twice in [" + section + "]");
         Entry(section, key, value);
     }
-    CheckCodePage();
+    if (!shipped_) CheckCodePage();  // a translation is checked for the package it goes into
     ResolveLanguages();
     return brand_;
 }

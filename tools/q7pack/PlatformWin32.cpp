@@ -7,7 +7,7 @@ bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 uint32_t LocalCodePage() { return GetACP(); }
 
-bool LocalNamesAreUtf8() { return false; }
+bool LocalNamesAreUtf8() { return GetACP() == CP_UTF8; }
 
 std::string LocalToTerminal(const std::string& text) {
     UINT console = GetConsoleOutputCP();
