@@ -1,6 +1,7 @@
 #include "pe/uPeFile.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "pe/uPeHeaders.h"
 #include "system/uByteOrder.h"
@@ -26,6 +27,18 @@ void StoreLE32(char* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(v >> (8 * i));
 }
 
+// A section name as messages quote it: its 8 bytes come from the file, so
+// anything but printable ASCII is written \xNN.
+std::string Quoted(const std::string& name) {
+    std::string out = "'";
+    for (unsigned char c : name) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, c < 0x20 || c >= 0x7F ? "\\x%02x" : "%c", c);
+        out += escaped;
+    }
+    return out + "'";
+}
+
 }  // namespace
 
 TPeFile::TPeFile(std::string bytes) : bytes_(std::move(bytes)) { Parse(); }
@@ -41,8 +54,9 @@ void TPeFile::Parse() {
         return reinterpret_cast<const unsigned char*>(bytes_.data()) + offset;
     };
     size_t size = bytes_.size();
-    std::optional<TPeHeaderLayout> layout = LocatePeHeaders(at(0), size);
-    if (!layout) throw EPeFormat("not a Windows executable");
+    const char* fault = nullptr;
+    std::optional<TPeHeaderLayout> layout = LocatePeHeaders(at(0), size, &fault);
+    if (!layout) throw EPeFormat(fault ? fault : "not a Windows executable");
     layout_ = *layout;
     fileHeader_ = layout->FileHeader;
     optionalHeader_ = layout->OptionalHeader;
@@ -153,12 +167,12 @@ void TPeFile::CheckMovable(size_t index) const {
         bool before = s.VirtualAddress + Span(s) <= replaced.VirtualAddress &&
                       (s.SizeOfRawData == 0 ||
                        uint64_t{s.PointerToRawData} + s.SizeOfRawData <= replaced.PointerToRawData);
-        if (i < index && !before) throw EPeFormat("section '" + s.Name + "' overlaps the one being replaced");
+        if (i < index && !before) throw EPeFormat("section " + Quoted(s.Name) + " overlaps the one being replaced");
         bool isRelocations =
             Directory(pdBaseReloc).Size != 0 && SectionOf(Directory(pdBaseReloc).VirtualAddress) == i;
         if (i > index && !isRelocations)
-            throw EPeFormat("section '" + s.Name + "' lies behind '" + replaced.Name +
-                            "' and cannot be moved");
+            throw EPeFormat("section " + Quoted(s.Name) + " lies behind " + Quoted(replaced.Name) +
+                            " and cannot be moved");
     }
     for (size_t d = 0; d < directoryCount_; ++d) {
         TPeDirectory dir = Directory(d);

@@ -141,6 +141,7 @@ TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
         {"unknown optional header", 0x58, 0x30B},
         {"section data past the end", 0x58 + 224 + 16, 0x7FFFFFFF},
         {"section data offset past the end", 0x58 + 224 + 20, 0xFFFFFF00},
+        {"section data over the section table", 0x58 + 224 + 20, 0x100},
         {"root entry count beyond the tree", rsrc + 12, 0xFFFFFFFF},
         {"type directory pointing at the root", rsrc + 20, 0x80000000},
         {"name text past the end", rsrc + 16 + 8 + 16, 0x80FFFFF0},

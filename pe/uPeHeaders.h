@@ -23,7 +23,14 @@ struct TPeHeaderLayout {
 // are not a PE image: no "MZ", no "PE\0\0" signature, or a file header or
 // section table that runs past size. The section table is found through
 // SizeOfOptionalHeader, never a fixed size.
-std::optional<TPeHeaderLayout> LocatePeHeaders(const unsigned char* image, size_t size);
+// A section whose raw data overlaps the headers (up to the end of the
+// section table) or another section's raw data is refused too: no editor
+// could rewrite one part without the other, and no reader would agree on
+// what such an image holds. For an image with both signatures that is
+// refused, *fault (when given) says why; it stays null for bytes that are
+// no PE image at all.
+std::optional<TPeHeaderLayout> LocatePeHeaders(const unsigned char* image, size_t size,
+                                               const char** fault = nullptr);
 
 // The largest PointerToRawData + SizeOfRawData over the sections of a
 // located image, 0 when it has none; a sum past 4 GiB gives 0xFFFFFFFF, never

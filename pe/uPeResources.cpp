@@ -16,7 +16,9 @@ namespace {
 
 constexpr uint32_t kSubdirectory = 0x80000000u;
 constexpr size_t kMaxEntries = 65536;                    // far more than any real executable holds
-constexpr uint64_t kMaxDataBytes = uint64_t{256} << 20;  // entries may share data: bound the copies
+// Entries may share their data and names: every byte copied out of the tree
+// (data, names as read, names again in each resource they name) counts.
+constexpr uint64_t kMaxCopiedBytes = uint64_t{256} << 20;
 
 // Reads the three levels (type, name, language) of a resource tree whose
 // offsets count from the start of tree.
@@ -38,15 +40,22 @@ private:
         return reinterpret_cast<const unsigned char*>(tree_.data() + offset);
     }
 
-    TResourceId Id(uint32_t field) const {
+    TResourceId Id(uint32_t field) {
         if (!(field & kSubdirectory)) return TResourceId::Of(field);
         uint32_t offset = field & ~kSubdirectory;
         uint32_t length = At16(offset);
         const unsigned char* text = Bytes(uint64_t{offset} + 2, uint64_t{length} * 2);
+        Copy(uint64_t{length} * 2);
         TResourceId id;
         id.IsText = true;
         for (uint32_t i = 0; i < length; ++i) id.Text += static_cast<char16_t>(LoadLE16(text + 2 * i));
         return id;
+    }
+
+    void Copy(uint64_t bytes) {
+        copied_ += bytes;
+        if (copied_ > kMaxCopiedBytes)
+            throw EPeFormat("resource tree with too much data and names to copy (its entries share them)");
     }
 
     // level 0: types, 1: names, 2: languages, whose entries lead to data.
@@ -71,8 +80,7 @@ private:
             path.Language = id.Number;
             uint32_t rva = At32(target), size = At32(target + 4);
             path.CodePage = At32(target + 8);
-            dataBytes_ += size;
-            if (dataBytes_ > kMaxDataBytes) throw EPeFormat("resource tree with too much data");
+            Copy(uint64_t{size} + 2 * (path.Type.Text.size() + path.Name.Text.size()));
             std::string_view data = image_.ReadRva(rva, size);
             path.Data.assign(data.data(), data.size());
             found_.push_back(path);
@@ -82,7 +90,7 @@ private:
     const TPeFile& image_;
     std::string_view tree_;
     size_t entries_ = 0;
-    uint64_t dataBytes_ = 0;
+    uint64_t copied_ = 0;
     std::vector<TResource> found_;
 };
 

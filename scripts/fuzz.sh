@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
-targets=${FUZZ_TARGETS:-script archive peimage pe q7pack}
+targets=${FUZZ_TARGETS:-script archive peimage pe brand q7pack}
 build=build/fuzz
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -24,6 +24,7 @@ for target in $targets; do
     script) options=(-max_len=4096 -dict=tests/fuzz/script.dict) ;;
     peimage) options=(-max_len=8192) ;;
     pe) options=(-max_len=65536) ;;
+    brand) options=(-max_len=16384) ;;
     q7pack) options=(-max_len=16384) ;;
   esac
   mkdir -p "$build/corpus/$target"

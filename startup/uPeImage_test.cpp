@@ -50,21 +50,26 @@ TEST(AppendedArchiveStart, IsReachableOnlyBelow2GiBWithoutWrapping) {
     using K = TAppendedArchiveStart;
     struct Case {
         std::vector<Section> sections;
-        uint32_t dataEnd;
+        std::optional<uint32_t> dataEnd;
         K::TKind kind;
     } cases[] = {
         {{{0x400, 0x1000}, {0x7FFFFF00u, 0xFF}}, 0x7FFFFFFFu, K::Reachable},
         {{{0x400, 0x1000}, {0x7FFFFF00u, 0x100}}, 0x80000000u, K::Unreachable},
         {{{0x400, 0x1000}, {0x80000000u, 0x10}}, 0x80000010u, K::Unreachable},
         {{{0xFFFFFF00u, 0x200}, {0x400, 0x200}}, 0xFFFFFFFFu, K::Unreachable},  // 2^32 + 0x100 saturates
+        // Raw data over the headers or over another section's: no image
+        // that anyone could edit, so no archive behind it either.
+        {{{0x100, 0x200}}, std::nullopt, K::NotAnImage},
+        {{{0x400, 0x1000}, {0x1200, 0x10}}, std::nullopt, K::NotAnImage},
+        {{{0x400, 0}, {0x400, 0x10}}, 0x410u, K::Reachable},  // an empty section takes no room
     };
     for (const Case& c : cases) {
         auto image = Image(240, c.sections);
         EXPECT_EQ(PeImageDataEnd(image.data(), image.size()), c.dataEnd);
         TAppendedArchiveStart start = AppendedArchiveStart(image.data(), image.size());
-        EXPECT_EQ(start.Kind, c.kind) << c.dataEnd;
+        EXPECT_EQ(start.Kind, c.kind) << c.dataEnd.value_or(0);
         if (c.kind == K::Reachable) {
-            EXPECT_EQ(static_cast<uint32_t>(start.Offset), c.dataEnd);
+            EXPECT_EQ(static_cast<uint32_t>(start.Offset), *c.dataEnd);
         }
     }
     std::string archive = "px\0\0\0\0\0\0";

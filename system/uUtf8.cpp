@@ -3,8 +3,11 @@
 int32_t NextUtf8(std::string_view text, size_t& i) {
     unsigned char lead = static_cast<unsigned char>(text[i]);
     if (lead < 0x80) return text[i++];
-    size_t len = lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3 : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
-    if (len == 0 || i + len > text.size()) return -1;
+    size_t len = lead >= 0xC2 && lead < 0xE0   ? 2
+                 : lead >= 0xE0 && lead < 0xF0 ? 3
+                 : lead >= 0xF0 && lead < 0xF5 ? 4
+                                               : 0;
+    if (len == 0 || len > text.size() - i) return -1;
     uint32_t cp = lead & (0x7F >> len);
     for (size_t k = 1; k < len; ++k) {
         unsigned char c = static_cast<unsigned char>(text[i + k]);
@@ -17,22 +20,44 @@ int32_t NextUtf8(std::string_view text, size_t& i) {
     return static_cast<int32_t>(cp);
 }
 
-void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+        return;
     }
+    static const unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+    int extra = cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+    out += static_cast<char>(kLead[extra] | (cp >> (6 * extra)));
+    for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F));
+}
+
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
+    std::u16string out;
+    for (size_t i = 0; i < text.size();) {
+        int32_t cp = NextUtf8(text, i);
+        if (cp < 0) return std::nullopt;
+        if (cp >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        bool high = c >= 0xD800 && c < 0xDC00;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD;
+        AppendUtf8(out, c);
+    }
+    return out;
 }
 
 void Utf8LowerInPlace(std::string& text, uint32_t (*lower)(uint32_t)) {

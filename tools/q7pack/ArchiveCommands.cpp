@@ -28,7 +28,7 @@ std::optional<uint32_t> InstallerCodePage(const std::string& file, uint32_t imag
 class OpenArchive {
 public:
     explicit OpenArchive(const std::string& file) : file_(Open(file)) {
-        TAppendedArchiveStart start = AppendedStart();
+        TAppendedArchiveStart start = AppendedStart(file);
         IsInstaller = start.Kind != TAppendedArchiveStart::NotAnImage;
         if (start.Kind == TAppendedArchiveStart::Unreachable)
             throw PackError(file, "no archive: its sections end at 2 GiB or beyond, where none can be read");
@@ -65,11 +65,16 @@ private:
         }
     }
 
-    // Where an archive starts: behind the section data of a PE image, or at 0.
-    TAppendedArchiveStart AppendedStart() {
+    // Where an archive starts: behind the section data of a PE image, or at
+    // 0. An executable the header walk refuses is no bare archive either.
+    TAppendedArchiveStart AppendedStart(const std::string& file) {
         std::string head(65536, '\0');
         head.resize(static_cast<size_t>(file_.Read(head.data(), static_cast<int32_t>(head.size()))));
-        return AppendedArchiveStart(reinterpret_cast<const unsigned char*>(head.data()), head.size());
+        auto bytes = reinterpret_cast<const unsigned char*>(head.data());
+        const char* fault = nullptr;
+        LocatePeHeaders(bytes, head.size(), &fault);
+        if (fault) throw PackError(file, fault);
+        return AppendedArchiveStart(bytes, head.size());
     }
 
     TFileStream file_;
@@ -109,8 +114,8 @@ void PrintInstallerFacts(const std::string& file, uint32_t imageEnd) {
         TPeFile pe(image);
         TInstallerIdentity identity = ReadIdentity(pe);
         std::printf("  title: %s\n  version: %s\n",
-                    identity.title.empty() ? "(none)" : identity.title.c_str(),
-                    identity.version.empty() ? "(none)" : identity.version.c_str());
+                    identity.title.empty() ? "(none)" : ShownText(identity.title).c_str(),
+                    identity.version.empty() ? "(none)" : ShownText(identity.version).c_str());
         TPeDirectory signature = pe.Directory(pdCertificate);
         if (signature.Size != 0)
             std::printf(
@@ -120,7 +125,7 @@ void PrintInstallerFacts(const std::string& file, uint32_t imageEnd) {
         else
             std::printf("  signed: no\n");
     } catch (const EPeFormat& e) {
-        std::printf("  resources: cannot be read (%s)\n", e.what());
+        std::printf("  resources: cannot be read (%s)\n", ShownText(e.what()).c_str());
     }
 }
 

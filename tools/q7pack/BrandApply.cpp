@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "system/uCodePage.h"
-
 #include "pe/uPeResources.h"
+#include "system/uCodePage.h"
 #include "system/uByteOrder.h"
+#include "system/uUtf8.h"
 #include "tools/q7pack/BrandDialog.h"
 #include "tools/q7pack/BrandImages.h"
 #include "tools/q7pack/BrandVersion.h"
@@ -65,8 +65,11 @@ void SetString(Resources& all, uint32_t id, const std::u16string& text, uint32_t
     auto found = std::find_if(all.begin(), all.end(), [&](const TResource& r) {
         return Is(r, rtString, id / 16 + 1) && r.Language == language;
     });
-    if (found == all.end()) all.push_back({TResourceId::Of(rtString), TResourceId::Of(id / 16 + 1), language, 0, {}});
-    TResource& block = found == all.end() ? all.back() : *found;
+    if (found == all.end()) {
+        all.push_back({TResourceId::Of(rtString), TResourceId::Of(id / 16 + 1), language, 0, {}});
+        found = all.end() - 1;
+    }
+    TResource& block = *found;
     std::vector<std::u16string> texts(16);
     size_t at = 0;
     for (std::u16string& t : texts) {
@@ -139,8 +142,7 @@ void WriteLanguages(Resources& all, const TBrand& brand) {
 
 }  // namespace
 
-void ApplyBrand(TPeFile& image, const TBrand& brand) {
-    Resources all = ReadResources(image);
+void BrandResources(std::vector<TResource>& all, const TBrand& brand) {
     TResource* first = Find(all, rtDialog, kFirstPage);
     uint32_t language = first ? first->Language : kEnglishUs;
     if (!brand.languages.empty()) {
@@ -168,32 +170,24 @@ void ApplyBrand(TPeFile& image, const TBrand& brand) {
         TResource& manifest = FindOrAdd(all, rtManifest, 1, language);
         manifest.Data = WithUtf8CodePage(manifest.Data);
     }
+}
+
+void ApplyBrand(TPeFile& image, const TBrand& brand) {
+    Resources all = ReadResources(image);
+    BrandResources(all, brand);
     ReplaceResources(image, all);
 }
 
-std::string Utf16ToUtf8(const std::u16string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+std::string BrandedStub(const std::string& file, const TBrand& brand) {
+    TPeFile image(file);
+    // An archive behind the image stays; a signature does not.
+    size_t end = file.size();
+    TPeDirectory signature = image.Directory(pdCertificate);
+    if (signature.Size != 0 && signature.VirtualAddress >= image.DataEnd() && signature.VirtualAddress < end)
+        end = signature.VirtualAddress;
+    size_t archive = std::min<size_t>(image.DataEnd(), end);
+    ApplyBrand(image, brand);
+    return image.Bytes() + file.substr(archive, end - archive);
 }
 
 TInstallerIdentity ReadIdentity(const TPeFile& image) {

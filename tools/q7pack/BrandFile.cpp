@@ -2,21 +2,30 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 
 #include "system/uCodePage.h"
+#include "system/uUtf8.h"
 #include "tools/q7pack/BrandImages.h"
 #include "tools/q7pack/PackError.h"
+#include "tools/q7pack/PackInputs.h"
 
 namespace {
 
 // Our limit for the title, which is one line of the pages' title bars.
 constexpr size_t kMaxTitle = 255;
 // LoadString reads into 4096 bytes: one byte per character in the ANSI
-// code page and the closing NUL.
+// code page and the closing NUL. Version texts take the same limit, which
+// keeps every node of the version resource within its 16-bit length.
 constexpr size_t kMaxText = 4095;
+// The brand file, its icon and its banner are read whole; none of them
+// comes near this.
+constexpr uint64_t kMaxFileBytes = uint64_t{16} << 20;
+
+// Whether a text may hold line breaks: the title, version texts and the
+// manifest's description are one line each.
+enum TLines : bool { kOneLine = false, kLines = true };
 
 const char* const kLevels[] = {"asInvoker", "highestAvailable", "requireAdministrator"};
 
@@ -94,7 +103,7 @@ class BrandReader {
 public:
     BrandReader(std::string path, bool shipped) : path_(std::move(path)), shipped_(shipped) {}
 
-    TBrand Read(std::istream& in);
+    TBrand Read(const std::string& text);
     uint16_t LanguageId() const { return languageId_; }
 
 private:
@@ -108,8 +117,8 @@ private:
     TBrandTexts& TextsOf(const std::string& section, const std::string& kind);
     void CheckCodePage() const;
     void ResolveLanguages();
-    std::u16string Utf16(const std::string& utf8) const;
-    std::u16string InstallerText(const std::string& value, size_t limit);
+    std::u16string Text(const std::string& value, size_t limit, TLines lines) const;
+    std::u16string InstallerText(const std::string& value, size_t limit, TLines lines);
     uint32_t Number(const std::string& key) const;
     std::string File(const std::string& value) const;
     void Entry(const std::string& section, const std::string& key, const std::string& value);
@@ -128,38 +137,31 @@ private:
     std::vector<std::pair<size_t, std::u16string>> read_;
 };
 
-// UTF-8 to UTF-16, with \n and \\ escapes already resolved by the caller.
-std::u16string BrandReader::Utf16(const std::string& utf8) const {
-    std::u16string out;
-    for (size_t i = 0; i < utf8.size();) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-        if (extra < 0 || static_cast<size_t>(extra) > utf8.size() - i - 1) Fail("not valid UTF-8 text");
-        uint32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            unsigned char t = static_cast<unsigned char>(utf8[i + k]);
-            if ((t >> 6) != 2) Fail("not valid UTF-8 text");
-            cp = cp << 6 | (t & 0x3F);
-        }
-        i += extra + 1;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
+// A text of the brand in UTF-16: well-formed UTF-8 (escapes resolved by
+// the caller), no control character but the line breaks that lines allows,
+// at most limit UTF-16 units.
+std::u16string BrandReader::Text(const std::string& value, size_t limit, TLines lines) const {
+    std::optional<std::u16string> text = Utf8ToUtf16(value);
+    if (!text) Fail("not valid UTF-8 text");
+    for (size_t i = 0; i < text->size(); ++i) {
+        char16_t c = (*text)[i];
+        if ((c < 0x20 && !(lines && c == '\n')) || (c >= 0x7F && c < 0xA0)) {
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+            Fail(std::string("control character ") + code + " (text position " + std::to_string(i + 1) +
+                 ") refused" + (lines ? "; a line break is written \\n" : ": this text is one line"));
         }
     }
-    return out;
+    if (text->size() > limit)
+        Fail("text of " + std::to_string(text->size()) + " characters; at most " + std::to_string(limit) +
+             " are allowed here");
+    return *text;
 }
 
 // A text the installer reads through the ANSI functions: its characters
 // are checked against the package's code page when the file is read.
-std::u16string BrandReader::InstallerText(const std::string& value, size_t limit) {
-    std::u16string text = Utf16(value);
-    if (text.size() > limit)
-        Fail("text of " + std::to_string(text.size()) + " characters; at most " + std::to_string(limit) +
-             " are allowed here");
+std::u16string BrandReader::InstallerText(const std::string& value, size_t limit, TLines lines) {
+    std::u16string text = Text(value, limit, lines);
     read_.emplace_back(line_, text);
     return text;
 }
@@ -180,12 +182,13 @@ uint32_t BrandReader::Number(const std::string& key) const {
 }
 
 std::string BrandReader::File(const std::string& value) const {
-    std::filesystem::path file = std::filesystem::path(path_).parent_path() / value;
-    std::ifstream in(file, std::ios::binary);
-    if (value.empty() || !in) Fail("cannot read " + file.string());
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    std::string file = (std::filesystem::path(path_).parent_path() / value).string();
+    if (value.empty()) Fail("cannot read a file without a name");
+    try {
+        return ReadInputFile(file, kMaxFileBytes);
+    } catch (const PackError& e) {
+        Fail("cannot read " + e.Subject() + ": " + e.what());
+    }
 }
 
 void BrandReader::Numbers(const std::string& key, const std::string& value, uint16_t (&into)[4]) const {
@@ -207,7 +210,7 @@ void BrandReader::Version(const std::string& key, const std::string& value) {
         if (key != name) continue;
         if (key == "file-version") Numbers(key, value, brand_.version->fileVersion);
         if (key == "product-version") Numbers(key, value, brand_.version->productVersion);
-        brand_.version->strings[resourceName] = Utf16(value);
+        brand_.version->strings[resourceName] = Text(value, kMaxText, kOneLine);
         return;
     }
     Fail("unknown key '" + key + "' in [version]");
@@ -251,19 +254,19 @@ void BrandReader::TextEntry(TBrandTexts& into, const std::string& key, const std
     uint32_t id = Number(dot == std::string::npos ? key : key.substr(dot + 1));
     if (!IsBrandControl(id)) Fail("no page control " + std::to_string(id) + " takes a text from a brand");
     if (dot == std::string::npos) {
-        into.texts[id] = InstallerText(value, kMaxText);
+        into.texts[id] = InstallerText(value, kMaxText, kLines);
         return;
     }
     uint32_t page = Number(key.substr(0, dot));
     if (page < kFirstPage || page > kLastPage)
         Fail("no page " + std::to_string(page) + "; the pages are 101 to 105");
-    into.pageTexts[page << 16 | id] = InstallerText(value, kMaxText);
+    into.pageTexts[page << 16 | id] = InstallerText(value, kMaxText, kLines);
 }
 
 void BrandReader::StringEntry(TBrandTexts& into, const std::string& key, const std::string& value) {
     uint32_t id = Number(key);
     if (!IsBrandString(id)) Fail("no string " + key + "; a brand sets strings 1 to 999 and 65488 to 65530");
-    into.strings[id] = InstallerText(value, kMaxText);
+    into.strings[id] = InstallerText(value, kMaxText, kLines);
 }
 
 void BrandReader::Entry(const std::string& section, const std::string& key, const std::string& value) {
@@ -271,9 +274,9 @@ void BrandReader::Entry(const std::string& section, const std::string& key, cons
     if (section == "installer") {
         if (LanguageKey(key, value)) return;
         if (key == "title")
-            brand_.title = InstallerText(value, kMaxTitle);
+            brand_.title = InstallerText(value, kMaxTitle, kOneLine);
         else if (key == "footer")
-            brand_.footer = InstallerText(value, kMaxText);
+            brand_.footer = InstallerText(value, kMaxText, kLines);
         else if (key == "icon" && !shipped_)
             brand_.icon = CheckIcon(File(value), value);
         else if (key == "banner" && !shipped_)
@@ -293,7 +296,7 @@ void BrandReader::Entry(const std::string& section, const std::string& key, cons
         Version(key, value);
     } else if (section == "manifest" && !shipped_) {
         if (key == "description") {
-            Utf16(value);
+            Text(value, kMaxText, kOneLine);
             brand_.manifestDescription = value;
         } else if (key == "execution-level") {
             bool known = false;
@@ -326,7 +329,8 @@ std::string Unescape(const std::string& value, std::string& error) {
     return out;
 }
 
-TBrand BrandReader::Read(std::istream& in) {
+TBrand BrandReader::Read(const std::string& file) {
+    std::istringstream in(file);
     std::string text, section;
     std::set<std::string> seen;
     while (std::getline(in, text)) {
@@ -383,15 +387,12 @@ bool IsBrandControl(uint32_t id) {
 
 bool IsBrandString(uint32_t id) { return (id >= 1 && id <= 999) || (id >= 65488 && id <= 65530); }
 
-TBrand ReadBrandFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw PackError(path, "cannot open the brand file");
-    return BrandReader(path, false).Read(in);
-}
+TBrand ReadBrandFile(const std::string& path) { return ParseBrand(ReadInputFile(path, kMaxFileBytes), path); }
+
+TBrand ParseBrand(const std::string& text, const std::string& path) { return BrandReader(path, false).Read(text); }
 
 TBrandLanguage ReadLanguageText(const std::string& name, const std::string& text) {
-    std::istringstream in(text);
     BrandReader reader("q7pack languages/" + name + ".ini", true);
-    TBrand read = reader.Read(in);
+    TBrand read = reader.Read(text);
     return {name, reader.LanguageId(), read};
 }

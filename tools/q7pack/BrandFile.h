@@ -50,9 +50,12 @@ struct TBrand : TBrandTexts {
     std::vector<TBrandLanguage> languages;
 };
 
-// Reads and checks the brand file at path; icon and banner paths are
-// relative to its folder. Raises PackError naming the file and line.
+// Reads and checks the brand file at path, a regular file of at most 16 MiB
+// (as are its icon and banner, whose paths are relative to its folder).
+// Raises PackError naming the file and line.
 TBrand ReadBrandFile(const std::string& path);
+// The same for text already read from path.
+TBrand ParseBrand(const std::string& text, const std::string& path);
 
 // Reads and checks one shipped translation (tools/q7pack/languages/TAG.ini,
 // built into q7pack), or one given as its text; name names it in errors.

@@ -1,5 +1,8 @@
 #include "tools/q7pack/BrandImages.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "system/uByteOrder.h"
 #include "tools/q7pack/PackError.h"
 
@@ -7,6 +10,9 @@ namespace {
 
 constexpr uint32_t kBannerWidth = 526;
 constexpr uint32_t kBannerHeight = 88;
+// Windows picks one image of an icon per size and depth: real icons hold a
+// few dozen at most.
+constexpr uint32_t kMaxIconImages = 256;
 
 const unsigned char* At(const std::string& s, size_t offset) {
     return reinterpret_cast<const unsigned char*>(s.data()) + offset;
@@ -20,9 +26,23 @@ bool KnownDepth(uint32_t bits) {
 
 uint64_t RowBytes(uint64_t width, uint32_t bits) { return (width * bits + 31) / 32 * 4; }
 
+uint32_t LoadBE32(const unsigned char* p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+// Why a PNG icon image cannot be loaded: its header chunk (IHDR, 13 bytes
+// right behind the signature) must be whole and give the directory's size.
+std::string PngFault(const std::string& image, uint32_t width, uint32_t height) {
+    if (image.size() < 8 + 8 + 13 + 4 || LoadBE32(At(image, 8)) != 13 || image.compare(12, 4, "IHDR") != 0)
+        return "a PNG without its header chunk";
+    if (LoadBE32(At(image, 16)) != width || LoadBE32(At(image, 20)) != height)
+        return "its PNG's size differs from the directory's";
+    return {};
+}
+
 // Why one icon image cannot be loaded, or an empty text.
 std::string IconImageFault(const std::string& image, uint32_t width, uint32_t height) {
-    if (image.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0) return {};
+    if (image.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0) return PngFault(image, width, height);
     if (image.size() < 40 || LoadLE32(At(image, 0)) != 40)
         return "neither PNG nor a bitmap with a 40-byte header";
     uint32_t bits = LoadLE16(At(image, 14));
@@ -44,7 +64,11 @@ std::string CheckIcon(const std::string& bytes, const std::string& file) {
         LoadLE16(At(bytes, 4)) == 0)
         throw PackError(file, "not an icon (.ico) file");
     uint32_t count = LoadLE16(At(bytes, 4));
+    if (count > kMaxIconImages)
+        throw PackError(file, "an icon of " + std::to_string(count) + " images; at most " +
+                                  std::to_string(kMaxIconImages) + " are taken");
     if (!Fits(bytes.size(), 6, uint64_t{count} * 16)) throw PackError(file, "icon directory cut short");
+    std::vector<std::pair<uint64_t, uint32_t>> spans;  // each image's offset and number
     for (uint32_t i = 0; i < count; ++i) {
         const unsigned char* entry = At(bytes, 6 + 16 * i);
         uint32_t width = entry[0] ? entry[0] : 256, height = entry[1] ? entry[1] : 256;
@@ -53,9 +77,19 @@ std::string CheckIcon(const std::string& bytes, const std::string& file) {
                             std::to_string(height) + ")";
         if (!Fits(bytes.size(), offset, size))
             throw PackError(file, where + " lies past the end of the file");
+        if (offset < 6 + 16 * count) throw PackError(file, where + " overlaps the icon directory");
+        spans.emplace_back(offset, i);
         std::string fault = IconImageFault(bytes.substr(offset, size), width, height);
         if (!fault.empty()) throw PackError(file, where + " cannot be loaded: " + fault);
     }
+    // Each image is copied into a resource of its own: shared bytes would
+    // multiply.
+    std::sort(spans.begin(), spans.end());
+    auto sizeOf = [&](uint32_t i) { return LoadLE32(At(bytes, 6 + 16 * i + 8)); };
+    for (size_t k = 1; k < spans.size(); ++k)
+        if (spans[k].first < spans[k - 1].first + sizeOf(spans[k - 1].second))
+            throw PackError(file, "images " + std::to_string(spans[k - 1].second + 1) + " and " +
+                                      std::to_string(spans[k].second + 1) + " share their bytes");
     return bytes;
 }
 

@@ -1,5 +1,6 @@
 #include "tools/q7pack/BrandVersion.h"
 
+#include "pe/uPeFile.h"
 #include "system/uByteOrder.h"
 
 namespace {
@@ -128,36 +129,61 @@ std::u16string VersionString(const std::string& resource, const std::u16string& 
     return FindString(resource, 0, resource.size(), key, 0);
 }
 
+namespace {
+
+// The stub's manifest is edited where its assembly element ends; every
+// element q7pack replaces must lie whole in front of that end.
+class ManifestEditor {
+public:
+    explicit ManifestEditor(std::string manifest) : text_(std::move(manifest)) {}
+
+    // Removes the element from open to close (and the blanks and line
+    // break around it) when the manifest has one.
+    void Remove(const std::string& open, const std::string& close) {
+        size_t b = text_.find(open);
+        if (b == std::string::npos) return;
+        size_t e = text_.find(close, b);
+        if (b > End() || e == std::string::npos || e + close.size() > End())
+            throw EPeFormat("its manifest cannot be edited: " + open + " is not closed by " + close +
+                            " before </assembly>");
+        e += close.size();
+        while (b > 0 && text_[b - 1] == ' ') --b;
+        if (e < text_.size() && text_[e] == '\n') ++e;
+        text_.erase(b, e - b);
+    }
+    // Inserts text right behind the assembly's identity, or at its end.
+    void InsertBehindIdentity(const std::string& text) {
+        size_t identity = text_.find("<assemblyIdentity");
+        size_t at = identity == std::string::npos ? std::string::npos : text_.find("/>", identity);
+        if (at == std::string::npos || at > End()) return InsertAtEnd(text);
+        size_t lineEnd = text_.find('\n', at);
+        text_.insert(lineEnd == std::string::npos || lineEnd > End() ? at + 2 : lineEnd + 1, text);
+    }
+    void InsertAtEnd(const std::string& text) { text_.insert(End(), text); }
+    const std::string& Text() const { return text_; }
+
+private:
+    size_t End() const { return text_.rfind("</assembly>"); }
+
+    std::string text_;
+};
+
+}  // namespace
+
 std::string EditManifest(std::string manifest, const std::optional<std::string>& description,
                          const std::optional<std::string>& executionLevel) {
     if (manifest.find("</assembly>") == std::string::npos)
         manifest =
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
             "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\n</assembly>\n";
-    auto remove = [&](const std::string& open, const std::string& close) {
-        size_t b = manifest.find(open);
-        size_t e = b == std::string::npos ? b : manifest.find(close, b);
-        if (e == std::string::npos) return;
-        e += close.size();
-        while (b > 0 && manifest[b - 1] == ' ') --b;
-        if (e < manifest.size() && manifest[e] == '\n') ++e;
-        manifest.erase(b, e - b);
-    };
+    ManifestEditor editor(std::move(manifest));
     if (description) {
-        // The description belongs right behind the assembly's identity.
-        remove("<description>", "</description>");
-        size_t identity = manifest.find("<assemblyIdentity");
-        size_t at = identity == std::string::npos ? std::string::npos : manifest.find("/>", identity);
-        size_t lineEnd = at == std::string::npos ? at : manifest.find('\n', at);
-        at = at == std::string::npos        ? manifest.rfind("</assembly>")
-             : lineEnd == std::string::npos ? at + 2
-                                            : lineEnd + 1;
-        manifest.insert(at, "  <description>" + XmlEscape(*description) + "</description>\n");
+        editor.Remove("<description>", "</description>");
+        editor.InsertBehindIdentity("  <description>" + XmlEscape(*description) + "</description>\n");
     }
-    std::string added;
     if (executionLevel) {
-        remove("<trustInfo", "</trustInfo>");
-        added +=
+        editor.Remove("<trustInfo", "</trustInfo>");
+        editor.InsertAtEnd(
             "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">\n"
             "    <security>\n"
             "      <requestedPrivileges>\n"
@@ -166,10 +192,9 @@ std::string EditManifest(std::string manifest, const std::optional<std::string>&
             "\" uiAccess=\"false\"/>\n"
             "      </requestedPrivileges>\n"
             "    </security>\n"
-            "  </trustInfo>\n";
+            "  </trustInfo>\n");
     }
-    manifest.insert(manifest.rfind("</assembly>"), added);
-    return manifest;
+    return editor.Text();
 }
 
 std::string WithUtf8CodePage(std::string manifest) {

@@ -6,6 +6,7 @@
 
 #include "system/uCodePage.h"
 #include "system/uSystem.h"
+#include "system/uUtf8.h"
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/Platform.h"
 
@@ -38,6 +39,12 @@ std::string Utf8ToStored(const std::string& utf8, const std::string& subject) {
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
+void AppendEscaped(std::string& out, unsigned char value) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02x", value);
+    out += escaped;
+}
+
 }  // namespace
 
 void SetPackageCodePage(std::optional<uint32_t> codePage) { gPackageCodePage = codePage; }
@@ -66,9 +73,7 @@ std::string ShownName(std::string_view stored) {
         uint32_t u = c >= 0 ? static_cast<uint32_t>(c) : codePage == kUtf8CodePage ? kNoCharacter : CodePageBytes(codePage)[b];
         if (c < 0) ++i;
         if (IsControl(b) || (utf8 && (u == kNoCharacter || (u >= 0x80 && u < 0xA0)))) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", b);
-            out += escaped;
+            AppendEscaped(out, b);
         } else if (utf8) {
             AppendUtf8(out, u);
         } else {
@@ -76,6 +81,22 @@ std::string ShownName(std::string_view stored) {
         }
     }
     return LocalToTerminal(out);
+}
+
+std::string ShownText(std::string_view utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+        size_t start = i;
+        int32_t cp = NextUtf8(utf8, i);
+        if (cp < 0) {
+            AppendEscaped(out, static_cast<unsigned char>(utf8[i++]));
+        } else if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) {
+            AppendEscaped(out, static_cast<unsigned char>(cp));
+        } else {
+            out.append(utf8, start, i - start);
+        }
+    }
+    return out;
 }
 
 std::vector<std::string> NameParts(std::string_view stored) {

@@ -30,6 +30,11 @@ std::string LocalName(std::string_view stored);
 // control bytes written as \xNN, so that no name rewrites the screen.
 std::string ShownName(std::string_view stored);
 
+// UTF-8 text read from a file (an installer's title, its version) for the
+// terminal: C0 and C1 controls, DEL and bytes that are not UTF-8 written
+// as \xNN, as ShownName writes them.
+std::string ShownText(std::string_view utf8);
+
 // The folders and the file name of a stored name, split at '\' and '/';
 // empty and "." parts are dropped, as Windows drops them.
 std::vector<std::string> NameParts(std::string_view stored);

@@ -135,20 +135,9 @@ std::string ReadStubImage(const std::string& path, const std::string& brandFile)
 uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandFile,
                           const std::string& output) {
     TBrand brand = ReadBrandFile(brandFile);
-    std::string file = ReadInputFile(stubPath);
     std::string bytes;
     try {
-        TPeFile image(file);
-        // An archive behind the image stays; a signature does not.
-        size_t end = file.size();
-        TPeDirectory signature = image.Directory(pdCertificate);
-        if (signature.Size != 0 && signature.VirtualAddress >= image.DataEnd() &&
-            signature.VirtualAddress < end)
-            end = signature.VirtualAddress;
-        std::string archive =
-            file.substr(std::min<size_t>(image.DataEnd(), end), end - std::min<size_t>(image.DataEnd(), end));
-        ApplyBrand(image, brand);
-        bytes = image.Bytes() + archive;
+        bytes = BrandedStub(ReadInputFile(stubPath), brand);
     } catch (const EPeFormat& e) {
         throw PackError(stubPath, e.what());
     }

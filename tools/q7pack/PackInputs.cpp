@@ -139,7 +139,7 @@ void CheckNames(const std::vector<PackInput>& inputs) {
 
 void RequireRegularFile(const std::string& path) { RegularFileSize(LocalPath(path), path); }
 
-std::string ReadInputFile(const std::string& path) {
+std::string ReadInputFile(const std::string& path, uint64_t limit) {
     RequireRegularFile(path);
     std::ifstream in(LocalPath(path), std::ios::binary);
     if (!in) throw PackError(path, "cannot be opened for reading");
@@ -147,6 +147,8 @@ std::string ReadInputFile(const std::string& path) {
     in.seekg(0, std::ios::end);
     std::streamoff size = in.tellg();
     if (size < 0) throw PackError(path, "cannot be read");
+    if (static_cast<uint64_t>(size) > limit)
+        throw PackError(path, "is larger than " + std::to_string(limit) + " bytes, more than is read here");
     bytes.resize(static_cast<size_t>(size));
     in.seekg(0);
     if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))

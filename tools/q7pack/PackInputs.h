@@ -32,6 +32,6 @@ std::vector<PackInput> CollectInputs(const std::string& setupIni, const std::vec
 // followed): missing, a folder, a FIFO, a socket or a device.
 void RequireRegularFile(const std::string& path);
 
-// The whole content of the regular file at path; PackError naming it
-// otherwise.
-std::string ReadInputFile(const std::string& path);
+// The whole content of the regular file at path, which must hold at most
+// limit bytes; PackError naming it otherwise, and when it cannot be read.
+std::string ReadInputFile(const std::string& path, uint64_t limit = UINT32_MAX);

@@ -155,11 +155,17 @@ class BrandTest(BrandCase):
         struct.pack_into("<i", small, 18, 100)
         rle = bytearray(banner)
         struct.pack_into("<I", rle, 30, 1)
+        png = b"\x89PNG\r\n\x1a\n" + struct.pack(">I4sII", 13, b"IHDR", 16, 16) + bytes(9)
+        entry = lambda size, at: struct.pack("<BBBBHHII", 16, 16, 0, 0, 1, 32, size, at)
         files = {"small.bmp": bytes(small), "rle.bmp": bytes(rle), "cut.ico": open(os.path.join(HELLO, "hello.ico"), "rb").read()[:200],
-                 "text.ico": b"not an icon"}
+                 "text.ico": b"not an icon", "shared.ico": struct.pack("<3H", 0, 1, 2) + entry(33, 38) * 2 + png,
+                 "bare.ico": struct.pack("<3H", 0, 1, 1) + entry(41, 22) + png[:8] + bytes(33)}
         for name, data in files.items():
             with open(self.path(name), "wb") as f:
                 f.write(data)
+        os.mkfifo(self.path("fifo"))
+        with open(self.path("huge.bmp"), "wb") as f:
+            f.truncate(16 << 20 | 1)
         cases = [
             ("[installer]\ntitel = x\n", "brand.ini:2: unknown key 'titel' in [installer]"),
             ("[colours]\nx = 1\n", "brand.ini:2: key outside a known section"),
@@ -186,6 +192,19 @@ class BrandTest(BrandCase):
             ("[version]\nfile-version = 1.2.3.4.5\n", "file-version must be one to four numbers"),
             ("[strings]\n1 = a\n1 = b\n", "brand.ini:3: '1' given twice"),
             (b"[installer]\ntitle = \xff\n", "brand.ini:2: not valid UTF-8 text"),
+            (b"[manifest]\ndescription = \xc0\xbc\n", "brand.ini:2: not valid UTF-8 text"),  # overlong '<'
+            (b"[version]\ncompany = \xed\xa0\x80\n", "brand.ini:2: not valid UTF-8 text"),  # a surrogate
+            (b"[strings]\n1 = \xf5\x80\x80\x80\n", "brand.ini:2: not valid UTF-8 text"),
+            ("[installer]\ntitle = \x1b]0;x\x07\n", "control character U+001B (text position 1) refused: this text"),
+            ("[strings]\n1 = a\x00b\n", "control character U+0000 (text position 2) refused; a line break is"),
+            ("[version]\ncompany = \u0085\n", "control character U+0085 (text position 1) refused"),
+            ("[version]\ncompany = " + "c" * 40000 + "\n", "text of 40000 characters; at most 4095"),
+            ("[installer]\nicon = shared.ico\n", "shared.ico: images 1 and 2 share their bytes"),
+            ("[installer]\nicon = bare.ico\n", "image 1 (16x16) cannot be loaded: a PNG without its header chunk"),
+            ("[installer]\nbanner = /dev/zero\n", "cannot read /dev/zero: is a device, not a regular file"),
+            ("[installer]\nbanner = .\n", "is a folder, not a file"),
+            ("[installer]\nicon = fifo\n", "fifo: is a FIFO (named pipe), not a regular file"),
+            ("[installer]\nbanner = huge.bmp\n", "huge.bmp: is larger than 16777216 bytes"),
         ]
         for text, message in cases:
             with open(self.path("brand.ini"), "wb") as f:
@@ -197,6 +216,25 @@ class BrandTest(BrandCase):
                 self.assertEqual(result.returncode, 1, text)
                 self.assertIn(message, result.stderr, text)
                 self.assertFalse(os.path.exists(self.path("out.exe")), text)
+        for brand, message in [(self.dir, "is a folder"), ("/dev/zero", "is a device"), (self.path("fifo"), "is a FIFO")]:
+            self.assertIn(brand + ": " + message, q7pack("brand", "--stub", STUBS[0], brand, "-o", self.path("out.exe")).stderr)
+
+    def test_hostile_stubs_are_refused_or_listed_escaped(self):
+        with open(STUBS[0], "rb") as f:
+            stub = f.read()
+        a, b = stub.index(b"<dependency>"), stub.index(b"</assembly>") + len("</assembly>")
+        title = "Inštalácia programu Q7 Zápisník"
+        hostile = {"manifest.exe": stub[:a] + b"<trustInfo></assembly></trustInfo>".ljust(b - a) + stub[b:],
+                   "title.exe": stub.replace(utf16(title), utf16("\x1b]0;x\x07\x1b[2J\u009b".ljust(len(title))), 1)}
+        for name, data in hostile.items():
+            with open(self.path(name), "wb") as f:
+                f.write(data)
+        result = q7pack("brand", "--stub", self.path("manifest.exe"), os.path.join(HELLO, "brand.ini"), "-o", self.path("out.exe"))
+        self.assertIn("manifest.exe: its manifest cannot be edited: <trustInfo is not closed by </trustInfo> before "
+                      "</assembly>", result.stderr)
+        q7pack("create", "-o", self.path("title-setup.exe"), "--stub", self.path("title.exe"), os.path.join(HELLO, "setup.ini"))
+        listed = q7pack("list", self.path("title-setup.exe")).stdout
+        self.assertIn("title: \\x1b]0;x\\x07\\x1b[2J\\x9b ", listed)
 
 
     def test_scripts_are_refused_at_the_character_their_code_page_lacks(self):
