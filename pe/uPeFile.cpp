@@ -167,7 +167,8 @@ void TPeFile::CheckMovable(size_t index) const {
         bool before = s.VirtualAddress + Span(s) <= replaced.VirtualAddress &&
                       (s.SizeOfRawData == 0 ||
                        uint64_t{s.PointerToRawData} + s.SizeOfRawData <= replaced.PointerToRawData);
-        if (i < index && !before) throw EPeFormat("section " + Quoted(s.Name) + " overlaps the one being replaced");
+        if (i < index && !before)
+            throw EPeFormat("section " + Quoted(s.Name) + " overlaps the one being replaced");
         bool isRelocations =
             Directory(pdBaseReloc).Size != 0 && SectionOf(Directory(pdBaseReloc).VirtualAddress) == i;
         if (i > index && !isRelocations)

@@ -15,7 +15,7 @@ bool TResourceId::operator<(const TResourceId& o) const {
 namespace {
 
 constexpr uint32_t kSubdirectory = 0x80000000u;
-constexpr size_t kMaxEntries = 65536;                    // far more than any real executable holds
+constexpr size_t kMaxEntries = 65536;  // far more than any real executable holds
 // Entries may share their data and names: every byte copied out of the tree
 // (data, names as read, names again in each resource they name) counts.
 constexpr uint64_t kMaxCopiedBytes = uint64_t{256} << 20;

@@ -50,6 +50,7 @@ TEST(Lexer, TokenStreams) {
         {"", "end"},
         {" \t\r\n\x01\x1f a // to the end", "id[a] end"},
         {"a // x\r\nb /* \n * */ c /**/ d", "id[a] id[b] id[c] id[d] end"},
+        {"a // a lone CR ends it too\rb", "id[a] id[b] end"},
         {"// \xe1\xe8\n/* \xff */x", "id[x] end"},
         {"/* a /* b */ c */", "id[c] error[nested comment]@15"},
         {"a */", "id[a] error[nested comment]@2"},

@@ -97,6 +97,7 @@ TEST(Nesting, TheErrorNamesTheFirstTokenTooDeepAndTheCheckingPassFindsIt) {
     EXPECT_EQ(h.Probe.Calls, 0) << "a too-deep branch that never runs is reported before anything runs";
     std::string mixed = Repeat("{ if (1) ", 50000) + "x = " + Repeat("(- abs(", 50000);
     EXPECT_NE(CheckScript(mixed).find("nesting too deep"), std::string::npos);
+    EXPECT_EQ(CheckScript("x = " + Repeat("+ ", 100000) + "1; assert(x, 1);"), "ok") << "a run of + is one level";
 }
 
 TEST(Nesting, NestedRunsCountOnFromTheOuterDepth) {

@@ -15,6 +15,7 @@
 #include <unistd.h>
 #endif
 
+#include "tests/support/Links.h"
 #include "tests/support/MemoryArchive.h"
 #include "tests/support/TempDir.h"
 
@@ -34,6 +35,7 @@ public:
         Add("\\rooted.txt", "root");
         Add("C:drive.txt", "drive");
         Add("sub/../../slash.txt", "slash");
+        Add("link\\evil.txt", "evil");
         Load();
     }
 
@@ -117,6 +119,22 @@ TEST_F(ArchiveCopy, StoredNamesThatLeaveTheCurrentDirectoryNeedATarget) {
     EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"work"}) << "nor in the folder above";
     EXPECT_TRUE(Install(archive, "..\\escape.txt", "..\\chosen.txt")) << "a target the script names is used";
     EXPECT_EQ(ReadFileBytes(dir / "chosen.txt"), "up");
+}
+
+// A link planted in the install folder carries no stored name's file
+// elsewhere; a target the script names may go through one.
+TEST_F(ArchiveCopy, StoredNamesAreNotWrittenThroughLinks) {
+    fs::create_directory(dir.Path() / "outside");
+    WriteFileBytes(dir / "outside/a.txt", "kept");
+    ASSERT_TRUE(MakeLink("../outside", (fs::current_path() / "link").string()));
+    ASSERT_TRUE(MakeLink("../outside/a.txt", (fs::current_path() / "a.txt").string()));
+    EXPECT_FALSE(Install(archive, "link\\evil.txt"));
+    EXPECT_TRUE(Install(archive, "a.txt")) << "a link in the file's place is replaced itself";
+    EXPECT_EQ(Names(dir.Path() / "outside"), std::set<std::string>{"a.txt"});
+    EXPECT_EQ(ReadFileBytes(dir / "outside/a.txt"), "kept");
+    EXPECT_EQ(ReadFileBytes("a.txt"), "alpha");
+    EXPECT_TRUE(Install(archive, "link\\evil.txt", "link\\chosen.txt"));
+    EXPECT_EQ(ReadFileBytes(dir / "outside/chosen.txt"), "evil");
 }
 
 // A folder on another file system than the temporary folder (a tmpfs),

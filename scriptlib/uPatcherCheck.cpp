@@ -94,6 +94,7 @@ std::string_view LineOf(std::string_view text, int32_t line) {
     return rest;
 }
 
+
 }  // namespace
 
 std::optional<TScriptProblem> CheckPatcherScript(std::string_view text) {
@@ -110,16 +111,35 @@ std::optional<TScriptProblem> CheckPatcherScript(std::string_view text) {
     return problem;
 }
 
+namespace {
+
+// A byte as a terminal may show it: control bytes but the tab (a script
+// may hold an escape sequence, a lone carriage return) as \xNN.
+std::string Shown(char c) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if ((byte >= 0x20 && byte != 0x7F) || c == '\t') return std::string(1, c);
+    const char digits[] = "0123456789abcdef";
+    return std::string("\\x") + digits[byte >> 4] + digits[byte & 15];
+}
+
+std::string Shown(std::string_view text) {
+    std::string shown;
+    for (char c : text) shown += Shown(c);
+    return shown;
+}
+
+}  // namespace
+
 std::string FormatScriptProblem(const std::string& file, std::string_view text,
                                 const TScriptProblem& problem) {
     std::string_view line = LineOf(text, problem.Line);
     // Tabs stay tabs under the caret so that it lines up in any tab width.
     std::string caret;
     for (size_t i = 0; i + 1 < static_cast<size_t>(problem.Column) && i < line.size(); ++i)
-        caret += line[i] == '\t' ? '\t' : ' ';
+        caret += line[i] == '\t' ? std::string(1, '\t') : std::string(Shown(line[i]).size(), ' ');
     std::string where =
         file + ":" + std::to_string(problem.Line) + ":" + std::to_string(problem.Column) + ": ";
-    std::string report = where + problem.Message + "\n" + std::string(line) + "\n" + caret + "^\n";
-    if (!problem.Note.empty()) report += where + "note: " + problem.Note + "\n";
+    std::string report = where + Shown(problem.Message) + "\n" + Shown(line) + "\n" + caret + "^\n";
+    if (!problem.Note.empty()) report += where + "note: " + Shown(problem.Note) + "\n";
     return report;
 }

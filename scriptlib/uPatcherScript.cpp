@@ -2,10 +2,12 @@
 
 #include <cstring>
 
-#include "startup/uStartup.h"
 #include "scriptlib/uPatcherLibrary.h"
 #include "scriptlib/uPatcherTable.h"
+#include "system/uFatalError.h"
 #include "system/uSystem.h"
+
+TPatcherScript* ActiveScript = nullptr;
 
 namespace {
 
@@ -87,7 +89,7 @@ void TPatcherScript::RunEvent(uint8_t event, int32_t wparam, int32_t lparam) noe
         Evaluate(event, wparam, lparam);
     } catch (...) {
         try {
-            ReportFatalError(ResourceText(kExceptionText), "");
+            ShowFatalError(memory_.CurrentDialog, ResourceText(kExceptionText), "");
         } catch (...) {
         }
     }

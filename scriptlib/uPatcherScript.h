@@ -76,6 +76,10 @@ private:
     TPatcherMemory memory_;
 };
 
+// The one running installer host while the installation runs (start-up sets
+// it); empty before the host is created and again once it is released.
+extern TPatcherScript* ActiveScript;
+
 // The dialog procedure of every page: turns the page's messages into
 // events of ActiveScript and answers the colour messages from COLORDLG.
 INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

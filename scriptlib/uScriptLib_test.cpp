@@ -14,6 +14,7 @@ TEST(BaseLib, FunctionsWorkOn32BitIntegersAndCountBytesFromZero) {
         assert(abs(-5), 5); assert(abs(7), 7); assert(abs("-3"), 3); assert(abs(0), 0);
         assert(abs(-2147483647 - 1), -2147483647 - 1);
         assert(chr(65), "A"); assert(chr(321), "A"); assert(chr(-191), "A"); assert(strlen(chr(0)), 1);
+        assert(chr(225) != "a", -1);
         assert(strlen(""), 0); assert(strlen(123), 3); assert(strlen(-12), 3); assert(strlen("a b"), 3);
         assert(strpos("abcabc", "bc"), 1); assert(strpos("abcabc", "bc", 2), 4);
         assert(strpos("abcabc", "bc", 5), -1); assert(strpos("abcabc", "bc", 99), -1);

@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
-targets=${FUZZ_TARGETS:-script archive peimage pe brand q7pack}
+targets=${FUZZ_TARGETS:-script archive peimage brand q7pack check}
 build=build/fuzz
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -23,9 +23,9 @@ for target in $targets; do
   case $target in
     script) options=(-max_len=4096 -dict=tests/fuzz/script.dict) ;;
     peimage) options=(-max_len=8192) ;;
-    pe) options=(-max_len=65536) ;;
-    brand) options=(-max_len=16384) ;;
+    brand) options=(-max_len=65536) ;;
     q7pack) options=(-max_len=16384) ;;
+    check) options=(-max_len=8192 -dict=tests/fuzz/script.dict) ;;
   esac
   mkdir -p "$build/corpus/$target"
   echo "fuzz: running $target for $seconds s"

@@ -9,9 +9,8 @@
 #include "scriptlib/uPatcherScript.h"
 #include "startup/uCommandLine.h"
 #include "startup/uPeImage.h"
+#include "system/uFatalError.h"
 #include "system/uSystem.h"
-
-TPatcherScript* ActiveScript = nullptr;
 
 namespace {
 
@@ -19,7 +18,6 @@ constexpr uint32_t kScriptNotInflated = 65489;
 constexpr uint32_t kScriptMissing = 65490;
 constexpr uint32_t kArchiveUnavailable = 65491;
 constexpr uint32_t kArchiveDamaged = 65492;
-constexpr uint32_t kCaption = 65519;
 const char kScriptName[] = "setup.ini";
 
 // Makes the host ActiveScript for as long as it lives, so that nothing
@@ -70,8 +68,7 @@ void RunControlScript(TZLibUnpacker& unpacker, const std::string& scriptText) {
 }
 
 void ReportFatalError(const std::string& message, const std::string& detail) {
-    HWND owner = ActiveScript ? ActiveScript->PatcherMemory()->CurrentDialog : nullptr;
-    MessageBoxA(owner, (message + detail).c_str(), ResourceText(kCaption).c_str(), MB_ICONERROR);
+    ShowFatalError(ActiveScript ? ActiveScript->PatcherMemory()->CurrentDialog : nullptr, message, detail);
 }
 
 std::optional<int32_t> GetAppendedArchiveOffset() {

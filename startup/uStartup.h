@@ -7,12 +7,7 @@
 #include <optional>
 #include <string>
 
-class TPatcherScript;
 class TZLibUnpacker;
-
-// The one running installer host while the installation runs; empty before
-// the host is created and again once it is released.
-extern TPatcherScript* ActiveScript;
 
 // The whole run: every step up to the end of the installation. Shows each
 // fatal error once in a message box and never raises.

@@ -4,8 +4,6 @@
 
 #include "system/uSystemFiles.h"
 
-#include <cstdio>
-#include <random>
 
 bool IsExistingFile(const std::string& name) { return GetFileDosDateTime(name) != -1; }
 
@@ -40,43 +38,4 @@ bool CreateDirectoryTree(const std::string& path) {
     std::string parent = ExtractDirectoryPart(directory);
     if (parent == directory) return true;
     return CreateDirectoryTree(parent) && CreateSingleDirectory(directory);
-}
-
-TTemporaryFile::TTemporaryFile(const std::string& folder) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof name, "~q7%08x.tmp", static_cast<unsigned>(random()));
-        std::string path = folder + name;
-        stream_.Handle = HandleCreateNew(path);
-        if (stream_.Handle >= 0) {
-            path_ = path;
-            return;
-        }
-        // Only a name that is already taken is worth another try.
-        if (!IsExistingFile(path) && !IsExistingDirectory(path)) return;
-    }
-}
-
-TTemporaryFile::~TTemporaryFile() {
-    if (stream_.Handle >= 0) {
-        if (!IsSameFile(stream_.Handle, path_)) path_.clear();  // not ours to delete
-        HandleClose(stream_.Handle);
-    }
-    if (!path_.empty()) DeleteFileForced(path_);
-}
-
-bool TTemporaryFile::MoveTo(const std::string& target) {
-    if (path_.empty()) return false;
-    // Only the file made here may go in place of the target.
-    bool same = IsSameFile(stream_.Handle, path_);
-    HandleClose(stream_.Handle);
-    stream_.Handle = InvalidHandle;
-    if (!same) {
-        path_.clear();  // the file under that name is not ours to delete
-        return false;
-    }
-    if (!ReplaceFileWith(path_, target)) return false;
-    path_.clear();
-    return true;
 }

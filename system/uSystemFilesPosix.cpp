@@ -44,12 +44,6 @@ bool CreateSingleDirectory(const std::string& path) { return ::mkdir(PosixPath(p
 // steps at once, and it refuses directories as DeleteFileA does.
 bool DeleteFileForced(const std::string& name) { return ::unlink(PosixPath(name).c_str()) == 0; }
 
-// rename() replaces a file whatever its permissions and refuses to put a
-// file in the place of a directory.
-bool ReplaceFileWith(const std::string& source, const std::string& target) {
-    return std::rename(PosixPath(source).c_str(), PosixPath(target).c_str()) == 0;
-}
-
 bool ResolveFileTarget(const std::string& name, TFileTarget& target) {
     std::string path = PosixPath(name);
     if (path.empty() || path.back() == '/') return false;
@@ -59,10 +53,4 @@ bool ResolveFileTarget(const std::string& name, TFileTarget& target) {
     struct stat info;
     target.IsDevice = ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
     return true;
-}
-
-bool IsSameFile(THandle handle, const std::string& path) {
-    struct stat open, named;
-    return ::fstat(static_cast<int>(handle), &open) == 0 && ::lstat(PosixPath(path).c_str(), &named) == 0 &&
-           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }

@@ -30,15 +30,6 @@ bool DeleteFileForced(const std::string& name) {
     return SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL) && DeleteFileA(name.c_str());
 }
 
-bool ReplaceFileWith(const std::string& source, const std::string& target) {
-    DWORD attributes = GetFileAttributesA(target.c_str());
-    bool resetting = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-    if (resetting) SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    if (resetting) SetFileAttributesA(target.c_str(), attributes);
-    return false;
-}
-
 bool ResolveFileTarget(const std::string& name, TFileTarget& target) {
     if (name.empty()) return false;
     std::vector<char> full(MAX_PATH);
@@ -56,7 +47,3 @@ bool ResolveFileTarget(const std::string& name, TFileTarget& target) {
     target.Folder.assign(full.data(), static_cast<size_t>(filePart - full.data()));
     return true;
 }
-
-// A file opened without sharing keeps its name: nobody can delete, rename
-// or replace it while the handle is open.
-bool IsSameFile(THandle, const std::string&) { return true; }

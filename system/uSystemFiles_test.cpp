@@ -136,28 +136,6 @@ TEST(DeleteFileForced, DeletesReadOnlyFilesAndRefusesMissingOnesAndDirectories) 
     EXPECT_TRUE(fs::is_directory(dir.Path() / "sub"));
 }
 
-TEST(TemporaryFile, IsWrittenOnlyThroughTheHandleThatMadeIt) {
-    TempDir dir;
-    std::string folder = InstallerPath(dir) + "\\";
-    std::string target = InstallerPath(dir, "target.txt");
-    TTemporaryFile temporary(folder);
-    ASSERT_TRUE(temporary.IsOpen());
-    std::string name = temporary.Path().substr(folder.size());
-    // What another process of the same user may try once the file exists:
-    // put a file of its own under that name.
-    bool replaced = DeleteFileForced(temporary.Path());
-    if (replaced) WriteFileBytes(dir / name, "planted");
-    EXPECT_EQ(temporary.Stream().Write("entry", 5), 5);
-    if (replaced) {
-        EXPECT_EQ(ReadFileBytes(dir / name), "planted") << "the entry went to the file made, not to the name";
-        EXPECT_FALSE(temporary.MoveTo(target)) << "and the planted file is not put in place";
-        EXPECT_FALSE(fs::exists(dir / "target.txt"));
-    } else {
-        EXPECT_TRUE(temporary.MoveTo(target)) << "the open file kept its name";
-        EXPECT_EQ(ReadFileBytes(dir / "target.txt"), "entry");
-    }
-}
-
 #ifdef _WIN32
 TEST(FileTests, WildcardsMatchAsAPatternAndOnlyTheFirstMatchCounts) {
     TempDir dir;

@@ -21,13 +21,6 @@ std::string Source(const std::string& relative) {
     return WinePath(Q7_E2E_SOURCE_DIR "/examples/hello/" + relative);
 }
 
-std::string Screen(const std::string& transcript, const std::string& action) {
-    size_t start = transcript.find("@ " + action + "\n");
-    if (start == std::string::npos) return "(no action " + action + ")";
-    start = transcript.find('\n', start) + 1;
-    return transcript.substr(start, transcript.find("@ ", start) - start);
-}
-
 std::string Hex(const std::string& bytes, size_t blue) {
     if (bytes.size() < blue + 3) return "(file too short)";
     char text[8];

@@ -12,17 +12,6 @@
 
 namespace {
 
-TEST(DialogBoxes, OpensNoPageForAMissingTemplateOrANameOfDigits) {
-    const char script[] =
-        "if (MESSAGE == INITAPP) {\r\n"
-        "  events = 0;\r\n"
-        "  MessageBox(\"missing \" + DialogBox(150) + \", named \" + DialogBox(\"101\") + \", EndDialog \" +\r\n"
-        "             EndDialog(1) + \", text '\" + GetDlgItemText(211) + \"', events \" + events);\r\n"
-        "} else events = events + 1;\r\n";
-    EXPECT_EQ(RunScript(script, {"answer:1"}),
-              Step("answer:1", InfoBox("missing -1, named -1, EndDialog 0, text '', events 0")) + kEnd);
-}
-
 // A page that opens another page from its own INITDIALOG nests without end.
 // It must not crash the installer: the platform stops creating pages (or the
 // engine's depth limit, which nested events count on from, stops the

@@ -34,14 +34,6 @@ std::string Shown(const std::string& text) {
     return out;
 }
 
-// The lines the driver recorded for action (the screen it acted on).
-std::string Screen(const std::string& transcript, const std::string& action) {
-    size_t start = transcript.find("@ " + action + "\n");
-    if (start == std::string::npos) return "(no action " + action + ")";
-    start = transcript.find('\n', start) + 1;
-    return transcript.substr(start, transcript.find("@ ", start) - start);
-}
-
 std::string FolderLine(const std::string& folder) { return "  221 Edit \"" + Shown(folder) + "\"\n"; }
 
 bool RegistryKeyExists() {

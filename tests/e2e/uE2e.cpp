@@ -153,6 +153,14 @@ std::string RunUncheckedScript(const std::string& script, const std::vector<std:
     return Drive(actions, InstallerExe(), {PackUnchecked(dir, "setup.q7", script)});
 }
 
+// The lines the driver recorded for action (the screen it acted on).
+std::string Screen(const std::string& transcript, const std::string& action) {
+    size_t start = transcript.find("@ " + action + "\n");
+    if (start == std::string::npos) return "(no action " + action + ")";
+    start = transcript.find('\n', start) + 1;
+    return transcript.substr(start, transcript.find("@ ", start) - start);
+}
+
 std::string Step(const std::string& action, const std::string& screen) {
     return "@ " + action + "\n" + screen;
 }

@@ -68,6 +68,10 @@ std::string RunScript(const std::string& script, const std::vector<std::string>&
 // The same with a script that q7pack would refuse.
 std::string RunUncheckedScript(const std::string& script, const std::vector<std::string>& actions);
 
+// The lines the driver recorded for action in transcript: the screen it
+// acted on.
+std::string Screen(const std::string& transcript, const std::string& action);
+
 // The transcript of one action: its line and the screen the driver saw
 // before acting.
 std::string Step(const std::string& action, const std::string& screen);

@@ -1,11 +1,14 @@
-// Fuzz target over what q7pack brand reads besides a stub's headers. The
-// first byte chooses the reader, the rest is its input: a brand file; an
-// icon; a banner; a page dialog, a string-table block, an icon group or a
-// manifest of the stub, rewritten by a brand that sets everything; a whole
-// stub, branded, whose archive and signature are split off.
+// Fuzz target over what q7pack brand and list read. The first byte chooses
+// the reader, the rest is its input: 0 a brand file; 1 an icon; 2 a banner;
+// 3 to 6 a page dialog, a string-table block, an icon group or a manifest
+// of a stub, rewritten by a brand that sets everything; 7 a whole stub,
+// branded, whose archive and signature are split off; 8 an installer whose
+// resources list reads and whose tree is laid out anew.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <tuple>
 
 #include "pe/uPeResources.h"
 #include "startup/uPeImage.h"
@@ -23,67 +26,80 @@ void Require(bool condition) {
 }
 
 TBrand FullBrand() {
-    const std::string png = std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0", 29);
     TBrand b = ParseBrand(
         "[installer]\ntitle = Fuzz\nfooter = a\\nb\n[texts]\n211 = x\n103.280 = y\n[strings]\n1 = s\n"
-        "65519 = t\n[version]\nproduct-version = 1.2\n[manifest]\ndescription = <&>\nexecution-level = asInvoker\n",
+        "65519 = t\n[version]\nproduct-version = 1.2\n[manifest]\ndescription = <&>\nexecution-level = "
+        "asInvoker\n",
         "brand.ini");
-    b.icon = CheckIcon(std::string("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\x21\0\0\0\x16\0\0\0", 22) + png + "crc!",
+    b.icon = CheckIcon(std::string("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\x21\0\0\0\x16\0\0\0\x89PNG\r\n\x1A\n"
+                                   "\0\0\0\x0DIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0crc!",
+                                   55),
                        "fuzz.ico");
     b.bitmap = "dib";
     return b;
 }
 
-// The resources a brand rewrites, each alone in a stub: the fuzzed bytes
-// are its data.
-const TResourceId kRewritten[][2] = {{TResourceId::Of(rtDialog), TResourceId::Of(102)},
-                                     {TResourceId::Of(rtString), TResourceId::Of(1)},
-                                     {TResourceId::Of(rtGroupIcon), TResourceId::Of(1)},
-                                     {TResourceId::Of(rtManifest), TResourceId::Of(1)}};
+// Type and name of the resources modes 3 to 6 rewrite.
+const uint32_t kRewritten[][2] = {{rtDialog, 102}, {rtString, 1}, {rtGroupIcon, 1}, {rtManifest, 1}};
 
-void Rewrite(size_t which, const std::string& data, const TBrand& brand) {
-    std::vector<TResource> all = {{kRewritten[which][0], kRewritten[which][1], 0x409, 0, data}};
-    all.push_back({TResourceId::Of(rtIcon), TResourceId::Of(1), 0x409, 0, "old icon"});
-    BrandResources(all, brand);
-    for (const TResource& r : all)
-        if (r.Type == TResourceId::Of(rtDialog)) Require(ParseDialog(r.Data).caption == *brand.title);
-    LayoutResources(all, 0x1000);
+// The resources the tree is written from come back as read, in tree order.
+void LaidOutAnew(TPeFile& image) {
+    std::vector<TResource> resources = ReadResources(image);
+    ReadIdentity(image);
+    ReplaceResources(image, resources);
+    std::vector<TResource> back = ReadResources(TPeFile(image.Bytes()));
+    auto key = [](const TResource& r) { return std::tie(r.Type, r.Name, r.Language); };
+    std::stable_sort(resources.begin(), resources.end(), [&](auto& a, auto& b) { return key(a) < key(b); });
+    Require(back.size() == resources.size());
+    for (size_t i = 0; i < back.size(); ++i)
+        Require(key(back[i]) == key(resources[i]) && back[i].Data == resources[i].Data);
+}
+
+void Read(uint8_t mode, const std::string& input, const TBrand& full) {
+    if (mode == 0) {
+        TBrand brand = ParseBrand(input, "/nonexistent/brand.ini");
+        std::vector<TResource> all;
+        BrandResources(all, brand);  // written into a stub without resources
+        for (const TResource& r : all)
+            if (r.Type == TResourceId::Of(rtVersion))
+                Require(VersionString(r.Data, u"ProductVersion") == brand.version->strings["ProductVersion"]);
+            else if (r.Type == TResourceId::Of(rtManifest))
+                Require(Utf8ToUtf16(r.Data).has_value());
+    } else if (mode == 1) {
+        size_t bytes = 0;
+        for (const std::string& image : IconResources(CheckIcon(input, "fuzz.ico"), 1).images)
+            bytes += image.size();
+        Require(bytes <= input.size());
+    } else if (mode == 2) {
+        Require(BannerDib(input, "fuzz.bmp").size() <= input.size());
+    } else if (mode < 7) {
+        const uint32_t* which = kRewritten[mode - 3];
+        std::vector<TResource> all = {{TResourceId::Of(which[0]), TResourceId::Of(which[1]), 0x409, 0, input},
+                                      {TResourceId::Of(rtIcon), TResourceId::Of(1), 0x409, 0, "old icon"}};
+        BrandResources(all, full);
+        for (const TResource& r : all)
+            if (r.Type == TResourceId::Of(rtDialog)) Require(ParseDialog(r.Data).caption == u"Fuzz");
+        LayoutResources(all, 0x1000);
+    } else if (mode == 7) {
+        std::string branded = BrandedStub(input, full);
+        TPeFile image(branded);
+        Require(image.Directory(pdCertificate).Size == 0);
+        auto bytes = reinterpret_cast<const unsigned char*>(branded.data());
+        Require(AppendedArchiveStart(bytes, branded.size()).Offset == static_cast<int32_t>(image.DataEnd()));
+        std::string title = ReadIdentity(image).title;  // empty for a stub without page 101
+        Require(title.empty() || title == "Fuzz");
+    } else {
+        TPeFile image(input);
+        LaidOutAnew(image);
+    }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0) return 0;
     static const TBrand full = FullBrand();
-    const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
     try {
-        if (data[0] == 0) {
-            TBrand brand = ParseBrand(input, "/nonexistent/brand.ini");
-            std::vector<TResource> all;
-            BrandResources(all, brand);  // written into a stub without resources
-            for (const TResource& r : all)
-                if (r.Type == TResourceId::Of(rtVersion) && brand.version)
-                    Require(VersionString(r.Data, u"ProductVersion") == brand.version->strings["ProductVersion"]);
-                else if (r.Type == TResourceId::Of(rtManifest))
-                    Require(Utf8ToUtf16(r.Data).has_value());
-        } else if (data[0] == 1) {
-            TIconResources icon = IconResources(CheckIcon(input, "fuzz.ico"), 1);
-            size_t bytes = 0;
-            for (const std::string& image : icon.images) bytes += image.size();
-            Require(bytes <= input.size());
-        } else if (data[0] == 2) {
-            Require(BannerDib(input, "fuzz.bmp").size() <= input.size());
-        } else if (data[0] < 3 + std::size(kRewritten)) {
-            Rewrite(data[0] - 3, input, full);
-        } else {
-            std::string branded = BrandedStub(input, full);
-            TPeFile image(branded);
-            Require(image.Directory(pdCertificate).Size == 0);
-            Require(AppendedArchiveStart(reinterpret_cast<const unsigned char*>(branded.data()), branded.size())
-                        .Offset == static_cast<int32_t>(image.DataEnd()));
-            std::string title = ReadIdentity(image).title;  // empty for a stub without page 101
-            Require(title.empty() || title == "Fuzz");
-        }
+        if (size > 0) Read(data[0], std::string(reinterpret_cast<const char*>(data) + 1, size - 1), full);
     } catch (const EPeFormat&) {
     } catch (const PackError&) {
     }

@@ -41,9 +41,14 @@ std::string StoredScript(const std::string& path, const std::string& text, std::
 }
 
 ScriptCheck CheckScriptFile(const std::string& path, std::optional<uint32_t> codePage) {
-    std::string text = StoredScript(path, ReadInputFile(path), codePage);
+    ScriptCheck check = CheckScriptText(path, StoredScript(path, ReadInputFile(path), codePage));
+    if (codePage) check.warning.clear();  // UTF-8 is what this package's script is saved in
+    return check;
+}
+
+ScriptCheck CheckScriptText(const std::string& path, const std::string& text) {
     ScriptCheck check;
-    if (int line = codePage ? 0 : FirstUtf8Line(text))
+    if (int line = FirstUtf8Line(text))
         check.warning = path + ":" + std::to_string(line) +
                         ": warning: the script is UTF-8 text, the installer reads it as Windows-1250; "
                         "save it as Windows-1250\n";

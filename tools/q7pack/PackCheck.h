@@ -28,3 +28,6 @@ ScriptCheck CheckScriptFile(const std::string& path, std::optional<uint32_t> cod
 // page. Raises PackError "PATH:LINE:COLUMN" for a byte that is not UTF-8 or
 // a character the code page lacks, naming it.
 std::string StoredScript(const std::string& path, const std::string& text, std::optional<uint32_t> codePage);
+
+// The same check of text, reported as the file at path.
+ScriptCheck CheckScriptText(const std::string& path, const std::string& text);

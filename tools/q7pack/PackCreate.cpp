@@ -1,6 +1,7 @@
 #include "tools/q7pack/PackCreate.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -13,13 +14,14 @@
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/Platform.h"
 #include "tools/q7pack/Progress.h"
-#include "tools/q7pack/SafeFiles.h"
+#include "system/uSafeFolder.h"
 
 namespace {
 
 struct PackedEntry {
     std::string data;
     std::string error;
+    uint64_t size = 0;  // the bytes read, which the entry records
 };
 
 // Compresses the inputs on several threads and hands the results out in
@@ -71,7 +73,11 @@ private:
 
     PackedEntry Compress(const PackInput& input) const {
         try {
-            return {CompressZlib(input.content ? *input.content : ReadInputFile(input.path), level_), {}};
+            // The file may have changed since the inputs were collected: what
+            // is read now is what is stored, and its size is recorded.
+            std::string bytes = input.content ? *input.content : ReadInputFile(input.path);
+            if (bytes.size() > UINT32_MAX) return {{}, "grew to 4 GiB or more while it was packed", 0};
+            return {CompressZlib(bytes, level_), {}, bytes.size()};
         } catch (const PackError& e) {
             return {{}, e.what()};
         } catch (const std::bad_alloc&) {
@@ -100,12 +106,12 @@ std::pair<std::string, std::string> FolderAndName(const std::string& output) {
 }
 
 // The folder OUT is written in, held open meanwhile, and OUT's name in it.
-OutputFolder FolderOf(const std::string& output, std::string& name) {
+TSafeFolder FolderOf(const std::string& output, std::string& name) {
     auto [folderPath, fileName] = FolderAndName(output);
     if (fileName.empty()) throw PackError(output, "names a folder, not the file to write");
     name = fileName;
     try {
-        return OutputFolder(folderPath, false);
+        return TSafeFolder(folderPath, false);
     } catch (const PackError& e) {
         throw PackError(output, "cannot be written: its folder " + e.Subject() + " " + e.what());
     }
@@ -142,8 +148,8 @@ uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandF
         throw PackError(stubPath, e.what());
     }
     std::string name;
-    OutputFolder folder = FolderOf(output, name);
-    NewFile temp(folder, name);
+    TSafeFolder folder = FolderOf(output, name);
+    TSafeNewFile temp(folder, name);
     WriteBytes(temp.Stream(), bytes, output);
     temp.Commit(true);
     return bytes.size();
@@ -155,8 +161,8 @@ CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOp
     summary.stubBytes = stub.size();
 
     std::string name;
-    OutputFolder folder = FolderOf(options.output, name);
-    NewFile temp(folder, name);
+    TSafeFolder folder = FolderOf(options.output, name);
+    TSafeNewFile temp(folder, name);
     TStream& out = temp.Stream();
     WriteBytes(out, stub, options.output);
     TZLibArchiveWriter writer(out);
@@ -173,10 +179,9 @@ CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOp
                 throw PackError(options.output, "the output would reach " +
                                                     std::to_string(options.maxOutputBytes) +
                                                     " bytes (2 GiB), more than the installer can read");
-            if (writer.AppendEntry(inputs[i].name, packed.data, static_cast<uint32_t>(inputs[i].size)) !=
-                zaOk)
+            if (writer.AppendEntry(inputs[i].name, packed.data, static_cast<uint32_t>(packed.size)) != zaOk)
                 throw PackError(options.output, "write failed (disk full?)");
-            summary.unpackedBytes += inputs[i].size;
+            summary.unpackedBytes += packed.size;
             summary.packedBytes += packed.data.size();
         }
     }

@@ -58,6 +58,18 @@ TEST_F(CreateArchive, AnInputThatVanishesFailsWithoutOutput) {
     EXPECT_FALSE(std::filesystem::exists(dir / "out.q7a"));
 }
 
+// A payload that grows after the inputs were collected (a log, a build
+// still running) is stored with the size of what was read and compressed.
+TEST_F(CreateArchive, RecordsTheSizeOfTheBytesItRead) {
+    WriteFileBytes(dir / "log", std::string(100006, 'g'));
+    inputs.push_back({"log", dir / "log", 6, {}});
+    EXPECT_EQ(::CreateArchive(inputs, options).unpackedBytes, 100012u);
+    TFileStream file(dir / "out.q7a", fmOpenReadShareAll);
+    TZLibUnpacker unpacker;
+    ASSERT_EQ(unpacker.LoadFileTable(file), zaOk);
+    EXPECT_EQ(unpacker.FileAt(1).UnpackedSize, 100006u);
+}
+
 #ifndef _WIN32
 // A link planted where a temporary output might go must not be followed:
 // the temporary name is not derived from the target and the process alone.

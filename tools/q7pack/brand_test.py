@@ -192,6 +192,7 @@ class BrandTest(BrandCase):
             ("[version]\nfile-version = 1.2.3.4.5\n", "file-version must be one to four numbers"),
             ("[strings]\n1 = a\n1 = b\n", "brand.ini:3: '1' given twice"),
             (b"[installer]\ntitle = \xff\n", "brand.ini:2: not valid UTF-8 text"),
+            (b"[installer]\ntitle = \xc3(\n", "brand.ini:2: not valid UTF-8 text"),
             (b"[manifest]\ndescription = \xc0\xbc\n", "brand.ini:2: not valid UTF-8 text"),  # overlong '<'
             (b"[version]\ncompany = \xed\xa0\x80\n", "brand.ini:2: not valid UTF-8 text"),  # a surrogate
             (b"[strings]\n1 = \xf5\x80\x80\x80\n", "brand.ini:2: not valid UTF-8 text"),
@@ -220,21 +221,18 @@ class BrandTest(BrandCase):
             self.assertIn(brand + ": " + message, q7pack("brand", "--stub", STUBS[0], brand, "-o", self.path("out.exe")).stderr)
 
     def test_hostile_stubs_are_refused_or_listed_escaped(self):
-        with open(STUBS[0], "rb") as f:
-            stub = f.read()
+        stub = open(STUBS[0], "rb").read()
         a, b = stub.index(b"<dependency>"), stub.index(b"</assembly>") + len("</assembly>")
-        title = "Inštalácia programu Q7 Zápisník"
-        hostile = {"manifest.exe": stub[:a] + b"<trustInfo></assembly></trustInfo>".ljust(b - a) + stub[b:],
-                   "title.exe": stub.replace(utf16(title), utf16("\x1b]0;x\x07\x1b[2J\u009b".ljust(len(title))), 1)}
-        for name, data in hostile.items():
-            with open(self.path(name), "wb") as f:
-                f.write(data)
-        result = q7pack("brand", "--stub", self.path("manifest.exe"), os.path.join(HELLO, "brand.ini"), "-o", self.path("out.exe"))
+        with open(self.path("manifest.exe"), "wb") as f:
+            f.write(stub[:a] + b"<trustInfo></assembly></trustInfo>".ljust(b - a) + stub[b:])
         self.assertIn("manifest.exe: its manifest cannot be edited: <trustInfo is not closed by </trustInfo> before "
-                      "</assembly>", result.stderr)
+                      "</assembly>", q7pack("brand", "--stub", self.path("manifest.exe"), os.path.join(HELLO, "brand.ini"),
+                                            "-o", self.path("out.exe")).stderr)
+        title = "Inštalácia programu Q7 Zápisník"
+        with open(self.path("title.exe"), "wb") as f:
+            f.write(stub.replace(utf16(title), utf16("\x1b]0;x\x07\x1b[2J\u009b".ljust(len(title))), 1))
         q7pack("create", "-o", self.path("title-setup.exe"), "--stub", self.path("title.exe"), os.path.join(HELLO, "setup.ini"))
-        listed = q7pack("list", self.path("title-setup.exe")).stdout
-        self.assertIn("title: \\x1b]0;x\\x07\\x1b[2J\\x9b ", listed)
+        self.assertIn("title: \\x1b]0;x\\x07\\x1b[2J\\x9b ", q7pack("list", self.path("title-setup.exe")).stdout)
 
 
     def test_scripts_are_refused_at_the_character_their_code_page_lacks(self):

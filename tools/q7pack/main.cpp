@@ -16,6 +16,7 @@
 #include "tools/q7pack/PackCheck.h"
 #include "tools/q7pack/PackCreate.h"
 #include "tools/q7pack/PackError.h"
+#include "system/uSafeFolder.h"
 #include "tools/q7pack/PackInputs.h"
 
 namespace {
@@ -77,11 +78,16 @@ void PrintHelp() {
         "brand   Writes OUT.exe: STUB.exe with the resources that the brand file\n"
         "        BRAND sets (docs/packaging.md lists its keys). An archive appended\n"
         "        to STUB.exe stays behind it. Refused, with nothing written: an\n"
-        "        unknown section, key, control, string id or language, a text with a\n"
+        "        unknown section, key, control, string id or language, text that is\n"
+        "        not UTF-8,\n"
+        "        a control character (line breaks, \\n, only in texts and strings), a\n"
         "        character the package's code page (Windows-1250 without a codepage\n"
-        "        key) lacks, a language it cannot write, a title over 255\n"
-        "        characters, an icon or banner Windows cannot load, a banner other\n"
-        "        than 526 by 88 pixels.\n\n"
+        "        key) lacks, a language it cannot write, a title\n"
+        "        over 255 characters or another text over 4095, a brand file, icon or\n"
+        "        banner that is not a regular file or is over 16 MiB, an icon or banner\n"
+        "        Windows cannot load, a banner other than 526 by 88 pixels; a stub whose\n"
+        "        sections overlap, whose resources are damaged or whose manifest\n"
+        "        cannot be edited.\n\n"
         "Signatures: create and brand drop a signature the stub carries, with its\n"
         "certificate-table entry and checksum: sign the installer last.\n\n"
         "check   Runs the installer's own check of SETUP.INI without running it: the\n"
@@ -100,7 +106,8 @@ void PrintHelp() {
         "        headers and names. Names are shown converted from Windows-1250 to the\n"
         "        terminal's code page (UTF-8 on Linux), control bytes as \\xNN; a name\n"
         "        the installer would not write is reported. For an installer it also\n"
-        "        shows its title, version and whether it is signed.\n\n"
+        "        shows its title and version (control characters as \\xNN) and whether\n"
+        "        it is signed.\n\n"
         "verify  Inflates every entry and checks that it is one complete zlib stream\n"
         "        that inflates to exactly its recorded size, and that the installer would\n"
         "        write its name; names every bad entry.\n\n"
@@ -111,7 +118,9 @@ void PrintHelp() {
         "        written through a link found below DIR. An existing file is kept and\n"
         "        reported unless --overwrite is given. Each file is written under a\n"
         "        temporary name beside it and renamed when complete, so a failed entry\n"
-        "        leaves nothing behind and removes nothing.\n\n"
+        "        leaves nothing behind and removes nothing. An entry that inflates to\n"
+        "        more or fewer bytes than its recorded size is damaged: inflating stops\n"
+        "        at that size and nothing of it is written.\n\n"
         "Progress is shown on standard error when it is a terminal. The exit status is 0\n"
         "on success, 1 when something failed, 2 for a usage error.\n",
         kUsage, MaxCompressionLevel(), DefaultCompressionLevel(), CompressorName());
@@ -290,6 +299,7 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    RemoveTemporaryFilesOnStop();
     try {
         return Run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const UsageError& e) {

@@ -1,0 +1,35 @@
+// The portable part of the safe folder walk: temporary names.
+
+#include "system/uSafeFolder.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr char kTemporaryPrefix[] = ".q7pack-";
+constexpr char kTemporarySuffix[] = ".tmp";
+constexpr size_t kTemporaryDigits = 16;
+
+}  // namespace
+
+std::string TemporaryName() {
+    unsigned char bytes[kTemporaryDigits / 2] = {};
+    FillRandom(bytes, sizeof bytes);
+    std::string name = kTemporaryPrefix;
+    char digits[3];
+    for (unsigned char b : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", b);
+        name += digits;
+    }
+    return name + kTemporarySuffix;
+}
+
+bool IsTemporaryName(const std::string& name) {
+    const size_t prefix = sizeof kTemporaryPrefix - 1, suffix = sizeof kTemporarySuffix - 1;
+    if (name.size() != prefix + kTemporaryDigits + suffix || name.compare(0, prefix, kTemporaryPrefix) != 0 ||
+        name.compare(prefix + kTemporaryDigits, suffix, kTemporarySuffix) != 0)
+        return false;
+    for (size_t i = prefix; i < prefix + kTemporaryDigits; ++i)
+        if (!((name[i] >= '0' && name[i] <= '9') || (name[i] >= 'a' && name[i] <= 'f'))) return false;
+    return true;
+}
