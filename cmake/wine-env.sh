@@ -4,8 +4,9 @@
 export WINEPREFIX="$Q7_WINE_STATE/prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="
-# sk_SK gives Wine the ANSI code page 1250 that the installer's texts use.
-export LANG=sk_SK.UTF-8 LC_ALL=sk_SK.UTF-8
+# sk_SK gives Wine the ANSI code page 1250 that the installer's texts use;
+# the language scenarios choose another locale with Q7_WINE_LANG.
+export LANG=${Q7_WINE_LANG:-sk_SK.UTF-8} LC_ALL=${Q7_WINE_LANG:-sk_SK.UTF-8}
 if command -v wine64 >/dev/null 2>&1; then
   Q7_WINE=wine64
 elif [ -x /usr/lib/wine/wine64 ]; then

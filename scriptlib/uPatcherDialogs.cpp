@@ -4,6 +4,7 @@
 // integer conversions of arguments raise script errors.
 
 #include "scriptlib/uPatcherScript.h"
+#include "system/uResourceLanguage.h"
 #include "system/uSystem.h"
 
 namespace {
@@ -71,7 +72,12 @@ void TPatcherMemory::ScriptDialogBox(TScript& script, TValue& result) {
         return;
     }
     LPCSTR name = page.Kind == vkString ? page.Str.c_str() : MAKEINTRESOURCEA(page.Int);
-    INT_PTR answer = ::DialogBoxParamA(OwnModule(), name, CurrentDialog, DialogProc, static_cast<LPARAM>(init));
+    uint32_t size = 0;
+    const void* chosen = ResourceLanguage() != 0 ? LanguageResource(RT_DIALOG, name, size) : nullptr;
+    INT_PTR answer =
+        chosen ? ::DialogBoxIndirectParamA(OwnModule(), static_cast<LPCDLGTEMPLATEA>(chosen), CurrentDialog,
+                                           DialogProc, static_cast<LPARAM>(init))
+               : ::DialogBoxParamA(OwnModule(), name, CurrentDialog, DialogProc, static_cast<LPARAM>(init));
     result = IntegerValue(static_cast<int32_t>(answer));
 }
 

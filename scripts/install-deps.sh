@@ -55,12 +55,17 @@ if [ "${#missing[@]}" -gt 0 ]; then
   apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-if ! locale -a 2>/dev/null | grep -qi '^sk_SK\.utf-\?8$'; then
-  echo "install-deps: generating the sk_SK.UTF-8 locale"
-  $SUDO sed -i 's/^# *\(sk_SK.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^sk_SK.UTF-8 UTF-8' /etc/locale.gen || echo 'sk_SK.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
-  $SUDO locale-gen >/dev/null
-fi
+# Wine takes an installer's ANSI code page and display language from LANG:
+# sk_SK gives Windows-1250, de_DE and fr_FR 1252, ru_RU 1251, ja_JP 932.
+generate=no
+for loc in sk_SK de_DE fr_FR ru_RU ja_JP; do
+  locale -a 2>/dev/null | grep -qi "^$loc\.utf-\?8\$" && continue
+  echo "install-deps: generating the $loc.UTF-8 locale"
+  $SUDO sed -i "s/^# *\($loc.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+  grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen || echo "$loc.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+  generate=yes
+done
+if [ "$generate" = yes ]; then $SUDO locale-gen >/dev/null; fi
 
 [ "$i686" = yes ] || exit 0
 

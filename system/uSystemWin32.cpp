@@ -1,12 +1,14 @@
 // The handle layer, the string table and lower-casing on Windows: the Win32 file API,
-// LoadStringA on the executable's own module and CharLowerBuffA.
+// the executable's own string table and CharLowerBuffA.
 
 #include <windows.h>
 
 #include <algorithm>
 
+#include "system/uResourceLanguage.h"
 #include "system/uSystem.h"
 #include "system/uTextLower.h"
+#include "system/uUtf8.h"
 
 namespace {
 
@@ -80,13 +82,58 @@ int HandleSetEnd(THandle handle) { return SetEndOfFile(Win(handle)) ? 1 : 0; }
 
 void HandleClose(THandle handle) { CloseHandle(Win(handle)); }
 
+namespace {
+
+// The text of id in the chosen language's string table, in the ANSI code
+// page, cut as LoadStringA cuts it into 4096 bytes.
+std::string LanguageText(uint32_t id) {
+    uint32_t size = 0;
+    auto* block = static_cast<const unsigned char*>(
+        LanguageResource(MAKEINTRESOURCEA(6) /* RT_STRING */, MAKEINTRESOURCEA(id / 16 + 1), size));
+    if (!block) return {};
+    uint32_t at = 0;
+    for (uint32_t i = 0; i < id % 16 && at + 2 <= size; ++i) at += 2 + 2 * (block[at] | block[at + 1] << 8);
+    if (at + 2 > size) return {};
+    uint32_t length = block[at] | block[at + 1] << 8;
+    if (length == 0 || length > (size - at - 2) / 2) return {};
+    std::wstring wide(length, L'\0');
+    for (uint32_t c = 0; c < length; ++c) wide[c] = static_cast<wchar_t>(block[at + 2 + 2 * c] | block[at + 3 + 2 * c] << 8);
+    char buffer[4096];
+    int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(length), buffer, sizeof buffer - 1, nullptr, nullptr);
+    return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+}  // namespace
+
 std::string ResourceText(uint32_t id) {
+    if (ResourceLanguage() != 0) return LanguageText(id);
     char buffer[4096];
     int n = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
     return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
+uint32_t AnsiCodePage() { return GetACP(); }
+
+namespace {
+
+uint32_t LowerCharacter(uint32_t c) {
+    WCHAR units[2];
+    int n = 1;
+    if (c < 0x10000) {
+        units[0] = static_cast<WCHAR>(c);
+    } else {
+        units[0] = static_cast<WCHAR>(0xD800 + ((c - 0x10000) >> 10));
+        units[1] = static_cast<WCHAR>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        n = 2;
+    }
+    CharLowerBuffW(units, n);
+    return n == 1 ? units[0] : 0x10000 + ((units[0] - 0xD800u) << 10) + (units[1] - 0xDC00u);
+}
+
+}  // namespace
+
 void AnsiLowerInPlace(std::string& text) {
+    if (GetACP() == CP_UTF8) return Utf8LowerInPlace(text, LowerCharacter);
     // CharLowerBuffA takes a 32-bit count; lower longer text piece by piece.
     constexpr size_t kPiece = 1u << 30;
     for (size_t done = 0; done < text.size(); done += kPiece)

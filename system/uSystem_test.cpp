@@ -5,6 +5,8 @@
 #include <climits>
 #include <filesystem>
 
+#include "system/uResourceLanguage.h"
+#include "system/uTextLower.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -151,3 +153,39 @@ TEST(TextRoutines, ResourceTextGivesTheStringTableInWindows1250) {
 }
 
 }  // namespace
+
+TEST(ResourceLanguage, TheUsersLanguageThenItsPrimaryLanguageThenEnglishThenTheFirst) {
+    const std::vector<uint16_t> worldwide = {0x0407, 0x0409, 0x040C, 0x0411, 0x0419};
+    const struct {
+        uint16_t user;
+        std::vector<uint16_t> available;
+        uint16_t chosen;
+    } cases[] = {
+        {0x0411, worldwide, 0x0411}, {0x0C07, worldwide, 0x0407},          {0x080C, worldwide, 0x040C},
+        {0x0413, worldwide, 0x0409}, {0x0413, {0x0407, 0x040C}, 0x0407}, {0x0409, {}, 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ChooseLanguage(c.user, c.available), c.chosen) << std::hex << c.user;
+}
+
+#ifndef _WIN32
+// strtolower's rules in the portable build, per code page; Windows' own are
+// checked by the end-to-end scenarios.
+TEST(TextRoutines, AnsiLowerFollowsTheCodePageAndKeepsUtf8LengthsAndBadBytes) {
+    const struct {
+        uint32_t codePage;
+        std::string text, lowered;
+    } cases[] = {
+        {65001, "ÉTÉ ЖУК ÅSA ΣΑΣ Ǆ", "été жук åsa σασ ǆ"},
+        {65001, "İ Ⱥ \xFF\xC3 Z", "İ Ⱥ \xFF\xC3 z"},  // lower forms of another length, bytes that are not UTF-8
+        {1252, "\xC0\xD1\x8A\x8C", "\xE0\xF1\x9A\x9C"},
+        {1251, "\xC6\xA8", "\xE6\xB8"},  // Ж Ё
+    };
+    for (const auto& c : cases) {
+        SetAnsiCodePage(c.codePage);
+        std::string text = c.text;
+        AnsiLowerInPlace(text);
+        EXPECT_EQ(text, c.lowered) << c.codePage;
+    }
+    SetAnsiCodePage(1250);
+}
+#endif

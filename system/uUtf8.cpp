@@ -59,3 +59,17 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     }
     return out;
 }
+
+void Utf8LowerInPlace(std::string& text, uint32_t (*lower)(uint32_t)) {
+    for (size_t i = 0; i < text.size();) {
+        size_t start = i;
+        int32_t c = NextUtf8(text, i);
+        if (c < 0) {
+            ++i;
+            continue;
+        }
+        std::string lowered;
+        AppendUtf8(lowered, lower(static_cast<uint32_t>(c)));
+        if (lowered.size() == i - start) text.replace(start, lowered.size(), lowered);
+    }
+}

@@ -26,3 +26,9 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
 // The UTF-8 form of UTF-16 text; a surrogate without its partner becomes
 // U+FFFD, so the result is always well-formed.
 std::string Utf16ToUtf8(std::u16string_view text);
+
+// Lowers every well-formed UTF-8 character of text in place by lower(),
+// keeping a character whose lower-case form has another UTF-8 length
+// (and every byte that is not UTF-8) as it is, so no character is split
+// and byte positions stay where they were.
+void Utf8LowerInPlace(std::string& text, uint32_t (*lower)(uint32_t));

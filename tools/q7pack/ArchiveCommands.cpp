@@ -23,6 +23,8 @@ namespace {
 
 // An archive file opened and its table loaded: an installer (the archive
 // starts where its section data ends) or a bare archive (at offset 0).
+std::optional<uint32_t> InstallerCodePage(const std::string& file, uint32_t imageEnd);
+
 class OpenArchive {
 public:
     explicit OpenArchive(const std::string& file) : file_(Open(file)) {
@@ -37,6 +39,7 @@ public:
         if (Unpacker.FileCount() == 0)
             throw PackError(file, IsInstaller ? "no archive appended to this installer" : "not an archive");
         ArchiveBytes = ArchiveSize();
+        if (IsInstaller) SetPackageCodePage(InstallerCodePage(file, static_cast<uint32_t>(Offset)));
     }
 
     TZLibUnpacker Unpacker;
@@ -77,18 +80,36 @@ private:
     TFileStream file_;
 };
 
+// The image of an installer before its archive; empty when the file is
+// shorter than its sections say.
+std::string ImageOf(const std::string& file, uint32_t imageEnd) {
+    std::error_code ec;
+    if (imageEnd > std::filesystem::file_size(file, ec) || ec) return {};
+    std::ifstream in(file, std::ios::binary);
+    std::string image(imageEnd, '\0');
+    in.read(image.data(), static_cast<std::streamsize>(image.size()));
+    return image;
+}
+
+// The code page an installer's names are in: UTF-8 when its manifest says
+// so, today's Windows-1250 otherwise.
+std::optional<uint32_t> InstallerCodePage(const std::string& file, uint32_t imageEnd) {
+    try {
+        return ReadIdentity(TPeFile(ImageOf(file, imageEnd))).utf8 ? std::optional<uint32_t>(65001) : std::nullopt;
+    } catch (const EPeFormat&) {
+        return std::nullopt;
+    }
+}
+
 // The installer's title and version, and whether a signature is appended:
 // "title: ...", "version: ..." and "signed: ..." lines. A file whose
 // resources cannot be read gets a line saying so instead.
 void PrintInstallerFacts(const std::string& file, uint32_t imageEnd) {
-    std::error_code ec;
-    if (imageEnd > std::filesystem::file_size(file, ec) || ec) {
+    std::string image = ImageOf(file, imageEnd);
+    if (image.empty()) {
         std::printf("  resources: cannot be read (the sections run past the end of the file)\n");
         return;
     }
-    std::ifstream in(file, std::ios::binary);
-    std::string image(imageEnd, '\0');
-    in.read(image.data(), static_cast<std::streamsize>(image.size()));
     try {
         TPeFile pe(image);
         TInstallerIdentity identity = ReadIdentity(pe);

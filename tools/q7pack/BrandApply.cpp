@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "pe/uPeResources.h"
+#include "system/uCodePage.h"
 #include "system/uByteOrder.h"
 #include "system/uUtf8.h"
 #include "tools/q7pack/BrandDialog.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-constexpr uint32_t kFirstPage = 101, kLastPage = 103;
+constexpr uint32_t kFirstPage = 101, kLastPage = 105;
 constexpr uint32_t kEnglishUs = 0x409;
 
 using Resources = std::vector<TResource>;
@@ -33,12 +34,19 @@ TResource& FindOrAdd(Resources& all, uint32_t type, uint32_t name, uint32_t lang
     return all.back();
 }
 
-void BrandPage(TResource& page, const TBrand& brand) {
+bool IsPage(const TResource& r) {
+    return !r.Type.IsText && r.Type.Number == rtDialog && !r.Name.IsText && r.Name.Number >= kFirstPage &&
+           r.Name.Number <= kLastPage;
+}
+
+bool IsStringBlock(const TResource& r) { return !r.Type.IsText && r.Type.Number == rtString; }
+
+void BrandPage(TResource& page, const TBrandTexts& brand, const std::optional<std::u16string>& footer) {
     TDialogTemplate dialog = ParseDialog(page.Data);
     if (brand.title) dialog.caption = *brand.title;
     for (TDialogItem& item : dialog.items) {
         if (!item.titleIsText) continue;
-        if (item.id == -1 && brand.footer) item.title = *brand.footer;
+        if (item.id == -1 && footer) item.title = *footer;
         auto text = brand.texts.find(static_cast<uint32_t>(item.id));
         if (text != brand.texts.end()) item.title = text->second;
     }
@@ -54,7 +62,14 @@ void BrandPage(TResource& page, const TBrand& brand) {
 
 // A string-table block: 16 counted UTF-16 texts.
 void SetString(Resources& all, uint32_t id, const std::u16string& text, uint32_t language) {
-    TResource& block = FindOrAdd(all, rtString, id / 16 + 1, language);
+    auto found = std::find_if(all.begin(), all.end(), [&](const TResource& r) {
+        return Is(r, rtString, id / 16 + 1) && r.Language == language;
+    });
+    if (found == all.end()) {
+        all.push_back({TResourceId::Of(rtString), TResourceId::Of(id / 16 + 1), language, 0, {}});
+        found = all.end() - 1;
+    }
+    TResource& block = *found;
     std::vector<std::u16string> texts(16);
     size_t at = 0;
     for (std::u16string& t : texts) {
@@ -101,16 +116,42 @@ void SetIcon(Resources& all, const std::string& ico, uint32_t language) {
                        icons.images[i]});
 }
 
+// One set of pages and one string table per language, tagged with its
+// language id, made from the stub's own; the stub's are dropped.
+void WriteLanguages(Resources& all, const TBrand& brand) {
+    Resources pages, blocks;
+    for (const TResource& r : all) {
+        if (IsPage(r)) pages.push_back(r);
+        if (IsStringBlock(r)) blocks.push_back(r);
+    }
+    all.erase(std::remove_if(all.begin(), all.end(), [](const TResource& r) { return IsPage(r) || IsStringBlock(r); }),
+              all.end());
+    for (const TBrandLanguage& language : brand.languages) {
+        for (TResource page : pages) {
+            page.Language = language.id;
+            BrandPage(page, language.texts, brand.footer);
+            all.push_back(std::move(page));
+        }
+        for (TResource block : blocks) {
+            block.Language = language.id;
+            all.push_back(std::move(block));
+        }
+        for (const auto& [id, text] : language.texts.strings) SetString(all, id, text, language.id);
+    }
+}
+
 }  // namespace
 
 void BrandResources(std::vector<TResource>& all, const TBrand& brand) {
     TResource* first = Find(all, rtDialog, kFirstPage);
     uint32_t language = first ? first->Language : kEnglishUs;
-    for (TResource& r : all)
-        if (!r.Type.IsText && r.Type.Number == rtDialog && !r.Name.IsText && r.Name.Number >= kFirstPage &&
-            r.Name.Number <= kLastPage)
-            BrandPage(r, brand);
-    for (const auto& [id, text] : brand.strings) SetString(all, id, text, language);
+    if (!brand.languages.empty()) {
+        WriteLanguages(all, brand);
+    } else {
+        for (TResource& r : all)
+            if (IsPage(r)) BrandPage(r, brand, brand.footer);
+        for (const auto& [id, text] : brand.strings) SetString(all, id, text, language);
+    }
     if (!brand.icon.empty()) SetIcon(all, brand.icon, language);
     if (!brand.bitmap.empty()) FindOrAdd(all, rtBitmap, 901, language).Data = brand.bitmap;
     if (brand.version) {
@@ -124,6 +165,10 @@ void BrandResources(std::vector<TResource>& all, const TBrand& brand) {
     if (brand.manifestDescription || brand.executionLevel) {
         TResource& manifest = FindOrAdd(all, rtManifest, 1, language);
         manifest.Data = EditManifest(manifest.Data, brand.manifestDescription, brand.executionLevel);
+    }
+    if (brand.codePage == kUtf8CodePage) {
+        TResource& manifest = FindOrAdd(all, rtManifest, 1, language);
+        manifest.Data = WithUtf8CodePage(manifest.Data);
     }
 }
 
@@ -150,6 +195,8 @@ TInstallerIdentity ReadIdentity(const TPeFile& image) {
     Resources all = ReadResources(image);
     if (TResource* page = Find(all, rtDialog, kFirstPage))
         identity.title = Utf16ToUtf8(ParseDialog(page->Data).caption);
+    if (TResource* manifest = Find(all, rtManifest, 1))
+        identity.utf8 = manifest->Data.find("UTF-8</activeCodePage>") != std::string::npos;
     if (TResource* version = Find(all, rtVersion, 1))
         identity.version = Utf16ToUtf8(VersionString(version->Data, u"ProductVersion"));
     return identity;

@@ -26,5 +26,6 @@ std::string BrandedStub(const std::string& file, const TBrand& brand);
 struct TInstallerIdentity {
     std::string title;
     std::string version;
+    bool utf8 = false;  // the manifest makes UTF-8 its code page
 };
 TInstallerIdentity ReadIdentity(const TPeFile& image);

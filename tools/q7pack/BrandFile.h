@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct TBrandVersion {
     std::map<std::string, std::u16string>
@@ -17,18 +18,36 @@ struct TBrandVersion {
     uint16_t productVersion[4] = {};
 };
 
-struct TBrand {
+// The texts of the pages and the string table, of one language or of all.
+struct TBrandTexts {
     std::optional<std::u16string> title;
-    std::optional<std::u16string> footer;
     std::map<uint32_t, std::u16string> texts;  // control id -> text, every page
     std::map<uint32_t, std::u16string>
         pageTexts;  // page * 65536 + control id -> text, the first such control of that page
     std::map<uint32_t, std::u16string> strings;  // string-table id -> text
+};
+
+// One language of the installer's resources: its Windows language id and
+// its texts, the shipped translation with the brand's texts over it.
+struct TBrandLanguage {
+    std::string tag;  // "de", "pt-BR"
+    uint16_t id = 0;  // 0x0407
+    TBrandTexts texts;
+};
+
+struct TBrand : TBrandTexts {
+    std::optional<std::u16string> footer;
     std::string icon;                            // .ico file contents, checked
     std::string bitmap;                          // packed DIB (a .bmp without its file header), checked
     std::optional<TBrandVersion> version;
     std::optional<std::string> manifestDescription;  // UTF-8
     std::optional<std::string> executionLevel;
+    // The package's code page (codepage key): 65001 or 874, 1250 to 1258;
+    // none keeps today's way (a Windows-1250 stub, the script's own bytes).
+    std::optional<uint32_t> codePage;
+    // The languages of language/languages and [texts.TAG]/[strings.TAG],
+    // resolved; empty keeps the stub's own pages and string table.
+    std::vector<TBrandLanguage> languages;
 };
 
 // Reads and checks the brand file at path, a regular file of at most 16 MiB
@@ -37,6 +56,10 @@ struct TBrand {
 TBrand ReadBrandFile(const std::string& path);
 // The same for text already read from path.
 TBrand ParseBrand(const std::string& text, const std::string& path);
+
+// Reads and checks one shipped translation (tools/q7pack/languages/TAG.ini,
+// built into q7pack), or one given as its text; name names it in errors.
+TBrandLanguage ReadLanguageText(const std::string& name, const std::string& text);
 
 // The control ids of the pages whose texts a brand may set, and the
 // string-table ids, for the checks and the help.

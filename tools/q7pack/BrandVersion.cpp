@@ -196,3 +196,15 @@ std::string EditManifest(std::string manifest, const std::optional<std::string>&
     }
     return editor.Text();
 }
+
+std::string WithUtf8CodePage(std::string manifest) {
+    static const char kElement[] =
+        "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8</activeCodePage>";
+    if (manifest.find("<activeCodePage") != std::string::npos) return manifest;
+    if (manifest.find("</assembly>") == std::string::npos) manifest = EditManifest(manifest, std::nullopt, std::nullopt);
+    size_t settings = manifest.find("<windowsSettings>");
+    if (settings != std::string::npos) return manifest.insert(settings + 17, std::string("\n      ") + kElement);
+    return manifest.insert(manifest.rfind("</assembly>"), std::string("  <application xmlns=\"urn:schemas-microsoft-com:asm.v3\">\n"
+                                                                      "    <windowsSettings>\n      ") +
+                                                          kElement + "\n    </windowsSettings>\n  </application>\n");
+}

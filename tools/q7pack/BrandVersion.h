@@ -15,6 +15,10 @@ std::string VersionResource(const TBrandVersion& version);
 // when it has none or the resource is damaged.
 std::u16string VersionString(const std::string& resource, const std::u16string& key);
 
+// The manifest asking Windows (10 version 1903 and later) to run the
+// program's ANSI functions in UTF-8: the activeCodePage element.
+std::string WithUtf8CodePage(std::string manifest);
+
 // The manifest with a new description and requested execution level.
 std::string EditManifest(std::string manifest, const std::optional<std::string>& description,
                          const std::optional<std::string>& executionLevel);

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
-#include "system/uCodePage1250.h"
+#include "system/uCodePage.h"
 #include "system/uSystem.h"
 #include "system/uUtf8.h"
 #include "tools/q7pack/PackError.h"
@@ -11,31 +12,29 @@
 
 namespace {
 
-// The Windows-1250 byte of a character, or -1 when the code page lacks it.
-int Cp1250Byte(uint32_t cp) {
-    if (cp < 0x80) return static_cast<int>(cp);
-    for (int b = 0x80; b < 0x100; ++b)
-        if (Cp1250ToUnicode(static_cast<unsigned char>(b)) == cp) return b;
-    return -1;
+std::optional<uint32_t> gPackageCodePage;
+
+uint32_t NamesCodePage() { return gPackageCodePage.value_or(1250); }
+
+// A name of the local system as UTF-8: Linux names are, Windows gives them
+// in its ANSI code page.
+std::string LocalUtf8(const std::string& local) {
+    uint32_t codePage = LocalCodePage();
+    return codePage == kUtf8CodePage ? local : CodePageToUtf8(local, codePage);
 }
 
-std::string Utf8ToStored(const std::string& local, const std::string& subject) {
+std::string Utf8ToStored(const std::string& utf8, const std::string& subject) {
     std::string out;
-    for (size_t i = 0; i < local.size();) {
-        size_t start = i;
-        int32_t cp = NextUtf8(local, i);
-        if (cp < 0)
-            throw PackError(subject, "the name is not UTF-8 text, so its characters are unknown: rename it");
-        int b = Cp1250Byte(static_cast<uint32_t>(cp));
-        if (b < 0) {
-            char code[16];
-            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
-            throw PackError(subject, "'" + local.substr(start, i - start) + "' (" + code +
-                                         ") is not in Windows-1250, the installer's code page: rename it");
-        }
-        out += static_cast<char>(b);
-    }
-    return out;
+    std::optional<TUnmapped> bad = Utf8ToCodePage(utf8, NamesCodePage(), out);
+    if (!bad) return out;
+    if (bad->character == kNoCharacter)
+        throw PackError(subject, "the name is not UTF-8 text, so its characters are unknown: rename it");
+    size_t end = bad->offset;
+    NextUtf8(utf8, end);
+    throw PackError(subject, "'" + utf8.substr(bad->offset, end - bad->offset) + "' (" +
+                                 CharacterCode(bad->character) + ") is not in " + CodePageName(NamesCodePage()) +
+                                 ", the installer's code page: rename it" +
+                                 (NamesCodePage() == kUtf8CodePage ? "" : ", or build with codepage = utf-8"));
 }
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
@@ -48,31 +47,37 @@ void AppendEscaped(std::string& out, unsigned char value) {
 
 }  // namespace
 
+void SetPackageCodePage(std::optional<uint32_t> codePage) { gPackageCodePage = codePage; }
+
 std::string StoredName(const std::string& local, const std::string& subject) {
-    std::string stored = LocalNamesAreUtf8() ? Utf8ToStored(local, subject) : local;
+    // Without a package code page, Windows names stay the ANSI bytes they are.
+    bool convert = LocalNamesAreUtf8() || gPackageCodePage;
+    std::string stored = convert ? Utf8ToStored(LocalUtf8(local), subject) : local;
     std::replace(stored.begin(), stored.end(), '/', '\\');
     return stored;
 }
 
 std::string LocalName(std::string_view stored) {
     if (!LocalNamesAreUtf8()) return std::string(stored);
-    std::string out;
-    for (char c : stored) AppendUtf8(out, Cp1250ToUnicode(static_cast<unsigned char>(c)));
-    return out;
+    return CodePageToUtf8(stored, NamesCodePage());
 }
 
 std::string ShownName(std::string_view stored) {
     const bool utf8 = LocalNamesAreUtf8();
+    const uint32_t codePage = NamesCodePage();
     std::string out;
-    for (char c : stored) {
-        unsigned char b = static_cast<unsigned char>(c);
-        char16_t cp = utf8 ? Cp1250ToUnicode(b) : b;
-        if (IsControl(b) || (utf8 && cp >= 0x80 && cp < 0xA0)) {
+    for (size_t i = 0; i < stored.size();) {
+        unsigned char b = static_cast<unsigned char>(stored[i]);
+        size_t start = i;
+        int32_t c = codePage == kUtf8CodePage ? NextUtf8(stored, i) : -1;
+        uint32_t u = c >= 0 ? static_cast<uint32_t>(c) : codePage == kUtf8CodePage ? kNoCharacter : CodePageBytes(codePage)[b];
+        if (c < 0) ++i;
+        if (IsControl(b) || (utf8 && (u == kNoCharacter || (u >= 0x80 && u < 0xA0)))) {
             AppendEscaped(out, b);
         } else if (utf8) {
-            AppendUtf8(out, cp);
+            AppendUtf8(out, u);
         } else {
-            out += c;
+            out.append(stored.substr(start, i - start));
         }
     }
     return LocalToTerminal(out);

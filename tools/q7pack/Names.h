@@ -1,21 +1,28 @@
 #pragma once
 // Stored names and the packager's own file names. Stored names are bytes of
-// the installer's code page, Windows-1250, with '\' between folders. The
-// packager's file names are local: UTF-8 on Linux, converted both ways;
-// the ANSI code page on Windows, taken as they are.
+// the package's code page (Windows-1250 unless a brand chooses one), with
+// '\' between folders. The packager's file names are local: UTF-8 on
+// Linux, converted both ways; the ANSI code page on Windows, taken as they
+// are unless a brand chooses the code page.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+// The code page of the package being built (a brand's codepage key), set
+// once per command; none is today's way (Windows-1250 names).
+void SetPackageCodePage(std::optional<uint32_t> codePage);
+
 // The stored form of a name given on the packager's side: '/' becomes '\',
-// and local UTF-8 becomes Windows-1250. Raises PackError about subject for
+// and the local name becomes the package's code page. Raises PackError about subject for
 // text that is not UTF-8 or holds a character the code page lacks, naming
 // that character.
 std::string StoredName(const std::string& local, const std::string& subject);
 
-// The local form of a stored name: Windows-1250 to UTF-8 where local names
-// are UTF-8. Separators are left as they are.
+// The local form of a stored name: the package's code page to UTF-8
+// where local names are UTF-8. Separators are left as they are.
 std::string LocalName(std::string_view stored);
 
 // A stored name for the terminal: in its code page (UTF-8 on Linux, the

@@ -1,6 +1,9 @@
 #include "tools/q7pack/PackCheck.h"
 
+#include <algorithm>
 #include <optional>
+
+#include "system/uCodePage.h"
 
 #include "scriptlib/uPatcherCheck.h"
 #include "tools/q7pack/Names.h"
@@ -13,7 +16,35 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
-ScriptCheck CheckScriptFile(const std::string& path) { return CheckScriptText(path, ReadInputFile(path)); }
+std::string StoredScript(const std::string& path, const std::string& text, std::optional<uint32_t> codePage) {
+    if (!codePage) return text;
+    std::string_view utf8 = text;
+    if (utf8.substr(0, kByteOrderMark.size()) == kByteOrderMark) utf8.remove_prefix(kByteOrderMark.size());
+    std::string stored;
+    std::optional<TUnmapped> bad = Utf8ToCodePage(utf8, *codePage, stored);
+    if (!bad) return stored;
+    size_t lineStart = utf8.rfind('\n', bad->offset == 0 ? 0 : bad->offset - 1);
+    lineStart = lineStart == std::string_view::npos || bad->offset == 0 ? 0 : lineStart + 1;
+    size_t line = 1 + static_cast<size_t>(std::count(utf8.begin(), utf8.begin() + bad->offset, '\n'));
+    size_t column = 1;  // in characters
+    for (size_t i = lineStart; i < bad->offset; ++column)
+        if (NextUtf8(utf8, i) < 0) ++i;
+    std::string where = path + ":" + std::to_string(line) + ":" + std::to_string(column);
+    if (bad->character == kNoCharacter)
+        throw PackError(where, "byte 0x" + std::string(1, "0123456789ABCDEF"[(utf8[bad->offset] >> 4) & 15]) +
+                                   "0123456789ABCDEF"[utf8[bad->offset] & 15] +
+                                   " is not UTF-8 text: with a brand's codepage the script is saved as UTF-8");
+    std::string shown;
+    AppendUtf8(shown, bad->character);
+    throw PackError(where, "character '" + shown + "' (" + CharacterCode(bad->character) + ") is not in " +
+                               CodePageName(*codePage) + ", the package's code page; codepage = utf-8 holds it");
+}
+
+ScriptCheck CheckScriptFile(const std::string& path, std::optional<uint32_t> codePage) {
+    ScriptCheck check = CheckScriptText(path, StoredScript(path, ReadInputFile(path), codePage));
+    if (codePage) check.warning.clear();  // UTF-8 is what this package's script is saved in
+    return check;
+}
 
 ScriptCheck CheckScriptText(const std::string& path, const std::string& text) {
     ScriptCheck check;

@@ -75,7 +75,7 @@ private:
         try {
             // The file may have changed since the inputs were collected: what
             // is read now is what is stored, and its size is recorded.
-            std::string bytes = ReadInputFile(input.path);
+            std::string bytes = input.content ? *input.content : ReadInputFile(input.path);
             if (bytes.size() > UINT32_MAX) return {{}, "grew to 4 GiB or more while it was packed", 0};
             return {CompressZlib(bytes, level_), {}, bytes.size()};
         } catch (const PackError& e) {

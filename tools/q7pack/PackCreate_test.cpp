@@ -25,7 +25,7 @@ protected:
     }
 
     TempDir dir;
-    std::vector<PackInput> inputs = {{"setup.ini", dir / "setup.ini", 6}};
+    std::vector<PackInput> inputs = {{"setup.ini", dir / "setup.ini", 6, {}}};
     CreateOptions options;
 };
 
@@ -47,7 +47,7 @@ TEST_F(CreateArchive, KeepsTheOutputBelowTheSizeLimitAndLeavesNothingWhenItWould
 }
 
 TEST_F(CreateArchive, AnInputThatVanishesFailsWithoutOutput) {
-    inputs.push_back({"gone", dir / "gone", 10});
+    inputs.push_back({"gone", dir / "gone", 10, {}});
     options.threads = 2;
     try {
         ::CreateArchive(inputs, options);
@@ -62,7 +62,7 @@ TEST_F(CreateArchive, AnInputThatVanishesFailsWithoutOutput) {
 // still running) is stored with the size of what was read and compressed.
 TEST_F(CreateArchive, RecordsTheSizeOfTheBytesItRead) {
     WriteFileBytes(dir / "log", std::string(100006, 'g'));
-    inputs.push_back({"log", dir / "log", 6});
+    inputs.push_back({"log", dir / "log", 6, {}});
     EXPECT_EQ(::CreateArchive(inputs, options).unpackedBytes, 100012u);
     TFileStream file(dir / "out.q7a", fmOpenReadShareAll);
     TZLibUnpacker unpacker;

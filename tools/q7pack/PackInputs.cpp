@@ -16,6 +16,12 @@ namespace {
 
 constexpr char kSetupName[] = "setup.ini";
 
+// A path given as local text, and a path as local text: UTF-8 where local
+// names are (the standard library would read narrow text on Windows in
+// another code page than q7pack's UTF-8 one).
+fs::path LocalPath(const std::string& text) { return LocalNamesAreUtf8() ? fs::u8path(text) : fs::path(text); }
+std::string LocalText(const fs::path& path) { return LocalNamesAreUtf8() ? path.u8string() : path.string(); }
+
 // Why a file of this type cannot be packed; empty for a regular file.
 std::string NotAFileReason(fs::file_type type) {
     switch (type) {
@@ -71,7 +77,7 @@ public:
 
 private:
     void Visit(const fs::path& path) {
-        const std::string shown = path.string();
+        const std::string shown = LocalText(path);
         if (IsLink(shown))
             throw PackError(shown,
                             "is a symbolic link inside a payload folder: links there are not followed; "
@@ -81,8 +87,8 @@ private:
         if (type == fs::file_type::directory) return Walk(path);
         uint64_t size = RegularFileSize(path, shown);
         if (fs::equivalent(path, setupIni_, ec)) return;
-        std::string relative = path.lexically_relative(root_).string();
-        found.push_back({prefix_ + StoredName(relative, shown), shown, size});
+        std::string relative = LocalText(path.lexically_relative(root_));
+        found.push_back({prefix_ + StoredName(relative, shown), shown, size, {}});
     }
 
     fs::path root_;
@@ -93,12 +99,12 @@ private:
 // One payload argument: a path, or NAME=PATH.
 void AddArgument(const std::string& argument, const std::string& setupIni, std::vector<PackInput>& out) {
     std::string name;
-    fs::path path = argument;
+    fs::path path = LocalPath(argument);
     std::error_code ec;
     size_t equals = argument.find('=');
     if (!fs::exists(path, ec) && equals != std::string::npos) {
         name = argument.substr(0, equals);
-        path = argument.substr(equals + 1);
+        path = LocalPath(argument.substr(equals + 1));
         if (name.empty()) throw PackError(argument, "empty name before '='");
         name = StoredName(name, argument);
     }
@@ -111,8 +117,8 @@ void AddArgument(const std::string& argument, const std::string& setupIni, std::
         return;
     }
     uint64_t size = RegularFileSize(path, argument);
-    if (name.empty()) name = StoredName(path.filename().string(), argument);
-    out.push_back({name, path.string(), size});
+    if (name.empty()) name = StoredName(LocalText(path.filename()), argument);
+    out.push_back({name, LocalText(path), size, {}});
 }
 
 void CheckNames(const std::vector<PackInput>& inputs) {
@@ -131,11 +137,11 @@ void CheckNames(const std::vector<PackInput>& inputs) {
 
 }  // namespace
 
-void RequireRegularFile(const std::string& path) { RegularFileSize(path, path); }
+void RequireRegularFile(const std::string& path) { RegularFileSize(LocalPath(path), path); }
 
 std::string ReadInputFile(const std::string& path, uint64_t limit) {
     RequireRegularFile(path);
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(LocalPath(path), std::ios::binary);
     if (!in) throw PackError(path, "cannot be opened for reading");
     std::string bytes;
     in.seekg(0, std::ios::end);
@@ -152,7 +158,7 @@ std::string ReadInputFile(const std::string& path, uint64_t limit) {
 
 std::vector<PackInput> CollectInputs(const std::string& setupIni, const std::vector<std::string>& payload) {
     std::vector<PackInput> inputs;
-    inputs.push_back({kSetupName, setupIni, RegularFileSize(setupIni, setupIni)});
+    inputs.push_back({kSetupName, setupIni, RegularFileSize(LocalPath(setupIni), setupIni), {}});
     for (const std::string& argument : payload) AddArgument(argument, setupIni, inputs);
     CheckNames(inputs);
     return inputs;

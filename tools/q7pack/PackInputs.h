@@ -3,6 +3,7 @@
 // store, in archive order, and refuses what the installer could not use.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@ struct PackInput {
     std::string name;  // the stored name, '\' between folders
     std::string path;  // the file it is read from
     uint64_t size = 0;
+    std::optional<std::string> content;  // what is stored instead of the file's bytes
 };
 
 // setup.ini first (stored under that name), then the payload arguments in

@@ -1,14 +1,20 @@
 #pragma once
 // The little the packager needs from the operating system beyond streams.
 
+#include <cstdint>
 #include <string>
 
 // True when standard error is a terminal (progress is shown only there).
 bool StderrIsTerminal();
 
-// True when file names on this system are UTF-8 (Linux); false when they
-// are in the ANSI code page (Windows).
+// True when file names on this system are UTF-8: on Linux, and on Windows
+// where q7pack's manifest makes UTF-8 its ANSI code page (Windows 10 1903
+// and later); false where they are in another ANSI code page.
 bool LocalNamesAreUtf8();
+
+// The code page of local file names: 65001 (UTF-8) on Linux, the ANSI
+// code page on Windows.
+uint32_t LocalCodePage();
 
 // Text in the local code page as the terminal shows it: on Windows, ANSI
 // text converted to the console's code page when standard output is a

@@ -5,6 +5,8 @@
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
+uint32_t LocalCodePage() { return 65001; }
+
 bool LocalNamesAreUtf8() { return true; }
 
 std::string LocalToTerminal(const std::string& text) { return text; }

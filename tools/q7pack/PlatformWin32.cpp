@@ -5,7 +5,9 @@
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
-bool LocalNamesAreUtf8() { return false; }
+uint32_t LocalCodePage() { return GetACP(); }
+
+bool LocalNamesAreUtf8() { return GetACP() == CP_UTF8; }
 
 std::string LocalToTerminal(const std::string& text) {
     UINT console = GetConsoleOutputCP();

@@ -170,8 +170,15 @@ class BrandTest(BrandCase):
             ("[installer]\ntitel = x\n", "brand.ini:2: unknown key 'titel' in [installer]"),
             ("[colours]\nx = 1\n", "brand.ini:2: key outside a known section"),
             ("[texts]\n221 = x\n", "brand.ini:2: no page control 221 takes a text"),
-            ("[texts]\n104.211 = x\n", "brand.ini:2: no page 104"),
-            ("[strings]\n5 = x\n", "brand.ini:2: no string 5"),
+            ("[texts]\n106.211 = x\n", "brand.ini:2: no page 106"),
+            ("[strings]\n1000 = x\n", "brand.ini:2: no string 1000"),
+            ("[installer]\ncodepage = 1252\n[texts]\n211 = \u0416\n", "brand.ini:4: character U+0416 (text position 1) "
+                                                                   "does not exist in the installer's code page, Windows-1252"),
+            ("[installer]\nlanguage = ru\n", "language 'ru' needs U+0423 (in title), which Windows-1250 lacks: "
+                                              "choose codepage = utf-8"),
+            ("[installer]\nlanguages = en xx\n", "brand.ini:2: no shipped language 'xx'"),
+            ("[texts.xx]\n211 = x\n", "brand.ini:2: no shipped language 'xx'"),
+            ("[installer]\ncodepage = 1200\n", "brand.ini:2: codepage is utf-8 or one of 874, 1250 to 1258"),
             ("[installer]\ntitle = Hello \u2192 World\n", "character U+2192 (text position 7) does not exist in the "
                                                           "installer's code page, Windows-1250"),
             ("[installer]\ntitle = " + "x" * 256 + "\n", "text of 256 characters; at most 255"),
@@ -226,6 +233,32 @@ class BrandTest(BrandCase):
             f.write(stub.replace(utf16(title), utf16("\x1b]0;x\x07\x1b[2J\u009b".ljust(len(title))), 1))
         q7pack("create", "-o", self.path("title-setup.exe"), "--stub", self.path("title.exe"), os.path.join(HELLO, "setup.ini"))
         self.assertIn("title: \\x1b]0;x\\x07\\x1b[2J\\x9b ", q7pack("list", self.path("title-setup.exe")).stdout)
+
+
+    def test_scripts_are_refused_at_the_character_their_code_page_lacks(self):
+        with open(self.path("brand.ini"), "w") as f:
+            f.write("[installer]\ncodepage = 1252\n")
+        for script, message in [("a = 1;\nb = \"\u00e9\u0416\";\n".encode(), "setup.ini:2:7: character '\u0416' (U+0416) is "
+                                                                              "not in Windows-1252"),
+                                (b"a = \"\xff\";\n", "setup.ini:1:6: byte 0xFF is not UTF-8 text")]:
+            with open(self.path("setup.ini"), "wb") as f:
+                f.write(script)
+            result = q7pack("check", "--brand", self.path("brand.ini"), self.path("setup.ini"))
+            self.assertEqual(result.returncode, 1, script)
+            self.assertIn(message, result.stderr, script)
+
+    def test_languages_are_tagged_pages_and_string_tables_and_utf8_is_in_the_manifest(self):
+        out = self.path("world.exe")
+        self.brand(STUBS[0], os.path.join(HELLO, "..", "world", "brand.ini"), out)
+        found = resources(out)
+        pages = sorted(lang for (rtype, name, lang) in found if rtype == 5 and name == 101)
+        self.assertEqual(pages, [0x407, 0x409, 0x40C, 0x411, 0x419])
+        block = found[(6, 65519 // 16 + 1, 0x419)]
+        self.assertIn(utf16("\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430"), block)
+        self.assertIn(utf16("\u0443\u0441\u0442\u0430\u043d\u043e\u0432\u043b\u0435\u043d"), found[(6, 1, 0x419)])
+        manifest = found[(24, 1, min(l for (t, n, l) in found if t == 24))]
+        self.assertIn(b'<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">UTF-8'
+                      b'</activeCodePage>', manifest)
 
 
 def osslsigncode(*args):

@@ -4,12 +4,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "archive/uZlibWriter.h"
 #include "tools/q7pack/ArchiveCommands.h"
+#include "tools/q7pack/BrandFile.h"
 #include "tools/q7pack/Names.h"
 #include "tools/q7pack/PackCheck.h"
 #include "tools/q7pack/PackCreate.h"
@@ -23,7 +25,7 @@ const char kUsage[] =
     "usage: q7pack create -o OUT [--stub STUB.exe [--brand BRAND]] [-l LEVEL] [-j THREADS]\n"
     "                     SETUP.INI [PAYLOAD...]\n"
     "       q7pack brand --stub STUB.exe BRAND -o OUT.exe\n"
-    "       q7pack check SETUP.INI\n"
+    "       q7pack check [--brand BRAND] SETUP.INI\n"
     "       q7pack list FILE\n"
     "       q7pack verify FILE\n"
     "       q7pack extract [--overwrite] FILE DIR\n"
@@ -48,11 +50,14 @@ void PrintHelp() {
         "        Links: a link named as an argument is followed. Inside a FOLDER,\n"
         "        symbolic links (and Windows junctions) are refused, not followed, as\n"
         "        are FIFOs, sockets and devices: name a link's target as an argument.\n"
-        "        Code page: stored names are Windows-1250, the installer's code page. On\n"
-        "        Linux, UTF-8 file names are converted; a name with a character\n"
-        "        Windows-1250 lacks is refused. On Windows, names are stored as the ANSI\n"
-        "        code page gives them. A SETUP.INI saved as UTF-8 is warned about: the\n"
-        "        installer reads it as Windows-1250.\n"
+        "        Code page: the brand's codepage key (utf-8, 874, 1250 to 1258) chooses\n"
+        "        the package's code page: SETUP.INI is then read as UTF-8 and stored in\n"
+        "        it, and so are names; a character the code page lacks is refused with\n"
+        "        FILE:LINE:COLUMN and its U+ code. Without the key, stored names are\n"
+        "        Windows-1250 (on Linux UTF-8 names are converted, a character\n"
+        "        Windows-1250 lacks is refused; on Windows names are stored as the ANSI\n"
+        "        code page gives them) and SETUP.INI is stored as its bytes are; one\n"
+        "        saved as UTF-8 is warned about: the installer reads it as Windows-1250.\n"
         "        Refused, with nothing written: a SETUP.INI that fails the installer's\n"
         "        check (see check), a missing or unreadable input, a name the installer\n"
         "        would not write (one that starts with '\\' or '/', carries a drive\n"
@@ -73,9 +78,11 @@ void PrintHelp() {
         "brand   Writes OUT.exe: STUB.exe with the resources that the brand file\n"
         "        BRAND sets (docs/packaging.md lists its keys). An archive appended\n"
         "        to STUB.exe stays behind it. Refused, with nothing written: an\n"
-        "        unknown section, key, control or string id, text that is not UTF-8,\n"
+        "        unknown section, key, control, string id or language, text that is\n"
+        "        not UTF-8,\n"
         "        a control character (line breaks, \\n, only in texts and strings), a\n"
-        "        character that Windows-1250 (the installer's code page) lacks, a title\n"
+        "        character the package's code page (Windows-1250 without a codepage\n"
+        "        key) lacks, a language it cannot write, a title\n"
         "        over 255 characters or another text over 4095, a brand file, icon or\n"
         "        banner that is not a regular file or is over 16 MiB, an icon or banner\n"
         "        Windows cannot load, a banner other than 526 by 88 pixels; a stub whose\n"
@@ -92,7 +99,8 @@ void PrintHelp() {
         "        The first error is printed as SETUP.INI:LINE:COLUMN: message (the\n"
         "        installer's own text), the line and a caret under the column, and where\n"
         "        q7pack can say more, a note line (the counts a function takes, a name's\n"
-        "        right case, a byte-order mark). create runs the same check.\n\n"
+        "        right case, a byte-order mark). create runs the same check. With\n"
+        "        --brand, SETUP.INI is read in the brand's code page, as create stores it.\n\n"
         "list    Prints packed size, unpacked size, ratio and name of every entry of an\n"
         "        installer or a bare archive; the total counts entry data only, without\n"
         "        headers and names. Names are shown converted from Windows-1250 to the\n"
@@ -133,17 +141,25 @@ int ParseNumber(const std::string& option, const char* text, int low, int high) 
 
 // Prints the warning and the report of a script that fails the
 // installer's check to stderr.
-bool ScriptPasses(const std::string& setupIni) {
-    ScriptCheck check = CheckScriptFile(setupIni);
+bool ScriptPasses(const std::string& setupIni, std::optional<uint32_t> codePage) {
+    ScriptCheck check = CheckScriptFile(setupIni, codePage);
     std::fputs(check.warning.c_str(), stderr);
     std::fputs(check.report.c_str(), stderr);
     return check.report.empty();
 }
 
+// The package's code page from the brand file, if one is given.
+std::optional<uint32_t> PackageCodePage(const std::string& brandFile) {
+    std::optional<uint32_t> codePage = brandFile.empty() ? std::nullopt : ReadBrandFile(brandFile).codePage;
+    SetPackageCodePage(codePage);
+    return codePage;
+}
+
 int Check(const std::vector<std::string>& args) {
-    if (args.size() != 1) throw UsageError{"check takes SETUP.INI"};
-    const std::string& setupIni = args[0];
-    if (!ScriptPasses(setupIni)) return 1;
+    bool branded = args.size() == 3 && args[0] == "--brand";
+    if (args.size() != 1 && !branded) throw UsageError{"check takes [--brand BRAND] SETUP.INI"};
+    const std::string& setupIni = args.back();
+    if (!ScriptPasses(setupIni, PackageCodePage(branded ? args[1] : ""))) return 1;
     std::printf("%s: passes the installer's check\n", setupIni.c_str());
     return 0;
 }
@@ -193,9 +209,14 @@ int Create(const std::vector<std::string>& args) {
         throw UsageError{"--brand needs --stub: a bare archive has no resources"};
     if (positional.empty()) throw UsageError{"create needs SETUP.INI"};
 
+    std::optional<uint32_t> codePage = PackageCodePage(options.brand);
     std::vector<PackInput> inputs =
         CollectInputs(positional[0], std::vector<std::string>(positional.begin() + 1, positional.end()));
-    if (!ScriptPasses(positional[0]))
+    if (codePage) {
+        inputs[0].content = StoredScript(positional[0], ReadInputFile(positional[0]), codePage);
+        inputs[0].size = inputs[0].content->size();
+    }
+    if (!ScriptPasses(positional[0], codePage))
         throw PackError(options.output, "not written: the control script does not pass the check");
     PrintSummary(options, CreateArchive(inputs, options));
     return 0;

@@ -436,7 +436,7 @@ class PackagerTest(unittest.TestCase):
     def test_usage(self):
         help_text = q7pack("--help")
         self.assertEqual(help_text.returncode, 0)
-        for word in (b"create", b"check SETUP.INI", b"list", b"verify", b"extract", b"--stub", b"-l LEVEL", b"NAME=PATH",
+        for word in (b"create", b"check [--brand BRAND] SETUP.INI", b"list", b"verify", b"extract", b"--stub", b"-l LEVEL", b"NAME=PATH",
                      b"--overwrite", b"symbolic links", b"Windows-1250"):
             self.assertIn(word, help_text.stdout)
         for args in (["frobnicate"], ["create", self.path("src/setup.ini")], ["list"], ["check"],
