@@ -45,6 +45,8 @@ private:
     std::u16string InstallerText(const std::string& value, size_t limit) const;
     uint32_t Number(const std::string& key) const;
     std::string File(const std::string& value) const;
+    // Notes the file value names, so that no output replaces it.
+    void Named(const std::string& value);
     void Entry(const std::string& section, const std::string& key, const std::string& value);
     void Version(const std::string& key, const std::string& value);
     void Numbers(const std::string& key, const std::string& value, uint16_t (&into)[4]) const;
@@ -106,6 +108,10 @@ uint32_t BrandReader::Number(const std::string& key) const {
     return static_cast<uint32_t>(std::stoul(key));
 }
 
+void BrandReader::Named(const std::string& value) {
+    brand_.files.push_back((std::filesystem::path(path_).parent_path() / value).string());
+}
+
 std::string BrandReader::File(const std::string& value) const {
     std::filesystem::path file = std::filesystem::path(path_).parent_path() / value;
     std::ifstream in(file, std::ios::binary);
@@ -146,11 +152,13 @@ void BrandReader::Entry(const std::string& section, const std::string& key, cons
             brand_.title = InstallerText(value, kMaxTitle);
         else if (key == "footer")
             brand_.footer = InstallerText(value, kMaxText);
-        else if (key == "icon")
+        else if (key == "icon") {
             brand_.icon = CheckIcon(File(value), value);
-        else if (key == "banner")
+            Named(value);
+        } else if (key == "banner") {
             brand_.bitmap = BannerDib(File(value), value);
-        else
+            Named(value);
+        } else
             Fail("unknown key '" + key + "' in [installer]");
     } else if (section == "texts") {
         size_t dot = key.find('.');

@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct TBrandVersion {
     std::map<std::string, std::u16string>
@@ -29,6 +30,7 @@ struct TBrand {
     std::optional<TBrandVersion> version;
     std::optional<std::string> manifestDescription;  // UTF-8
     std::optional<std::string> executionLevel;
+    std::vector<std::string> files;  // the icon and banner files it names
 };
 
 // Reads and checks the brand file at path; icon and banner paths are

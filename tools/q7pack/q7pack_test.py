@@ -184,6 +184,27 @@ class PackagerTest(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(self.dir)), ["huge.bin", "notpe.exe", "old.q7a", "src"],
                          "no temporary files left")
 
+    def test_an_output_that_is_one_of_its_own_inputs_is_refused(self):
+        hello = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "hello")
+        for name in ("hello.ico", "banner.bmp"):
+            shutil.copy(os.path.join(hello, name), self.path("src/" + name))
+        self.write("src/brand.ini", b"[installer]\nicon = hello.ico\nbanner = banner.bmp\n")
+        self.write("stub.exe", fake_stub())
+        script, stub = self.path("src/setup.ini"), self.path("stub.exe")
+        branded = ["--stub", stub, "--brand", self.path("src/brand.ini"), script]
+        cases = [("src/setup.ini", ["create", script]), ("src/readme.txt", ["create", script, self.path("src")]),
+                 ("src/app/sub/z.txt", ["create"] + self.standard_inputs()), ("src/brand.ini", ["create"] + branded),
+                 ("src/hello.ico", ["create"] + branded),
+                 ("src/banner.bmp", ["brand", "--stub", stub, self.path("src/brand.ini")])]
+        before = {name: self.read("src/" + name) for name in ("setup.ini", "readme.txt", "brand.ini", "hello.ico")}
+        for out, args in cases:
+            with self.subTest(out):
+                result = q7pack(args[0], "-o", self.path(out), *args[1:])
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertIn(b"is one of its own inputs", result.stderr)
+        self.assertTrue({name: self.read("src/" + name) for name in before} == before, "an input was replaced")
+        self.create("stub.exe", "--stub", stub, script)  # a stub gets its archive in place, as documented
+
     def test_output_is_the_same_whatever_the_threads_or_file_times(self):
         inputs = self.standard_inputs()
         q7pack("create", "-j", "1", "-o", self.path("one.q7a"), *inputs)
