@@ -172,6 +172,7 @@ uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandF
     }
     std::string name;
     TSafeFolder folder = FolderOf(output, name);
+    RemoveTemporaryLeftovers(folder);
     TSafeNewFile temp(folder, name);
     WriteBytes(temp.Stream(), bytes, output);
     temp.Commit(true);
@@ -194,6 +195,7 @@ CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOp
 
     std::string name;
     TSafeFolder folder = FolderOf(options.output, name);
+    RemoveTemporaryLeftovers(folder);
     TSafeNewFile temp(folder, name);
     TStream& out = temp.Stream();
     WriteBytes(out, stub, options.output);

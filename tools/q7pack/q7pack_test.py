@@ -361,6 +361,28 @@ class PackagerTest(unittest.TestCase):
         self.assertIn(b"'short.txt': inflates to 100000 bytes, recorded 200000; nothing was written", result.stderr)
         self.assertEqual(sorted(os.listdir(self.path("out"))), ["exact.txt", "setup.ini"])
 
+    @unittest.skipIf(UNDER_WINE, "the signal is sent to the Linux process")
+    def test_a_stopped_create_leaves_no_temporary_file_and_a_later_run_removes_old_ones(self):
+        self.write("big/setup.ini", b"x = 1;")
+        with open(self.path("big/data.bin"), "wb") as f:
+            f.write(random.Random(5).randbytes(64 << 20))
+        for signal in (2, 15):
+            with self.subTest(signal):
+                os.makedirs(self.path("out"), exist_ok=True)
+                run = subprocess.Popen(COMMAND + ["create", "-l", "9", "-o", self.path("out/big.q7a"),
+                                                  self.path("big/setup.ini"), self.path("big/data.bin")])
+                subprocess.run(["sleep", "0.5"])
+                self.assertIsNone(run.poll(), "still packing when stopped")
+                run.send_signal(signal)
+                run.wait()
+                self.assertEqual(os.listdir(self.path("out")), [])
+        left = self.path("out/.q7pack-00112233445566ff.tmp")
+        self.write("out/.q7pack-00112233445566ff.tmp", b"from a run killed long ago")
+        self.write("out/.q7pack-not-ours.tmp", b"kept")
+        os.utime(left, (1, 1))
+        self.create("out/small.q7a", self.path("big/setup.ini"))
+        self.assertEqual(sorted(os.listdir(self.path("out"))), [".q7pack-not-ours.tmp", "small.q7a"])
+
     def test_extract_never_writes_through_a_link(self):
         os.makedirs(self.path("elsewhere"))
         self.write("victim.txt", b"victim")
