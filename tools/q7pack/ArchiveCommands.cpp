@@ -192,6 +192,8 @@ int VerifyArchive(const std::string& file) {
 
 namespace {
 
+constexpr size_t kMaxExtractPath = 32000, kMaxExtractComponent = 255;
+
 // Inflates entry into out, no more than its recorded size; an empty text
 // when it inflated to exactly that size, otherwise what went wrong.
 std::string InflateRecorded(const TZLibPackedFile& entry, TStream& out) {
@@ -212,6 +214,13 @@ std::string ExtractEntry(const TZLibPackedFile& entry, const TSafeFolder& root, 
     std::vector<std::string> parts = NameParts(entry.Name);
     for (std::string& part : parts) part = LocalName(part);
     if (parts.empty()) return "refused: the name is the folder itself";
+    // Windows cannot open a longer path, nor a longer name in a folder;
+    // the bounds also keep a deep name's walk short.
+    if (entry.Name.size() > kMaxExtractPath)
+        return "refused: longer than " + std::to_string(kMaxExtractPath) + " bytes, more than Windows can open";
+    for (const std::string& part : parts)
+        if (part.size() > kMaxExtractComponent)
+            return "refused: a folder or file name longer than " + std::to_string(kMaxExtractComponent) + " bytes";
     try {
         std::optional<TSafeFolder> level;
         for (size_t i = 0; i + 1 < parts.size(); ++i) level = (level ? *level : root).Enter(parts[i], true);

@@ -383,6 +383,17 @@ class PackagerTest(unittest.TestCase):
         self.create("out/small.q7a", self.path("big/setup.ini"))
         self.assertEqual(sorted(os.listdir(self.path("out"))), [".q7pack-not-ours.tmp", "small.q7a"])
 
+    def test_deep_and_long_names_are_listed_verified_and_refused_by_extract(self):
+        deep, wide = b"d\\" * 32767 + b"f", b"w" * 256
+        body = zlib.compress(b"x")
+        self.write("deep.q7a", record(b"setup.ini", body, 1) + record(deep, body, 1) + record(wide, body, 1) + END)
+        for command, status in (("list", 0), ("verify", 0)):
+            self.assertEqual(q7pack(command, self.path("deep.q7a")).returncode, status, command)
+        result = q7pack("extract", self.path("deep.q7a"), self.path("out"))
+        self.assertIn(b"more than Windows can open", result.stderr)
+        self.assertIn(b"longer than 255 bytes", result.stderr)
+        self.assertEqual(os.listdir(self.path("out")), ["setup.ini"])
+
     def test_extract_never_writes_through_a_link(self):
         os.makedirs(self.path("elsewhere"))
         self.write("victim.txt", b"victim")
