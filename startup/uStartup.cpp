@@ -19,6 +19,9 @@ constexpr uint32_t kScriptMissing = 65490;
 constexpr uint32_t kArchiveUnavailable = 65491;
 constexpr uint32_t kArchiveDamaged = 65492;
 const char kScriptName[] = "setup.ini";
+// The control script is held in memory whole; a larger one does not
+// inflate.
+constexpr uint64_t kMaxScriptBytes = uint64_t{16} << 20;
 
 // Makes the host ActiveScript for as long as it lives, so that nothing
 // reaches the host through ActiveScript once it is released.
@@ -50,7 +53,8 @@ void InstallFrom(TZLibUnpacker& unpacker, TFileStream& archive) {
     const TZLibPackedFile* entry = unpacker.FindFile(kScriptName);
     if (!entry) return ReportFatalError(ResourceText(kScriptMissing), kScriptName);
     TStringStream script;
-    code = entry->ExtractTo(&script);
+    TCappedStream capped(script, kMaxScriptBytes);
+    code = entry->ExtractTo(&capped);
     if (code != zaOk)
         return ReportFatalError(ResourceText(kScriptNotInflated),
                                 std::string(kScriptName) + " - " + TZLibAbstractArchive::ErrorCodeText(code));

@@ -96,3 +96,13 @@ std::string AsciiLower(std::string_view text) {
 }
 
 std::string IntegerText(int32_t value) { return std::to_string(value); }
+
+int32_t TCappedStream::Write(const void* buffer, int32_t count) {
+    if (count < 0 || written_ + static_cast<uint64_t>(count) > cap_) {
+        over_ = true;
+        return 0;
+    }
+    int32_t n = out_.Write(buffer, count);
+    written_ += static_cast<uint64_t>(n > 0 ? n : 0);
+    return n;
+}

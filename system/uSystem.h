@@ -117,6 +117,23 @@ public:
     int32_t Seek(int32_t, uint16_t) override { return 0; }
 };
 
+// Passes at most cap bytes on to out; a write that would go past the cap
+// is refused whole (it transfers nothing) and remembered.
+class TCappedStream : public TStream {
+public:
+    TCappedStream(TStream& out, uint64_t cap) : out_(out), cap_(cap) {}
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Write(const void* buffer, int32_t count) override;
+    int32_t Seek(int32_t offset, uint16_t origin) override { return out_.Seek(offset, origin); }
+    uint64_t Written() const { return written_; }
+    bool Over() const { return over_; }
+
+private:
+    TStream& out_;
+    uint64_t cap_, written_ = 0;
+    bool over_ = false;
+};
+
 // Lower-cases A to Z only; every other byte, code-page letters included,
 // stays as it is.
 std::string AsciiLower(std::string_view text);

@@ -79,6 +79,10 @@ TEST(Startup, ArchivesWithoutAUsableControlScript) {
     std::string damaged = Pack(dir, "damaged.q7", "x = 1;");
     PatchFile(damaged, kFirstData, std::string(1, '\0'));
     EXPECT_EQ(Fatal(InstallerExe(), {damaged}), Answered(ErrorBox(kScriptNotInflated)));
+
+    // A script inflates to at most 16 MiB in memory.
+    std::string huge = PackUnchecked(dir, "huge.q7", "//" + std::string((16 << 20) - 1, 'x'));
+    EXPECT_EQ(Fatal(InstallerExe(), {huge}), Answered(ErrorBox(kScriptNotInflated)));
 }
 
 TEST(Startup, OnlyTheLastOfSeveralArgumentsNamesTheArchive) {

@@ -218,30 +218,7 @@ int VerifyArchive(const std::string& file) {
 
 namespace {
 
-// Passes at most cap bytes on to out; a write that would go past the cap
-// is refused whole and remembered.
-class TCappedStream : public TStream {
-public:
-    TCappedStream(TStream& out, uint64_t cap) : out_(out), cap_(cap) {}
-    int32_t Read(void*, int32_t) override { return 0; }
-    int32_t Seek(int32_t offset, uint16_t origin) override { return out_.Seek(offset, origin); }
-    int32_t Write(const void* buffer, int32_t count) override {
-        if (count < 0 || written_ + static_cast<uint64_t>(count) > cap_) {
-            over_ = true;
-            return 0;
-        }
-        int32_t n = out_.Write(buffer, count);
-        written_ += static_cast<uint64_t>(std::max(n, 0));
-        return n;
-    }
-    uint64_t Written() const { return written_; }
-    bool Over() const { return over_; }
-
-private:
-    TStream& out_;
-    uint64_t cap_, written_ = 0;
-    bool over_ = false;
-};
+constexpr size_t kMaxExtractPath = 32000, kMaxExtractComponent = 255;
 
 // Inflates entry into out, no more than its recorded size; an empty text
 // when it inflated to exactly that size, otherwise what went wrong.
@@ -263,6 +240,13 @@ std::string ExtractEntry(const TZLibPackedFile& entry, const TSafeFolder& root, 
     std::vector<std::string> parts = NameParts(entry.Name);
     for (std::string& part : parts) part = LocalName(part);
     if (parts.empty()) return "refused: the name is the folder itself";
+    // Windows cannot open a longer path, nor a longer name in a folder;
+    // the bounds also keep a deep name's walk short.
+    if (entry.Name.size() > kMaxExtractPath)
+        return "refused: longer than " + std::to_string(kMaxExtractPath) + " bytes, more than Windows can open";
+    for (const std::string& part : parts)
+        if (part.size() > kMaxExtractComponent)
+            return "refused: a folder or file name longer than " + std::to_string(kMaxExtractComponent) + " bytes";
     try {
         std::optional<TSafeFolder> level;
         for (size_t i = 0; i + 1 < parts.size(); ++i) level = (level ? *level : root).Enter(parts[i], true);
@@ -282,6 +266,7 @@ std::string ExtractEntry(const TZLibPackedFile& entry, const TSafeFolder& root, 
 int ExtractArchive(const std::string& file, const std::string& folder, bool overwrite) {
     OpenArchive archive(file);
     TSafeFolder root(folder, true);
+    RemoveTemporaryLeftovers(root);
     std::set<std::string> seen;
     int bad = 0;
     Progress progress("extracting");

@@ -121,6 +121,8 @@ private:
     std::u16string InstallerText(const std::string& value, size_t limit, TLines lines);
     uint32_t Number(const std::string& key) const;
     std::string File(const std::string& value) const;
+    // Notes the file value names, so that no output replaces it.
+    void Named(const std::string& value);
     void Entry(const std::string& section, const std::string& key, const std::string& value);
     void Version(const std::string& key, const std::string& value);
     void Numbers(const std::string& key, const std::string& value, uint16_t (&into)[4]) const;
@@ -179,6 +181,10 @@ uint32_t BrandReader::Number(const std::string& key) const {
     if (key.empty() || key.size() > 5 || key.find_first_not_of("0123456789") != std::string::npos)
         Fail("'" + key + "' is not a number");
     return static_cast<uint32_t>(std::stoul(key));
+}
+
+void BrandReader::Named(const std::string& value) {
+    brand_.files.push_back((std::filesystem::path(path_).parent_path() / value).string());
 }
 
 std::string BrandReader::File(const std::string& value) const {
@@ -277,11 +283,13 @@ void BrandReader::Entry(const std::string& section, const std::string& key, cons
             brand_.title = InstallerText(value, kMaxTitle, kOneLine);
         else if (key == "footer")
             brand_.footer = InstallerText(value, kMaxText, kLines);
-        else if (key == "icon" && !shipped_)
+        else if (key == "icon" && !shipped_) {
             brand_.icon = CheckIcon(File(value), value);
-        else if (key == "banner" && !shipped_)
+            Named(value);
+        } else if (key == "banner" && !shipped_) {
             brand_.bitmap = BannerDib(File(value), value);
-        else
+            Named(value);
+        } else
             Fail("unknown key '" + key + "' in [installer]");
     } else if (in("texts")) {
         TextEntry(TextsOf(section, "texts"), key, value);

@@ -48,6 +48,7 @@ struct TBrand : TBrandTexts {
     // The languages of language/languages and [texts.TAG]/[strings.TAG],
     // resolved; empty keeps the stub's own pages and string table.
     std::vector<TBrandLanguage> languages;
+    std::vector<std::string> files;  // the icon and banner files it names
 };
 
 // Reads and checks the brand file at path, a regular file of at most 16 MiB

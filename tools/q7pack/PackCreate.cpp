@@ -10,11 +10,11 @@
 #include "archive/uZlibArchive.h"
 #include "archive/uZlibWriter.h"
 #include "pe/uPeFile.h"
+#include "system/uSafeFolder.h"
 #include "tools/q7pack/BrandApply.h"
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/Platform.h"
 #include "tools/q7pack/Progress.h"
-#include "system/uSafeFolder.h"
 
 namespace {
 
@@ -125,9 +125,18 @@ void WriteBytes(TStream& out, const std::string& bytes, const std::string& targe
 
 }  // namespace
 
-std::string ReadStubImage(const std::string& path, const std::string& brandFile) {
-    std::optional<TBrand> brand;
-    if (!brandFile.empty()) brand = ReadBrandFile(brandFile);
+namespace {
+
+// Writing output must not destroy what it was made from.
+void RefuseReplacingInputs(const std::string& output, const std::vector<std::string>& inputs) {
+    for (const std::string& input : inputs)
+        if (WouldReplace(output, input))
+            throw PackError(output, "is one of its own inputs (" + input + "); it is not replaced");
+}
+
+}  // namespace
+
+std::string ReadStubImage(const std::string& path, const TBrand* brand) {
     try {
         TPeFile image(ReadInputFile(path));
         image.DropOverlayAndSignature();  // an archive appended before, a signature
@@ -141,6 +150,9 @@ std::string ReadStubImage(const std::string& path, const std::string& brandFile)
 uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandFile,
                           const std::string& output) {
     TBrand brand = ReadBrandFile(brandFile);
+    std::vector<std::string> inputs = brand.files;
+    inputs.push_back(brandFile);
+    RefuseReplacingInputs(output, inputs);
     std::string bytes;
     try {
         bytes = BrandedStub(ReadInputFile(stubPath), brand);
@@ -149,6 +161,7 @@ uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandF
     }
     std::string name;
     TSafeFolder folder = FolderOf(output, name);
+    RemoveTemporaryLeftovers(folder);
     TSafeNewFile temp(folder, name);
     WriteBytes(temp.Stream(), bytes, output);
     temp.Commit(true);
@@ -157,11 +170,21 @@ uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandF
 
 CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOptions& options) {
     CreateSummary summary;
-    std::string stub = options.stub.empty() ? std::string() : ReadStubImage(options.stub, options.brand);
+    // The stub is read whole before anything is written, so it may be the
+    // output: an installer gets its archive replaced in place.
+    std::optional<TBrand> brand;
+    if (!options.brand.empty()) brand = ReadBrandFile(options.brand);
+    std::vector<std::string> read = brand ? brand->files : std::vector<std::string>();
+    if (brand) read.push_back(options.brand);
+    for (const PackInput& input : inputs) read.push_back(input.path);
+    RefuseReplacingInputs(options.output, read);
+    std::string stub =
+        options.stub.empty() ? std::string() : ReadStubImage(options.stub, brand ? &*brand : nullptr);
     summary.stubBytes = stub.size();
 
     std::string name;
     TSafeFolder folder = FolderOf(options.output, name);
+    RemoveTemporaryLeftovers(folder);
     TSafeNewFile temp(folder, name);
     TStream& out = temp.Stream();
     WriteBytes(out, stub, options.output);

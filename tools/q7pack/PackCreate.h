@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/q7pack/BrandFile.h"
 #include "tools/q7pack/PackInputs.h"
 
 struct CreateOptions {
@@ -29,14 +30,15 @@ struct CreateSummary {
 };
 
 // Raises PackError; on any failure nothing is left at options.output that
-// was not there before.
+// was not there before. An output that is the script, a payload file, the
+// brand file or its icon or banner is refused (the stub may be the output).
 CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOptions& options);
 
 // The stub's image without any archive or signature appended to it (the
-// certificate-table entry cleared with them), with the brand file's
-// resources written in when brandFile is not empty. Raises PackError for a
-// file that is not a PE image and for a bad brand.
-std::string ReadStubImage(const std::string& path, const std::string& brandFile = {});
+// certificate-table entry cleared with them), with the brand's resources
+// written in when there is one. Raises PackError for a file that is not a
+// PE image and for a brand that does not fit it.
+std::string ReadStubImage(const std::string& path, const TBrand* brand = nullptr);
 
 // Writes output: the stub with the brand's resources, followed by any
 // archive that was appended to it (a signature is dropped). Returns the

@@ -28,3 +28,8 @@ bool IsLink(const std::string& path);
 // The characters after which a file name starts in a path: "/", or "\\/:"
 // on Windows (where "C:name" is name in the current folder of drive C).
 const char* PathSeparators();
+
+// True when writing output would replace the file input leads to: output's
+// own entry (a link there is replaced itself) is that file (POSIX: the same
+// device and inode; Windows: the same volume and file id).
+bool WouldReplace(const std::string& output, const std::string& input);

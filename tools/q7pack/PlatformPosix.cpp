@@ -17,3 +17,9 @@ bool IsLink(const std::string& path) {
 }
 
 const char* PathSeparators() { return "/"; }
+
+bool WouldReplace(const std::string& output, const std::string& input) {
+    struct stat out, in;
+    return lstat(output.c_str(), &out) == 0 && stat(input.c_str(), &in) == 0 && out.st_dev == in.st_dev &&
+           out.st_ino == in.st_ino;
+}

@@ -31,3 +31,25 @@ bool IsLink(const std::string& path) {
 }
 
 const char* PathSeparators() { return "\\/:"; }
+
+namespace {
+
+// The volume and file id of what path names, or false.
+bool FileId(const std::string& path, DWORD flags, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
+}  // namespace
+
+bool WouldReplace(const std::string& output, const std::string& input) {
+    BY_HANDLE_FILE_INFORMATION out, in;
+    return FileId(output, FILE_FLAG_OPEN_REPARSE_POINT, out) && FileId(input, 0, in) &&
+           out.dwVolumeSerialNumber == in.dwVolumeSerialNumber && out.nFileIndexHigh == in.nFileIndexHigh &&
+           out.nFileIndexLow == in.nFileIndexLow;
+}

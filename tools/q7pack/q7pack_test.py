@@ -184,6 +184,27 @@ class PackagerTest(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(self.dir)), ["huge.bin", "notpe.exe", "old.q7a", "src"],
                          "no temporary files left")
 
+    def test_an_output_that_is_one_of_its_own_inputs_is_refused(self):
+        hello = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "hello")
+        for name in ("hello.ico", "banner.bmp"):
+            shutil.copy(os.path.join(hello, name), self.path("src/" + name))
+        self.write("src/brand.ini", b"[installer]\nicon = hello.ico\nbanner = banner.bmp\n")
+        self.write("stub.exe", fake_stub())
+        script, stub = self.path("src/setup.ini"), self.path("stub.exe")
+        branded = ["--stub", stub, "--brand", self.path("src/brand.ini"), script]
+        cases = [("src/setup.ini", ["create", script]), ("src/readme.txt", ["create", script, self.path("src")]),
+                 ("src/app/sub/z.txt", ["create"] + self.standard_inputs()), ("src/brand.ini", ["create"] + branded),
+                 ("src/hello.ico", ["create"] + branded),
+                 ("src/banner.bmp", ["brand", "--stub", stub, self.path("src/brand.ini")])]
+        before = {name: self.read("src/" + name) for name in ("setup.ini", "readme.txt", "brand.ini", "hello.ico")}
+        for out, args in cases:
+            with self.subTest(out):
+                result = q7pack(args[0], "-o", self.path(out), *args[1:])
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertIn(b"is one of its own inputs", result.stderr)
+        self.assertTrue({name: self.read("src/" + name) for name in before} == before, "an input was replaced")
+        self.create("stub.exe", "--stub", stub, script)  # a stub gets its archive in place, as documented
+
     def test_output_is_the_same_whatever_the_threads_or_file_times(self):
         inputs = self.standard_inputs()
         q7pack("create", "-j", "1", "-o", self.path("one.q7a"), *inputs)
@@ -334,6 +355,39 @@ class PackagerTest(unittest.TestCase):
         self.assertIn(b"'bomb.txt': inflates to more than the recorded 1 bytes; nothing was written", result.stderr)
         self.assertIn(b"'short.txt': inflates to 100000 bytes, recorded 200000; nothing was written", result.stderr)
         self.assertEqual(sorted(os.listdir(self.path("out"))), ["exact.txt", "setup.ini"])
+
+    @unittest.skipIf(UNDER_WINE, "the signal is sent to the Linux process")
+    def test_a_stopped_create_leaves_no_temporary_file_and_a_later_run_removes_old_ones(self):
+        self.write("big/setup.ini", b"x = 1;")
+        with open(self.path("big/data.bin"), "wb") as f:
+            f.write(random.Random(5).randbytes(64 << 20))
+        for signal in (2, 15):
+            with self.subTest(signal):
+                os.makedirs(self.path("out"), exist_ok=True)
+                run = subprocess.Popen(COMMAND + ["create", "-l", "9", "-o", self.path("out/big.q7a"),
+                                                  self.path("big/setup.ini"), self.path("big/data.bin")])
+                subprocess.run(["sleep", "0.5"])
+                self.assertIsNone(run.poll(), "still packing when stopped")
+                run.send_signal(signal)
+                run.wait()
+                self.assertEqual(os.listdir(self.path("out")), [])
+        left = self.path("out/.q7pack-00112233445566ff.tmp")
+        self.write("out/.q7pack-00112233445566ff.tmp", b"from a run killed long ago")
+        self.write("out/.q7pack-not-ours.tmp", b"kept")
+        os.utime(left, (1, 1))
+        self.create("out/small.q7a", self.path("big/setup.ini"))
+        self.assertEqual(sorted(os.listdir(self.path("out"))), [".q7pack-not-ours.tmp", "small.q7a"])
+
+    def test_deep_and_long_names_are_listed_verified_and_refused_by_extract(self):
+        deep, wide = b"d\\" * 32767 + b"f", b"w" * 256
+        body = zlib.compress(b"x")
+        self.write("deep.q7a", record(b"setup.ini", body, 1) + record(deep, body, 1) + record(wide, body, 1) + END)
+        for command, status in (("list", 0), ("verify", 0)):
+            self.assertEqual(q7pack(command, self.path("deep.q7a")).returncode, status, command)
+        result = q7pack("extract", self.path("deep.q7a"), self.path("out"))
+        self.assertIn(b"more than Windows can open", result.stderr)
+        self.assertIn(b"longer than 255 bytes", result.stderr)
+        self.assertEqual(os.listdir(self.path("out")), ["setup.ini"])
 
     def test_extract_never_writes_through_a_link(self):
         os.makedirs(self.path("elsewhere"))
