@@ -4,7 +4,6 @@
 
 #include "system/uSystemFiles.h"
 
-#include <cstdio>
 #include <random>
 
 bool IsExistingFile(const std::string& name) { return GetFileDosDateTime(name) != -1; }
@@ -42,12 +41,23 @@ bool CreateDirectoryTree(const std::string& path) {
     return CreateDirectoryTree(parent) && CreateSingleDirectory(directory);
 }
 
+namespace {
+
+// "~q7" and eight hex digits of word, ".tmp". Written by hand: the C
+// library's formatting would bring its whole printf machinery (about
+// 27 KiB) into the installer for this one name.
+std::string TemporaryName(uint32_t word) {
+    std::string name = "~q7XXXXXXXX.tmp";
+    for (size_t i = 10; i >= 3; --i, word >>= 4) name[i] = "0123456789abcdef"[word & 0xF];
+    return name;
+}
+
+}  // namespace
+
 TTemporaryFile::TTemporaryFile(const std::string& folder) {
     std::random_device random;
     for (int attempt = 0; attempt < 16; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof name, "~q7%08x.tmp", static_cast<unsigned>(random()));
-        std::string path = folder + name;
+        std::string path = folder + TemporaryName(static_cast<uint32_t>(random()));
         stream_.Handle = HandleCreateNew(path);
         if (stream_.Handle >= 0) {
             path_ = path;

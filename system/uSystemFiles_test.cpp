@@ -143,6 +143,9 @@ TEST(TemporaryFile, IsWrittenOnlyThroughTheHandleThatMadeIt) {
     TTemporaryFile temporary(folder);
     ASSERT_TRUE(temporary.IsOpen());
     std::string name = temporary.Path().substr(folder.size());
+    EXPECT_TRUE(name.size() == 15 && name.rfind("~q7", 0) == 0 && name.substr(11) == ".tmp" &&
+                name.find_first_not_of("0123456789abcdef", 3) == 11)
+        << "~q7, eight hex digits, .tmp: " << name;
     // What another process of the same user may try once the file exists:
     // put a file of its own under that name.
     bool replaced = DeleteFileForced(temporary.Path());
