@@ -8,13 +8,16 @@
 #   make test-i686        the end-to-end scenarios on the shipped i686
 #                         installer under 32-bit Wine (scripts/test-i686.sh)
 #   make test-i686-smoke  the few of them that CI runs after make test
+#   make size   where the bytes of the shipped i686 installer go; fails
+#               when it is larger than SIZE_BUDGET bytes
 # JOBS defaults to the number of cores.
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+SIZE_BUDGET ?= 204800
 NATIVE_PRESETS := native native-asan
 ALL_PRESETS := $(NATIVE_PRESETS) win64 win32
 
-.PHONY: all deps deps-i686 build test test-i686 test-i686-smoke demo bench mutate fuzz clean $(addprefix build-,$(ALL_PRESETS))
+.PHONY: all deps deps-i686 build test test-i686 test-i686-smoke demo bench mutate size fuzz clean $(addprefix build-,$(ALL_PRESETS))
 
 all: build
 
@@ -40,6 +43,9 @@ test-i686: deps-i686 build-win32 build-win64
 
 test-i686-smoke: deps-i686 build-win32 build-win64
 	@bash scripts/test-i686.sh --smoke
+
+size: build-win32
+	@python3 scripts/size.py build/win32/startup/q7patcher.exe build/win32/startup/q7patcher.map --budget $(SIZE_BUDGET)
 
 demo: deps build-native build-win64
 	@bash scripts/demo.sh

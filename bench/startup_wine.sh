@@ -5,6 +5,8 @@
 # and nothing else. Both run in the same prefix in alternating rounds; the
 # UI driver times each from CreateProcess to the first visible window with
 # controls. Prints the medians and their ratio (goal: at most 1.5).
+# Q7_STUB_BEFORE=FILE adds another stub (an earlier build of it) to the same
+# rounds and prints the ratio of this stub to that one.
 # Needs the native build (q7pack) and the win64 build.
 set -euo pipefail
 build=${Q7_BUILD:-build/native}
@@ -28,6 +30,8 @@ trap '"$here/cmake/wine-fixture.sh" cleanup "$Q7_WINE_STATE" >/dev/null; rm -rf 
 
 printf 'if (MESSAGE == INITAPP) DialogBox(101);\r\nif (MESSAGE == CLOSE) EndDialog(0);\r\n' >"$work/setup.ini"
 "$q7pack" create -o "$work/setup.exe" --stub "$stub" "$work/setup.ini" >/dev/null
+before=${Q7_STUB_BEFORE:-}
+[ -z "$before" ] || "$q7pack" create -o "$work/before.exe" --stub "$before" "$work/setup.ini" >/dev/null
 "$here/cmake/wine-fixture.sh" setup "$Q7_WINE_STATE" >/dev/null
 
 # Milliseconds to the first window of one run of a program.
@@ -44,9 +48,11 @@ first_window "$work/setup.exe" >/dev/null
 first_window "$baseline" >/dev/null
 : >"$work/installer.ms"
 : >"$work/baseline.ms"
+: >"$work/before.ms"
 for _ in $(seq "$rounds"); do
   first_window "$work/setup.exe" >>"$work/installer.ms"
   first_window "$baseline" >>"$work/baseline.ms"
+  [ -z "$before" ] || first_window "$work/before.exe" >>"$work/before.ms"
 done
 installer_ms=$(median <"$work/installer.ms")
 baseline_ms=$(median <"$work/baseline.ms")
@@ -55,3 +61,8 @@ range() { sort -n | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.0f to %
 printf '  q7patcher.exe (appended archive, page 101): %7.1f ms (%s)\n' "$installer_ms" "$(range <"$work/installer.ms")"
 printf '  minimal_dialog.exe (one dialog resource):   %7.1f ms (%s)\n' "$baseline_ms" "$(range <"$work/baseline.ms")"
 printf '  ratio installer / baseline %.2f (goal at most 1.5)\n' "$(echo "$installer_ms / $baseline_ms" | bc -l)"
+if [ -n "$before" ]; then
+  before_ms=$(median <"$work/before.ms")
+  printf '  %s (the stub before): %7.1f ms (%s)\n' "$before" "$before_ms" "$(range <"$work/before.ms")"
+  printf '  ratio installer / the stub before %.2f\n' "$(echo "$installer_ms / $before_ms" | bc -l)"
+fi

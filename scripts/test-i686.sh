@@ -4,10 +4,11 @@
 # win64 test programs and UI driver, in a WoW64 prefix of its own
 # (build/win32/wine).
 #
-#   test-i686.sh [--smoke]
+#   test-i686.sh [--smoke | --only PROGRAM FILTER]
 #
 # --smoke runs only the scenarios marked smoke below (CI runs those after
-# make test); without it every scenario below runs.
+# make test); --only runs one scenario of your own, a win64 test program
+# and its GoogleTest filter; without either every scenario below runs.
 #
 # Where the kernel runs 32-bit programs itself, 32-bit Wine runs natively.
 # Where it cannot, QEMU's user-mode emulator runs it: the qemu-i386 handler
@@ -21,8 +22,16 @@ lane=full
 case "${1:-}" in
 "") ;;
 --smoke) lane=smoke ;;
+--only)
+  [ $# -eq 3 ] || {
+    echo "usage: test-i686.sh --only PROGRAM FILTER" >&2
+    exit 2
+  }
+  lane=only
+  only="$2 $3"
+  ;;
 *)
-  echo "usage: test-i686.sh [--smoke]" >&2
+  echo "usage: test-i686.sh [--smoke | --only PROGRAM FILTER]" >&2
   exit 2
   ;;
 esac
@@ -41,7 +50,9 @@ scenarios=(
   "full       library_e2e_test Library.RegistryRoundTripsInTheInstallersViewAndExecuteWithWait"
   "full       brand_e2e_test  HelloWizard.*"
   "full       languages_e2e_test WorldWizard.* ru_RU.UTF-8"
+  "full       host_e2e_test   Faults.*"
 )
+[ "$lane" != only ] || scenarios=("only $only")
 
 installer=$root/build/win32/startup/q7patcher.exe
 tests=$root/build/win64/tests/e2e

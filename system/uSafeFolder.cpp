@@ -16,10 +16,11 @@ std::string TemporaryName() {
     unsigned char bytes[kTemporaryDigits / 2] = {};
     FillRandom(bytes, sizeof bytes);
     std::string name = kTemporaryPrefix;
-    char digits[3];
+    // Hex by hand: the C library's formatting would bring its whole printf
+    // machinery into the installer for this one name.
     for (unsigned char b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        name += digits;
+        name += "0123456789abcdef"[b >> 4];
+        name += "0123456789abcdef"[b & 0xF];
     }
     return name + kTemporarySuffix;
 }

@@ -4,7 +4,7 @@
     make_art.py OUT_DIR [--preview]
 
 Writes OUT_DIR/q7patcher.ico (one 32x32 image, 16 colours) and
-OUT_DIR/banner.bmp (526x88, 8 bits per pixel); with --preview also PNG
+OUT_DIR/banner.bmp (526x88, 8 bits per pixel, run-length encoded); with --preview also PNG
 copies (the icon enlarged) for looking at them. Pure Python, no imaging
 library: the pictures are drawn pixel by pixel, the lettering with the
 small font below. The outputs are committed beside this script; run it
@@ -203,13 +203,58 @@ def palette_of(pixels):
     return palette, rows
 
 
+def rle8_row(row):
+    """One row in the run-length form Windows decodes itself (BI_RLE8): a
+    run of equal pixels is (count, index); a stretch of differing ones is
+    (0, count, indices, padding to a word); the row ends with (0, 0)."""
+    out, i, n = bytearray(), 0, len(row)
+    while i < n:
+        run = 1
+        while i + run < n and run < 255 and row[i + run] == row[i]:
+            run += 1
+        if run >= 2:
+            out += bytes((run, row[i]))
+            i += run
+            continue
+        j = i + 1  # the stretch ends where a run of two starts
+        while j < n and j - i < 255 and not (j + 1 < n and row[j] == row[j + 1]):
+            j += 1
+        if j - i < 3:  # absolute mode needs three pixels at least
+            for p in row[i:j]:
+                out += bytes((1, p))
+        else:
+            out += bytes((0, j - i)) + bytes(row[i:j]) + b"\0" * ((j - i) & 1)
+        i = j
+    return out + b"\0\0"
+
+
+def unrle8(data, width):
+    """The rows (bottom up) that data decodes to; checks the writer above."""
+    rows, row, i = [], [], 0
+    while True:
+        count, value = data[i], data[i + 1]
+        i += 2
+        if count:
+            row += [value] * count
+        elif value == 0:
+            rows.append(row)
+            row = []
+        elif value == 1:
+            return rows
+        else:
+            row += list(data[i:i + value])
+            i += value + (value & 1)
+        assert len(row) <= width, "a row runs past the width"
+
+
 def bmp8(pixels):
+    """8 bits per pixel, run-length encoded, with the colours used only:
+    about a quarter of the plain bitmap's bytes, the same picture."""
     palette, rows = palette_of(pixels)
-    stride = (W + 3) & ~3
-    colours = palette + [(0, 0, 0)] * (256 - len(palette))
-    info = struct.pack("<IiiHHIIiiII", 40, W, H, 1, 8, 0, stride * H, 2835, 2835, 256, 0)
-    table = b"".join(struct.pack("BBBB", b, g, r, 0) for r, g, b in colours)
-    data = b"".join(bytes(row) + b"\0" * (stride - W) for row in reversed(rows))
+    data = b"".join(rle8_row(row) for row in reversed(rows)) + b"\0\1"
+    assert unrle8(data, W) == list(reversed(rows)), "the encoded banner decodes to other pixels"
+    info = struct.pack("<IiiHHIIiiII", 40, W, H, 1, 8, 1, len(data), 2835, 2835, len(palette), 0)
+    table = b"".join(struct.pack("BBBB", b, g, r, 0) for r, g, b in palette)
     offset = 14 + len(info) + len(table)
     header = struct.pack("<2sIHHI", b"BM", offset + len(data), 0, 0, offset)
     return header + info + table + data

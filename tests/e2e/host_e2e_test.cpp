@@ -41,6 +41,17 @@ TEST(ScriptErrors, InACommandBranchLeaveThePageUsable) {
 // The deepest nesting the engine allows, of its costliest kind (call
 // arguments), fits the stack of the installer's main thread; one level more
 // is refused before anything runs, where the engine's own check places it.
+// A string doubled until the process cannot hold it: the library's fault
+// (its largest size passed, or memory refused) reaches the event's
+// boundary, which shows the exception box, and the installer ends as
+// usual. Only the 32-bit installer gets there within its address space; a
+// 64-bit one would fill the machine's memory first.
+TEST(Faults, AStringGrownPastWhatTheProcessHoldsShowsTheExceptionBox) {
+    if (!InstallerBuild().I686) GTEST_SKIP() << "needs the 32-bit installer's address space";
+    EXPECT_EQ(RunScript("s = \"x\";\r\nwhile (1) s = s + s;\r\n", {"answer:1"}),
+              Step("answer:1", ErrorBox("Počas inštalácie sa vyskytla výnimka.")) + kEnd);
+}
+
 TEST(Nesting, TheDeepestAllowedRunsAndOneMoreIsRefusedBeforeAnythingRuns) {
     auto nested = [](int32_t levels) {
         std::string calls;
