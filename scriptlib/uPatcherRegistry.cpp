@@ -61,6 +61,19 @@ void ScriptRegCloseKey(TPatcherMemory&, TScript& script, TValue& result) {
     result = BooleanValue(CloseRegistryKey(script.ArgInt(1)));
 }
 
+// RegDeleteValue(key, name): TRUE when the value was there and is gone.
+void ScriptRegDeleteValue(TPatcherMemory&, TScript& script, TValue& result) {
+    int32_t key = script.ArgInt(1);
+    result = BooleanValue(DeleteRegistryValue(key, script.ArgStr(2)));
+}
+
+// RegDeleteKey(key, path): TRUE when key\path and all below it are gone.
+// An empty path, and a single level below a root, are refused.
+void ScriptRegDeleteKey(TPatcherMemory&, TScript& script, TValue& result) {
+    int32_t key = script.ArgInt(1);
+    result = BooleanValue(DeleteRegistryKey(key, script.ArgStr(2)));
+}
+
 const TLibraryFunction kFunctions[] = {
     {"ReadIni", &CallLibraryHandler<ScriptReadIni>},
     {"WriteIni", &CallLibraryHandler<ScriptWriteIni>},
@@ -69,6 +82,8 @@ const TLibraryFunction kFunctions[] = {
     {"RegOpenKey", &CallLibraryHandler<ScriptRegOpenKey>},
     {"RegCreateKey", &CallLibraryHandler<ScriptRegCreateKey>},
     {"RegCloseKey", &CallLibraryHandler<ScriptRegCloseKey>},
+    {"RegDeleteValue", &CallLibraryHandler<ScriptRegDeleteValue>},
+    {"RegDeleteKey", &CallLibraryHandler<ScriptRegDeleteKey>},
 };
 
 }  // namespace
