@@ -10,6 +10,7 @@
 #include "archive/uZlibWriter.h"
 #include "pe/uPeFile.h"
 #include "tools/q7pack/BrandApply.h"
+#include "tools/q7pack/Names.h"
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/Platform.h"
 #include "tools/q7pack/Progress.h"
@@ -71,7 +72,7 @@ private:
 
     PackedEntry Compress(const PackInput& input) const {
         try {
-            return {CompressZlib(ReadInputFile(input.path), level_), {}};
+            return {CompressZlib(input.inMemory ? input.data : ReadInputFile(input.path), level_), {}};
         } catch (const PackError& e) {
             return {{}, e.what()};
         } catch (const std::bad_alloc&) {
@@ -152,23 +153,17 @@ uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandF
     } catch (const EPeFormat& e) {
         throw PackError(stubPath, e.what());
     }
-    std::string name;
-    OutputFolder folder = FolderOf(output, name);
-    NewFile temp(folder, name);
-    WriteBytes(temp.Stream(), bytes, output);
-    temp.Commit(true);
+    WriteOutputFile(output, bytes);
     return bytes.size();
 }
 
-CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOptions& options) {
-    CreateSummary summary;
-    std::string stub = options.stub.empty() ? std::string() : ReadStubImage(options.stub, options.brand);
-    summary.stubBytes = stub.size();
+namespace {
 
-    std::string name;
-    OutputFolder folder = FolderOf(options.output, name);
-    NewFile temp(folder, name);
-    TStream& out = temp.Stream();
+// Writes the stub's image and the archive of inputs to out.
+CreateSummary WriteInstaller(TStream& out, const std::string& stub, const std::vector<PackInput>& inputs,
+                             const CreateOptions& options) {
+    CreateSummary summary;
+    summary.stubBytes = stub.size();
     WriteBytes(out, stub, options.output);
     TZLibArchiveWriter writer(out);
     uint64_t written = stub.size();
@@ -194,6 +189,53 @@ CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOp
     if (writer.WriteEnd() != zaOk) throw PackError(options.output, "write failed (disk full?)");
     summary.entries = inputs.size();
     summary.archiveBytes = written + ArchiveHeaderSize - stub.size();
+    return summary;
+}
+
+PackInput EmptyEntry(const std::string& name, const std::string& origin) {
+    PackInput entry{name, origin, 0};
+    entry.inMemory = true;
+    return entry;
+}
+
+}  // namespace
+
+CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOptions& options) {
+    std::string stub = options.stub.empty() ? std::string() : ReadStubImage(options.stub, options.brand);
+    std::string name;
+    OutputFolder folder = FolderOf(options.output, name);
+    NewFile temp(folder, name);
+    CreateSummary summary = WriteInstaller(temp.Stream(), stub, inputs, options);
     temp.Commit(true);
     return summary;
+}
+
+std::string BuildUninstaller(const std::vector<PackInput>& inputs, const UninstallerOptions& uninstaller,
+                             const CreateOptions& options) {
+    if (options.stub.empty()) throw PackError(uninstaller.script, "an uninstaller needs --stub");
+    const std::string origin = "the uninstaller's table (" + uninstaller.script + ")";
+    std::vector<PackInput> entries = CollectInputs(uninstaller.script, {});
+    for (size_t i = 1; i < inputs.size(); ++i) entries.push_back(EmptyEntry(inputs[i].name, inputs[i].path));
+    entries.push_back(EmptyEntry(StoredName(uninstaller.name, "--uninstaller-name"), "--uninstaller-name"));
+    CheckStoredNames(entries);
+    TStringStream out;
+    CreateOptions inMemory = options;
+    inMemory.output = origin;
+    WriteInstaller(out, ReadStubImage(options.stub, options.brand), entries, inMemory);
+    return out.Data;
+}
+
+PackInput UninstallerEntry(const std::string& bytes, const UninstallerOptions& uninstaller) {
+    PackInput entry = EmptyEntry(StoredName(uninstaller.name, "--uninstaller-name"), "the uninstaller");
+    entry.size = bytes.size();
+    entry.data = bytes;
+    return entry;
+}
+
+void WriteOutputFile(const std::string& output, const std::string& bytes) {
+    std::string name;
+    OutputFolder folder = FolderOf(output, name);
+    NewFile temp(folder, name);
+    WriteBytes(temp.Stream(), bytes, output);
+    temp.Commit(true);
 }

@@ -10,6 +10,10 @@ struct PackInput {
     std::string name;  // the stored name, '\' between folders
     std::string path;  // the file it is read from
     uint64_t size = 0;
+    // An entry made by q7pack itself (the uninstaller and its empty
+    // entries): its bytes are these, not a file's.
+    bool inMemory = false;
+    std::string data = {};
 };
 
 // setup.ini first (stored under that name), then the payload arguments in
@@ -25,6 +29,11 @@ struct PackInput {
 // installer would not write, a name over 65535 bytes, a file of 4 GiB or
 // more, and two names that are equal when A-Z is lowered and / taken as \.
 std::vector<PackInput> CollectInputs(const std::string& setupIni, const std::vector<std::string>& payload);
+
+// Raises PackError for the first name of inputs that the installer would
+// not write, is longer than 65535 bytes or clashes with an earlier one, as
+// CollectInputs does.
+void CheckStoredNames(const std::vector<PackInput>& inputs);
 
 // Raises PackError naming path unless it is a regular file (links
 // followed): missing, a folder, a FIFO, a socket or a device.
