@@ -7,7 +7,9 @@
 #   test-i686.sh [--smoke]
 #
 # --smoke runs only the scenarios marked smoke below (CI runs those after
-# make test); without it every scenario below runs.
+# make test); without it every scenario below runs. Q7_I686_ONLY=PROGRAM
+# runs only the lane's scenarios of that test program (one slow scenario
+# while working on it).
 #
 # Where the kernel runs 32-bit programs itself, 32-bit Wine runs natively.
 # Where it cannot, QEMU's user-mode emulator runs it: the qemu-i386 handler
@@ -39,6 +41,7 @@ scenarios=(
   "full       host_e2e_test   Nesting.*:Events.*:COLORDLG.*:ScriptErrors.InACommandBranchLeaveThePageUsable:DialogBoxes.RunawayNestingUnwindsInsteadOfCrashing"
   "full       library_e2e_test Library.RegistryRoundTripsInTheInstallersViewAndExecuteWithWait"
   "full       brand_e2e_test  HelloWizard.*"
+  "full       lifecycle_e2e_test Lifecycle.*"
 )
 
 installer=$root/build/win32/startup/q7patcher.exe
@@ -131,6 +134,7 @@ failures=()
 for scenario in "${scenarios[@]}"; do
   read -r lanes program filter <<<"$scenario"
   [[ ",$lanes," == *",$lane,"* ]] || continue
+  [[ -z "${Q7_I686_ONLY:-}" || "$program" == "$Q7_I686_ONLY" ]] || continue
   begin=$(date +%s)
   if run "$root/cmake/wine-run.sh" "$tests/$program.exe" --gtest_filter="$filter" --gtest_brief=1 \
     >"$state/$program.log" 2>&1; then

@@ -8,8 +8,8 @@
 #include <string>
 
 // The current path of the shell's special folder csidl (CSIDL_PROGRAMS,
-// CSIDL_PROGRAM_FILES, ...) without a trailing backslash; nothing is
-// created. Empty when Windows has no such folder, and for a number with
+// CSIDL_PROGRAM_FILES, ...) without a trailing backslash, whether the
+// folder exists yet or not; nothing is created. Empty when Windows has no such folder, and for a number with
 // bits beyond the folder's (flags like CSIDL_FLAG_CREATE are not passed on).
 std::string SpecialFolderPath(int32_t csidl);
 

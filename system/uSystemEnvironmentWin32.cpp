@@ -31,7 +31,10 @@ std::string GrowingText(Get get) {
 std::string SpecialFolderPath(int32_t csidl) {
     if (csidl < 0 || csidl > 0xFF) return {};
     char buffer[MAX_PATH + 1] = {};
-    if (SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer) != S_OK) return {};
+    // Not verified: a folder Windows knows but has not made yet (a new
+    // user's Startup) still has its path.
+    if (SHGetFolderPathA(nullptr, csidl | CSIDL_FLAG_DONT_VERIFY, nullptr, SHGFP_TYPE_CURRENT, buffer) != S_OK)
+        return {};
     std::string path(buffer, strnlen(buffer, sizeof buffer));
     if (!path.empty() && path.back() == '\\') path.pop_back();
     return path;

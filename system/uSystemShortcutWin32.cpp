@@ -13,22 +13,32 @@
 
 namespace {
 
-// COM for this thread, from the first shortcut until the program ends.
-// A thread that already runs COM in another mode keeps it, and it is not
-// released here.
+// COM for the installer's thread, from the first shortcut until the
+// program ends. A thread that already runs COM in another mode keeps it,
+// and it is not released here.
 class TComApartment {
 public:
-    TComApartment() : result_(CoInitialize(nullptr)) {}
+    constexpr TComApartment() = default;
     ~TComApartment() {
-        if (SUCCEEDED(result_)) CoUninitialize();
+        if (started_ && SUCCEEDED(result_)) CoUninitialize();
     }
     TComApartment(const TComApartment&) = delete;
     TComApartment& operator=(const TComApartment&) = delete;
-    bool Usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
+    bool Usable() {
+        if (!started_) {
+            result_ = CoInitialize(nullptr);
+            started_ = true;
+        }
+        return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE;
+    }
 
 private:
-    HRESULT result_;
+    bool started_ = false;
+    HRESULT result_ = E_FAIL;
 };
+
+// Constant-initialised, so no guard is needed: the installer has one thread.
+TComApartment Com;
 
 // Releases a COM interface when it goes out of scope.
 template <typename T>
@@ -48,12 +58,14 @@ private:
     T* p_ = nullptr;
 };
 
-std::wstring Wide(const std::string& text) {
+// The name in UTF-16 with its closing zero (a vector: the wide string
+// class would add its whole library code to the installer); empty when it
+// cannot be converted.
+std::vector<wchar_t> Wide(const std::string& text) {
     int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (n <= 0) return {};
-    std::vector<wchar_t> wide(static_cast<size_t>(n));
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
-    return std::wstring(wide.data());
+    std::vector<wchar_t> wide(n > 0 ? static_cast<size_t>(n) : 0);
+    if (n <= 0 || MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n) != n) wide.clear();
+    return wide;
 }
 
 bool Fill(IShellLinkA& link, const TShortcut& s) {
@@ -72,14 +84,13 @@ bool WriteShortcut(const TShortcut& shortcut) {
     if (!ResolveFileTarget(shortcut.Link, where) || where.IsDevice ||
         (!where.Folder.empty() && !IsExistingDirectory(where.Folder)) || shortcut.Target.empty())
         return false;
-    static TComApartment com;
-    std::wstring name = Wide(where.Path);
-    if (!com.Usable() || name.empty()) return false;
+    std::vector<wchar_t> name = Wide(where.Path);
+    if (!Com.Usable() || name.empty()) return false;
     TComPtr<IShellLinkA> link;
     TComPtr<IPersistFile> file;
     return SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                       link.Out())) &&
            Fill(*link.operator->(), shortcut) &&
            SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Out())) &&
-           SUCCEEDED(file->Save(name.c_str(), TRUE));
+           SUCCEEDED(file->Save(name.data(), TRUE));
 }
