@@ -277,36 +277,24 @@ private:
             throw DriverError("cannot save the picture " + path);
     }
 
-    // Another running process whose file is named exe, once there is one.
-    static DWORD ProcessNamed(const std::wstring& exe, DWORD other) {
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        if (snapshot == INVALID_HANDLE_VALUE) return 0;
-        PROCESSENTRY32W entry{};
-        entry.dwSize = sizeof entry;
-        DWORD found = 0;
-        for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
-            const wchar_t* slash = wcsrchr(entry.szExeFile, L'\\');
-            if (entry.th32ProcessID != other && _wcsicmp(slash ? slash + 1 : entry.szExeFile, exe.c_str()) == 0)
-                found = entry.th32ProcessID;
-        }
-        CloseHandle(snapshot);
-        return found;
-    }
-
+    // Goes on with another running process whose file is named exe.
     void Attach(const std::string& exe) {
-        DWORD deadline = GetTickCount() + options_.timeoutMs;
-        for (;;) {
-            DWORD id = ProcessNamed(Wide(exe), process_.dwProcessId);
-            HANDLE process = id ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, id)
-                                : nullptr;
-            if (process) {
+        for (DWORD deadline = GetTickCount() + options_.timeoutMs;; Sleep(50)) {
+            HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+            PROCESSENTRY32W e{};
+            e.dwSize = sizeof e;
+            DWORD id = 0;
+            for (BOOL more = Process32FirstW(snapshot, &e); more && !id; more = Process32NextW(snapshot, &e))
+                if (e.th32ProcessID != process_.dwProcessId && _wcsicmp(e.szExeFile, Wide(exe).c_str()) == 0)
+                    id = e.th32ProcessID;
+            CloseHandle(snapshot);
+            if (HANDLE found = id ? OpenProcess(SYNCHRONIZE | PROCESS_ALL_ACCESS, FALSE, id) : nullptr) {
                 CloseHandle(process_.hProcess);
                 if (process_.hThread) CloseHandle(process_.hThread);
-                process_ = {process, nullptr, id, 0};
+                process_ = {found, nullptr, id, 0};
                 return;
             }
             if (static_cast<int32_t>(GetTickCount() - deadline) > 0) throw DriverError("no program " + exe + " runs");
-            Sleep(50);
         }
     }
 
