@@ -1,13 +1,13 @@
 // The machine's folders, environment and free space over the ANSI Win32
 // and shell calls.
 
-#include "system/uSystemEnvironment.h"
-
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <climits>
 #include <vector>
+
+#include "system/uSystemEnvironment.h"
 
 namespace {
 
@@ -33,7 +33,8 @@ std::string SpecialFolderPath(int32_t csidl) {
     char buffer[MAX_PATH + 1] = {};
     // Not verified: a folder Windows knows but has not made yet (a new
     // user's Startup) still has its path.
-    if (SHGetFolderPathA(nullptr, csidl | CSIDL_FLAG_DONT_VERIFY, nullptr, SHGFP_TYPE_CURRENT, buffer) != S_OK)
+    if (SHGetFolderPathA(nullptr, csidl | CSIDL_FLAG_DONT_VERIFY, nullptr, SHGFP_TYPE_CURRENT, buffer) !=
+        S_OK)
         return {};
     std::string path(buffer, strnlen(buffer, sizeof buffer));
     if (!path.empty() && path.back() == '\\') path.pop_back();
@@ -42,7 +43,8 @@ std::string SpecialFolderPath(int32_t csidl) {
 
 std::string EnvironmentValue(const std::string& name) {
     if (name.empty()) return {};
-    return GrowingText([&](char* buffer, DWORD size) { return GetEnvironmentVariableA(name.c_str(), buffer, size); });
+    return GrowingText(
+        [&](char* buffer, DWORD size) { return GetEnvironmentVariableA(name.c_str(), buffer, size); });
 }
 
 std::string ExpandEnvironment(const std::string& text) {

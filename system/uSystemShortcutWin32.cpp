@@ -1,15 +1,14 @@
 // Shell links over COM: IShellLinkA sets what the link holds, IPersistFile
 // saves it (under a UTF-16 name, converted from the ANSI code page).
 
-#include "system/uSystemShortcut.h"
-
-#include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <vector>
 
 #include "system/uSystemFiles.h"
+#include "system/uSystemShortcut.h"
 
 namespace {
 
