@@ -2,6 +2,7 @@
 // (Unpacker), by zero-based index in table order, setup.ini included. A host
 // without an archive has no entries.
 
+#include <cstdint>
 #include <iterator>
 
 #include "archive/uZlibArchive.h"
@@ -38,10 +39,21 @@ void ScriptArchiveFileCopy(TPatcherMemory& memory, TScript& script, TValue& resu
     }
 }
 
+// ArchiveFileSize(index): the entry's unpacked size as its header records
+// it; -1 outside the table (and for a size beyond 2147483647 bytes, which
+// no installer can hold).
+void ScriptArchiveFileSize(TPatcherMemory& memory, TScript& script, TValue& result) {
+    int32_t index = script.ArgInt(1);
+    bool inside = index >= 0 && index < EntryCount(memory);
+    uint32_t size = inside ? memory.Unpacker->FileAt(index).UnpackedSize : UINT32_MAX;
+    result = IntegerValue(size > INT32_MAX ? -1 : static_cast<int32_t>(size));
+}
+
 const TLibraryFunction kFunctions[] = {
     {"ArchiveFileCopy", &CallLibraryHandler<ScriptArchiveFileCopy>},
     {"ArchiveFileCount", &CallLibraryHandler<ScriptArchiveFileCount>},
     {"ArchiveFileName", &CallLibraryHandler<ScriptArchiveFileName>},
+    {"ArchiveFileSize", &CallLibraryHandler<ScriptArchiveFileSize>},
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "scriptlib/uPatcherLibrary.h"
 #include "system/uSystemFiles.h"
 #include "system/uSystemShell.h"
+#include "system/uSystemShortcut.h"
 
 namespace {
 
@@ -91,6 +92,37 @@ void ScriptExecute(TPatcherMemory&, TScript& script, TValue& result) {
     result = BooleanValue(StartProgram(file, parameters, hidden, wait));
 }
 
+// ExecuteWait(file [, parameters [, hidden]]): starts as Execute does and
+// answers the program's exit code once it has ended; -1 when nothing was
+// started or there is no process to wait on.
+void ScriptExecuteWait(TPatcherMemory&, TScript& script, TValue& result) {
+    std::string file = script.ArgStr(1);
+    std::string parameters = script.ArgStr(2);
+    bool hidden = script.ArgInt(3) != 0;
+    result = IntegerValue(RunProgramToEnd(file, parameters, hidden));
+}
+
+// CreateShortcut(link, target [, arguments [, folder [, icon [, iconIndex
+// [, description]]]]]): TRUE when the .lnk file was written (an existing
+// one replaced); no folder is created.
+void ScriptCreateShortcut(TPatcherMemory&, TScript& script, TValue& result) {
+    TShortcut s;
+    s.IconIndex = script.ArgInt(6);
+    s.Link = script.ArgStr(1);
+    s.Target = script.ArgStr(2);
+    s.Arguments = script.ArgStr(3);
+    s.Folder = script.ArgStr(4);
+    s.Icon = script.ArgStr(5);
+    s.Description = script.ArgStr(7);
+    result = BooleanValue(WriteShortcut(s));
+}
+
+// DeleteAtRestart(path): TRUE when Windows will delete the file or empty
+// folder at its next restart (administrators only).
+void ScriptDeleteAtRestart(TPatcherMemory&, TScript& script, TValue& result) {
+    result = BooleanValue(DeleteAtRestart(script.ArgStr(1)));
+}
+
 const TLibraryFunction kFunctions[] = {
     {"DirectoryExists", &CallLibraryHandler<ScriptDirectoryExists>},
     {"CreateDirectory", &CallLibraryHandler<ScriptCreateDirectory>},
@@ -103,6 +135,9 @@ const TLibraryFunction kFunctions[] = {
     {"MoveFile", &CallLibraryHandler<ScriptMoveFile>},
     {"CopyFile", &CallLibraryHandler<ScriptCopyFile>},
     {"Execute", &CallLibraryHandler<ScriptExecute>},
+    {"ExecuteWait", &CallLibraryHandler<ScriptExecuteWait>},
+    {"CreateShortcut", &CallLibraryHandler<ScriptCreateShortcut>},
+    {"DeleteAtRestart", &CallLibraryHandler<ScriptDeleteAtRestart>},
 };
 
 }  // namespace

@@ -1,8 +1,9 @@
 #pragma once
 // The installer library: the script functions over INI files and the
 // registry (uPatcherRegistry.cpp), files, directories and programs
-// (uPatcherFiles.cpp) and the installer's own archive
-// (uPatcherArchiveFunctions.cpp). Each handler reads its arguments, calls
+// (uPatcherFiles.cpp), the installer's own archive
+// (uPatcherArchiveFunctions.cpp) and what it learns of the machine
+// (uPatcherEnvironment.cpp). Each handler reads its arguments, calls
 // one routine of the OS layer and turns the outcome into a script value;
 // none raises a script error of its own, only argument conversion does.
 // Windows only, like the host that binds them.
@@ -33,6 +34,7 @@ struct TLibraryFunctions {
 extern const TLibraryFunctions RegistryFunctions;
 extern const TLibraryFunctions FileFunctions;
 extern const TLibraryFunctions ArchiveFunctions;
+extern const TLibraryFunctions EnvironmentFunctions;
 
 // The routine of the installer-library function of that name; null when
 // name is none of them.

@@ -140,6 +140,33 @@ TEST_F(Library, IniFilesKeepValuesAndABareNameMeansTheWindowsDirectory) {
     DeleteFileA(inWindows.c_str());
 }
 
+TEST_F(Library, SpecialFoldersEnvironmentFreeSpaceAndShortcutsWithoutFolders) {
+    std::string longValue(5000, 'v');
+    ASSERT_TRUE(SetEnvironmentVariableA("Q7LIB_SET", "value") &&
+                SetEnvironmentVariableA("Q7LIB_LONG", longValue.c_str()));
+    Set("LONG", longValue);
+    EXPECT_EQ(Run(R"(
+        w = GetSpecialFolder(CSIDL_WINDOWS); assert(strtolower(w), strtolower(GetEnvironmentVariable("SystemRoot")));
+        assert(strtolower(GetSpecialFolder(CSIDL_SYSTEM)), strtolower(w + "\system32"));
+        assert(GetSpecialFolder(CSIDL_PROGRAM_FILES), GetEnvironmentVariable("ProgramFiles"));
+        assert(substr(GetSpecialFolder(CSIDL_PROGRAMS), -1) != "\", -1);
+        assert(GetSpecialFolder(255), ""); assert(GetSpecialFolder(CSIDL_PROGRAM_FILES + 32768), "");
+        assert(GetEnvironmentVariable("Q7LIB_LONG"), LONG); assert(GetEnvironmentVariable("Q7LIB_UNSET"), "");
+        assert(ExpandEnvironmentStrings("%Q7LIB_LONG%"), LONG);
+        assert(ExpandEnvironmentStrings("a%Q7LIB_SET%b %Q7LIB_UNSET%"), "avalueb %Q7LIB_UNSET%");
+        assert(substr(GetModuleFileName(), -25), "\uPatcherLibrary_test.exe");
+        assert(GetDiskFreeSpace(D) > 0 & abs(GetDiskFreeSpace(D + "\missing\deeper") - GetDiskFreeSpace(D)) < 65536, -1);
+        assert(GetDiskFreeSpace(""), -1); assert(GetDiskFreeSpace("nowhere"), -1);
+
+        assert(CreateShortcut(D + "\a.lnk", "C:\App\app.exe", "/x", "C:\App", "", 2, "App"), -1);
+        assert(FileExists(D + "\a.lnk"), -1); assert(CreateShortcut(D + "\d.lnk", ""), 0);
+        assert(CreateShortcut(D + "\missing\c.lnk", "C:\App\app.exe"), 0);
+    )"),
+              "ok");
+    EXPECT_FALSE(fs::exists(dir.Path() / "missing")) << "nothing is created";
+    EXPECT_FALSE(fs::exists(dir.Path() / "d.lnk"));
+}
+
 // A key of its own under HKEY_CURRENT_USER\Software (script variable P),
 // removed afterwards.
 class RegistryFunctions : public Library {
@@ -226,6 +253,26 @@ TEST_F(RegistryFunctions, KeysAreCreatedWrittenAndReadBackAndKeyZeroFailsHarmles
     EXPECT_STREQ(text, "default");
 }
 
+// Deleting keys: never a root's top key or an open key itself because a
+// path came out empty; below that, a key with everything under it.
+TEST_F(RegistryFunctions, KeysAndValuesAreDeletedButNoRootIsWiped) {
+    std::string top = "q7lib-top-" + std::to_string(std::random_device()());
+    Set("TOP", top);
+    EXPECT_EQ(Run(R"(
+        RegCloseKey(RegCreateKey(HKEY_CURRENT_USER, P + "\a\b")); RegCloseKey(RegCreateKey(HKEY_CURRENT_USER, P + "\c"));
+        RegCloseKey(RegCreateKey(HKEY_CURRENT_USER, TOP));
+        k = RegOpenKey(HKEY_CURRENT_USER, P); RegSetValue(k, "v", "x"); RegSetValue(k, "w", 2);
+        assert(RegDeleteKey(k, ""), 0); assert(RegDeleteKey(k, "\\"), 0); assert(RegDeleteKey(0, "x\y"), 0);
+        assert(RegDeleteKey(HKEY_CURRENT_USER, TOP), 0); assert(RegDeleteKey(HKEY_CURRENT_USER, "\" + TOP + "\"), 0);
+        assert(RegDeleteKey(HKEY_CURRENT_USER, P + "\a"), -1); assert(RegOpenKey(HKEY_CURRENT_USER, P + "\a"), 0);
+        assert(RegDeleteKey(HKEY_CURRENT_USER, P + "\a"), -1); assert(RegDeleteKey(k, "c"), -1);
+        assert(RegDeleteValue(k, "v"), -1); assert(RegDeleteValue(k, "v"), 0); assert(RegQueryValue(k, "w"), 2);
+        assert(RegCloseKey(RegOpenKey(HKEY_CURRENT_USER, TOP)), -1);
+    )"),
+              "ok");
+    RegDeleteTreeA(HKEY_CURRENT_USER, top.c_str());
+}
+
 // The sleeping helper of the test suite (tests/support/q7sleep.cpp), by its
 // Windows name: Wine shows the Unix root as drive Z:.
 std::string SleepHelper() {
@@ -253,9 +300,13 @@ TEST_F(Library, ExecuteStartsProgramsWaitingOrNotAndHiddenOrNot) {
         assert(Execute(D + "\missing.exe"), 0); assert(Execute(D + "\missing.exe", "", 1, 1), 0);
         assert(Execute(H, "4000 " + chr(34) + D + "\running" + chr(34)), -1); assert(FileExists(D + "\running"), 0);
         assert(Execute(H, "300 " + chr(34) + D + "\waited" + chr(34), 1, 1), -1); assert(FileExists(D + "\waited"), -1);
+        assert(ExecuteWait(H, "300 " + chr(34) + D + "\ended" + chr(34)), 0); assert(FileExists(D + "\ended"), -1);
+        assert(ExecuteWait(H, "", TRUE), 2); assert(ExecuteWait(D + "\missing.exe"), -1);
+        assert(ExecuteWait(H, "0 " + chr(34) + D + "\no\such\marker" + chr(34), 1), 1);
     )"),
               "ok");
     EXPECT_EQ(ReadFileBytes(dir / "waited"), "show=0") << "started hidden";
+    EXPECT_EQ(ReadFileBytes(dir / "ended"), "show=1");
     EXPECT_EQ(WaitForMarker(dir / "running"), "show=1");
 }
 
@@ -276,6 +327,7 @@ TEST_F(Library, ArchiveFunctionsCountNameAndCopyTheEntriesOfTheTable) {
         n = ArchiveFileCount(); assert(n, 3);
         assert(ArchiveFileName(0), "setup.ini"); assert(ArchiveFileName("1"), "a.txt");
         assert(ArchiveFileName(-1), ""); assert(ArchiveFileName(n), "");
+        assert(ArchiveFileSize(1), 5); assert(ArchiveFileSize(n), -1);
         assert(ArchiveFileCopy(n), 0); assert(ArchiveFileCopy(-1, D + "\x.txt"), 0);
         assert(ArchiveFileCopy("1"), -1); assert(ArchiveFileCopy(1, D + "\chosen.txt"), -1);
         assert(ArchiveFileCopy(2, D + "\keep.txt"), 0);

@@ -44,17 +44,18 @@ void ScriptRegSetValue(TPatcherMemory&, TScript& script, TValue& result) {
     result = BooleanValue(written);
 }
 
-// RegOpenKey(root, subkey): the opened key, 0 on failure.
-void ScriptRegOpenKey(TPatcherMemory&, TScript& script, TValue& result) {
-    int32_t root = script.ArgInt(1);
-    result = IntegerValue(OpenRegistryKey(root, script.ArgStr(2)));
-}
+TValue ResultOf(int32_t key) { return IntegerValue(key); }
+TValue ResultOf(bool done) { return BooleanValue(done); }
 
-// RegCreateKey(root, subkey): the key, made with every missing level; 0 on
-// failure.
-void ScriptRegCreateKey(TPatcherMemory&, TScript& script, TValue& result) {
-    int32_t root = script.ArgInt(1);
-    result = IntegerValue(CreateRegistryKey(root, script.ArgStr(2)));
+// The functions of a key and a text: the key converted first. RegOpenKey and
+// RegCreateKey (root, subkey) answer the key, 0 on failure (RegCreateKey
+// makes every missing level); RegDeleteValue (key, name) TRUE when the value
+// was there and is gone; RegDeleteKey (key, path) TRUE when key\path and all
+// below it are gone, an empty path and a single level below a root refused.
+template <typename TResult, TResult (*Call)(int32_t, const std::string&)>
+void OnKeyAndText(TPatcherMemory&, TScript& script, TValue& result) {
+    int32_t key = script.ArgInt(1);
+    result = ResultOf(Call(key, script.ArgStr(2)));
 }
 
 void ScriptRegCloseKey(TPatcherMemory&, TScript& script, TValue& result) {
@@ -66,9 +67,11 @@ const TLibraryFunction kFunctions[] = {
     {"WriteIni", &CallLibraryHandler<ScriptWriteIni>},
     {"RegQueryValue", &CallLibraryHandler<ScriptRegQueryValue>},
     {"RegSetValue", &CallLibraryHandler<ScriptRegSetValue>},
-    {"RegOpenKey", &CallLibraryHandler<ScriptRegOpenKey>},
-    {"RegCreateKey", &CallLibraryHandler<ScriptRegCreateKey>},
+    {"RegOpenKey", &CallLibraryHandler<OnKeyAndText<int32_t, OpenRegistryKey>>},
+    {"RegCreateKey", &CallLibraryHandler<OnKeyAndText<int32_t, CreateRegistryKey>>},
     {"RegCloseKey", &CallLibraryHandler<ScriptRegCloseKey>},
+    {"RegDeleteValue", &CallLibraryHandler<OnKeyAndText<bool, DeleteRegistryValue>>},
+    {"RegDeleteKey", &CallLibraryHandler<OnKeyAndText<bool, DeleteRegistryKey>>},
 };
 
 }  // namespace

@@ -38,6 +38,23 @@ const TPatcherConstant PatcherConstants[] = {
     {"MB_SETFOREGROUND", 65536},
     {"TRUE", -1},
     {"FALSE", 0},
+    // The shell's special folders for GetSpecialFolder, with their Win32
+    // numbers.
+    {"CSIDL_PROGRAMS", 0x02},
+    {"CSIDL_PERSONAL", 0x05},
+    {"CSIDL_STARTUP", 0x07},
+    {"CSIDL_DESKTOPDIRECTORY", 0x10},
+    {"CSIDL_FONTS", 0x14},
+    {"CSIDL_COMMON_PROGRAMS", 0x17},
+    {"CSIDL_COMMON_STARTUP", 0x18},
+    {"CSIDL_COMMON_DESKTOPDIRECTORY", 0x19},
+    {"CSIDL_APPDATA", 0x1A},
+    {"CSIDL_LOCAL_APPDATA", 0x1C},
+    {"CSIDL_COMMON_APPDATA", 0x23},
+    {"CSIDL_WINDOWS", 0x24},
+    {"CSIDL_SYSTEM", 0x25},
+    {"CSIDL_PROGRAM_FILES", 0x26},
+    {"CSIDL_PROGRAM_FILES_COMMON", 0x2B},
 };
 const size_t PatcherConstantCount = std::size(PatcherConstants);
 
@@ -80,5 +97,18 @@ const TPatcherFunctionSpec PatcherFunctions[] = {
     {"ArchiveFileCopy", 1, 2},
     {"ArchiveFileCount", 0, 0},
     {"ArchiveFileName", 1, 1},
+    // A product's life on the machine: its folders, shortcuts, Apps &
+    // features entry and removal.
+    {"GetSpecialFolder", 1, 1},
+    {"GetEnvironmentVariable", 1, 1},
+    {"ExpandEnvironmentStrings", 1, 1},
+    {"GetModuleFileName", 0, 0},
+    {"GetDiskFreeSpace", 1, 1},
+    {"ArchiveFileSize", 1, 1},
+    {"CreateShortcut", 2, 7},
+    {"RegDeleteValue", 2, 2},
+    {"RegDeleteKey", 2, 2},
+    {"ExecuteWait", 1, 3},
+    {"DeleteAtRestart", 1, 1},
 };
 const size_t PatcherFunctionCount = std::size(PatcherFunctions);

@@ -39,3 +39,15 @@ TRegistryValue QueryRegistryValue(int32_t key, const std::string& name);
 // REG_DWORD; true when the OS took it.
 bool SetRegistryText(int32_t key, const std::string& name, const std::string& text);
 bool SetRegistryNumber(int32_t key, const std::string& name, int32_t number);
+
+// Deletes the value of that name (empty: the default value) from key; true
+// when it was there and is gone.
+bool DeleteRegistryValue(int32_t key, const std::string& name);
+
+// Deletes key\path with every key and value below it; true when it is gone
+// afterwards (also when it was never there). Refused, with false and
+// nothing deleted, when path names no level at all (empty, or only
+// backslashes) and when key is a predefined root and path names a single
+// level below it: one empty script variable must not wipe
+// HKEY_LOCAL_MACHINE\Software.
+bool DeleteRegistryKey(int32_t key, const std::string& path);

@@ -83,3 +83,34 @@ bool SetRegistryNumber(int32_t key, const std::string& name, int32_t number) {
                           static_cast<BYTE>(bits >> 24)};
     return RegSetValueExA(KeyFromNumber(key), name.c_str(), 0, REG_DWORD, data, sizeof data) == ERROR_SUCCESS;
 }
+
+bool DeleteRegistryValue(int32_t key, const std::string& name) {
+    return RegDeleteValueA(KeyFromNumber(key), name.c_str()) == ERROR_SUCCESS;
+}
+
+namespace {
+
+// The predefined roots are handles with the high bit set: HKEY_CLASSES_ROOT
+// (0x80000000) up to the performance keys (0x80000060).
+bool IsRoot(int32_t key) {
+    uint32_t bits = static_cast<uint32_t>(key);
+    return bits >= 0x80000000u && bits <= 0x800000FFu;
+}
+
+// The number of named levels of a key path: "Software\\Maker" has 2, "" and
+// "\\" have none.
+int Levels(const std::string& path) {
+    int levels = 0;
+    for (size_t i = 0; i < path.size(); ++i)
+        if (path[i] != '\\' && (i == 0 || path[i - 1] == '\\')) ++levels;
+    return levels;
+}
+
+}  // namespace
+
+bool DeleteRegistryKey(int32_t key, const std::string& path) {
+    int levels = Levels(path);
+    if (levels == 0 || (levels == 1 && IsRoot(key))) return false;
+    LSTATUS status = RegDeleteTreeA(KeyFromNumber(key), path.c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}

@@ -1,6 +1,7 @@
 #pragma once
-// Profile (INI) strings, the folder browser and starting programs through
-// the shell: the Windows-only routines of the installer library. None of
+// Profile (INI) strings, the folder browser, starting programs through the
+// shell and removals at restart: the Windows-only routines of the installer
+// library. None of
 // them raises or shows a message of its own.
 //
 // Empty texts reach the OS as empty strings, never as null pointers, so the
@@ -8,6 +9,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 // The value of key in section of the INI file, at most 2047 bytes; the
@@ -32,3 +34,13 @@ bool BrowseForDirectory(HWND owner, const std::string& title, std::string& path)
 // error dialogs. With wait, returns only after the started process has
 // ended (no time-out). True when the shell started the file.
 bool StartProgram(const std::string& file, const std::string& parameters, bool hidden, bool wait);
+
+// Starts file as StartProgram does and waits until the process has ended
+// (no time-out). Its exit code; -1 when nothing was started, and when the
+// shell handed the file to a program that gives no process to wait on (a
+// document opened by an application that was already running).
+int32_t RunProgramToEnd(const std::string& file, const std::string& parameters, bool hidden);
+
+// Asks Windows to delete the file or empty folder at its next restart.
+// True when it took the request, which needs administrator rights.
+bool DeleteAtRestart(const std::string& path);

@@ -50,7 +50,12 @@ bool BrowseForDirectory(HWND owner, const std::string& title, std::string& path)
     return true;
 }
 
-bool StartProgram(const std::string& file, const std::string& parameters, bool hidden, bool wait) {
+namespace {
+
+// Starts file through the shell; true with the process (or null, when the
+// shell gives none) in process.
+bool ShellStart(const std::string& file, const std::string& parameters, bool hidden, bool wait,
+                std::unique_ptr<void, HandleClose>& process) {
     SHELLEXECUTEINFOA info;
     std::memset(&info, 0, sizeof info);
     info.cbSize = sizeof info;
@@ -59,9 +64,30 @@ bool StartProgram(const std::string& file, const std::string& parameters, bool h
     info.lpParameters = parameters.c_str();
     info.nShow = hidden ? SW_HIDE : SW_SHOWNORMAL;
     if (!ShellExecuteExA(&info)) return false;
+    process.reset(info.hProcess);
+    return true;
+}
+
+}  // namespace
+
+bool StartProgram(const std::string& file, const std::string& parameters, bool hidden, bool wait) {
+    std::unique_ptr<void, HandleClose> process;
+    if (!ShellStart(file, parameters, hidden, wait, process)) return false;
     // No process comes back when the file went to an application that was
     // already running; then there is nothing to wait for.
-    std::unique_ptr<void, HandleClose> process(info.hProcess);
     if (wait && process) WaitForSingleObject(process.get(), INFINITE);
     return true;
+}
+
+int32_t RunProgramToEnd(const std::string& file, const std::string& parameters, bool hidden) {
+    std::unique_ptr<void, HandleClose> process;
+    if (!ShellStart(file, parameters, hidden, true, process) || !process) return -1;
+    DWORD code = 0;
+    if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.get(), &code))
+        return -1;
+    return static_cast<int32_t>(code);
+}
+
+bool DeleteAtRestart(const std::string& path) {
+    return !path.empty() && MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
 }

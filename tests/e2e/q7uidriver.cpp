@@ -19,6 +19,10 @@
 //                           of the page, or of the page's background for 0
 //           colour:ID:X:Y   record the colour at X, Y from the top-left corner
 //                           of control ID of the page
+//           attach:EXE      from here on act on the running program whose file
+//                           is named EXE (any case), and wait for it at the
+//                           end: one the program started, such as the copy
+//                           of itself an uninstaller goes on in
 // --times adds a line "# N ms" behind each action done: the milliseconds
 // from the program's start to the end of the action.
 // After the actions the driver waits for the program to end and records its
@@ -30,6 +34,7 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <functional>
@@ -63,7 +68,7 @@ public:
         if (process_.hProcess) {
             if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
             CloseHandle(process_.hProcess);
-            CloseHandle(process_.hThread);
+            if (process_.hThread) CloseHandle(process_.hThread);
         }
     }
 
@@ -99,6 +104,7 @@ public:
         if (verb == "close") return OnPage([](HWND page) { PostMessageW(page, WM_CLOSE, 0, 0); });
         if (verb == "answer") return Answer(std::stoi(rest));
         if (verb == "colour") return Colour(rest);
+        if (verb == "attach") return Attach(rest);
         throw DriverError("unknown action " + action);
     }
 
@@ -269,6 +275,27 @@ private:
         HWND window = OtherWindow(title);
         if (!GetWindowRect(window, &r) || !SaveScreenPng(r, Wide(path)))
             throw DriverError("cannot save the picture " + path);
+    }
+
+    // Goes on with another running process whose file is named exe.
+    void Attach(const std::string& exe) {
+        for (DWORD deadline = GetTickCount() + options_.timeoutMs;; Sleep(50)) {
+            HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+            PROCESSENTRY32W e{};
+            e.dwSize = sizeof e;
+            DWORD id = 0;
+            for (BOOL more = Process32FirstW(snapshot, &e); more && !id; more = Process32NextW(snapshot, &e))
+                if (e.th32ProcessID != process_.dwProcessId && _wcsicmp(e.szExeFile, Wide(exe).c_str()) == 0)
+                    id = e.th32ProcessID;
+            CloseHandle(snapshot);
+            if (HANDLE found = id ? OpenProcess(SYNCHRONIZE | PROCESS_ALL_ACCESS, FALSE, id) : nullptr) {
+                CloseHandle(process_.hProcess);
+                if (process_.hThread) CloseHandle(process_.hThread);
+                process_ = {found, nullptr, id, 0};
+                return;
+            }
+            if (static_cast<int32_t>(GetTickCount() - deadline) > 0) throw DriverError("no program " + exe + " runs");
+        }
     }
 
     Options options_;

@@ -12,6 +12,8 @@
 #include "pe/uPeFile.h"
 #include "system/uSafeFolder.h"
 #include "tools/q7pack/BrandApply.h"
+#include "tools/q7pack/Names.h"
+#include "tools/q7pack/PackCheck.h"
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/Platform.h"
 #include "tools/q7pack/Progress.h"
@@ -159,34 +161,17 @@ uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandF
     } catch (const EPeFormat& e) {
         throw PackError(stubPath, e.what());
     }
-    std::string name;
-    TSafeFolder folder = FolderOf(output, name);
-    RemoveTemporaryLeftovers(folder);
-    TSafeNewFile temp(folder, name);
-    WriteBytes(temp.Stream(), bytes, output);
-    temp.Commit(true);
+    WriteOutputFile(output, bytes);
     return bytes.size();
 }
 
-CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOptions& options) {
-    CreateSummary summary;
-    // The stub is read whole before anything is written, so it may be the
-    // output: an installer gets its archive replaced in place.
-    std::optional<TBrand> brand;
-    if (!options.brand.empty()) brand = ReadBrandFile(options.brand);
-    std::vector<std::string> read = brand ? brand->files : std::vector<std::string>();
-    if (brand) read.push_back(options.brand);
-    for (const PackInput& input : inputs) read.push_back(input.path);
-    RefuseReplacingInputs(options.output, read);
-    std::string stub =
-        options.stub.empty() ? std::string() : ReadStubImage(options.stub, brand ? &*brand : nullptr);
-    summary.stubBytes = stub.size();
+namespace {
 
-    std::string name;
-    TSafeFolder folder = FolderOf(options.output, name);
-    RemoveTemporaryLeftovers(folder);
-    TSafeNewFile temp(folder, name);
-    TStream& out = temp.Stream();
+// Writes the stub's image and the archive of inputs to out.
+CreateSummary WriteInstaller(TStream& out, const std::string& stub, const std::vector<PackInput>& inputs,
+                             const CreateOptions& options) {
+    CreateSummary summary;
+    summary.stubBytes = stub.size();
     WriteBytes(out, stub, options.output);
     TZLibArchiveWriter writer(out);
     uint64_t written = stub.size();
@@ -211,6 +196,77 @@ CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOp
     if (writer.WriteEnd() != zaOk) throw PackError(options.output, "write failed (disk full?)");
     summary.entries = inputs.size();
     summary.archiveBytes = written + ArchiveHeaderSize - stub.size();
-    temp.Commit(true);
     return summary;
+}
+
+PackInput EmptyEntry(const std::string& name, const std::string& origin) {
+    PackInput entry{name, origin, 0, std::string()};
+    return entry;
+}
+
+std::optional<TBrand> BrandOf(const CreateOptions& options) {
+    std::optional<TBrand> brand;
+    if (!options.brand.empty()) brand = ReadBrandFile(options.brand);
+    return brand;
+}
+
+// The output written through a temporary file beside it, committed only
+// when write succeeded.
+template <class Write>
+void WriteThroughTemporary(const std::string& output, Write write) {
+    std::string name;
+    TSafeFolder folder = FolderOf(output, name);
+    RemoveTemporaryLeftovers(folder);
+    TSafeNewFile temp(folder, name);
+    write(temp.Stream());
+    temp.Commit(true);
+}
+
+}  // namespace
+
+CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOptions& options) {
+    // The stub is read whole before anything is written, so it may be the
+    // output: an installer gets its archive replaced in place.
+    std::optional<TBrand> brand = BrandOf(options);
+    std::vector<std::string> read = brand ? brand->files : std::vector<std::string>();
+    if (brand) read.push_back(options.brand);
+    for (const PackInput& input : inputs) read.push_back(input.path);
+    RefuseReplacingInputs(options.output, read);
+    std::string stub =
+        options.stub.empty() ? std::string() : ReadStubImage(options.stub, brand ? &*brand : nullptr);
+    CreateSummary summary;
+    WriteThroughTemporary(options.output,
+                          [&](TStream& out) { summary = WriteInstaller(out, stub, inputs, options); });
+    return summary;
+}
+
+std::string BuildUninstaller(const std::vector<PackInput>& inputs, const UninstallerOptions& uninstaller,
+                             const CreateOptions& options) {
+    if (options.stub.empty()) throw PackError(uninstaller.script, "an uninstaller needs --stub");
+    const std::string origin = "the uninstaller's table (" + uninstaller.script + ")";
+    std::optional<TBrand> brand = BrandOf(options);
+    std::vector<PackInput> entries = CollectInputs(uninstaller.script, {});
+    if (brand && brand->codePage) {
+        entries[0].content = StoredScript(uninstaller.script, ReadInputFile(uninstaller.script), brand->codePage);
+        entries[0].size = entries[0].content->size();
+    }
+    for (size_t i = 1; i < inputs.size(); ++i) entries.push_back(EmptyEntry(inputs[i].name, inputs[i].path));
+    entries.push_back(EmptyEntry(StoredName(uninstaller.name, "--uninstaller-name"), "--uninstaller-name"));
+    CheckStoredNames(entries);
+    TStringStream out;
+    CreateOptions inMemory = options;
+    inMemory.output = origin;
+    WriteInstaller(out, ReadStubImage(options.stub, brand ? &*brand : nullptr), entries, inMemory);
+    return out.Data;
+}
+
+PackInput UninstallerEntry(const std::string& bytes, const UninstallerOptions& uninstaller) {
+    PackInput entry = EmptyEntry(StoredName(uninstaller.name, "--uninstaller-name"), "the uninstaller");
+    entry.size = bytes.size();
+    entry.content = bytes;
+    return entry;
+}
+
+void WriteOutputFile(const std::string& output, const std::string& bytes) {
+    WriteThroughTemporary(output, [&](TStream& out) { WriteBytes(out, bytes, output); });
 }

@@ -21,6 +21,15 @@ struct CreateOptions {
     uint64_t maxOutputBytes = uint64_t{1} << 31;
 };
 
+// The uninstaller q7pack builds beside an installer: the same stub and
+// brand, with an archive whose setup.ini is the uninstall script, followed
+// by one empty entry for every payload name of the installer, in the same
+// order, and one for the uninstaller itself (Name) last.
+struct UninstallerOptions {
+    std::string script;  // the uninstall script; empty: no uninstaller
+    std::string name = "uninstall.exe";
+};
+
 struct CreateSummary {
     size_t entries = 0;
     uint64_t unpackedBytes = 0;  // the files' bytes
@@ -33,6 +42,20 @@ struct CreateSummary {
 // was not there before. An output that is the script, a payload file, the
 // brand file or its icon or banner is refused (the stub may be the output).
 CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOptions& options);
+
+// The uninstaller's bytes for an installer of those inputs (setup.ini
+// first, then the payload). Raises PackError, as CreateArchive does, when
+// the uninstall script fails the check, its name is refused or clashes with
+// a payload name, or the stub or brand is bad.
+std::string BuildUninstaller(const std::vector<PackInput>& inputs, const UninstallerOptions& uninstaller,
+                             const CreateOptions& options);
+
+// The entry that stores the uninstaller in its installer, under its name.
+PackInput UninstallerEntry(const std::string& bytes, const UninstallerOptions& uninstaller);
+
+// Writes bytes to output through a temporary file renamed at the end;
+// raises PackError, leaving output untouched.
+void WriteOutputFile(const std::string& output, const std::string& bytes);
 
 // The stub's image without any archive or signature appended to it (the
 // certificate-table entry cleared with them), with the brand's resources

@@ -121,7 +121,9 @@ void AddArgument(const std::string& argument, const std::string& setupIni, std::
     out.push_back({name, LocalText(path), size, {}});
 }
 
-void CheckNames(const std::vector<PackInput>& inputs) {
+}  // namespace
+
+void CheckStoredNames(const std::vector<PackInput>& inputs) {
     std::map<std::string, const PackInput*> seen;
     for (const PackInput& input : inputs) {
         if (input.name.size() > 0xFFFF) throw PackError(input.path, "stored name longer than 65535 bytes");
@@ -134,8 +136,6 @@ void CheckNames(const std::vector<PackInput>& inputs) {
                                             "'; names differing only in A-Z case or in / and \\ clash)");
     }
 }
-
-}  // namespace
 
 void RequireRegularFile(const std::string& path) { RegularFileSize(LocalPath(path), path); }
 
@@ -160,6 +160,6 @@ std::vector<PackInput> CollectInputs(const std::string& setupIni, const std::vec
     std::vector<PackInput> inputs;
     inputs.push_back({kSetupName, setupIni, RegularFileSize(LocalPath(setupIni), setupIni), {}});
     for (const std::string& argument : payload) AddArgument(argument, setupIni, inputs);
-    CheckNames(inputs);
+    CheckStoredNames(inputs);
     return inputs;
 }

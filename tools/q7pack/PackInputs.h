@@ -28,6 +28,11 @@ struct PackInput {
 // more, and two names that are equal when A-Z is lowered and / taken as \.
 std::vector<PackInput> CollectInputs(const std::string& setupIni, const std::vector<std::string>& payload);
 
+// Raises PackError for the first name of inputs that the installer would
+// not write, is longer than 65535 bytes or clashes with an earlier one, as
+// CollectInputs does.
+void CheckStoredNames(const std::vector<PackInput>& inputs);
+
 // Raises PackError naming path unless it is a regular file (links
 // followed): missing, a folder, a FIFO, a socket or a device.
 void RequireRegularFile(const std::string& path);

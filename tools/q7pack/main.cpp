@@ -22,8 +22,10 @@
 namespace {
 
 const char kUsage[] =
-    "usage: q7pack create -o OUT [--stub STUB.exe [--brand BRAND]] [-l LEVEL] [-j THREADS]\n"
-    "                     SETUP.INI [PAYLOAD...]\n"
+    "usage: q7pack create -o OUT [--stub STUB.exe [--brand BRAND] [--uninstaller UNINSTALL.INI\n"
+    "                     [--uninstaller-name NAME]]] [-l LEVEL] [-j THREADS] SETUP.INI [PAYLOAD...]\n"
+    "       q7pack uninstaller -o OUT.exe --stub STUB.exe [--brand BRAND] --uninstaller UNINSTALL.INI\n"
+    "                     [--uninstaller-name NAME] [-l LEVEL] [-j THREADS] SETUP.INI [PAYLOAD...]\n"
     "       q7pack brand --stub STUB.exe BRAND -o OUT.exe\n"
     "       q7pack check [--brand BRAND] SETUP.INI\n"
     "       q7pack list FILE\n"
@@ -72,9 +74,22 @@ void PrintHelp() {
         "                    writes the brand file's title, texts, icon, banner,\n"
         "                    version information and manifest into the stub (see\n"
         "                    brand).\n"
+        "        --uninstaller UNINSTALL.INI\n"
+        "                    also builds the product's uninstaller and stores it as the\n"
+        "                    last payload entry, NAME (--uninstaller-name, default\n"
+        "                    uninstall.exe): the same stub and brand with an archive whose\n"
+        "                    setup.ini is UNINSTALL.INI, followed by one empty entry for\n"
+        "                    every payload name, in the same order, and one for NAME, so\n"
+        "                    the uninstall script walks what was installed with\n"
+        "                    ArchiveFileCount and ArchiveFileName. UNINSTALL.INI must\n"
+        "                    pass the check too.\n"
         "        -l LEVEL    compression level 0 (stored) to %d, default %d (%s)\n"
         "        -j THREADS  compressing threads, default: all cores. The output is the\n"
         "                    same bytes whatever the thread count: no times are stored.\n\n"
+        "uninstaller\n"
+        "        Writes only the uninstaller that create --uninstaller would store, from\n"
+        "        the same arguments, to OUT.exe: sign it, then pack the signed file as the\n"
+        "        last payload argument of create (without --uninstaller), under NAME.\n\n"
         "brand   Writes OUT.exe: STUB.exe with the resources that the brand file\n"
         "        BRAND sets (docs/packaging.md lists its keys). An archive appended\n"
         "        to STUB.exe stays behind it. Refused, with nothing written: an\n"
@@ -175,20 +190,29 @@ void PrintSummary(const CreateOptions& options, const CreateSummary& s) {
                              : (", behind a " + std::to_string(s.stubBytes) + "-byte installer").c_str());
 }
 
-int Create(const std::vector<std::string>& args) {
+// What create and uninstaller read from their command line.
+struct CreateCommand {
     CreateOptions options;
+    UninstallerOptions uninstaller;
+    std::vector<std::string> positional;
+};
+
+CreateCommand ParseCreate(const std::vector<std::string>& args) {
+    CreateCommand c;
+    CreateOptions& options = c.options;
     options.level = DefaultCompressionLevel();
     options.threads = std::max(1u, std::thread::hardware_concurrency());
-    std::vector<std::string> positional;
     bool optionsDone = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         bool hasValue = i + 1 < args.size();
         if (optionsDone || a.empty() || a[0] != '-') {
-            positional.push_back(a);
+            c.positional.push_back(a);
         } else if (a == "--") {
             optionsDone = true;
-        } else if ((a == "-o" || a == "--stub" || a == "--brand" || a == "-l" || a == "-j") && !hasValue) {
+        } else if ((a == "-o" || a == "--stub" || a == "--brand" || a == "-l" || a == "-j" ||
+                    a == "--uninstaller" || a == "--uninstaller-name") &&
+                   !hasValue) {
             throw UsageError{a + " needs a value"};
         } else if (a == "-o") {
             options.output = args[++i];
@@ -196,6 +220,10 @@ int Create(const std::vector<std::string>& args) {
             options.stub = args[++i];
         } else if (a == "--brand") {
             options.brand = args[++i];
+        } else if (a == "--uninstaller") {
+            c.uninstaller.script = args[++i];
+        } else if (a == "--uninstaller-name") {
+            c.uninstaller.name = args[++i];
         } else if (a == "-l") {
             options.level = ParseNumber(a, args[++i].c_str(), 0, MaxCompressionLevel());
         } else if (a == "-j") {
@@ -204,21 +232,56 @@ int Create(const std::vector<std::string>& args) {
             throw UsageError{"unknown option " + a};
         }
     }
-    if (options.output.empty()) throw UsageError{"create needs -o OUT"};
+    if (options.output.empty()) throw UsageError{"-o OUT is missing"};
     if (!options.brand.empty() && options.stub.empty())
         throw UsageError{"--brand needs --stub: a bare archive has no resources"};
-    if (positional.empty()) throw UsageError{"create needs SETUP.INI"};
+    if (!c.uninstaller.script.empty() && options.stub.empty())
+        throw UsageError{"--uninstaller needs --stub: the uninstaller is an installer"};
+    if (c.positional.empty()) throw UsageError{"SETUP.INI is missing"};
+    return c;
+}
 
-    std::optional<uint32_t> codePage = PackageCodePage(options.brand);
-    std::vector<PackInput> inputs =
-        CollectInputs(positional[0], std::vector<std::string>(positional.begin() + 1, positional.end()));
+// The inputs of the installer, its scripts checked; with --uninstaller,
+// the uninstaller's bytes in uninstaller.
+std::vector<PackInput> InstallerInputs(const CreateCommand& c, std::string& uninstaller) {
+    const std::vector<std::string>& p = c.positional;
+    std::optional<uint32_t> codePage = PackageCodePage(c.options.brand);
+    std::vector<PackInput> inputs = CollectInputs(p[0], std::vector<std::string>(p.begin() + 1, p.end()));
     if (codePage) {
-        inputs[0].content = StoredScript(positional[0], ReadInputFile(positional[0]), codePage);
+        inputs[0].content = StoredScript(p[0], ReadInputFile(p[0]), codePage);
         inputs[0].size = inputs[0].content->size();
     }
-    if (!ScriptPasses(positional[0], codePage))
-        throw PackError(options.output, "not written: the control script does not pass the check");
-    PrintSummary(options, CreateArchive(inputs, options));
+    if (!ScriptPasses(p[0], codePage))
+        throw PackError(c.options.output, "not written: the control script does not pass the check");
+    if (c.uninstaller.script.empty()) return inputs;
+    if (!ScriptPasses(c.uninstaller.script, codePage))
+        throw PackError(c.options.output, "not written: the uninstall script does not pass the check");
+    uninstaller = BuildUninstaller(inputs, c.uninstaller, c.options);
+    return inputs;
+}
+
+int Create(const std::vector<std::string>& args) {
+    CreateCommand c = ParseCreate(args);
+    std::string uninstaller;
+    std::vector<PackInput> inputs = InstallerInputs(c, uninstaller);
+    if (!c.uninstaller.script.empty()) {
+        inputs.push_back(UninstallerEntry(uninstaller, c.uninstaller));
+        CheckStoredNames(inputs);
+    }
+    PrintSummary(c.options, CreateArchive(inputs, c.options));
+    return 0;
+}
+
+// The uninstaller alone, from create's arguments, to be signed before it is
+// packed as a payload file.
+int Uninstaller(const std::vector<std::string>& args) {
+    CreateCommand c = ParseCreate(args);
+    if (c.uninstaller.script.empty()) throw UsageError{"uninstaller needs --uninstaller UNINSTALL.INI"};
+    std::string bytes;
+    InstallerInputs(c, bytes);
+    WriteOutputFile(c.options.output, bytes);
+    std::printf("%s: the uninstaller, %llu bytes; pack it as %s\n", c.options.output.c_str(),
+                static_cast<unsigned long long>(bytes.size()), c.uninstaller.name.c_str());
     return 0;
 }
 
@@ -273,6 +336,7 @@ struct CommandEntry {
 
 const CommandEntry kCommands[] = {
     {"create", Create},
+    {"uninstaller", Uninstaller},
     {"check", Check},
     {"list", OnOneFile<ListArchive>},
     {"verify", OnOneFile<VerifyArchive>},

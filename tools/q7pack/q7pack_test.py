@@ -149,6 +149,20 @@ class PackagerTest(unittest.TestCase):
         self.assertEqual([e[0] for e in read_archive(self.read("setup2.exe"), 0x800)],
                          [b"setup.ini", b"tool.bin"])
 
+    def test_uninstaller_holds_its_script_and_every_payload_name_empty_in_order(self):
+        self.write("stub.exe", fake_stub())
+        self.write("un.ini", b"y = 2;")
+        args = ["--stub", self.path("stub.exe"), "--uninstaller", self.path("un.ini"), *self.standard_inputs()]
+        self.create("setup.exe", *args)
+        entries = read_archive(self.read("setup.exe"), 0x800)
+        inner = read_archive(uninstaller := zlib.decompress(entries[-1][1]), 0x800)
+        self.assertEqual([e[0] for e in inner], [e[0] for e in entries[:-1]] + [b"uninstall.exe"])
+        self.assertEqual([zlib.decompress(e[1]) for e in inner], [b"y = 2;"] + [b""] * (len(inner) - 1))
+        self.assertEqual(q7pack("uninstaller", "-o", self.path("alone.exe"), *args).returncode, 0)
+        self.assertEqual(self.read("alone.exe"), uninstaller, "both ways build the same bytes")
+        self.write("un.ini", b"y = ;")
+        self.assertIn(b"uninstall script", self.create("bad.exe", *args, ok=False).stderr)
+
     def test_refusals_name_the_input_and_write_nothing(self):
         self.write("old.q7a", b"the previous output")
         self.write("src/A.TXT", b"upper")
