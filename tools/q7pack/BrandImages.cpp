@@ -111,14 +111,20 @@ std::string BannerDib(const std::string& bytes, const std::string& file) {
                                   std::to_string(height < 0 ? -int64_t{height} : height) +
                                   " pixels; it must be 526 by 88");
     bool bitfields = compression == 3 && (bits == 16 || bits == 32);
-    if (LoadLE16(At(bytes, 26)) != 1 || !KnownDepth(bits) || (compression != 0 && !bitfields))
-        throw PackError(file, "a compressed bitmap or one of " + std::to_string(bits) +
-                                  " bits per pixel; use 1, 4, 8, 16, 24 or 32 bits, uncompressed");
+    // Run-length bitmaps (8 or 4 bits, bottom-up) are what Windows loads
+    // natively at a fraction of the size; the stub's own banner is one.
+    bool runLength = (compression == 1 && bits == 8) || (compression == 2 && bits == 4);
+    if (LoadLE16(At(bytes, 26)) != 1 || !KnownDepth(bits) || (compression != 0 && !bitfields && !runLength))
+        throw PackError(file, "a bitmap of " + std::to_string(bits) + " bits per pixel with compression " +
+                                  std::to_string(compression) +
+                                  "; use 1, 4, 8, 16, 24 or 32 bits, uncompressed, or 8 or 4 bits run-length");
+    if (runLength && height < 0) throw PackError(file, "a run-length bitmap stored top-down");
     if (bits <= 8 && used > (1u << bits)) throw PackError(file, "a palette larger than the bit depth allows");
     uint64_t palette = bits <= 8 ? uint64_t{used != 0 ? used : 1u << bits} * 4 : 0;
     uint64_t masks = bitfields && headerSize == 40 ? 12 : 0;
-    uint64_t pixels = RowBytes(kBannerWidth, bits) * kBannerHeight;
-    if (!Fits(bytes.size(), 14, headerSize + masks + palette) || !Fits(bytes.size(), pixelsAt, pixels))
+    uint64_t pixels = runLength ? LoadLE32(At(bytes, 34)) : RowBytes(kBannerWidth, bits) * kBannerHeight;
+    if ((runLength && pixels == 0) || !Fits(bytes.size(), 14, headerSize + masks + palette) ||
+        !Fits(bytes.size(), pixelsAt, pixels))
         throw PackError(file, "bitmap data cut short");
     return bytes.substr(14, headerSize + masks + palette) + bytes.substr(pixelsAt, pixels);
 }

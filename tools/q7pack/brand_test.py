@@ -184,7 +184,7 @@ class BrandTest(BrandCase):
             ("[installer]\ntitle = " + "x" * 256 + "\n", "text of 256 characters; at most 255"),
             ("[strings]\n1 = a\\tb\n", "a backslash starts \\n"),
             ("[installer]\nbanner = small.bmp\n", "small.bmp: the banner is 100 by 88 pixels; it must be 526 by 88"),
-            ("[installer]\nbanner = rle.bmp\n", "rle.bmp: a compressed bitmap"),
+            ("[installer]\nbanner = rle.bmp\n", "rle.bmp: a bitmap of 24 bits per pixel with compression 1"),
             ("[installer]\nicon = cut.ico\n", "cut.ico: image 1 (32x32) lies past the end of the file"),
             ("[installer]\nicon = text.ico\n", "text.ico: not an icon (.ico) file"),
             ("[installer]\nicon = missing.ico\n", "brand.ini:2: cannot read"),
