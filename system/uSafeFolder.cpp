@@ -1,8 +1,8 @@
-// The portable part of the safe folder walk: temporary names.
+// The portable part of the safe folder walk: moving a folder, temporary names.
 
 #include "system/uSafeFolder.h"
 
-#include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -11,6 +11,18 @@ constexpr char kTemporarySuffix[] = ".tmp";
 constexpr size_t kTemporaryDigits = 16;
 
 }  // namespace
+
+// Moving hands the folder's handle over; the moved-from folder closes nothing.
+TSafeFolder::TSafeFolder(TSafeFolder&& other) noexcept
+    : path_(std::move(other.path_)), handle_(other.handle_) {
+    other.handle_ = InvalidHandle;
+}
+
+TSafeFolder& TSafeFolder::operator=(TSafeFolder&& other) noexcept {
+    std::swap(path_, other.path_);
+    std::swap(handle_, other.handle_);
+    return *this;
+}
 
 std::string TemporaryName() {
     unsigned char bytes[kTemporaryDigits / 2] = {};

@@ -95,17 +95,6 @@ TSafeFolder::~TSafeFolder() {
     if (handle_ >= 0) ::close(Fd(handle_));
 }
 
-TSafeFolder::TSafeFolder(TSafeFolder&& other) noexcept
-    : path_(std::move(other.path_)), handle_(other.handle_) {
-    other.handle_ = InvalidHandle;
-}
-
-TSafeFolder& TSafeFolder::operator=(TSafeFolder&& other) noexcept {
-    std::swap(path_, other.path_);
-    std::swap(handle_, other.handle_);
-    return *this;
-}
-
 TSafeFolder TSafeFolder::Enter(const std::string& name, bool create) const {
     const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int fd = ::openat(Fd(handle_), name.c_str(), flags);

@@ -129,17 +129,6 @@ TSafeFolder::~TSafeFolder() {
     if (handle_ != InvalidHandle) CloseHandle(Win(handle_));
 }
 
-TSafeFolder::TSafeFolder(TSafeFolder&& other) noexcept
-    : path_(std::move(other.path_)), handle_(other.handle_) {
-    other.handle_ = InvalidHandle;
-}
-
-TSafeFolder& TSafeFolder::operator=(TSafeFolder&& other) noexcept {
-    std::swap(path_, other.path_);
-    std::swap(handle_, other.handle_);
-    return *this;
-}
-
 TSafeFolder TSafeFolder::Enter(const std::string& name, bool create) const {
     const std::string path = PathOf(name);
     // Wine opens a Unix symbolic link as what it points to even with
