@@ -8,6 +8,7 @@
 // Windows only, like the host that binds them.
 
 #include <cstddef>
+#include <deque>
 
 #include "scriptlib/uPatcherScript.h"
 
@@ -33,7 +34,13 @@ struct TLibraryFunctions {
 extern const TLibraryFunctions RegistryFunctions;
 extern const TLibraryFunctions FileFunctions;
 extern const TLibraryFunctions ArchiveFunctions;
+extern const TLibraryFunctions OptionFunctions;
 
 // The routine of the installer-library function of that name; null when
 // name is none of them.
 TFunctionHandler::TRoutine LibraryHandlerOf(const char* name);
+
+// handler as it is, or, for a function that the installation log records,
+// a handler that calls it and then logs the call; calls keeps what the
+// latter refers to and must outlive it.
+TFunctionHandler LoggedHandler(const char* name, TFunctionHandler inner, std::deque<TLoggedCall>& calls);

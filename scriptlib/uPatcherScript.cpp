@@ -2,8 +2,9 @@
 
 #include <cstring>
 
-#include "startup/uStartup.h"
+#include "scriptlib/uInstallLog.h"
 #include "scriptlib/uPatcherLibrary.h"
+#include "startup/uStartup.h"
 #include "scriptlib/uPatcherTable.h"
 #include "system/uSystem.h"
 
@@ -66,7 +67,8 @@ TPatcherMemory::TPatcherMemory() {
     for (size_t i = 0; i < PatcherFunctionCount; ++i) {
         const TPatcherFunctionSpec& f = PatcherFunctions[i];
         if (TFunctionHandler::TRoutine routine = HandlerOf(f.Name))
-            RegisterFunction(f.Name, f.MinArgs, f.MaxArgs, TFunctionHandler{routine, this});
+            RegisterFunction(f.Name, f.MinArgs, f.MaxArgs,
+                             LoggedHandler(f.Name, TFunctionHandler{routine, this}, LoggedCalls));
     }
 }
 
@@ -87,6 +89,7 @@ void TPatcherScript::RunEvent(uint8_t event, int32_t wparam, int32_t lparam) noe
         Evaluate(event, wparam, lparam);
     } catch (...) {
         try {
+            Failed();
             ReportFatalError(ResourceText(kExceptionText), "");
         } catch (...) {
         }
@@ -105,11 +108,19 @@ void TPatcherScript::Evaluate(uint8_t event, int32_t wparam, int32_t lparam) {
     if (!succeeded) ShowScriptError();
 }
 
+// A failed installation must not end as a successful one where a caller
+// reads the status; a later SetExitCode still chooses another.
+void TPatcherScript::Failed() {
+    if (memory_.TakesOptions) memory_.ExitCode = kExitScriptFailed;
+}
+
 // "<65488>\r\nLine L; pos. C: <error text>" over the page on screen.
 void TPatcherScript::ShowScriptError() {
     int32_t line = 0, column = 0;
     Parser->LineAndColumn(line, column);
     std::string text = ResourceText(kScriptErrorText) + "\r\nLine " + IntegerText(line) + "; pos. " +
                        IntegerText(column) + ": " + ErrorText;
+    LogLine("script error at line " + IntegerText(line) + ", column " + IntegerText(column) + ": " + ErrorText);
+    Failed();
     MessageBoxA(memory_.CurrentDialog, text.c_str(), ResourceText(kCaption).c_str(), MB_ICONERROR);
 }

@@ -80,5 +80,9 @@ const TPatcherFunctionSpec PatcherFunctions[] = {
     {"ArchiveFileCopy", 1, 2},
     {"ArchiveFileCount", 0, 0},
     {"ArchiveFileName", 1, 1},
+    // Unattended installs: the command line's options and the exit status.
+    {"HasOption", 1, 1},
+    {"GetOption", 1, 1},
+    {"SetExitCode", 1, 1},
 };
 const size_t PatcherFunctionCount = std::size(PatcherFunctions);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "pe/uPeResources.h"
+#include "startup/uCommandLine.h"
 #include "system/uByteOrder.h"
 #include "tools/q7pack/BrandDialog.h"
 #include "tools/q7pack/BrandImages.h"
@@ -12,6 +13,7 @@ namespace {
 
 constexpr uint32_t kFirstPage = 101, kLastPage = 103;
 constexpr uint32_t kEnglishUs = 0x409;
+constexpr uint32_t kRcData = 10;
 
 using Resources = std::vector<TResource>;
 
@@ -100,6 +102,15 @@ void SetIcon(Resources& all, const std::string& ico, uint32_t language) {
                        icons.images[i]});
 }
 
+// The mark that makes the installer read options: there or not.
+void SetOptionsMark(Resources& all, bool takesOptions, uint32_t language) {
+    TResourceId name{0, std::u16string(kOptionsResource, kOptionsResource + sizeof kOptionsResource - 1), true};
+    all.erase(std::remove_if(all.begin(), all.end(),
+                             [&](const TResource& r) { return r.Type == TResourceId::Of(kRcData) && r.Name == name; }),
+              all.end());
+    if (takesOptions) all.push_back({TResourceId::Of(kRcData), name, language, 0, "1"});
+}
+
 }  // namespace
 
 void ApplyBrand(TPeFile& image, const TBrand& brand) {
@@ -121,6 +132,7 @@ void ApplyBrand(TPeFile& image, const TBrand& brand) {
         all.push_back(
             {TResourceId::Of(rtVersion), TResourceId::Of(1), language, 0, VersionResource(*brand.version)});
     }
+    if (brand.options) SetOptionsMark(all, *brand.options, language);
     if (brand.manifestDescription || brand.executionLevel) {
         TResource& manifest = FindOrAdd(all, rtManifest, 1, language);
         manifest.Data = EditManifest(manifest.Data, brand.manifestDescription, brand.executionLevel);

@@ -48,6 +48,7 @@ private:
     void Entry(const std::string& section, const std::string& key, const std::string& value);
     void Version(const std::string& key, const std::string& value);
     void Numbers(const std::string& key, const std::string& value, uint16_t (&into)[4]) const;
+    bool Options(const std::string& value) const;
 
     std::string path_;
     size_t line_ = 0;
@@ -128,6 +129,12 @@ void BrandReader::Numbers(const std::string& key, const std::string& value, uint
     if (n == 0) Fail(key + " must not be empty");
 }
 
+// [installer] options = yes | no.
+bool BrandReader::Options(const std::string& value) const {
+    if (value != "yes" && value != "no") Fail("options is yes or no");
+    return value == "yes";
+}
+
 void BrandReader::Version(const std::string& key, const std::string& value) {
     if (!brand_.version) brand_.version.emplace();
     for (const auto& [name, resourceName] : kVersionKeys) {
@@ -150,6 +157,8 @@ void BrandReader::Entry(const std::string& section, const std::string& key, cons
             brand_.icon = CheckIcon(File(value), value);
         else if (key == "banner")
             brand_.bitmap = BannerDib(File(value), value);
+        else if (key == "options")
+            brand_.options = Options(value);
         else
             Fail("unknown key '" + key + "' in [installer]");
     } else if (section == "texts") {

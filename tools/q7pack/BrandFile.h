@@ -29,6 +29,9 @@ struct TBrand {
     std::optional<TBrandVersion> version;
     std::optional<std::string> manifestDescription;  // UTF-8
     std::optional<std::string> executionLevel;
+    // [installer] options: whether arguments beginning with / are options
+    // for the script; unset leaves the stub as it is.
+    std::optional<bool> options;
 };
 
 // Reads and checks the brand file at path; icon and banner paths are
