@@ -7,7 +7,8 @@
 #   test-i686.sh [--smoke]
 #
 # --smoke runs only the scenarios marked smoke below (CI runs those after
-# make test); without it every scenario below runs.
+# make test); without it every scenario below runs. Q7_I686_ONLY=TEXT keeps
+# only the scenarios whose line contains TEXT, to try one under QEMU.
 #
 # Where the kernel runs 32-bit programs itself, 32-bit Wine runs natively.
 # Where it cannot, QEMU's user-mode emulator runs it: the qemu-i386 handler
@@ -39,6 +40,8 @@ scenarios=(
   "full       host_e2e_test   Nesting.*:Events.*:COLORDLG.*:ScriptErrors.InACommandBranchLeaveThePageUsable:DialogBoxes.RunawayNestingUnwindsInsteadOfCrashing"
   "full       library_e2e_test Library.RegistryRoundTripsInTheInstallersViewAndExecuteWithWait"
   "full       brand_e2e_test  HelloWizard.*"
+  "full       e2e_test        Unattended.SilentInstallAndRemovalShowNoWindowAndLogEveryChange"
+  "full       e2e_test        Unattended.CommandLinesWithAndWithoutTheOptionsKey"
 )
 
 installer=$root/build/win32/startup/q7patcher.exe
@@ -131,6 +134,7 @@ failures=()
 for scenario in "${scenarios[@]}"; do
   read -r lanes program filter <<<"$scenario"
   [[ ",$lanes," == *",$lane,"* ]] || continue
+  [[ "$scenario" == *"${Q7_I686_ONLY:-}"* ]] || continue
   begin=$(date +%s)
   if run "$root/cmake/wine-run.sh" "$tests/$program.exe" --gtest_filter="$filter" --gtest_brief=1 \
     >"$state/$program.log" 2>&1; then

@@ -81,14 +81,6 @@ TEST(Startup, ArchivesWithoutAUsableControlScript) {
     EXPECT_EQ(Fatal(InstallerExe(), {damaged}), Answered(ErrorBox(kScriptNotInflated)));
 }
 
-TEST(Startup, OnlyTheLastOfSeveralArgumentsNamesTheArchive) {
-    TempDir dir;
-    std::string renamed = Pack(dir, "renamed.q7", "x = 1;");
-    PatchFile(renamed, kFirstName, "setup.txt");
-    EXPECT_EQ(Fatal(InstallerExe(), {dir / "missing.q7", "/S", renamed}), Answered(ErrorBox(kScriptMissing)));
-    EXPECT_EQ(Fatal(InstallerExe(), {renamed, dir / "missing.q7"}), Answered(ErrorBox(kDamaged)));
-}
-
 TEST(Startup, AnEmptyControlScriptRunsWithoutAnyMessage) {
     TempDir dir;
     EXPECT_EQ(Drive({}, InstallerExe(), {Pack(dir, "empty.q7", "")}), kEnd);

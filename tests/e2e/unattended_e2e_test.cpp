@@ -46,40 +46,40 @@ protected:
 TempDir* Unattended::dir_ = nullptr;
 
 // The box of kShowScript, its text escaped as the transcript does.
-std::string Shown(const std::string& text, int status) {
+// The end of a run that showed one box (the information box of kShowScript
+// unless error), its text escaped as the transcript does.
+std::string Ran(const std::string& text, int status, bool error = false) {
     std::string escaped;
     for (char c : text) escaped += c == '\\' || c == '"' ? std::string("\\") + c : std::string(1, c);
-    return "@ answer:1\n" + InfoBox(escaped) + "@ end\nexit " + std::to_string(status) + "\n";
-}
-std::string Failed(const std::string& text, int status) {
-    return "@ answer:1\n" + ErrorBox(text) + "@ end\nexit " + std::to_string(status) + "\n";
+    return "@ answer:1\n" + (error ? ErrorBox(escaped) : InfoBox(escaped)) + "@ end\nexit " +
+           std::to_string(status) + "\n";
 }
 
 TEST_F(Unattended, CommandLinesWithAndWithoutTheOptionsKey) {
     const std::string other = *dir_ / "other.q7", empty = *dir_ / "empty.q7";
-    const char kDamaged[] = "Archív modulu je poškodený.";
+    const std::string damaged = "Archív modulu je poškodený.", unavailable = "Archív modulu nie je k dispozícii: ";
     const struct {
         const char* installer;
         std::string line, transcript;
     } cases[] = {
-        {"with.exe", "", Shown("own S=0 X=0 D=[]", 0)},
-        {"with.exe", "/S", Shown("own S=-1 X=0 D=[]", 0)},
-        {"with.exe", R"(/S /D="C:\Program Files\App")", Shown("own S=-1 X=0 D=[C:\\Program Files\\App]", 0)},
-        {"with.exe", R"(/s /D="C:\Program Files\App)", Shown("own S=-1 X=0 D=[C:\\Program Files\\App]", 0)},
-        {"with.exe", R"(/D="a \"b\" c" /D=)" + other, Shown("own S=0 X=0 D=[" + other + "]", 0)},
-        {"with.exe", R"(/D="a \"b\" c" )" + other, Shown("other S=0 X=0 D=[a \"b\" c]", 0)},
-        {"with.exe", "/X /CODE=1603", Shown("own S=0 X=-1 D=[]", 1603)},
-        {"with.exe", "/S missing.q7", Failed(kDamaged, 2)},
-        {"with.exe", "/S " + empty, Failed("Archív modulu nie je k dispozícii: ", 3)},
-        {"without.exe", "", Shown("own S=0 X=0 D=[]", 0)},
-        {"without.exe", "/S", Failed(kDamaged, 0)},
-        {"without.exe", R"(/S /D="C:\Program Files\App")", Failed(kDamaged, 0)},
-        {"without.exe", "/S /CODE=1603 " + other, Shown("other S=0 X=0 D=[]", 0)},
-        {"without.exe", "/S " + empty, Failed("Archív modulu nie je k dispozícii: ", 0)},
+        {"with.exe", "", Ran("own S=0 X=0 D=[]", 0)},
+        {"with.exe", "/S", Ran("own S=-1 X=0 D=[]", 0)},
+        {"with.exe", R"(/S /D="C:\Program Files\App")", Ran("own S=-1 X=0 D=[C:\\Program Files\\App]", 0)},
+        {"with.exe", R"(/s /D="C:\Program Files\App)", Ran("own S=-1 X=0 D=[C:\\Program Files\\App]", 0)},
+        {"with.exe", R"(/D="a \"b\" c" /D=)" + other, Ran("own S=0 X=0 D=[" + other + "]", 0)},
+        {"with.exe", R"(/D="a \"b\" c" )" + other, Ran("other S=0 X=0 D=[a \"b\" c]", 0)},
+        {"with.exe", "/X /CODE=1603", Ran("own S=0 X=-1 D=[]", 1603)},
+        {"with.exe", "/S missing.q7", Ran(damaged, 2, true)},
+        {"with.exe", "/S " + empty, Ran(unavailable, 3, true)},
+        {"without.exe", "", Ran("own S=0 X=0 D=[]", 0)},
+        {"without.exe", "/S", Ran(damaged, 0, true)},
+        {"without.exe", R"(/S /D="C:\Program Files\App")", Ran(damaged, 0, true)},
+        {"without.exe", "/S /CODE=1603 " + other, Ran("other S=0 X=0 D=[]", 0)},
+        {"without.exe", other + " missing.q7", Ran(damaged, 0, true)},
+        {"without.exe", "/S " + empty, Ran(unavailable, 0, true)},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Drive({"answer:1"}, *dir_ / c.installer, {}, c.line), c.transcript)
-            << c.installer << " " << c.line;
+        EXPECT_EQ(Drive({"answer:1"}, *dir_ / c.installer, {}, c.line), c.transcript) << c.installer << " " << c.line;
 }
 
 // The log's lines without their time stamps.
