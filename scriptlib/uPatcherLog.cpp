@@ -49,11 +49,11 @@ void CallLogged(void* owner, TScript& script, TValue& result) {
 
 }  // namespace
 
-TFunctionHandler LoggedHandler(const char* name, TFunctionHandler inner, std::deque<TLoggedCall>& calls) {
+TFunctionHandler LoggedHandler(const char* name, TFunctionHandler inner, std::vector<std::unique_ptr<TLoggedCall>>& calls) {
     for (const TLoggedFunction& f : kLogged)
         if (std::strcmp(f.Name, name) == 0) {
-            calls.push_back({&f, inner});
-            return {&CallLogged, &calls.back()};
+            calls.push_back(std::make_unique<TLoggedCall>(TLoggedCall{&f, inner}));
+            return {&CallLogged, calls.back().get()};
         }
     return inner;
 }

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,7 +73,7 @@ public:
     std::vector<TOption> Options;
     // The status the installer ends with (SetExitCode).
     int32_t ExitCode = 0;
-    std::deque<TLoggedCall> LoggedCalls;
+    std::vector<std::unique_ptr<TLoggedCall>> LoggedCalls;
 };
 
 class TPatcherScript : public TScript {
