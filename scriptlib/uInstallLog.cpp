@@ -22,7 +22,8 @@ void AppendValue(std::string& out, const TValue& value) {
 std::string Stamp() {
     std::time_t now = std::time(nullptr);
     char text[32] = "";
-    if (const std::tm* local = std::localtime(&now)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S ", local);
+    if (const std::tm* local = std::localtime(&now))
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S ", local);
     return text;
 }
 

@@ -43,4 +43,5 @@ TFunctionHandler::TRoutine LibraryHandlerOf(const char* name);
 // handler as it is, or, for a function that the installation log records,
 // a handler that calls it and then logs the call; calls keeps what the
 // latter refers to and must outlive it.
-TFunctionHandler LoggedHandler(const char* name, TFunctionHandler inner, std::vector<std::unique_ptr<TLoggedCall>>& calls);
+TFunctionHandler LoggedHandler(const char* name, TFunctionHandler inner,
+                               std::vector<std::unique_ptr<TLoggedCall>>& calls);

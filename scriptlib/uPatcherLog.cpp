@@ -30,10 +30,11 @@ std::string EntryNote(const TPatcherMemory& memory, TScript& script) {
 
 // Every function that changes the machine or starts a program.
 const TLoggedFunction kLogged[] = {
-    {"WriteIni", true, nullptr},        {"RegSetValue", true, nullptr},     {"RegCreateKey", false, nullptr},
-    {"CreateDirectory", true, nullptr}, {"RemoveDirectory", true, nullptr}, {"DeleteFile", true, nullptr},
-    {"MoveFile", true, nullptr},        {"CopyFile", true, nullptr},        {"Execute", true, nullptr},
-    {"ArchiveFileCopy", true, EntryNote},
+    {"WriteIni", true, nullptr},        {"RegSetValue", true, nullptr},
+    {"RegCreateKey", false, nullptr},   {"CreateDirectory", true, nullptr},
+    {"RemoveDirectory", true, nullptr}, {"DeleteFile", true, nullptr},
+    {"MoveFile", true, nullptr},        {"CopyFile", true, nullptr},
+    {"Execute", true, nullptr},         {"ArchiveFileCopy", true, EntryNote},
 };
 
 void CallLogged(void* owner, TScript& script, TValue& result) {
@@ -49,7 +50,8 @@ void CallLogged(void* owner, TScript& script, TValue& result) {
 
 }  // namespace
 
-TFunctionHandler LoggedHandler(const char* name, TFunctionHandler inner, std::vector<std::unique_ptr<TLoggedCall>>& calls) {
+TFunctionHandler LoggedHandler(const char* name, TFunctionHandler inner,
+                               std::vector<std::unique_ptr<TLoggedCall>>& calls) {
     for (const TLoggedFunction& f : kLogged)
         if (std::strcmp(f.Name, name) == 0) {
             calls.push_back(std::make_unique<TLoggedCall>(TLoggedCall{&f, inner}));

@@ -5,6 +5,4 @@
 
 #include "startup/uStartup.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    return RunInstaller();
-}
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return RunInstaller(); }

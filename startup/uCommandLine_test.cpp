@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
 namespace {
 
 using Items = std::vector<std::string>;
@@ -26,8 +24,6 @@ TEST(SplitCommandLine, KeepsCodePageBytesAsTheyAre) {
     EXPECT_EQ(SplitCommandLine("x \xC8\xE9\xF8\xA0y"), (Items{"x", "\xC8\xE9\xF8\xA0y"}));
 }
 
-}  // namespace
-
 // The C runtime's rules: each line with the items after the program.
 TEST(SplitWindowsCommandLine, FollowsTheCRuntimesQuotingRules) {
     const struct {
@@ -35,8 +31,6 @@ TEST(SplitWindowsCommandLine, FollowsTheCRuntimesQuotingRules) {
         Items items;
     } cases[] = {
         {R"("C:\Program Files\setup.exe" /S)", {"C:\\Program Files\\setup.exe", "/S"}},
-        {R"(setup.exe /D="C:\Program Files\App")", {"setup.exe", "/D=C:\\Program Files\\App"}},
-        {R"(setup.exe /D="C:\Program Files\App)", {"setup.exe", "/D=C:\\Program Files\\App"}},
         {R"(x "a b\\" c)", {"x", "a b\\", "c"}},
         {R"(x a\\\"b a\\b "a""b" "")", {"x", "a\\\"b", "a\\\\b", "a\"b", ""}},
         {"x a\x01" "b\tc", {"x", "a\x01" "b", "c"}},
@@ -45,29 +39,4 @@ TEST(SplitWindowsCommandLine, FollowsTheCRuntimesQuotingRules) {
     for (const auto& c : cases) EXPECT_EQ(SplitWindowsCommandLine(c.line), c.items) << c.line;
 }
 
-TEST(ParseInvocation, OptionsOnlyWhereTheInstallerTakesThem) {
-    const struct {
-        const char* line;
-        bool withOptions;
-        std::optional<std::string> archive;
-        std::vector<std::pair<std::string, std::string>> options;
-    } cases[] = {
-        {"setup.exe", true, std::nullopt, {}},
-        {"setup.exe /S", false, "/S", {}},
-        {"setup.exe /S /D=C:\\x", false, "/D=C:\\x", {}},
-        {R"(setup.exe /S "/D=C:\a b" /log=x=y one.q7 two.q7)", true, "two.q7", {{"S", ""}, {"D", "C:\\a b"}, {"log", "x=y"}}},
-        {R"(setup.exe /S "C:\dir\")", false, "C:\\dir\\", {}},
-        {R"(setup.exe "C:\dir\\" /S)", true, "C:\\dir\\", {{"S", ""}}},
-    };
-    for (const auto& c : cases) {
-        TInvocation got = ParseInvocation(c.line, c.withOptions);
-        std::vector<std::pair<std::string, std::string>> options;
-        for (const TOption& o : got.Options) options.emplace_back(o.Name, o.Value);
-        EXPECT_EQ(got.Archive, c.archive) << c.line;
-        EXPECT_EQ(options, c.options) << c.line;
-    }
-    std::vector<TOption> given = {{"D", "first"}, {"s", ""}, {"d", "last"}};
-    EXPECT_EQ(FindOption(given, "/D")->Value, "last");
-    EXPECT_NE(FindOption(given, "S"), nullptr);
-    EXPECT_EQ(FindOption(given, "LOG"), nullptr);
-}
+}  // namespace

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "archive/uZlibArchive.h"
+#include "scriptlib/uInstallLog.h"
 #include "scriptlib/uPatcherScript.h"
 #include "startup/uCommandLine.h"
 #include "startup/uPeImage.h"
-#include "scriptlib/uInstallLog.h"
 #include "system/uSystem.h"
 
 TPatcherScript* ActiveScript = nullptr;
@@ -72,8 +72,8 @@ int32_t InstallFrom(TZLibUnpacker& unpacker, TFileStream& archive, const TRunOpt
     TStringStream script;
     code = entry->ExtractTo(&script);
     if (code != zaOk)
-        return Fatal(kScriptNotInflated, std::string(kScriptName) + " - " + TZLibAbstractArchive::ErrorCodeText(code),
-                     takes);
+        return Fatal(kScriptNotInflated,
+                     std::string(kScriptName) + " - " + TZLibAbstractArchive::ErrorCodeText(code), takes);
     return RunControlScript(unpacker, script.Data, options);
 }
 
@@ -85,7 +85,8 @@ int32_t OpenAndInstall(TZLibUnpacker& unpacker, const TInvocation& invocation, b
         TFileStream archive(ownFile ? OwnExecutablePath() : *invocation.Archive, fmOpenReadShareAll);
         std::optional<int32_t> offset = ownFile ? GetAppendedArchiveOffset() : 0;
         // Reading from anywhere else would load whatever lies there.
-        if (!offset || archive.Seek(*offset, soFromBeginning) != *offset) return Fatal(kArchiveUnavailable, "", takesOptions);
+        if (!offset || archive.Seek(*offset, soFromBeginning) != *offset)
+            return Fatal(kArchiveUnavailable, "", takesOptions);
         return InstallFrom(unpacker, archive, {takesOptions, invocation.Options});
     } catch (...) {
         return Fatal(kArchiveDamaged, "", takesOptions);

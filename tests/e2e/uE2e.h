@@ -50,7 +50,8 @@ struct PayloadFile {
     std::string name, content;
 };
 std::string Pack(const TempDir& dir, const std::string& name, const std::string& script,
-                 const std::vector<PayloadFile>& payload = {}, bool stub = false, const std::string& brand = {});
+                 const std::vector<PayloadFile>& payload = {}, bool stub = false,
+                 const std::string& brand = {});
 
 // A bare archive dir/name holding script as setup.ini, written without
 // q7pack, which refuses a script that fails the installer's check: for the

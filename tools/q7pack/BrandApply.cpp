@@ -104,9 +104,11 @@ void SetIcon(Resources& all, const std::string& ico, uint32_t language) {
 
 // The mark that makes the installer read options: there or not.
 void SetOptionsMark(Resources& all, bool takesOptions, uint32_t language) {
-    TResourceId name{0, std::u16string(kOptionsResource, kOptionsResource + sizeof kOptionsResource - 1), true};
-    all.erase(std::remove_if(all.begin(), all.end(),
-                             [&](const TResource& r) { return r.Type == TResourceId::Of(kRcData) && r.Name == name; }),
+    TResourceId name{0, std::u16string(kOptionsResource, kOptionsResource + sizeof kOptionsResource - 1),
+                     true};
+    all.erase(std::remove_if(
+                  all.begin(), all.end(),
+                  [&](const TResource& r) { return r.Type == TResourceId::Of(kRcData) && r.Name == name; }),
               all.end());
     if (takesOptions) all.push_back({TResourceId::Of(kRcData), name, language, 0, "1"});
 }
