@@ -2,6 +2,9 @@
 #   make test   install what is missing, build all presets, run every test
 #   make demo   build the example package and run it under Wine
 #   make bench  build natively and run the benchmarks
+#   make mutate put each fault of scripts/mutations.txt into a copy of the
+#               tree and tell which of them the tests catch (MUTATE_ARGS:
+#               e.g. --only uScript --out docs/mutations/last.txt)
 #   make test-i686        the end-to-end scenarios on the shipped i686
 #                         installer under 32-bit Wine (scripts/test-i686.sh)
 #   make test-i686-smoke  the few of them that CI runs after make test
@@ -11,7 +14,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 NATIVE_PRESETS := native native-asan
 ALL_PRESETS := $(NATIVE_PRESETS) win64 win32
 
-.PHONY: all deps deps-i686 build test test-i686 test-i686-smoke demo bench fuzz clean $(addprefix build-,$(ALL_PRESETS))
+.PHONY: all deps deps-i686 build test test-i686 test-i686-smoke demo bench mutate fuzz clean $(addprefix build-,$(ALL_PRESETS))
 
 all: build
 
@@ -43,6 +46,9 @@ demo: deps build-native build-win64
 
 bench: deps build-native
 	@bash scripts/bench.sh
+
+mutate: deps
+	@python3 scripts/mutate.py $(MUTATE_ARGS)
 
 fuzz: deps
 	@bash scripts/fuzz.sh

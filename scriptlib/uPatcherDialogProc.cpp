@@ -2,7 +2,6 @@
 // script events of the one running host.
 
 #include "scriptlib/uPatcherScript.h"
-#include "startup/uStartup.h"
 
 namespace {
 

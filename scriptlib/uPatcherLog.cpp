@@ -7,8 +7,8 @@
 #include <iterator>
 
 #include "archive/uZlibArchive.h"
-#include "scriptlib/uInstallLog.h"
 #include "scriptlib/uPatcherLibrary.h"
+#include "system/uInstallLog.h"
 
 struct TLoggedFunction {
     const char* Name;
@@ -37,15 +37,38 @@ const TLoggedFunction kLogged[] = {
     {"Execute", true, nullptr},         {"ArchiveFileCopy", true, EntryNote},
 };
 
+// A text in double quotes with a quote inside doubled, an integer in decimal.
+void AppendValue(std::string& out, const TValue& value) {
+    if (value.Kind == vkInteger) {
+        out += IntegerText(value.Int);
+        return;
+    }
+    out += '"';
+    for (char c : value.Str) {
+        out += c;
+        if (c == '"') out += '"';
+    }
+    out += '"';
+}
+
+// Name(arguments) = result, then the note.
 void CallLogged(void* owner, TScript& script, TValue& result) {
     auto& call = *static_cast<TLoggedCall*>(owner);
     call.Inner.Routine(call.Inner.Owner, script, result);
     if (!LogOpened()) return;
-    std::vector<TValue> args(static_cast<size_t>(script.Stack.VariableCount() - script.ArgBase));
-    for (size_t i = 0; i < args.size(); ++i) script.Arg(static_cast<int32_t>(i + 1), args[i]);
-    std::string note =
-        call.Spec->Note ? call.Spec->Note(*static_cast<const TPatcherMemory*>(call.Inner.Owner), script) : "";
-    LogLine(CallText(call.Spec->Name, args, result, call.Spec->BooleanResult) + note);
+    std::string text = std::string(call.Spec->Name) + "(";
+    TValue arg;
+    for (int32_t i = 1; script.Arg(i, arg); ++i) {
+        if (i > 1) text += ", ";
+        AppendValue(text, arg);
+    }
+    text += ") = ";
+    if (call.Spec->BooleanResult && result.Kind == vkInteger)
+        text += result.Int ? "TRUE" : "FALSE";
+    else
+        AppendValue(text, result);
+    if (call.Spec->Note) text += call.Spec->Note(*static_cast<const TPatcherMemory*>(call.Inner.Owner), script);
+    LogLine(text);
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 
 #include <cstring>
 
-#include "scriptlib/uInstallLog.h"
 #include "scriptlib/uPatcherLibrary.h"
-#include "startup/uStartup.h"
 #include "scriptlib/uPatcherTable.h"
+#include "system/uFatalError.h"
+#include "system/uInstallLog.h"
 #include "system/uSystem.h"
+
+TPatcherScript* ActiveScript = nullptr;
 
 namespace {
 
@@ -90,7 +92,7 @@ void TPatcherScript::RunEvent(uint8_t event, int32_t wparam, int32_t lparam) noe
     } catch (...) {
         try {
             Failed();
-            ReportFatalError(ResourceText(kExceptionText), "");
+            ShowFatalError(memory_.CurrentDialog, ResourceText(kExceptionText), "");
         } catch (...) {
         }
     }

@@ -12,9 +12,13 @@
 
 #include "script/uScript.h"
 #include "scriptlib/uScriptLib.h"
-#include "startup/uCommandLine.h"
+#include "scriptlib/uOptions.h"
 
 class TZLibUnpacker;
+
+// The status an installer with options ends with after a script error or an
+// unexpected fault during the installation (docs/packaging.md).
+constexpr int32_t kExitScriptFailed = 6;
 
 // A library function bound so that the installation log records its calls
 // (uPatcherLog.cpp).
@@ -94,6 +98,10 @@ private:
 
     TPatcherMemory memory_;
 };
+
+// The one running installer host while the installation runs (start-up sets
+// it); empty before the host is created and again once it is released.
+extern TPatcherScript* ActiveScript;
 
 // The dialog procedure of every page: turns the page's messages into
 // events of ActiveScript and answers the colour messages from COLORDLG.

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include "scriptlib/uPatcherTable.h"
-#include "startup/uStartup.h"
 
 namespace {
 

@@ -5,15 +5,6 @@ namespace {
 bool IsSeparator(char c) { return static_cast<unsigned char>(c) <= ' '; }
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
-
 // One item by the C runtime's rules, from i (on its first byte) to the
 // blank behind it.
 std::string WindowsItem(std::string_view line, size_t& i) {
@@ -94,12 +85,4 @@ TInvocation ParseInvocation(std::string_view line, bool withOptions) {
                                       eq == std::string::npos ? std::string() : items[k].substr(eq + 1)});
     }
     return invocation;
-}
-
-const TOption* FindOption(const std::vector<TOption>& options, std::string_view name) {
-    if (!name.empty() && name[0] == '/') name.remove_prefix(1);
-    const TOption* found = nullptr;
-    for (const TOption& option : options)
-        if (SameName(option.Name, name)) found = &option;
-    return found;
 }

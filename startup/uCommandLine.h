@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "scriptlib/uOptions.h"
+
 // Blanks and control characters (every byte up to 0x20) separate items;
 // double quotes group text with blanks into one item and are removed, so
 // "a b"c gives one item a bc. A pair of quotes with nothing inside still
@@ -22,12 +24,6 @@ std::vector<std::string> SplitCommandLine(std::string_view line);
 // ends at the next quote when it starts with one, else at a blank.
 std::vector<std::string> SplitWindowsCommandLine(std::string_view line);
 
-// An option: /NAME or /NAME=VALUE.
-struct TOption {
-    std::string Name;
-    std::string Value;
-};
-
 // What a command line asks of the installer.
 struct TInvocation {
     std::vector<TOption> Options;
@@ -39,10 +35,6 @@ struct TInvocation {
 // items beginning with / are options in their order, and the last other
 // item names the archive.
 TInvocation ParseInvocation(std::string_view line, bool withOptions);
-
-// The last option of that name (ASCII case-insensitive; a leading / of name
-// is ignored); null when none was given.
-const TOption* FindOption(const std::vector<TOption>& options, std::string_view name);
 
 // The resource (RT_RCDATA, this name) that q7pack writes into an installer
 // whose brand asks for options.

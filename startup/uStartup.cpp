@@ -6,17 +6,15 @@
 #include <vector>
 
 #include "archive/uZlibArchive.h"
-#include "scriptlib/uInstallLog.h"
 #include "scriptlib/uPatcherScript.h"
 #include "startup/uCommandLine.h"
 #include "startup/uPeImage.h"
+#include "system/uFatalError.h"
+#include "system/uInstallLog.h"
 #include "system/uSystem.h"
-
-TPatcherScript* ActiveScript = nullptr;
 
 namespace {
 
-constexpr uint32_t kCaption = 65519;
 const char kScriptName[] = "setup.ini";
 
 // A fatal start-up error: the text of its box and the status an installer
@@ -107,9 +105,7 @@ int32_t RunControlScript(TZLibUnpacker& unpacker, const std::string& scriptText,
 }
 
 void ReportFatalError(const std::string& message, const std::string& detail) {
-    LogLine("fatal error: " + message + detail);
-    HWND owner = ActiveScript ? ActiveScript->PatcherMemory()->CurrentDialog : nullptr;
-    MessageBoxA(owner, (message + detail).c_str(), ResourceText(kCaption).c_str(), MB_ICONERROR);
+    ShowFatalError(ActiveScript ? ActiveScript->PatcherMemory()->CurrentDialog : nullptr, message, detail);
 }
 
 std::optional<int32_t> GetAppendedArchiveOffset() {

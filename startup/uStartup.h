@@ -10,12 +10,7 @@
 
 #include "startup/uCommandLine.h"
 
-class TPatcherScript;
 class TZLibUnpacker;
-
-// The one running installer host while the installation runs; empty before
-// the host is created and again once it is released.
-extern TPatcherScript* ActiveScript;
 
 // The statuses an installer with options ends with when it fails by
 // itself (docs/packaging.md lists them); SetExitCode chooses any other.
@@ -23,7 +18,6 @@ constexpr int32_t kExitArchiveDamaged = 2;  // cannot be opened, or an unexpecte
 constexpr int32_t kExitArchiveUnavailable = 3;
 constexpr int32_t kExitScriptMissing = 4;
 constexpr int32_t kExitScriptNotInflated = 5;
-constexpr int32_t kExitScriptFailed = 6;  // a script error or unexpected error while it ran
 constexpr int32_t kExitLogUnavailable = 7;
 
 // The whole run: every step up to the end of the installation. Shows each

@@ -85,10 +85,10 @@ const char kLog[] =
     "CreateDirectory(\"$A\\blocked\") = FALSE\n"
     "exit code 1603\n"
     "started: $W /CODE=x $L\n"
-    "script error at line 3, column 45: cannot convert to integer: x\n"
+    "script error at line 4, column 55: cannot convert to integer: x\n"
     "exit code 6\n"
     "started: $W $L missing.q7\n"
-    "fatal error: Archív modulu je poškodený.\n"
+    "fatal error: Arch\xEDv modulu je po\x9Akoden\xFD.\n"  // Windows-1250, as the box has it
     "exit code 2\n";
 
 TEST(Unattended, SilentInstallAndRemovalShowNoWindowAndLogEveryChange) {

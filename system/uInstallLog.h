@@ -7,9 +7,7 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "script/uScript.h"
 #include "system/uSystem.h"
 
 // Opens path for appending (creating it when missing; other programs may
@@ -33,9 +31,3 @@ private:
 // below 0x20 in text are written as <XX>, so every entry stays one line.
 void LogLine(std::string_view text);
 bool LogOpened();
-
-// The text of a call: Name("text", 12) with strings quoted (a quote inside
-// doubled) and integers in decimal, then " = " and the result, shown as
-// TRUE or FALSE when booleanResult is set.
-std::string CallText(std::string_view name, const std::vector<TValue>& args, const TValue& result,
-                     bool booleanResult);

@@ -1,23 +1,10 @@
-#include "scriptlib/uInstallLog.h"
+#include "system/uInstallLog.h"
 
 #include <ctime>
 
 namespace {
 
 TInstallLog* ActiveLog = nullptr;
-
-void AppendValue(std::string& out, const TValue& value) {
-    if (value.Kind == vkInteger) {
-        out += IntegerText(value.Int);
-        return;
-    }
-    out += '"';
-    for (char c : value.Str) {
-        out += c;
-        if (c == '"') out += '"';
-    }
-    out += '"';
-}
 
 std::string Stamp() {
     std::time_t now = std::time(nullptr);
@@ -65,20 +52,4 @@ void LogLine(std::string_view text) {
     // Behind whatever is there now; a log past 2 GiB takes nothing more.
     if (HandleSeek(ActiveLog->handle_, 0, soFromEnd) < 0) return;
     HandleWrite(ActiveLog->handle_, line.data(), static_cast<int32_t>(line.size()));
-}
-
-std::string CallText(std::string_view name, const std::vector<TValue>& args, const TValue& result,
-                     bool booleanResult) {
-    std::string text(name);
-    text += '(';
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (i > 0) text += ", ";
-        AppendValue(text, args[i]);
-    }
-    text += ") = ";
-    if (booleanResult && result.Kind == vkInteger)
-        text += result.Int ? "TRUE" : "FALSE";
-    else
-        AppendValue(text, result);
-    return text;
 }
