@@ -135,10 +135,11 @@ class BrandTest(BrandCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         listed = q7pack("list", installer).stdout
         self.assertIn("title: Hello 1.0 Setup\n  version: 1.0\n  signed: no", listed)
-        # The sample's brand sets no version or manifest: those of the first
-        # brand stay, everything else is back as the stub has it.
+        # The sample's brand sets no version, manifest or options: those of
+        # the first brand stay, everything else is back as the stub has it.
         again = self.brand(installer, SAMPLE_BRAND, self.path("again.exe"))
-        kept = {key: data for key, data in resources(again).items() if key[0] not in (RT_VERSION, RT_MANIFEST)}
+        kept = {key: data for key, data in resources(again).items()
+                if key[0] not in (RT_VERSION, RT_MANIFEST) and key[1] != "OPTIONS"}
         self.assertEqual(kept, {key: data for key, data in resources(stub).items() if key[0] != RT_MANIFEST})
         twice = one(resources(self.brand(again, os.path.join(HELLO, "brand.ini"), self.path("twice.exe"))),
                     RT_MANIFEST, 1).decode()
