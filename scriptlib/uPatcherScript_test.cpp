@@ -38,8 +38,8 @@ TEST(PatcherMemory, HoldsTheConstantsThenTheBaseLibraryAndEveryFunctionOfTheTabl
         EXPECT_EQ(f.MinArgs, PatcherFunctions[i].MinArgs) << f.Name;
         EXPECT_EQ(f.MaxArgs, PatcherFunctions[i].MaxArgs) << f.Name;
         void* owner = f.Handler.Owner;  // a logged function's is its log binding
-        if (owner != &memory) owner = static_cast<TLoggedCall*>(owner)->Inner.Owner;
-        EXPECT_EQ(owner, &memory) << f.Name;
+        EXPECT_EQ(owner == &memory ? owner : static_cast<TLoggedCall*>(owner)->Inner.Owner, &memory)
+            << f.Name;
     }
 }
 

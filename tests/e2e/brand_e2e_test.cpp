@@ -135,7 +135,7 @@ TEST_F(HelloWizard, InstallsSilentlyIntoTheFolderGivenAndLogsIt) {
     TempDir dir;
     std::string folder = dir / "Hello Silent", log = dir / "setup.log";
     EXPECT_EQ(Drive({"no-window"}, installer_, {"/S", "/D=" + folder, "/LOG=" + log}),
-              "@ no-window\n" + std::string(kEnd));
+              "@ no-window\n@ end\nexit 0\n");
     EXPECT_NE(ReadFileBytes(log).find("ArchiveFileCopy(3) = TRUE (entry hello.exe)\r\n"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(folder + "\\hello.exe"), ReadFileBytes(WinePath(Q7_E2E_HELLO_PROGRAM)));
 }

@@ -21,8 +21,7 @@
 //                           of control ID of the page
 //           no-window       wait for the program to end, failing as soon as
 //                           it shows a window (which is recorded)
-// --line appends TEXT to the program's command line as it is, for quoting
-// that the arguments would not show.
+// --line appends TEXT to the program's command line as it is (raw quoting).
 // --times adds a line "# N ms" behind each action done: the milliseconds
 // from the program's start to the end of the action.
 // After the actions the driver waits for the program to end and records its
