@@ -1,18 +1,11 @@
-// The installer's own crc32: standard check values, and zlib's inflate using
+// The installer's own crc32: the standard check value, in two calls, and zlib's inflate using
 // it to accept a gzip stream ("hello\n") and to refuse one with a wrong CRC.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <cstring>
-
-TEST(ZlibCrc32, GivesTheStandardValuesAndChecksGzipStreams) {
-    auto crc = [](uLong start, const char* text) {
-        return crc32(start, (const Bytef*)text, std::strlen(text));
-    };
+TEST(ZlibCrc32, GivesTheCheckValueAndChecksGzipStreams) {
     EXPECT_EQ(crc32(0, nullptr, 0), 0u);
-    EXPECT_EQ(crc(0, "a"), 0xe8b7be43u);
-    EXPECT_EQ(crc(0, "123456789"), 0xcbf43926u);
-    EXPECT_EQ(crc(crc(0, "12345"), "6789"), 0xcbf43926u);
+    EXPECT_EQ(crc32(crc32(0, (const Bytef*)"12345", 5), (const Bytef*)"6789", 4), 0xcbf43926u);
     unsigned char gz[] = {0x1f, 0x8b, 8,    0, 0, 0,    0,    0,    2,    3, 0xcb, 0x48, 0xcd,
                           0xc9, 0xc9, 0xe7, 2, 0, 0x20, 0x30, 0x3a, 0x36, 6, 0,    0,    0};
     for (int wrong = 0; wrong < 2; ++wrong) {
