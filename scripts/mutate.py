@@ -77,11 +77,14 @@ def sync_copy(src):
         if os.path.isfile(b) and os.path.getsize(a) == os.path.getsize(b):
             with open(a, "rb") as fa, open(b, "rb") as fb:
                 if fa.read() == fb.read():
+                    shutil.copymode(a, b)
                     continue
         os.makedirs(os.path.dirname(b), exist_ok=True)
         # A fresh time, newer than any object built from a faulty version
-        # that an interrupted run left behind.
+        # that an interrupted run left behind; the mode too (the scripts
+        # the tests run must stay executable).
         shutil.copyfile(a, b)
+        shutil.copymode(a, b)
     for folder, dirs, files in os.walk(src):
         rel = os.path.relpath(folder, src)
         if rel == ".":
