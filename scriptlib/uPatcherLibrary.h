@@ -9,6 +9,7 @@
 // Windows only, like the host that binds them.
 
 #include <cstddef>
+#include <memory>
 
 #include "scriptlib/uPatcherScript.h"
 
@@ -35,7 +36,14 @@ extern const TLibraryFunctions RegistryFunctions;
 extern const TLibraryFunctions FileFunctions;
 extern const TLibraryFunctions ArchiveFunctions;
 extern const TLibraryFunctions EnvironmentFunctions;
+extern const TLibraryFunctions OptionFunctions;
 
 // The routine of the installer-library function of that name; null when
 // name is none of them.
 TFunctionHandler::TRoutine LibraryHandlerOf(const char* name);
+
+// handler as it is, or, for a function that the installation log records,
+// a handler that calls it and then logs the call; calls keeps what the
+// latter refers to and must outlive it.
+TFunctionHandler LoggedHandler(const char* name, TFunctionHandler inner,
+                               std::vector<std::unique_ptr<TLoggedCall>>& calls);

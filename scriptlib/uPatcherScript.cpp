@@ -5,6 +5,7 @@
 #include "scriptlib/uPatcherLibrary.h"
 #include "scriptlib/uPatcherTable.h"
 #include "system/uFatalError.h"
+#include "system/uInstallLog.h"
 #include "system/uSystem.h"
 
 TPatcherScript* ActiveScript = nullptr;
@@ -68,7 +69,8 @@ TPatcherMemory::TPatcherMemory() {
     for (size_t i = 0; i < PatcherFunctionCount; ++i) {
         const TPatcherFunctionSpec& f = PatcherFunctions[i];
         if (TFunctionHandler::TRoutine routine = HandlerOf(f.Name))
-            RegisterFunction(f.Name, f.MinArgs, f.MaxArgs, TFunctionHandler{routine, this});
+            RegisterFunction(f.Name, f.MinArgs, f.MaxArgs,
+                             LoggedHandler(f.Name, TFunctionHandler{routine, this}, LoggedCalls));
     }
 }
 
@@ -89,6 +91,7 @@ void TPatcherScript::RunEvent(uint8_t event, int32_t wparam, int32_t lparam) noe
         Evaluate(event, wparam, lparam);
     } catch (...) {
         try {
+            Failed();
             ShowFatalError(memory_.CurrentDialog, ResourceText(kExceptionText), "");
         } catch (...) {
         }
@@ -107,11 +110,19 @@ void TPatcherScript::Evaluate(uint8_t event, int32_t wparam, int32_t lparam) {
     if (!succeeded) ShowScriptError();
 }
 
+// A failed installation must not end as a successful one where a caller
+// reads the status; a later SetExitCode still chooses another.
+void TPatcherScript::Failed() {
+    if (memory_.TakesOptions) memory_.ExitCode = kExitScriptFailed;
+}
+
 // "<65488>\r\nLine L; pos. C: <error text>" over the page on screen.
 void TPatcherScript::ShowScriptError() {
     int32_t line = 0, column = 0;
     Parser->LineAndColumn(line, column);
     std::string text = ResourceText(kScriptErrorText) + "\r\nLine " + IntegerText(line) + "; pos. " +
                        IntegerText(column) + ": " + ErrorText;
+    LogLine("script error at line " + IntegerText(line) + ", column " + IntegerText(column) + ": " + ErrorText);
+    Failed();
     MessageBoxA(memory_.CurrentDialog, text.c_str(), ResourceText(kCaption).c_str(), MB_ICONERROR);
 }

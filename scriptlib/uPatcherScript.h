@@ -6,13 +6,27 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "script/uScript.h"
 #include "scriptlib/uScriptLib.h"
+#include "scriptlib/uOptions.h"
 
 class TZLibUnpacker;
+
+// The status an installer with options ends with after a script error or an
+// unexpected fault during the installation (docs/packaging.md).
+constexpr int32_t kExitScriptFailed = 6;
+
+// A library function bound so that the installation log records its calls
+// (uPatcherLog.cpp).
+struct TLoggedFunction;
+struct TLoggedCall {
+    const TLoggedFunction* Spec;
+    TFunctionHandler Inner;
+};
 
 // Event codes: the value of MESSAGE during an evaluation.
 constexpr uint8_t evDestroy = 0;
@@ -56,6 +70,14 @@ public:
     HWND CurrentDialog = nullptr;
     std::string ScriptText;
     std::vector<HWND> DialogStack;
+
+    // The command line's options; TakesOptions when the brand asked for
+    // them, which also makes failures end with a status of their own.
+    bool TakesOptions = false;
+    std::vector<TOption> Options;
+    // The status the installer ends with (SetExitCode).
+    int32_t ExitCode = 0;
+    std::vector<std::unique_ptr<TLoggedCall>> LoggedCalls;
 };
 
 class TPatcherScript : public TScript {
@@ -72,6 +94,7 @@ public:
 private:
     void Evaluate(uint8_t event, int32_t wparam, int32_t lparam);
     void ShowScriptError();
+    void Failed();
 
     TPatcherMemory memory_;
 };

@@ -110,5 +110,9 @@ const TPatcherFunctionSpec PatcherFunctions[] = {
     {"RegDeleteKey", 2, 2},
     {"ExecuteWait", 1, 3},
     {"DeleteAtRestart", 1, 1},
+    // Unattended installs: the command line's options and the exit status.
+    {"HasOption", 1, 1},
+    {"GetOption", 1, 1},
+    {"SetExitCode", 1, 1},
 };
 const size_t PatcherFunctionCount = std::size(PatcherFunctions);

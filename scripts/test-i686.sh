@@ -51,6 +51,8 @@ scenarios=(
   "full       brand_e2e_test  HelloWizard.*"
   "full       languages_e2e_test WorldWizard.* ru_RU.UTF-8"
   "full       host_e2e_test   Faults.*"
+  "full       e2e_test        Unattended.SilentInstallAndRemovalShowNoWindowAndLogEveryChange"
+  "full       e2e_test        Unattended.CommandLinesWithAndWithoutTheOptionsKey"
 )
 [ "$lane" != only ] || scenarios=("only $only")
 

@@ -24,4 +24,19 @@ TEST(SplitCommandLine, KeepsCodePageBytesAsTheyAre) {
     EXPECT_EQ(SplitCommandLine("x \xC8\xE9\xF8\xA0y"), (Items{"x", "\xC8\xE9\xF8\xA0y"}));
 }
 
+// The C runtime's rules: each line with the items after the program.
+TEST(SplitWindowsCommandLine, FollowsTheCRuntimesQuotingRules) {
+    const struct {
+        const char* line;
+        Items items;
+    } cases[] = {
+        {R"("C:\Program Files\setup.exe" /S)", {"C:\\Program Files\\setup.exe", "/S"}},
+        {R"(x "a b\\" c)", {"x", "a b\\", "c"}},
+        {R"(x a\\\"b a\\b "a""b" "")", {"x", "a\\\"b", "a\\\\b", "a\"b", ""}},
+        {"x a\x01" "b\tc", {"x", "a\x01" "b", "c"}},
+        {R"("a\"b c)", {"a\\", "b", "c"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SplitWindowsCommandLine(c.line), c.items) << c.line;
+}
+
 }  // namespace

@@ -10,18 +10,32 @@
 #include "startup/uCommandLine.h"
 #include "startup/uPeImage.h"
 #include "system/uFatalError.h"
+#include "system/uInstallLog.h"
 #include "system/uSystem.h"
 
 namespace {
 
-constexpr uint32_t kScriptNotInflated = 65489;
-constexpr uint32_t kScriptMissing = 65490;
-constexpr uint32_t kArchiveUnavailable = 65491;
-constexpr uint32_t kArchiveDamaged = 65492;
 const char kScriptName[] = "setup.ini";
 // The control script is held in memory whole; a larger one does not
 // inflate.
 constexpr uint64_t kMaxScriptBytes = uint64_t{16} << 20;
+
+// A fatal start-up error: the text of its box and the status an installer
+// with options ends with.
+struct TStartupError {
+    uint32_t Text;
+    int32_t Status;
+};
+constexpr TStartupError kScriptNotInflated{65489, kExitScriptNotInflated};
+constexpr TStartupError kScriptMissing{65490, kExitScriptMissing};
+constexpr TStartupError kArchiveUnavailable{65491, kExitArchiveUnavailable};
+constexpr TStartupError kArchiveDamaged{65492, kExitArchiveDamaged};
+
+// Without options an installer ends with 0 after every fatal error.
+int32_t Fatal(const TStartupError& error, const std::string& detail, bool takesOptions) {
+    ReportFatalError(ResourceText(error.Text), detail);
+    return takesOptions ? error.Status : 0;
+}
 
 // Makes the host ActiveScript for as long as it lives, so that nothing
 // reaches the host through ActiveScript once it is released.
@@ -43,32 +57,55 @@ std::string OwnExecutablePath() {
     }
 }
 
+// q7pack marks an installer whose brand asks for options with a resource.
+bool TakesOptions() { return FindResourceA(nullptr, kOptionsResource, MAKEINTRESOURCEA(10)) != nullptr; }
+
 // Steps from the loaded table to the end of the installation; fatal errors
-// found on the way are reported here, exceptions go to the caller.
-void InstallFrom(TZLibUnpacker& unpacker, TFileStream& archive) {
+// found on the way are reported here, exceptions go to the caller. The
+// result is the status the installer ends with.
+int32_t InstallFrom(TZLibUnpacker& unpacker, TFileStream& archive, const TRunOptions& options) {
     uint8_t code = unpacker.LoadFileTable(archive);
-    if (code != zaOk)
-        return ReportFatalError(ResourceText(kArchiveUnavailable), TZLibAbstractArchive::ErrorCodeText(code));
-    if (unpacker.FileCount() <= 0) return ReportFatalError(ResourceText(kArchiveUnavailable), "");
+    bool takes = options.TakesOptions;
+    if (code != zaOk) return Fatal(kArchiveUnavailable, TZLibAbstractArchive::ErrorCodeText(code), takes);
+    if (unpacker.FileCount() <= 0) return Fatal(kArchiveUnavailable, "", takes);
     const TZLibPackedFile* entry = unpacker.FindFile(kScriptName);
-    if (!entry) return ReportFatalError(ResourceText(kScriptMissing), kScriptName);
+    if (!entry) return Fatal(kScriptMissing, kScriptName, takes);
     TStringStream script;
     TCappedStream capped(script, kMaxScriptBytes);
     code = entry->ExtractTo(&capped);
     if (code != zaOk)
-        return ReportFatalError(ResourceText(kScriptNotInflated),
-                                std::string(kScriptName) + " - " + TZLibAbstractArchive::ErrorCodeText(code));
-    RunControlScript(unpacker, script.Data);
+        return Fatal(kScriptNotInflated,
+                     std::string(kScriptName) + " - " + TZLibAbstractArchive::ErrorCodeText(code), takes);
+    return RunControlScript(unpacker, script.Data, options);
+}
+
+// Opens the archive the command line names (the own file when none) and
+// installs from it.
+int32_t OpenAndInstall(TZLibUnpacker& unpacker, const TInvocation& invocation, bool takesOptions) {
+    try {
+        bool ownFile = !invocation.Archive;
+        TFileStream archive(ownFile ? OwnExecutablePath() : *invocation.Archive, fmOpenReadShareAll);
+        std::optional<int32_t> offset = ownFile ? GetAppendedArchiveOffset() : 0;
+        // Reading from anywhere else would load whatever lies there.
+        if (!offset || archive.Seek(*offset, soFromBeginning) != *offset)
+            return Fatal(kArchiveUnavailable, "", takesOptions);
+        return InstallFrom(unpacker, archive, {takesOptions, invocation.Options});
+    } catch (...) {
+        return Fatal(kArchiveDamaged, "", takesOptions);
+    }
 }
 
 }  // namespace
 
-void RunControlScript(TZLibUnpacker& unpacker, const std::string& scriptText) {
+int32_t RunControlScript(TZLibUnpacker& unpacker, const std::string& scriptText, const TRunOptions& options) {
     TPatcherScript host;
     TActiveScope active(host);
     host.PatcherMemory()->Unpacker = &unpacker;
     host.PatcherMemory()->ScriptText = scriptText;
+    host.PatcherMemory()->TakesOptions = options.TakesOptions;
+    host.PatcherMemory()->Options = options.Options;
     host.RunEvent(evInitApp, 0, 0);
+    return host.PatcherMemory()->ExitCode;
 }
 
 void ReportFatalError(const std::string& message, const std::string& detail) {
@@ -86,18 +123,20 @@ std::optional<int32_t> GetAppendedArchiveOffset() {
     return start.Offset;
 }
 
-void RunInstaller() {
+int32_t RunInstaller() {
     TZLibUnpacker unpacker;
+    bool takesOptions = TakesOptions();
+    int32_t status = 0;
     try {
-        std::vector<std::string> items = SplitCommandLine(GetCommandLineA());
-        bool ownFile = items.size() <= 1;
-        TFileStream archive(ownFile ? OwnExecutablePath() : items.back(), fmOpenReadShareAll);
-        std::optional<int32_t> offset = ownFile ? GetAppendedArchiveOffset() : 0;
-        // Reading from anywhere else would load whatever lies there.
-        if (!offset || archive.Seek(*offset, soFromBeginning) != *offset)
-            return ReportFatalError(ResourceText(kArchiveUnavailable), "");
-        InstallFrom(unpacker, archive);
+        TInvocation invocation = ParseInvocation(GetCommandLineA(), takesOptions);
+        const TOption* logPath = FindOption(invocation.Options, "LOG");
+        std::optional<TInstallLog> log;
+        if (logPath && !log.emplace(logPath->Value).Opened()) return kExitLogUnavailable;
+        LogLine(std::string("started: ") + GetCommandLineA());
+        status = OpenAndInstall(unpacker, invocation, takesOptions);
+        LogLine("exit code " + IntegerText(status));
     } catch (...) {
-        ReportFatalError(ResourceText(kArchiveDamaged), "");
+        status = Fatal(kArchiveDamaged, "", takesOptions);
     }
+    return status;
 }

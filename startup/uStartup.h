@@ -6,12 +6,31 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "startup/uCommandLine.h"
 
 class TZLibUnpacker;
 
+// The statuses an installer with options ends with when it fails by
+// itself (docs/packaging.md lists them); SetExitCode chooses any other.
+constexpr int32_t kExitArchiveDamaged = 2;  // cannot be opened, or an unexpected error
+constexpr int32_t kExitArchiveUnavailable = 3;
+constexpr int32_t kExitScriptMissing = 4;
+constexpr int32_t kExitScriptNotInflated = 5;
+constexpr int32_t kExitLogUnavailable = 7;
+
 // The whole run: every step up to the end of the installation. Shows each
-// fatal error once in a message box and never raises.
-void RunInstaller();
+// fatal error once in a message box and never raises. The result is the
+// exit status: the script's (SetExitCode, 0 when it sets none), and in an
+// installer with options one of the statuses above for its own failures.
+int32_t RunInstaller();
+
+// What start-up hands the host of the command line.
+struct TRunOptions {
+    bool TakesOptions = false;
+    std::vector<TOption> Options;
+};
 
 // Where the appended archive begins in the running executable's own file:
 // the end of its section data, read from the loaded module's headers.
@@ -25,5 +44,6 @@ void ReportFatalError(const std::string& message, const std::string& detail);
 
 // Creates the installer host over the loaded archive and the control
 // script, makes it ActiveScript, raises INITAPP and releases the host
-// (clearing ActiveScript) when the installation is over.
-void RunControlScript(TZLibUnpacker& unpacker, const std::string& scriptText);
+// (clearing ActiveScript) when the installation is over; the result is the
+// status the script chose.
+int32_t RunControlScript(TZLibUnpacker& unpacker, const std::string& scriptText, const TRunOptions& options);

@@ -1,5 +1,6 @@
 #include "system/uFatalError.h"
 
+#include "system/uInstallLog.h"
 #include "system/uSystem.h"
 
 namespace {
@@ -9,5 +10,6 @@ constexpr uint32_t kCaption = 65519;
 }  // namespace
 
 void ShowFatalError(HWND owner, const std::string& message, const std::string& detail) {
+    LogLine("fatal error: " + message + detail);
     MessageBoxA(owner, (message + detail).c_str(), ResourceText(kCaption).c_str(), MB_ICONERROR);
 }

@@ -154,6 +154,28 @@ TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
               ReadFileBytes(Source("payload/docs/license.txt")));
 }
 
+// What a package manager does: install with /S into /D, log, remove with
+// the QuietUninstallString's /S (run here as the copy in %TEMP% the
+// uninstaller goes on in), and once more when nothing is installed.
+TEST_F(HelloWizard, InstallsAndRemovesSilently) {
+    TempDir dir;
+    const std::string folder = dir / "Hello Silent", log = dir / "setup.log", quiet = "@ no-window\n@ end\nexit ";
+    const std::string desktop = Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Hello.lnk";
+    EXPECT_EQ(Drive({"no-window"}, installer_, {"/S", "/D=" + folder, "/DESKTOP", "/LOG=" + log}), quiet + "0\n");
+    EXPECT_NE(ReadFileBytes(log).find("ArchiveFileCopy(3) = TRUE (entry hello.exe)\r\n"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(folder + "\\hello.exe"), ReadFileBytes(WinePath(Q7_E2E_HELLO_PROGRAM)));
+    EXPECT_TRUE(PathExists(desktop));
+    EXPECT_EQ(Value(kUninstallKey, "QuietUninstallString"), "\"" + folder + "\\uninstall.exe\" /S");
+
+    const std::string copy = std::string(getenv("TEMP")) + "\\Hello-uninstall.exe";
+    ASSERT_TRUE(CopyFileA((folder + "\\uninstall.exe").c_str(), copy.c_str(), FALSE));
+    EXPECT_EQ(Drive({"no-window"}, copy, {"/S"}), quiet + "0\n");
+    for (const std::string& gone : {folder, desktop}) EXPECT_FALSE(PathExists(gone)) << gone;
+    EXPECT_EQ(Value(kUninstallKey, "DisplayName"), "(none)");
+    EXPECT_EQ(Drive({"no-window"}, copy, {"/S"}), quiet + "1605\n");
+    DeleteFileA(copy.c_str());
+}
+
 TEST_F(HelloWizard, FatalErrorsAndVersionInformationCarryTheBrand) {
     std::string t = Drive({"answer:1"}, installer_, {"C:\\no\\such\\archive.q7"});
     EXPECT_EQ(Screen(t, "answer:1"), Box(kTitle, "error", "The archive of this installer is damaged.", "1"))

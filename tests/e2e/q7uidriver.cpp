@@ -1,7 +1,7 @@
 // The UI driver: starts a program, and for each action waits for a settled
 // screen of that program's windows, records it, and acts on it.
 //
-//   q7uidriver --out FILE [--timeout MS] [--times] ACTION... -- PROGRAM [ARG...]
+//   q7uidriver --out FILE [--timeout MS] [--times] [--line TEXT] ACTION... -- PROGRAM [ARG...]
 //   q7uidriver --out FILE --first-window -- PROGRAM [ARG...]
 //
 // Actions:  snap            record the screen only
@@ -23,6 +23,9 @@
 //                           is named EXE (any case), and wait for it at the
 //                           end: one the program started, such as the copy
 //                           of itself an uninstaller goes on in
+//           no-window       wait for the program to end, failing as soon as
+//                           it shows a window (which is recorded)
+// --line appends TEXT to the program's command line as it is (raw quoting).
 // --times adds a line "# N ms" behind each action done: the milliseconds
 // from the program's start to the end of the action.
 // After the actions the driver waits for the program to end and records its
@@ -54,6 +57,7 @@ struct Options {
     bool times = false;
     std::vector<std::string> actions;
     std::wstring commandLine;
+    std::wstring line;
 };
 
 // A failed action: the driver records the reason and stops acting.
@@ -105,6 +109,7 @@ public:
         if (verb == "answer") return Answer(std::stoi(rest));
         if (verb == "colour") return Colour(rest);
         if (verb == "attach") return Attach(rest);
+        if (verb == "no-window") return NoWindow();
         throw DriverError("unknown action " + action);
     }
 
@@ -246,6 +251,18 @@ private:
         }
     }
 
+    void NoWindow() {
+        DWORD deadline = GetTickCount() + options_.timeoutMs;
+        while (WaitForSingleObject(process_.hProcess, 20) == WAIT_TIMEOUT) {
+            Screen screen = TakeScreen(process_.dwProcessId);
+            if (!screen.empty()) {
+                Record(screen);
+                throw DriverError("the program showed a window");
+            }
+            if (static_cast<int32_t>(GetTickCount() - deadline) > 0) throw DriverError("the program did not end");
+        }
+    }
+
     // A settled screen with a window of the program, and a picture of the
     // rectangle that holds all its windows.
     void Shot(const std::string& path) {
@@ -318,9 +335,11 @@ bool ParseOptions(Options& options) {
         else if (a == L"--timeout" && i + 1 < count) options.timeoutMs = static_cast<DWORD>(_wtoi(args[++i]));
         else if (a == L"--first-window") options.firstWindow = true;
         else if (a == L"--times") options.times = true;
+        else if (a == L"--line" && i + 1 < count) options.line = args[++i];
         else options.actions.push_back(Utf8(a));
     }
     for (++i; i < count; ++i) options.commandLine += (options.commandLine.empty() ? L"" : L" ") + QuoteArgument(args[i]);
+    if (!options.line.empty()) options.commandLine += L" " + options.line;
     LocalFree(args);
     return !options.out.empty() && !options.commandLine.empty();
 }

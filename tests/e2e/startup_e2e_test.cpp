@@ -11,7 +11,6 @@
 namespace {
 
 const char kUnavailable[] = "Archív modulu nie je k dispozícii: ";
-const char kDamaged[] = "Archív modulu je poškodený.";
 const char kScriptMissing[] = "Riadiaci súbor inštalácie v archíve chýba: setup.ini";
 const char kScriptNotInflated[] =
     "Riadiaci súbor inštalácie sa nepodarilo dekomprimovať: setup.ini - Uncompressing failed";
@@ -39,15 +38,6 @@ TEST(Startup, ReadsItsOwnAppendedArchiveBehindTheSections) {
 
 TEST(Startup, ArchivesThatCannotBeLoaded) {
     TempDir dir;
-    EXPECT_EQ(Fatal(InstallerExe(), {dir / "missing.q7"}), Answered(ErrorBox(kDamaged)));
-
-    std::string otherInstaller = Pack(dir, "other.exe", "", {}, true);
-    EXPECT_EQ(Fatal(InstallerExe(), {otherInstaller}), Answered(ErrorBox(kUnavailable)))
-        << "another installer has no records at offset 0";
-
-    WriteFileBytes(dir / "empty.q7", "");
-    EXPECT_EQ(Fatal(InstallerExe(), {dir / "empty.q7"}), Answered(ErrorBox(kUnavailable)));
-
     std::string cut = Pack(dir, "cut.q7", "x = 1;");
     std::filesystem::resize_file(cut, kFirstName + 4);
     EXPECT_EQ(Fatal(InstallerExe(), {cut}),
@@ -83,14 +73,6 @@ TEST(Startup, ArchivesWithoutAUsableControlScript) {
     // A script inflates to at most 16 MiB in memory.
     std::string huge = PackUnchecked(dir, "huge.q7", "//" + std::string((16 << 20) - 1, 'x'));
     EXPECT_EQ(Fatal(InstallerExe(), {huge}), Answered(ErrorBox(kScriptNotInflated)));
-}
-
-TEST(Startup, OnlyTheLastOfSeveralArgumentsNamesTheArchive) {
-    TempDir dir;
-    std::string renamed = Pack(dir, "renamed.q7", "x = 1;");
-    PatchFile(renamed, kFirstName, "setup.txt");
-    EXPECT_EQ(Fatal(InstallerExe(), {dir / "missing.q7", "/S", renamed}), Answered(ErrorBox(kScriptMissing)));
-    EXPECT_EQ(Fatal(InstallerExe(), {renamed, dir / "missing.q7"}), Answered(ErrorBox(kDamaged)));
 }
 
 TEST(Startup, AnEmptyControlScriptRunsWithoutAnyMessage) {

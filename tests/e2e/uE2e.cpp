@@ -11,9 +11,18 @@
 
 namespace {
 
+// One argument as the C runtime reads it back: quotes inside and the
+// backslashes before them escaped.
 std::string Quote(const std::string& arg) {
     if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-    return "\"" + arg + "\"";
+    std::string out = "\"";
+    size_t slashes = 0;
+    for (char c : arg) {
+        if (c == '"') out.append(slashes + 1, '\\');
+        slashes = c == '\\' ? slashes + 1 : 0;
+        out += c;
+    }
+    return out.append(slashes, '\\') + "\"";
 }
 
 // A wait of usual milliseconds, stretched by the factor in Q7_E2E_SLOW: the
@@ -107,10 +116,11 @@ int RunProgram(const std::string& exe, const std::vector<std::string>& args) {
 }
 
 std::string Pack(const TempDir& dir, const std::string& name, const std::string& script,
-                 const std::vector<PayloadFile>& payload, bool stub) {
+                 const std::vector<PayloadFile>& payload, bool stub, const std::string& brand) {
     WriteFileBytes(dir / "setup.ini", script);
     std::vector<std::string> args = {"create", "-o", dir / name};
     if (stub) args.insert(args.end(), {"--stub", InstallerExe()});
+    if (!brand.empty()) args.insert(args.end(), {"--brand", brand});
     args.push_back(dir / "setup.ini");
     std::filesystem::create_directories(dir.Path() / "payload");
     for (const auto& file : payload) {
@@ -131,10 +141,11 @@ std::string PackUnchecked(const TempDir& dir, const std::string& name, const std
 }
 
 std::string Drive(const std::vector<std::string>& actions, const std::string& installer,
-                  const std::vector<std::string>& args) {
+                  const std::vector<std::string>& args, const std::string& line) {
     TempDir scratch;
     std::string out = scratch / "transcript.txt";
     std::vector<std::string> driverArgs = {"--out", out, "--timeout", std::to_string(Stretched(15000))};
+    if (!line.empty()) driverArgs.insert(driverArgs.end(), {"--line", line});
     driverArgs.insert(driverArgs.end(), actions.begin(), actions.end());
     driverArgs.push_back("--");
     driverArgs.push_back(installer);

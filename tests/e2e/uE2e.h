@@ -44,23 +44,24 @@ int RunProgram(const std::string& exe, const std::vector<std::string>& args);
 
 // Writes script as dir/setup.ini (bytes as given, Windows-1250) and packs it
 // with the payload files (NAME and content, written into dir/payload) into
-// dir/name: a bare archive, or an installer when stub is set. Fails the
-// test when q7pack refuses.
+// dir/name: a bare archive, or an installer when stub is set (branded by
+// the brand file when one is named). Fails the test when q7pack refuses.
 struct PayloadFile {
     std::string name, content;
 };
 std::string Pack(const TempDir& dir, const std::string& name, const std::string& script,
-                 const std::vector<PayloadFile>& payload = {}, bool stub = false);
+                 const std::vector<PayloadFile>& payload = {}, bool stub = false,
+                 const std::string& brand = {});
 
 // A bare archive dir/name holding script as setup.ini, written without
 // q7pack, which refuses a script that fails the installer's check: for the
 // scenarios of the installer's own report of such scripts.
 std::string PackUnchecked(const TempDir& dir, const std::string& name, const std::string& script);
 
-// Runs the installer with args through the driver doing actions, and
-// returns the transcript (UTF-8).
+// Runs the installer with args (then line, as it is) through the driver
+// doing actions, and returns the transcript (UTF-8).
 std::string Drive(const std::vector<std::string>& actions, const std::string& installer,
-                  const std::vector<std::string>& args = {});
+                  const std::vector<std::string>& args = {}, const std::string& line = {});
 
 // Packs script into a bare archive and runs the installer on it through
 // the driver doing actions; returns the transcript.

@@ -4,6 +4,7 @@
 
 #include "pe/uPeResources.h"
 #include "system/uCodePage.h"
+#include "startup/uCommandLine.h"
 #include "system/uByteOrder.h"
 #include "system/uUtf8.h"
 #include "tools/q7pack/BrandDialog.h"
@@ -14,6 +15,7 @@ namespace {
 
 constexpr uint32_t kFirstPage = 101, kLastPage = 105;
 constexpr uint32_t kEnglishUs = 0x409;
+constexpr uint32_t kRcData = 10;
 
 using Resources = std::vector<TResource>;
 
@@ -140,6 +142,17 @@ void WriteLanguages(Resources& all, const TBrand& brand) {
     }
 }
 
+// The mark that makes the installer read options: there or not.
+void SetOptionsMark(Resources& all, bool takesOptions, uint32_t language) {
+    TResourceId name{0, std::u16string(kOptionsResource, kOptionsResource + sizeof kOptionsResource - 1),
+                     true};
+    all.erase(std::remove_if(
+                  all.begin(), all.end(),
+                  [&](const TResource& r) { return r.Type == TResourceId::Of(kRcData) && r.Name == name; }),
+              all.end());
+    if (takesOptions) all.push_back({TResourceId::Of(kRcData), name, language, 0, "1"});
+}
+
 }  // namespace
 
 void BrandResources(std::vector<TResource>& all, const TBrand& brand) {
@@ -162,6 +175,7 @@ void BrandResources(std::vector<TResource>& all, const TBrand& brand) {
         all.push_back(
             {TResourceId::Of(rtVersion), TResourceId::Of(1), language, 0, VersionResource(*brand.version)});
     }
+    if (brand.options) SetOptionsMark(all, *brand.options, language);
     if (brand.manifestDescription || brand.executionLevel) {
         TResource& manifest = FindOrAdd(all, rtManifest, 1, language);
         manifest.Data = EditManifest(manifest.Data, brand.manifestDescription, brand.executionLevel);

@@ -126,6 +126,7 @@ private:
     void Entry(const std::string& section, const std::string& key, const std::string& value);
     void Version(const std::string& key, const std::string& value);
     void Numbers(const std::string& key, const std::string& value, uint16_t (&into)[4]) const;
+    bool Options(const std::string& value) const;
 
     std::string path_;
     bool shipped_;  // one of q7pack's own translations: [language] is allowed
@@ -210,6 +211,12 @@ void BrandReader::Numbers(const std::string& key, const std::string& value, uint
     if (n == 0) Fail(key + " must not be empty");
 }
 
+// [installer] options = yes | no.
+bool BrandReader::Options(const std::string& value) const {
+    if (value != "yes" && value != "no") Fail("options is yes or no");
+    return value == "yes";
+}
+
 void BrandReader::Version(const std::string& key, const std::string& value) {
     if (!brand_.version) brand_.version.emplace();
     for (const auto& [name, resourceName] : kVersionKeys) {
@@ -289,6 +296,8 @@ void BrandReader::Entry(const std::string& section, const std::string& key, cons
         } else if (key == "banner" && !shipped_) {
             brand_.bitmap = BannerDib(File(value), value);
             Named(value);
+        } else if (key == "options" && !shipped_) {
+            brand_.options = Options(value);
         } else
             Fail("unknown key '" + key + "' in [installer]");
     } else if (in("texts")) {

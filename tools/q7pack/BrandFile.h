@@ -49,6 +49,9 @@ struct TBrand : TBrandTexts {
     // resolved; empty keeps the stub's own pages and string table.
     std::vector<TBrandLanguage> languages;
     std::vector<std::string> files;  // the icon and banner files it names
+    // [installer] options: whether arguments beginning with / are options
+    // for the script; unset leaves the stub as it is.
+    std::optional<bool> options;
 };
 
 // Reads and checks the brand file at path, a regular file of at most 16 MiB

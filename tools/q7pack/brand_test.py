@@ -22,7 +22,7 @@ STUBS = [p for p in (os.path.join(SOURCE, "build", preset, "startup", "q7patcher
 HELLO = os.path.join(SOURCE, "examples", "hello")
 SAMPLE_BRAND = os.path.join(SOURCE, "examples", "q7", "brand.ini")
 
-RT_BITMAP, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_ICON, RT_VERSION, RT_MANIFEST = 2, 5, 6, 14, 3, 16, 24
+RT_BITMAP, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_ICON, RT_VERSION, RT_MANIFEST, RT_RCDATA = 2, 5, 6, 14, 3, 16, 24, 10
 
 
 def q7pack(*args):
@@ -135,10 +135,10 @@ class BrandTest(BrandCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         listed = q7pack("list", installer).stdout
         self.assertIn("title: Hello 1.0 Setup\n  version: 1.0\n  signed: no", listed)
-        # The sample's brand sets no version or manifest: those of the first
-        # brand stay, everything else is back as the stub has it.
+        # The sample's brand sets no version, manifest or options: those of
+        # the first brand stay, everything else is back as the stub has it.
         again = self.brand(installer, SAMPLE_BRAND, self.path("again.exe"))
-        kept = {key: data for key, data in resources(again).items() if key[0] not in (RT_VERSION, RT_MANIFEST)}
+        kept = {k: data for k, data in resources(again).items() if k[0] not in (RT_VERSION, RT_MANIFEST, RT_RCDATA)}
         self.assertEqual(kept, {key: data for key, data in resources(stub).items() if key[0] != RT_MANIFEST})
         twice = one(resources(self.brand(again, os.path.join(HELLO, "brand.ini"), self.path("twice.exe"))),
                     RT_MANIFEST, 1).decode()

@@ -1,0 +1,117 @@
+// Unattended installs: command lines with and without the options key; a silent run's log.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "tests/e2e/uE2e.h"
+
+namespace {
+
+// Shows where it runs from and what it sees; /CODE=n sets the status.
+const char kShowScript[] = R"(if (MESSAGE == INITAPP) {
+  MessageBox(WHERE + " S=" + HasOption("S") + " X=" + HasOption("x") + " D=[" + GetOption("D") + "]");
+  if (HasOption("CODE")) SetExitCode(GetOption("CODE"));
+})";
+
+// Installs readme.txt into /D, or with /U removes it again; fails with 1603.
+const char kSilentScript[] = R"(target = GetOption("D");
+ok = FALSE;
+if (HasOption("U")) {
+  if (DeleteFile(target + "\readme.txt")) ok = RemoveDirectory(target);
+} else if (CreateDirectory(target))
+  ok = ArchiveFileCopy(1, target + "\readme.txt");
+if (!ok) SetExitCode(1603);)";
+
+// The installers and archives of the scenarios, packed once.
+const TempDir& Dir() {
+    static TempDir dir;
+    static bool packed = [] {
+        WriteFileBytes(dir / "options.ini", "[installer]\noptions = yes\n");
+        Pack(dir, "with.exe", std::string("WHERE = \"own\";\n") + kShowScript, {}, true, dir / "options.ini");
+        Pack(dir, "without.exe", std::string("WHERE = \"own\";\n") + kShowScript, {}, true);
+        Pack(dir, "other.q7", std::string("WHERE = \"other\";\n") + kShowScript);
+        Pack(dir, "silent.exe", kSilentScript, {{"readme.txt", "hello"}}, true, dir / "options.ini");
+        return true;
+    }();
+    return (void)packed, dir;
+}
+
+// A run that showed one box (kShowScript's, or an error) with text, escaped.
+std::string Ran(const std::string& text, int status, bool error = false) {
+    return "@ answer:1\n" + (error ? ErrorBox(text) : InfoBox(text)) + "@ end\nexit " +
+           std::to_string(status) + "\n";
+}
+
+TEST(Unattended, CommandLinesWithAndWithoutTheOptionsKey) {
+    const std::string other = Dir() / "other.q7", installer = Dir() / "without.exe";
+    const std::string damaged = "Archív modulu je poškodený.";
+    const struct {
+        const char* installer;
+        std::string line, transcript;
+    } cases[] = {
+        {"with.exe", "", Ran("own S=0 X=0 D=[]", 0)},
+        {"with.exe", "/S", Ran("own S=-1 X=0 D=[]", 0)},
+        {"with.exe", R"(/S /D="C:\Program Files\App")", Ran(R"(own S=-1 X=0 D=[C:\\Program Files\\App])", 0)},
+        {"with.exe", R"(/s /D="C:\Program Files\App)", Ran(R"(own S=-1 X=0 D=[C:\\Program Files\\App])", 0)},
+        {"with.exe", R"(/D="a \"b\" c" /D=last)", Ran("own S=0 X=0 D=[last]", 0)},
+        {"with.exe", R"(/D="a \"b\" c" )" + other, Ran(R"(other S=0 X=0 D=[a \"b\" c])", 0)},
+        {"with.exe", "/X /CODE=1603", Ran("own S=0 X=-1 D=[]", 1603)},
+        {"with.exe", "/S missing.q7", Ran(damaged, 2, true)},
+        {"with.exe", "/S " + installer, Ran("Archív modulu nie je k dispozícii: ", 3, true)},
+        {"without.exe", "", Ran("own S=0 X=0 D=[]", 0)},
+        {"without.exe", "/S", Ran(damaged, 0, true)},
+        {"without.exe", "/S /CODE=1603 " + other, Ran("other S=0 X=0 D=[]", 0)},
+        {"without.exe", other + " missing.q7", Ran(damaged, 0, true)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Drive({"answer:1"}, Dir() / c.installer, {}, c.line), c.transcript)
+            << c.installer << " " << c.line;
+}
+
+// The log of the runs below: $I silent.exe, $W with.exe, $A the folder, $L /LOG.
+const char kLog[] =
+    "started: $I /S /D=$A $L\n"
+    "CreateDirectory(\"$A\") = TRUE\n"
+    "ArchiveFileCopy(1, \"$A\\readme.txt\") = TRUE (entry readme.txt)\n"
+    "exit code 0\n"
+    "started: $I /S /U /D=$A $L\n"
+    "DeleteFile(\"$A\\readme.txt\") = TRUE\n"
+    "RemoveDirectory(\"$A\") = TRUE\n"
+    "exit code 0\n"
+    "started: $I /S /D=$A\\blocked $L\n"
+    "CreateDirectory(\"$A\\blocked\") = FALSE\n"
+    "exit code 1603\n"
+    "started: $W /CODE=x $L\n"
+    "script error at line 4, column 55: cannot convert to integer: x\n"
+    "exit code 6\n"
+    "started: $W $L missing.q7\n"
+    "fatal error: Arch\xEDv modulu je po\x9Akoden\xFD.\n"  // Windows-1250, as the box has it
+    "exit code 2\n";
+
+TEST(Unattended, SilentInstallAndRemovalShowNoWindowAndLogEveryChange) {
+    const std::string app = Dir() / "App", installer = Dir() / "silent.exe", with = Dir() / "with.exe";
+    const std::string d = "/D=" + app, l = "/LOG=" + Dir() / "setup.log", quiet = "@ no-window\n@ end\nexit ";
+    EXPECT_EQ(Drive({"no-window"}, installer, {"/S", d, l}), quiet + "0\n");
+    EXPECT_EQ(ReadFileBytes(app + "\\readme.txt"), "hello");
+    EXPECT_EQ(Drive({"no-window"}, installer, {"/S", "/U", d, l}), quiet + "0\n");
+    EXPECT_FALSE(PathExists(app));
+    WriteFileBytes(app, "");  // a file where the folder would go
+    EXPECT_EQ(Drive({"no-window"}, installer, {"/S", d + "\\blocked", l}), quiet + "1603\n");
+    EXPECT_EQ(Drive({"no-window"}, installer, {"/S", "/LOG=" + Dir() / "no\\such\\folder.log"}),
+              quiet + "7\n");
+    EXPECT_NE(Drive({"answer:1", "answer:1"}, with, {"/CODE=x", l}).find("@ end\nexit 6\n"),
+              std::string::npos);
+    EXPECT_EQ(Drive({"answer:1"}, with, {l, "missing.q7"}), Ran("Archív modulu je poškodený.", 2, true));
+
+    std::string expected = kLog;
+    const std::string marks[] = {"\n", "\r\n", "$I", installer, "$W", with, "$A", app, "$L", l};
+    for (size_t k = 0; k < std::size(marks); k += 2)
+        for (size_t at = 0; (at = expected.find(marks[k], at)) != std::string::npos;
+             at += marks[k + 1].size())
+            expected.replace(at, marks[k].size(), marks[k + 1]);
+    std::regex stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ", std::regex::multiline);
+    EXPECT_EQ(std::regex_replace(ReadFileBytes(Dir() / "setup.log"), stamp, ""), expected);
+}
+
+}  // namespace
