@@ -112,6 +112,17 @@ std::string SmallImage(const std::string& tree) {
     return image + tree;
 }
 
+// Windows looks resources up by binary search: in each directory the named
+// entries come first, in order, then the numbered ones.
+TEST(PeResources, ATreeListsNamesBeforeNumbers) {
+    std::vector<TResource> back = ReadResources(TPeFile(SmallImage(LayoutResources(
+        {Make(TResourceId::Of(rtBitmap), TResourceId::Of(1), 0, "1"), Make(TResourceId::Of(rtBitmap), Named(u"B"), 0, "B"),
+         Make(TResourceId::Of(rtBitmap), Named(u"A"), 0, "A")},
+        0x1000))));
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[0].Data + back[1].Data + back[2].Data, "AB1");
+}
+
 // Each damage is refused with EPeFormat, never read out of bounds (the
 // sanitizer build watches) and never looped on.
 TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
