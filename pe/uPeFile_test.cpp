@@ -172,6 +172,10 @@ TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
     Put32(empty, 0x58 + 224 + 20, 0x10000);
     EXPECT_THROW(TPeFile{empty}, EPeFormat) << "empty section placed past the end";
 
+    TResource twice = Make(TResourceId::Of(rtBitmap), TResourceId::Of(1), 0x409, "x");
+    EXPECT_THROW(ReadResources(TPeFile(SmallImage(LayoutResources({twice, twice}, 0x1000)))), EPeFormat)
+        << "the same resource twice";
+
     std::string cut = good.substr(0, 0x100);
     EXPECT_THROW(TPeFile{cut}, EPeFormat) << "file cut in its headers";
 }
