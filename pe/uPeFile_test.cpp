@@ -144,6 +144,7 @@ TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
         {"section data over the section table", 0x58 + 224 + 20, 0x100},
         {"root entry count beyond the tree", rsrc + 12, 0xFFFFFFFF},
         {"type directory pointing at the root", rsrc + 20, 0x80000000},
+        {"type entry leading straight to a data entry", rsrc + 20, 16 * 3 + 8 * 3},
         {"name text past the end", rsrc + 16 + 8 + 16, 0x80FFFFF0},
         {"data entry leading out of the section", rsrc + 16 * 3 + 8 * 3, 0x00FFFFF0},
     };
