@@ -59,18 +59,18 @@ void CallLogged(void* owner, TScript& script, TValue& result) {
     auto& call = *static_cast<TLoggedCall*>(owner);
     call.Inner.Routine(call.Inner.Owner, script, result);
     if (!LogOpened()) return;
-    std::string text = std::string(call.Spec->Name) + "(";
+    std::string text = std::string(call.Function->Name) + "(";
     TValue arg;
     for (int32_t i = 1; script.Arg(i, arg); ++i) {
         if (i > 1) text += ", ";
         AppendValue(text, arg);
     }
     text += ") = ";
-    if (call.Spec->BooleanResult && result.Kind == vkInteger)
+    if (call.Function->BooleanResult && result.Kind == vkInteger)
         text += result.Int ? "TRUE" : "FALSE";
     else
         AppendValue(text, result);
-    if (call.Spec->Note) text += call.Spec->Note(*static_cast<const TPatcherMemory*>(call.Inner.Owner), script);
+    if (call.Function->Note) text += call.Function->Note(*static_cast<const TPatcherMemory*>(call.Inner.Owner), script);
     LogLine(text);
 }
 

@@ -24,7 +24,7 @@ constexpr int32_t kExitScriptFailed = 6;
 // (uPatcherLog.cpp).
 struct TLoggedFunction;
 struct TLoggedCall {
-    const TLoggedFunction* Spec;
+    const TLoggedFunction* Function;
     TFunctionHandler Inner;
 };
 
