@@ -18,7 +18,32 @@ bool WriteToDevice(const TZLibPackedFile& entry, const std::string& path) {
     }
 }
 
+// Takes bytes up to a limit, then nothing (which ends the inflation).
+class TBoundedText : public TStream {
+public:
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Seek(int32_t, uint16_t) override { return static_cast<int32_t>(Data.size()); }
+    int32_t Write(const void* buffer, int32_t count) override {
+        if (count < 0 || static_cast<uint64_t>(count) > ArchiveTextLimit - Data.size()) return 0;
+        Data.append(static_cast<const char*>(buffer), static_cast<size_t>(count));
+        return count;
+    }
+
+    std::string Data;
+};
+
 }  // namespace
+
+bool ReadArchiveEntryText(const TZLibUnpacker& unpacker, int32_t index, std::string& text) {
+    text.clear();
+    if (index < 0 || index >= unpacker.FileCount()) return false;
+    const TZLibPackedFile& entry = unpacker.FileAt(index);
+    if (entry.UnpackedSize > ArchiveTextLimit) return false;
+    TBoundedText bounded;
+    if (!WriteEntry(entry, bounded)) return false;
+    text = std::move(bounded.Data);
+    return true;
+}
 
 bool InstallArchiveEntry(const TZLibUnpacker& unpacker, int32_t index, const std::string& target) {
     if (index < 0 || index >= unpacker.FileCount()) return false;

@@ -33,6 +33,7 @@ struct TLibraryFunctions {
 extern const TLibraryFunctions RegistryFunctions;
 extern const TLibraryFunctions FileFunctions;
 extern const TLibraryFunctions ArchiveFunctions;
+extern const TLibraryFunctions InstallFunctions;
 
 // The routine of the installer-library function of that name; null when
 // name is none of them.

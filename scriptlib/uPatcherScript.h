@@ -56,6 +56,9 @@ public:
     HWND CurrentDialog = nullptr;
     std::string ScriptText;
     std::vector<HWND> DialogStack;
+    // ArchiveInstall is running; ArchiveInstallCancel asks it to stop.
+    bool Installing = false;
+    bool InstallCancelled = false;
 };
 
 class TPatcherScript : public TScript {

@@ -80,5 +80,10 @@ const TPatcherFunctionSpec PatcherFunctions[] = {
     {"ArchiveFileCopy", 1, 2},
     {"ArchiveFileCount", 0, 0},
     {"ArchiveFileName", 1, 1},
+    // The archive on the wizard's pages: a license text, and installing
+    // every entry with progress, a cancel and an undo.
+    {"ArchiveFileText", 1, 1},
+    {"ArchiveInstall", 1, 3},
+    {"ArchiveInstallCancel", 0, 0},
 };
 const size_t PatcherFunctionCount = std::size(PatcherFunctions);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <optional>
 #include <vector>
 
@@ -62,6 +64,9 @@ void InstallFrom(TZLibUnpacker& unpacker, TFileStream& archive) {
 }  // namespace
 
 void RunControlScript(TZLibUnpacker& unpacker, const std::string& scriptText) {
+    // The progress page's bar is a common control.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
     TPatcherScript host;
     TActiveScope active(host);
     host.PatcherMemory()->Unpacker = &unpacker;

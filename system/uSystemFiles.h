@@ -58,6 +58,17 @@ bool CreateDirectoryTree(const std::string& path);
 // Creates one directory whose parent exists, with default security.
 bool CreateSingleDirectory(const std::string& path);
 
+// Removes one empty directory; false when it is not empty or not there.
+bool RemoveSingleDirectory(const std::string& path);
+
+// True when anything (file, folder, link, device) goes by path.
+bool IsExistingName(const std::string& path);
+
+// Gives the file from the name to, which must be free: false, with nothing
+// changed, when to exists or the OS refuses (the file is in use without
+// sharing, the folder is read-only).
+bool RenameFile(const std::string& from, const std::string& to);
+
 // Resets the file's attributes to normal (so read-only, hidden and system
 // files go too), then deletes it. True when both steps succeed; false for a
 // missing file or a directory.

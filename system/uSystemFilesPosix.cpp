@@ -40,6 +40,23 @@ bool IsExistingDirectory(const std::string& path) {
 
 bool CreateSingleDirectory(const std::string& path) { return ::mkdir(PosixPath(path).c_str(), 0777) == 0; }
 
+bool RemoveSingleDirectory(const std::string& path) { return ::rmdir(PosixPath(path).c_str()) == 0; }
+
+bool IsExistingName(const std::string& path) {
+    struct stat info;
+    return !path.empty() && ::lstat(PosixPath(path).c_str(), &info) == 0;
+}
+
+// link() refuses an existing name, so nothing is replaced; the old name
+// goes once the new one holds the file.
+bool RenameFile(const std::string& from, const std::string& to) {
+    std::string source = PosixPath(from), target = PosixPath(to);
+    if (::link(source.c_str(), target.c_str()) != 0) return false;
+    if (::unlink(source.c_str()) == 0) return true;
+    ::unlink(target.c_str());
+    return false;
+}
+
 // POSIX has no read-only attribute that stops a delete: unlinking is both
 // steps at once, and it refuses directories as DeleteFileA does.
 bool DeleteFileForced(const std::string& name) { return ::unlink(PosixPath(name).c_str()) == 0; }

@@ -26,6 +26,13 @@ bool IsExistingDirectory(const std::string& path) {
 
 bool CreateSingleDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
+bool RemoveSingleDirectory(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+
+bool IsExistingName(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// MoveFileA never replaces an existing file.
+bool RenameFile(const std::string& from, const std::string& to) { return MoveFileA(from.c_str(), to.c_str()) != 0; }
+
 bool DeleteFileForced(const std::string& name) {
     return SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL) && DeleteFileA(name.c_str());
 }

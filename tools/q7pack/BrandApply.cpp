@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr uint32_t kFirstPage = 101, kLastPage = 103;
+constexpr uint32_t kFirstPage = 101, kLastPage = 105;
 constexpr uint32_t kEnglishUs = 0x409;
 
 using Resources = std::vector<TResource>;

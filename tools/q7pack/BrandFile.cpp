@@ -161,11 +161,11 @@ void BrandReader::Entry(const std::string& section, const std::string& key, cons
             return;
         }
         uint32_t page = Number(key.substr(0, dot));
-        if (page < 101 || page > 103) Fail("no page " + std::to_string(page) + "; the pages are 101 to 103");
+        if (page < 101 || page > 105) Fail("no page " + std::to_string(page) + "; the pages are 101 to 105");
         brand_.pageTexts[page << 16 | id] = InstallerText(value, kMaxText);
     } else if (section == "strings") {
         uint32_t id = Number(key);
-        if (!IsBrandString(id)) Fail("no string " + key + "; a brand sets strings 1 to 4 and 65488 to 65530");
+        if (!IsBrandString(id)) Fail("no string " + key + "; a brand sets strings 1 to 6 and 65488 to 65530");
         brand_.strings[id] = InstallerText(value, kMaxText);
     } else if (section == "version") {
         Version(key, value);
@@ -236,9 +236,10 @@ TBrand BrandReader::Read() {
 }  // namespace
 
 bool IsBrandControl(uint32_t id) {
-    return (id >= 211 && id <= 213) || id == 220 || id == 222 || id == 232 || (id >= 280 && id <= 283);
+    return (id >= 211 && id <= 213) || id == 220 || id == 222 || id == 232 || (id >= 241 && id <= 243) ||
+           id == 251 || id == 253 || (id >= 280 && id <= 283);
 }
 
-bool IsBrandString(uint32_t id) { return (id >= 1 && id <= 4) || (id >= 65488 && id <= 65530); }
+bool IsBrandString(uint32_t id) { return (id >= 1 && id <= 6) || (id >= 65488 && id <= 65530); }
 
 TBrand ReadBrandFile(const std::string& path) { return BrandReader(path).Read(); }
