@@ -24,7 +24,7 @@ TEST(CheckPatcherScript, KnowsEveryInstallerConstantAndFunction) {
     }
     EXPECT_FALSE(CheckPatcherScript(script).has_value()) << script;
     EXPECT_FALSE(CheckPatcherScript("").has_value());
-    EXPECT_EQ(PatcherFunctionCount, 34u);
+    EXPECT_EQ(PatcherFunctionCount, 37u);
     EXPECT_EQ(PatcherConstantCount, 33u);
 }
 

@@ -33,6 +33,14 @@ Tree Snapshot(const fs::path& root) {
     return tree;
 }
 
+// Removes root with everything in it, read-only files too (Windows).
+void RemoveTree(const fs::path& root) {
+    if (!fs::exists(root)) return;
+    for (const auto& item : fs::recursive_directory_iterator(root))
+        fs::permissions(item.path(), fs::perms::owner_write, fs::perm_options::add);
+    fs::remove_all(root);
+}
+
 // Stops (answers false) or calls act at Progress call number `at`.
 class Observer : public TInstallObserver {
 public:
@@ -110,14 +118,14 @@ TEST_F(Install, StoppedOrFailedLeavesTheMachineAsItWas) {
         {"upgrade, a broken entry", true, -1, &failing.Unpacker, ioFailed},
     };
     for (const Case& c : cases) {
-        fs::remove_all(dir.Path() / "app");
+        RemoveTree(dir.Path() / "app");
         if (c.upgrade) PlaceOldVersion();
         Tree before = Snapshot(dir.Path());
         Observer observer(c.stopAt);
         EXPECT_EQ(Run(observer, c.archive).Outcome, c.outcome) << c.what;
         EXPECT_EQ(Snapshot(dir.Path()), before) << c.what;
     }
-    fs::remove_all(dir.Path() / "app");
+    RemoveTree(dir.Path() / "app");
     PlaceOldVersion();
     Tree before = Snapshot(dir.Path() / "app");
     fs::create_directories(dir.Path() / "app/c.txt.~q7old");  // a leftover that cannot go back
@@ -150,7 +158,7 @@ TEST(InstallJournal, UndoesEachOrderOfEvents) {
     TempDir dir;
     std::vector<int> order = {0, 1, 2};
     do {
-        fs::remove_all(dir.Path());
+        RemoveTree(dir.Path());
         fs::create_directories(dir.Path());
         WriteFileBytes(dir / "old.txt", "old bytes");
         Tree before = Snapshot(dir.Path());
@@ -177,7 +185,7 @@ TEST(InstallJournal, UndoesEachOrderOfEvents) {
 TEST_F(Install, AKilledRunLeavesOnlyFilesTheNextRunTells) {
     const std::set<std::string> v2Bytes = {"new a", "new c", std::string(300000, 'b')};
     for (int killAt : {3, 13}) {
-        fs::remove_all(dir.Path() / "app");
+        RemoveTree(dir.Path() / "app");
         PlaceOldVersion();
         Tree before = Snapshot(dir.Path() / "app");
         pid_t child = fork();

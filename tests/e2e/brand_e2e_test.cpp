@@ -99,7 +99,7 @@ TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
     std::vector<Probe> probes = PictureProbes();
     std::vector<std::string> actions;
     for (const Probe& p : probes) actions.push_back(p.action);
-    actions.insert(actions.end(), {"press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"});
+    actions.insert(actions.end(), {"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"});
     std::string t = Drive(actions, installer_);
     std::string welcome = Screen(t, probes.front().action);
     for (const char* line :
@@ -175,7 +175,8 @@ TEST_F(HelloWizard, SignedInstallerVerifiesAndInstalls) {
     EXPECT_EQ(RunProgram(PackerExe(), {"verify", signed_}), 0);
 
     std::string folder = dir / "Hello";
-    std::string t = Drive({"press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"}, signed_);
+    std::string t = Drive({"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"},
+                          signed_);
     EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
     EXPECT_EQ(ReadFileBytes(folder + "\\docs\\license.txt"),
               ReadFileBytes(Source("payload/docs/license.txt")));

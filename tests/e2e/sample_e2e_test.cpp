@@ -19,6 +19,7 @@ const char kRegistryKey[] = "Software\\Q7 Software\\Q7 Zapisnik";
 // which the driver's command line reaches it.
 const char kProgramTitle[] = "Q7 Z\xE1pisn\xEDk 5.1";
 const char kSucceeded[] = "Inštalácia prebehla úspešne.";
+const char kCouldNotWrite[] = "Tento súbor sa nepodarilo zapísať: ";
 const char kFailed[] = "Počas inštalácie sa vyskytli chyby.\\nOspravedlňujeme sa Vám za problémy.";
 // The Windows-1250 bytes of the application's name, as the INI file holds it.
 const char kAppName1250[] = "Q7 Z\xE1pisn\xEDk";
@@ -118,11 +119,16 @@ std::string SampleWizard::installer_;
 TEST_F(SampleWizard, InstallsThroughEveryPageAndRemembersTheFolder) {
     TempDir dir;
     std::string folder = dir / "Q7";
-    std::string t = Run({"press:282", "type:221:" + folder, "press:283", "press:280", "answer:6",
+    std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "press:280", "answer:6",
                          std::string("window-close:") + kProgramTitle});
     EXPECT_NE(Screen(t, "press:282").find("  213 Static \"Balík obsahuje program Q7 Zápisník"),
               std::string::npos)
         << t;
+    // The license page shows the license from the archive; Next waits for
+    // the check box.
+    std::string license = Screen(t, "press:243");
+    EXPECT_NE(license.find("  242 Edit \"Licenčné podmienky programu Q7 Zápisník 5.1"), std::string::npos) << t;
+    EXPECT_NE(license.find("  282 Button \"Ďalej >\" disabled default"), std::string::npos) << t;
     EXPECT_NE(Screen(t, "type:221:" + folder)
                   .find(FolderLine(InstallerBuild().ProgramFiles + std::string("\\Q7 Zápisník"))),
               std::string::npos)
@@ -143,7 +149,7 @@ TEST_F(SampleWizard, InstallsThroughEveryPageAndRemembersTheFolder) {
     EXPECT_EQ(IniValue(ini, "Priecinok"), folder);
     EXPECT_EQ(IniValue(ini, "Subory"), "3");
 
-    std::string again = Run({"press:282", "press:280"});
+    std::string again = Run({"press:282", "press:243", "press:282", "press:280"});
     EXPECT_NE(Screen(again, "press:280").find(FolderLine(folder)), std::string::npos)
         << "a second run offers the remembered folder\n"
         << again;
@@ -152,10 +158,11 @@ TEST_F(SampleWizard, InstallsThroughEveryPageAndRemembersTheFolder) {
 TEST_F(SampleWizard, BackAndNextKeepTheTypedFolder) {
     TempDir dir;
     std::string folder = dir / "elsewhere";
-    std::string t = Run({"press:282", "type:221:" + folder, "press:281", "press:282", "press:280"});
+    std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:281", "press:282",
+                         "press:280"});
     EXPECT_NE(Screen(t, "press:281").find(FolderLine(folder)), std::string::npos) << t;
-    EXPECT_NE(Screen(t, "press:282").find("  281 Button \"< Späť\" disabled"), std::string::npos)
-        << "the first press of next is on the welcome page\n"
+    EXPECT_NE(Screen(t, "press:243").find("  243 Button \"&Súhlasím"), std::string::npos)
+        << "back from the folder page is the license page\n"
         << t;
     EXPECT_NE(Screen(t, "press:280").find(FolderLine(folder)), std::string::npos)
         << "back on the folder page, the typed folder is still there\n"
@@ -189,14 +196,15 @@ INSTANTIATE_TEST_SUITE_P(
     CancelOrCloseOnAnyPage, SampleWizardLeft,
     ::testing::Values(std::vector<std::string>{"press:280"}, std::vector<std::string>{"close"},
                       std::vector<std::string>{"key:esc"},
-                      std::vector<std::string>{"press:282", "type:221:FOLDER", "press:280"},
-                      std::vector<std::string>{"press:282", "type:221:FOLDER", "close"},
-                      std::vector<std::string>{"press:282", "type:221:FOLDER", "key:esc"}));
+                      std::vector<std::string>{"press:282", "press:280"},
+                      std::vector<std::string>{"press:282", "press:243", "press:282", "type:221:FOLDER", "press:280"},
+                      std::vector<std::string>{"press:282", "press:243", "press:282", "type:221:FOLDER", "close"},
+                      std::vector<std::string>{"press:282", "press:243", "press:282", "type:221:FOLDER", "key:esc"}));
 
 TEST_F(SampleWizard, CancelledFolderBrowserKeepsTheFolder) {
     TempDir dir;
     std::string folder = dir / "kept";
-    std::string t = Run({"press:282", "type:221:" + folder, "press:222", "answer:2", "press:280"});
+    std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:222", "answer:2", "press:280"});
     EXPECT_EQ(Screen(t, "answer:2").rfind("box ", 0), 0u) << "the browser is open over the page\n" << t;
     EXPECT_NE(Screen(t, "press:280").find(FolderLine(folder)), std::string::npos) << t;
     EXPECT_FALSE(PathExists(folder));
@@ -206,10 +214,11 @@ TEST_F(SampleWizard, FolderThatCannotBeCreatedShowsTheFailure) {
     TempDir dir;
     WriteFileBytes(dir / "file", "a file where the folder should go");
     std::string folder = dir / "file\\Q7";
-    std::string t = Run({"press:282", "type:221:" + folder, "press:283", "press:280"});
-    EXPECT_NE(
-        Screen(t, "press:280").find("  231 Static icon=error\n  232 Static \"" + std::string(kFailed) + "\""),
-        std::string::npos)
+    std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "press:280"});
+    EXPECT_NE(Screen(t, "press:280")
+                  .find("  231 Static icon=error\n  232 Static \"" + std::string(kFailed) + "\\r\\n\\r\\n" +
+                        kCouldNotWrite + Shown(folder)),
+              std::string::npos)
         << t;
     EXPECT_EQ(t.substr(t.rfind("@ press:280\n")).find("box "), std::string::npos)
         << "no offer to start a program that was not installed\n"
@@ -223,7 +232,7 @@ TEST_F(SampleWizard, ReadOnlyFileInTheFolderIsReplaced) {
     std::filesystem::create_directories(folder);
     WriteFileBytes(folder + "\\citajma.txt", "an older version");
     ASSERT_TRUE(SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-    std::string t = Run({"press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"});
+    std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"});
     EXPECT_NE(Screen(t, "press:280").find(kSucceeded), std::string::npos) << t;
     ExpectInstalled(folder);
     EXPECT_EQ(RememberedFolder(), folder);
