@@ -116,7 +116,11 @@ bool TInstallation::PutBackLeftovers() {
     for (TPending& pending : pending_) {
         const std::string& target = pending.where.Path;
         failed_ = target;
-        if (IsExistingName(AsideName(target)) && !ReplaceFileWith(AsideName(target), target)) return false;
+        std::string aside = AsideName(target);
+        if (!IsExistingName(aside)) continue;
+        // Only a file can be an old copy; anything else under that name
+        // would take the target's place and must not.
+        if (IsExistingDirectory(aside) || !ReplaceFileWith(aside, target)) return false;
     }
     return true;
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -37,26 +38,44 @@ std::string Hex(const std::string& bytes, size_t blue) {
 }
 
 // Where the driver probes the pictures, and what the files say it shows
-// there: the banner (24 bits, rows bottom up) and the opaque pixels of the
-// icon's 32x32 image (32 bits with alpha, the first of hello.ico).
+// there: the banner (24 bits, rows bottom up), stretched to the page's
+// width, and the opaque pixels of the icon's 32x32 image (32 bits with
+// alpha, the first of hello.ico). A banner probe holds the colours of the
+// banner's pixels next to the one under it, as the stretch may round
+// either way.
 struct Probe {
     std::string action, colour;
+    int x = -1, y = -1;  // where in a banner shown at its own size
 };
 
 std::vector<Probe> PictureProbes() {
     std::vector<Probe> probes;
-    std::string bmp = ReadFileBytes(Source("banner.bmp"));
-    const size_t stride = (526 * 3 + 3) & ~size_t{3};
     for (int x : {0, 45, 150, 263, 462, 525})
         for (int y : {0, 30, 70, 87})
-            probes.push_back({"colour:-1:" + std::to_string(x) + ":" + std::to_string(y),
-                              Hex(bmp, 54 + (87 - y) * stride + 3 * x)});
+            probes.push_back({"colour:-1:" + std::to_string(x) + ":" + std::to_string(y), "", x, y});
     std::string ico = ReadFileBytes(Source("hello.ico"));
     const size_t image = 6 + 32;  // behind the directory of two entries
     for (auto [x, y] : {std::pair{16, 16}, {10, 12}, {21, 12}, {16, 24}, {5, 16}, {16, 2}}) {
         size_t pixel = image + 40 + 4 * ((31 - y) * 32 + x);
         if (ico.size() > pixel + 3 && static_cast<unsigned char>(ico[pixel + 3]) == 255)
             probes.push_back({"colour:202:" + std::to_string(x) + ":" + std::to_string(y), Hex(ico, pixel)});
+    }
+    return probes;
+}
+
+// The colours of the banner around what a probe at x, y of a banner shown
+// width by height pixels shows.
+std::vector<Probe> Stretched(std::vector<Probe> probes, int width, int height) {
+    std::string bmp = ReadFileBytes(Source("banner.bmp"));
+    const size_t stride = (526 * 3 + 3) & ~size_t{3};
+    for (Probe& p : probes) {
+        if (p.x < 0) continue;
+        int sx = p.x * 526 / std::max(width, 1), sy = p.y * 88 / std::max(height, 1);
+        for (int dx : {-1, 0, 1})
+            for (int dy : {-1, 0, 1}) {
+                int x = std::clamp(sx + dx, 0, 525), y = std::clamp(sy + dy, 0, 87);
+                p.colour += " " + Hex(bmp, 54 + (87 - y) * stride + 3 * x);
+            }
     }
     return probes;
 }
@@ -97,7 +116,7 @@ TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
     TempDir dir;
     std::string folder = dir / "Hello";
     std::vector<Probe> probes = PictureProbes();
-    std::vector<std::string> actions;
+    std::vector<std::string> actions = {"size:0", "size:-1"};
     for (const Probe& p : probes) actions.push_back(p.action);
     actions.insert(actions.end(), {"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"});
     std::string t = Drive(actions, installer_);
@@ -108,10 +127,17 @@ TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
           "  -1 Static \"Hello 1.0 · Example Software\" disabled\n"})
         EXPECT_NE(welcome.find(line), std::string::npos) << line << "\n" << t;
     EXPECT_GE(probes.size(), 24u + 4u) << "most of the icon's probes fall on opaque pixels";
-    for (const Probe& p : probes)
-        EXPECT_NE(t.find("colour " + p.action.substr(7) + " " + p.colour + "\n"), std::string::npos)
-            << p.action << " shows " << p.colour << "\n"
-            << t;
+    int pageWidth = 0, width = 0, height = 0;
+    std::sscanf(t.c_str() + t.find("size 0 "), "size 0 %dx", &pageWidth);
+    std::sscanf(t.c_str() + t.find("size -1 "), "size -1 %dx%d", &width, &height);
+    EXPECT_EQ(width, pageWidth) << "the banner fills the page's width\n" << t;
+    for (const Probe& p : Stretched(probes, width, height)) {
+        size_t at = t.find("colour " + p.action.substr(7) + " ");
+        std::string shown = at == std::string::npos ? "(none)" : t.substr(at, t.find('\n', at) - at);
+        shown = shown.substr(shown.rfind(' '));
+        EXPECT_NE((" " + p.colour + " ").find(shown + " "), std::string::npos) << p.action << " shows" << shown
+                                                                       << ", expected one of" << p.colour;
+    }
     EXPECT_NE(Screen(t, "type:221:" + folder).find("  220 Static \"Install Hello in this folder:\"\n"),
               std::string::npos)
         << t;

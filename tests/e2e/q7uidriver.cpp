@@ -19,6 +19,8 @@
 //                           of the page, or of the page's background for 0
 //           colour:ID:X:Y   record the colour at X, Y from the top-left corner
 //                           of control ID of the page
+//           size:ID         record the size of control ID of the page (0:
+//                           the page's client area) as "size ID WxH"
 //           progress:ID[:BUTTON]  while the page with progress bar ID is on
 //                           screen, read the bar and the page's text (each
 //                           must answer within a second); with BUTTON, press
@@ -109,6 +111,7 @@ public:
         if (verb == "close") return OnPage([](HWND page) { PostMessageW(page, WM_CLOSE, 0, 0); });
         if (verb == "answer") return Answer(std::stoi(rest));
         if (verb == "colour") return Colour(rest);
+        if (verb == "size") return Size(std::stoi(rest));
         if (verb == "progress") return Progress(std::stoi(rest), rest.find(':') == std::string::npos ? "" : rest.substr(rest.find(':') + 1));
         throw DriverError("unknown action " + action);
     }
@@ -232,6 +235,15 @@ private:
                     ? ColourOf(page, control)
                     : ColourAt(control, std::stoi(where.substr(x + 1)), std::stoi(where.substr(y + 1)));
             transcript_ += "colour " + where + " " + colour + "\n";
+        });
+    }
+
+    void Size(int id) {
+        OnPage([this, id](HWND page) {
+            HWND control = id ? FindControl(page, id) : page;
+            RECT r{};
+            if (!control || !GetClientRect(control, &r)) throw DriverError("the page has no control " + std::to_string(id));
+            transcript_ += "size " + std::to_string(id) + " " + std::to_string(r.right) + "x" + std::to_string(r.bottom) + "\n";
         });
     }
 
