@@ -164,8 +164,8 @@ class BrandTest(BrandCase):
             ("[installer]\ntitel = x\n", "brand.ini:2: unknown key 'titel' in [installer]"),
             ("[colours]\nx = 1\n", "brand.ini:2: key outside a known section"),
             ("[texts]\n221 = x\n", "brand.ini:2: no page control 221 takes a text"),
-            ("[texts]\n104.211 = x\n", "brand.ini:2: no page 104"),
-            ("[strings]\n5 = x\n", "brand.ini:2: no string 5"),
+            ("[texts]\n106.211 = x\n", "brand.ini:2: no page 106"),
+            ("[strings]\n7 = x\n", "brand.ini:2: no string 7"),
             ("[installer]\ntitle = Hello \u2192 World\n", "character U+2192 (text position 7) does not exist in the "
                                                           "installer's code page, Windows-1250"),
             ("[installer]\ntitle = " + "x" * 256 + "\n", "text of 256 characters; at most 255"),
