@@ -112,6 +112,17 @@ std::string SmallImage(const std::string& tree) {
     return image + tree;
 }
 
+// Windows looks resources up by binary search: in each directory the named
+// entries come first, in order, then the numbered ones.
+TEST(PeResources, ATreeListsNamesBeforeNumbers) {
+    std::vector<TResource> back = ReadResources(TPeFile(SmallImage(LayoutResources(
+        {Make(TResourceId::Of(rtBitmap), TResourceId::Of(1), 0, "1"), Make(TResourceId::Of(rtBitmap), Named(u"B"), 0, "B"),
+         Make(TResourceId::Of(rtBitmap), Named(u"A"), 0, "A")},
+        0x1000))));
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[0].Data + back[1].Data + back[2].Data, "AB1");
+}
+
 // Each damage is refused with EPeFormat, never read out of bounds (the
 // sanitizer build watches) and never looped on.
 TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
@@ -133,6 +144,7 @@ TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
         {"section data over the section table", 0x58 + 224 + 20, 0x100},
         {"root entry count beyond the tree", rsrc + 12, 0xFFFFFFFF},
         {"type directory pointing at the root", rsrc + 20, 0x80000000},
+        {"type entry leading straight to a data entry", rsrc + 20, 16 * 3 + 8 * 3},
         {"name text past the end", rsrc + 16 + 8 + 16, 0x80FFFFF0},
         {"data entry leading out of the section", rsrc + 16 * 3 + 8 * 3, 0x00FFFFF0},
     };
@@ -160,6 +172,10 @@ TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
     Put32(empty, 0x58 + 224 + 16, 0);
     Put32(empty, 0x58 + 224 + 20, 0x10000);
     EXPECT_THROW(TPeFile{empty}, EPeFormat) << "empty section placed past the end";
+
+    TResource twice = Make(TResourceId::Of(rtBitmap), TResourceId::Of(1), 0x409, "x");
+    EXPECT_THROW(ReadResources(TPeFile(SmallImage(LayoutResources({twice, twice}, 0x1000)))), EPeFormat)
+        << "the same resource twice";
 
     std::string cut = good.substr(0, 0x100);
     EXPECT_THROW(TPeFile{cut}, EPeFormat) << "file cut in its headers";

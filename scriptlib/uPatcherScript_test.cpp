@@ -1,13 +1,11 @@
 // The installer host in-process, for everything that shows no window: the
-// memory's contents, the dialog stack, events, the colour answers, and the
+// dialog stack, events, the colour answers, and the
 // dialog functions outside any page. Pages and boxes are the end-to-end
 // scenarios' (tests/e2e).
 
 #include "scriptlib/uPatcherScript.h"
 
 #include <gtest/gtest.h>
-
-#include "scriptlib/uPatcherTable.h"
 
 namespace {
 
@@ -22,25 +20,6 @@ std::string ValueOf(TPatcherScript& host, const std::string& expression) {
     if (!ok) return host.ErrorText;
     const TValue& v = host.Memory->GetVariableAt(host.Memory->FindVariable("r"));
     return (v.Kind == vkInteger ? "i:" : "s:") + TScript::ValueToString(v);
-}
-
-TEST(PatcherMemory, HoldsTheConstantsThenTheBaseLibraryAndEveryFunctionOfTheTable) {
-    TPatcherMemory memory;
-    ASSERT_GE(memory.VariableCount(), static_cast<int32_t>(PatcherConstantCount));
-    for (size_t i = 0; i < PatcherConstantCount; ++i) {
-        EXPECT_EQ(memory.Variables[i].Name, PatcherConstants[i].Name);
-        EXPECT_EQ(memory.Variables[i].Value.Int, PatcherConstants[i].Value);
-    }
-    ASSERT_EQ(memory.Functions.size(), 9 + PatcherFunctionCount) << "the base library, then the table";
-    for (size_t i = 0; i < PatcherFunctionCount; ++i) {
-        const TFunction& f = memory.Functions[9 + i];
-        EXPECT_EQ(f.Name, PatcherFunctions[i].Name);
-        EXPECT_EQ(f.MinArgs, PatcherFunctions[i].MinArgs) << f.Name;
-        EXPECT_EQ(f.MaxArgs, PatcherFunctions[i].MaxArgs) << f.Name;
-        void* owner = f.Handler.Owner;  // a logged function's is its log binding
-        EXPECT_EQ(owner == &memory ? owner : static_cast<TLoggedCall*>(owner)->Inner.Owner, &memory)
-            << f.Name;
-    }
 }
 
 TEST(PatcherMemory, DialogStackRestoresInReverseAndEmptiesToNoWindow) {

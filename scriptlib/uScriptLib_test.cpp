@@ -92,19 +92,4 @@ TEST(BaseLib, PrintRunsTheOverrideOfADescendant) {
     EXPECT_EQ(memory.Printed, 1);
 }
 
-TEST(BaseLib, FunctionsAreRegisteredInTheirOrderWithTheirCounts) {
-    TBaseLibMemory m;
-    const char* names[] = {"abs",   "strlen", "strpos", "substr", "strtolower",
-                           "print", "error",  "assert", "chr"};
-    int32_t counts[][2] = {{1, 1}, {1, 1}, {2, 3}, {2, 3}, {1, 1}, {0, -1}, {0, 1}, {2, 2}, {1, 1}};
-    ASSERT_EQ(m.Functions.size(), 9u);
-    for (int32_t i = 0; i < 9; ++i) {
-        EXPECT_EQ(m.FindFunction(names[i]), i);
-        int32_t lo, hi;
-        m.FunctionArity(i, lo, hi);
-        EXPECT_EQ(lo, counts[i][0]) << names[i];
-        EXPECT_EQ(hi, counts[i][1]) << names[i];
-    }
-}
-
 }  // namespace

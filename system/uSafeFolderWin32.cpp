@@ -51,9 +51,14 @@ bool IsLink(DWORD attributes) {
 
 constexpr char kNoLinks[] = "is a link (reparse point); nothing is written through links";
 
-std::wstring Wide(const std::string& text) {
+// UTF-16 names are held in a vector, not a std::wstring: the library
+// ships std::wstring's members compiled in its archive, which would link
+// all of them (about 35 KiB) into the installer for these few uses.
+using TWide = std::vector<wchar_t>;
+
+TWide Wide(const std::string& text) {
     int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<size_t>(std::max(wide, 0)), L'\0');
+    TWide result(static_cast<size_t>(std::max(wide, 0)));
     if (wide > 0)
         MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(), wide);
     return result;
@@ -61,7 +66,7 @@ std::wstring Wide(const std::string& text) {
 
 // The full name of an open file or folder as the system's own path ("\??\C:\dir"), which the
 // rename through a handle takes, in UTF-16.
-std::wstring NativePath(HANDLE folder) {
+TWide NativePath(HANDLE folder) {
     std::vector<char> path(MAX_PATH);
     DWORD n;
     while ((n = GetFinalPathNameByHandleA(folder, path.data(), static_cast<DWORD>(path.size()), 0)) >=
@@ -80,16 +85,18 @@ bool SetDeleteOnClose(HANDLE file, bool remove) {
 
 // name inside the folder open under folder, as the system's own path;
 // empty when the folder's name cannot be had.
-std::wstring NativeChild(HANDLE folder, const std::string& name) {
-    std::wstring path = NativePath(folder);
+TWide NativeChild(HANDLE folder, const std::string& name) {
+    TWide path = NativePath(folder);
     if (path.empty()) return path;
-    if (path.back() != L'\\') path += L'\\';
-    return path + Wide(name);
+    if (path.back() != L'\\') path.push_back(L'\\');
+    TWide child = Wide(name);
+    path.insert(path.end(), child.begin(), child.end());
+    return path;
 }
 
 // Renames the open file to name in folder; false with the error set.
 bool RenameOpenFile(HANDLE file, HANDLE folder, const std::string& name, bool replace) {
-    std::wstring target = NativeChild(folder, name);
+    TWide target = NativeChild(folder, name);
     if (target.empty()) return false;
     std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
@@ -158,7 +165,7 @@ TEntryKind TSafeFolder::KindOf(const std::string& name) const {
     // Wine shows a Unix link to a file as the file; its full name tells.
     HANDLE h = OpenFolder(path, FILE_FLAG_OPEN_REPARSE_POINT);
     if (h == INVALID_HANDLE_VALUE) return TEntryKind::File;
-    std::wstring found = NativePath(h), expected = NativeChild(Win(handle_), name);
+    TWide found = NativePath(h), expected = NativeChild(Win(handle_), name);
     CloseHandle(h);
     return CompareStringOrdinal(found.data(), static_cast<int>(found.size()), expected.data(),
                                 static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "system/uResourceLanguage.h"
 #include "system/uSystem.h"
@@ -96,7 +97,8 @@ std::string LanguageText(uint32_t id) {
     if (at + 2 > size) return {};
     uint32_t length = block[at] | block[at + 1] << 8;
     if (length == 0 || length > (size - at - 2) / 2) return {};
-    std::wstring wide(length, L'\0');
+    // A vector: std::wstring would link all of the library's wide string.
+    std::vector<wchar_t> wide(length);
     for (uint32_t c = 0; c < length; ++c) wide[c] = static_cast<wchar_t>(block[at + 2 + 2 * c] | block[at + 3 + 2 * c] << 8);
     char buffer[4096];
     int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(length), buffer, sizeof buffer - 1, nullptr, nullptr);

@@ -17,12 +17,9 @@
 
 #include "archive/uZlibArchive.h"
 #include "system/uByteOrder.h"
+#include "tests/fuzz/Require.h"
 
 namespace {
-
-void Require(bool condition) {
-    if (!condition) __builtin_trap();
-}
 
 class TSparseStream : public TStream {
 public:

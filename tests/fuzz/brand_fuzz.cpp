@@ -18,12 +18,9 @@
 #include "tools/q7pack/BrandImages.h"
 #include "tools/q7pack/BrandVersion.h"
 #include "tools/q7pack/PackError.h"
+#include "tests/fuzz/Require.h"
 
 namespace {
-
-void Require(bool condition) {
-    if (!condition) __builtin_trap();
-}
 
 TBrand FullBrand() {
     TBrand b = ParseBrand(

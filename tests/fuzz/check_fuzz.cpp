@@ -10,12 +10,9 @@
 #include <vector>
 
 #include "tools/q7pack/PackCheck.h"
+#include "tests/fuzz/Require.h"
 
 namespace {
-
-void Require(bool condition) {
-    if (!condition) __builtin_trap();
-}
 
 std::vector<std::string> Lines(const std::string& report) {
     std::vector<std::string> lines;

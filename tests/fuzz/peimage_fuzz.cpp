@@ -10,14 +10,7 @@
 
 #include "startup/uPeImage.h"
 #include "system/uByteOrder.h"
-
-namespace {
-
-void Require(bool condition) {
-    if (!condition) __builtin_trap();
-}
-
-}  // namespace
+#include "tests/fuzz/Require.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;

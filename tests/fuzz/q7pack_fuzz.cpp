@@ -23,14 +23,11 @@
 
 #include "tools/q7pack/ArchiveCommands.h"
 #include "tools/q7pack/PackError.h"
+#include "tests/fuzz/Require.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void Require(bool condition) {
-    if (!condition) __builtin_trap();
-}
 
 // Made once and never destroyed, so that the exit handler can still use it.
 const fs::path& Root() {

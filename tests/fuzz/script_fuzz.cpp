@@ -17,14 +17,11 @@
 #include "script/uParser.h"
 #include "script/uScript.h"
 #include "scriptlib/uScriptLib.h"
+#include "tests/fuzz/Require.h"
 
 namespace {
 
 constexpr size_t kMaxGrowth = size_t{16} << 20;
-
-void Require(bool condition) {
-    if (!condition) __builtin_trap();
-}
 
 // Scans the whole text, checking that every token lies inside it and that
 // the scan moves forward. Returns the text for the real pass (loops made

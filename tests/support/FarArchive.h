@@ -25,7 +25,7 @@ inline std::string NearData() {
     return data;
 }
 
-inline std::string FarRecord(const std::string& name, const std::string& packed, uint32_t unpacked) {
+inline std::string ArchiveRecord(const std::string& name, const std::string& packed, uint32_t unpacked) {
     TStringStream s;
     TZLibArchiveWriter(s).AppendEntry(name, packed, unpacked);
     return s.Data;
@@ -42,10 +42,10 @@ inline std::string FarHeader(const std::string& name, uint32_t packed) {
 
 // Writes the archive; false when the file cannot be written.
 inline bool WriteFarArchive(const std::string& path, const std::string& script, int64_t nearEnd) {
-    std::string first = FarRecord("setup.ini", CompressZlib(script, 6), static_cast<uint32_t>(script.size()));
+    std::string first = ArchiveRecord("setup.ini", CompressZlib(script, 6), static_cast<uint32_t>(script.size()));
     std::string nearData = NearData();
     std::string near =
-        FarRecord("near.bin", CompressZlib(nearData, 6), static_cast<uint32_t>(nearData.size()));
+        ArchiveRecord("near.bin", CompressZlib(nearData, 6), static_cast<uint32_t>(nearData.size()));
     int64_t nearStart = nearEnd - static_cast<int64_t>(near.size());
     std::string gap = FarHeader("gap.bin", 0);
     uint32_t gapSize = static_cast<uint32_t>(nearStart - static_cast<int64_t>(first.size() + gap.size()));

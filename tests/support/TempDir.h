@@ -9,9 +9,9 @@
 
 class TempDir {
 public:
-    TempDir() {
+    // In the temporary folder, or in base.
+    explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
         std::random_device rd;
-        auto base = std::filesystem::temp_directory_path();
         do path_ = base / ("q7test-" + std::to_string(rd()));
         while (std::filesystem::exists(path_));
         std::filesystem::create_directories(path_);

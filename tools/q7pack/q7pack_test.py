@@ -21,7 +21,10 @@ END = b"px" + bytes(10)
 
 
 def q7pack(*args, cwd=None):
-    return subprocess.run(COMMAND + [str(a) for a in args], cwd=cwd, capture_output=True)
+    """The run, its output with Windows line ends made Unix ones."""
+    result = subprocess.run(COMMAND + [str(a) for a in args], cwd=cwd, capture_output=True)
+    result.stdout, result.stderr = (o.replace(b"\r\n", b"\n") for o in (result.stdout, result.stderr))
+    return result
 
 
 def read_archive(data, offset=0):
@@ -40,6 +43,18 @@ def read_archive(data, offset=0):
 
 def record(name, packed, unpacked):
     return struct.pack("<2sHII", b"px", len(name), len(packed), unpacked) + name + packed
+
+
+def archive(*entries):
+    """A bare archive of (name, data) entries, compressed, or (name, packed, unpacked) records."""
+    return b"".join(record(e[0], zlib.compress(e[1]), len(e[1])) if len(e) == 2 else record(*e)
+                    for e in entries) + END
+
+
+def damaged(data):
+    packed = bytearray(zlib.compress(data))
+    packed[len(packed) // 2] ^= 0xFF
+    return bytes(packed)
 
 
 def fake_stub(sections=((0x200, 0x400), (0x600, 0x200))):
@@ -87,11 +102,24 @@ class PackagerTest(unittest.TestCase):
         with open(self.path(name), "rb") as f:
             return f.read()
 
-    def create(self, out, *inputs, ok=True):
+    def listing(self, name):
+        return sorted(os.listdir(self.path(name)))
+
+    def names(self, name, offset=0):
+        return [e[0] for e in read_archive(self.read(name), offset)]
+
+    def create(self, out, *inputs):
         result = q7pack("create", "-o", self.path(out), *inputs)
-        if ok:
-            self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
         return result
+
+    def fails(self, args, *messages):
+        """Runs q7pack ARGS, which must fail with each message in its error output."""
+        result = q7pack(*args)
+        self.assertEqual(result.returncode, 1, (args, result.stdout))
+        for message in messages:
+            self.assertIn(message, result.stderr.replace(b"\\", b"/"), args)
+        return result.stderr
 
     def standard_inputs(self):
         return [self.path("src/setup.ini"), self.path("src/readme.txt"), self.path("src/app"),
@@ -99,55 +127,45 @@ class PackagerTest(unittest.TestCase):
 
     def test_round_trip_stores_names_in_order_and_bytes_exactly(self):
         created = self.create("out.q7a", *self.standard_inputs())
-        entries = read_archive(self.read("out.q7a"))
+        out = self.read("out.q7a")
+        entries = read_archive(out)
         data_bytes = sum(len(e[1]) for e in entries)
         self.assertIn(b"7 entries: %d bytes of files compressed to %d bytes of entry data, an archive of %d bytes"
-                      % (sum(e[2] for e in entries), data_bytes, len(self.read("out.q7a"))), created.stdout)
-        names = [e[0] for e in entries]
-        self.assertEqual(names, [b"setup.ini", b"readme.txt", b"a.exe", b"b.dll", b"sub\\empty.txt",
-                                 b"sub\\z.txt", b"docs\\tool.bin"])
-        self.assertTrue(self.read("out.q7a").endswith(END))
-        sources = ["src/setup.ini", "src/readme.txt", "src/app/a.exe", "src/app/b.dll",
-                   "src/app/sub/empty.txt", "src/app/sub/z.txt", "src/tool.bin"]
+                      % (sum(e[2] for e in entries), data_bytes, len(out)), created.stdout)
+        self.assertEqual([e[0] for e in entries], [b"setup.ini", b"readme.txt", b"a.exe", b"b.dll",
+                                                   b"sub\\empty.txt", b"sub\\z.txt", b"docs\\tool.bin"])
+        self.assertTrue(out.endswith(END))
+        sources = ["setup.ini", "readme.txt", "app/a.exe", "app/b.dll", "app/sub/empty.txt", "app/sub/z.txt",
+                   "tool.bin"]
         for (name, packed, unpacked), source in zip(entries, sources):
-            self.assertEqual(zlib.decompress(packed), self.read(source), name)
-            self.assertEqual(unpacked, len(self.read(source)), name)
-
+            self.assertEqual((zlib.decompress(packed), unpacked), (self.read("src/" + source),
+                                                                   len(self.read("src/" + source))), name)
         listing = q7pack("list", self.path("out.q7a"))
         self.assertEqual(listing.returncode, 0)
-        self.assertIn(b"bare archive", listing.stdout)
-        self.assertIn(b"sub\\z.txt", listing.stdout)
-        self.assertIn(b"%12d" % data_bytes, listing.stdout)
-        self.assertIn(b"7 entries, entry data only; the archive is %d bytes" % len(self.read("out.q7a")),
-                      listing.stdout)
-
+        for shown in (b"bare archive", b"sub\\z.txt", b"%12d" % data_bytes,
+                      b"7 entries, entry data only; the archive is %d bytes" % len(out)):
+            self.assertIn(shown, listing.stdout)
         verify = q7pack("verify", self.path("out.q7a"))
         self.assertEqual(verify.returncode, 0, verify.stderr)
         self.assertIn(b"all 7 entries are good", verify.stdout)
-
         extract = q7pack("extract", self.path("out.q7a"), self.path("x"))
         self.assertEqual(extract.returncode, 0, extract.stderr)
-        self.assertEqual(self.read("x/sub/z.txt"), b"zzz")
-        self.assertEqual(self.read("x/docs/tool.bin"), self.read("src/tool.bin"))
-        self.assertEqual(self.read("x/sub/empty.txt"), b"")
+        for name, source in (("sub/z.txt", "app/sub/z.txt"), ("docs/tool.bin", "tool.bin"),
+                             ("sub/empty.txt", "app/sub/empty.txt")):
+            self.assertEqual(self.read("x/" + name), self.read("src/" + source))
 
     def test_installer_is_the_stub_image_followed_by_the_archive(self):
         stub = fake_stub()
         self.write("stub.exe", stub + b"an old archive appended before")
         created = self.create("setup.exe", "--stub", self.path("stub.exe"), self.path("src/setup.ini"))
         self.assertIn(b"1 entry: ", created.stdout)
-        out = self.read("setup.exe")
-        self.assertEqual(out[:0x800], stub)
-        entries = read_archive(out, 0x800)
-        self.assertEqual([e[0] for e in entries], [b"setup.ini"])
-        listing = q7pack("list", self.path("setup.exe"))
-        self.assertIn(b"installer, archive at offset 2048", listing.stdout)
-
+        self.assertEqual(self.read("setup.exe")[:0x800], stub)
+        self.assertEqual(self.names("setup.exe", 0x800), [b"setup.ini"])
+        self.assertIn(b"installer, archive at offset 2048", q7pack("list", self.path("setup.exe")).stdout)
         # Packing onto the installer again replaces its archive.
         self.create("setup2.exe", "--stub", self.path("setup.exe"), self.path("src/setup.ini"),
                     self.path("src/tool.bin"))
-        self.assertEqual([e[0] for e in read_archive(self.read("setup2.exe"), 0x800)],
-                         [b"setup.ini", b"tool.bin"])
+        self.assertEqual(self.names("setup2.exe", 0x800), [b"setup.ini", b"tool.bin"])
 
     def test_uninstaller_holds_its_script_and_every_payload_name_empty_in_order(self):
         self.write("stub.exe", fake_stub())
@@ -161,7 +179,7 @@ class PackagerTest(unittest.TestCase):
         self.assertEqual(q7pack("uninstaller", "-o", self.path("alone.exe"), *args).returncode, 0)
         self.assertEqual(self.read("alone.exe"), uninstaller, "both ways build the same bytes")
         self.write("un.ini", b"y = ;")
-        self.assertIn(b"uninstall script", self.create("bad.exe", *args, ok=False).stderr)
+        self.fails(["create", "-o", self.path("bad.exe"), *args], b"uninstall script")
 
     def test_refusals_name_the_input_and_write_nothing(self):
         self.write("old.q7a", b"the previous output")
@@ -170,33 +188,23 @@ class PackagerTest(unittest.TestCase):
         self.write("notpe.exe", b"MZ but nothing else")
         with open(self.path("huge.bin"), "wb") as f:
             f.truncate(1 << 32)  # sparse: nothing is written
+        tool = self.path("src/tool.bin")
+        # Which stored names escape is StoredNameFault's table (archive/uStoredName_test.cpp).
         cases = [
-            ("escaping", ["..\\evil=" + self.path("src/tool.bin")], b"would leave"),
-            ("escaping slash", ["sub/../../evil=" + self.path("src/tool.bin")], b"would leave"),
-            ("absolute", ["\\windows\\x=" + self.path("src/tool.bin")], b"would leave"),
-            ("drive", ["C:x=" + self.path("src/tool.bin")], b"would leave"),
-            ("case clash", [self.path("src/A.TXT"), self.path("src/other/a.txt")], b"already taken"),
-            ("second setup.ini", ["SETUP.INI=" + self.path("src/tool.bin")], b"already taken"),
-            ("separator clash", ["a/b=" + self.path("src/tool.bin"), "A\\b=" + self.path("src/readme.txt")],
-             b"already taken"),
-            ("long name", ["n" * 65536 + "=" + self.path("src/tool.bin")], b"65535"),
-            ("missing", [self.path("src/missing.txt")], b"no such file"),
-            ("empty name", ["=" + self.path("src/tool.bin")], b"empty name"),
-            ("not PE", ["--stub", self.path("notpe.exe")], b"not a Windows executable"),
-            ("four gigabytes", [self.path("huge.bin")], b"4 GiB"),
-            ("setup.ini a folder", None, b"src/app: is a folder, not a file"),
-        ]
-        for label, extra, message in cases:
-            if label == "long name" and UNDER_WINE:
-                continue  # longer than a Windows command line may be
-            inputs = [self.path("src/app")] if extra is None else [self.path("src/setup.ini")] + extra
-            with self.subTest(label):
-                result = self.create("old.q7a", *inputs, ok=False)
-                self.assertEqual(result.returncode, 1, result.stdout)
-                self.assertIn(message, result.stderr)
-                self.assertEqual(self.read("old.q7a"), b"the previous output")
-        self.assertEqual(sorted(os.listdir(self.dir)), ["huge.bin", "notpe.exe", "old.q7a", "src"],
-                         "no temporary files left")
+            (["..\\evil=" + tool], b"would leave"),
+            ([self.path("src/A.TXT"), self.path("src/other/a.txt")], b"already taken"),
+            (["SETUP.INI=" + tool], b"already taken"),
+            (["a/b=" + tool, "A\\b=" + self.path("src/readme.txt")], b"already taken"),
+            ([self.path("src/missing.txt")], b"no such file"),
+            (["=" + tool], b"empty name"),
+            (["--stub", self.path("notpe.exe")], b"not a Windows executable"),
+            ([self.path("huge.bin")], b"4 GiB"),
+        ] + ([] if UNDER_WINE else [(["n" * 65536 + "=" + tool], b"65535")])  # longer than a Windows command line
+        for extra, message in cases:
+            self.fails(["create", "-o", self.path("old.q7a"), self.path("src/setup.ini"), *extra], message)
+        self.fails(["create", "-o", self.path("old.q7a"), self.path("src/app")], b"src/app: is a folder, not a file")
+        self.assertEqual(self.read("old.q7a"), b"the previous output")
+        self.assertEqual(self.listing(""), ["huge.bin", "notpe.exe", "old.q7a", "src"], "no temporary files left")
 
     def test_an_output_that_is_one_of_its_own_inputs_is_refused(self):
         hello = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "hello")
@@ -212,10 +220,7 @@ class PackagerTest(unittest.TestCase):
                  ("src/banner.bmp", ["brand", "--stub", stub, self.path("src/brand.ini")])]
         before = {name: self.read("src/" + name) for name in ("setup.ini", "readme.txt", "brand.ini", "hello.ico")}
         for out, args in cases:
-            with self.subTest(out):
-                result = q7pack(args[0], "-o", self.path(out), *args[1:])
-                self.assertEqual(result.returncode, 1, result.stderr)
-                self.assertIn(b"is one of its own inputs", result.stderr)
+            self.fails([args[0], "-o", self.path(out), *args[1:]], b"is one of its own inputs")
         self.assertTrue({name: self.read("src/" + name) for name in before} == before, "an input was replaced")
         self.create("stub.exe", "--stub", stub, script)  # a stub gets its archive in place, as documented
 
@@ -229,46 +234,32 @@ class PackagerTest(unittest.TestCase):
         self.assertNotEqual(self.read("one.q7a"), self.read("fast.q7a"), "the level is honoured")
 
     def test_verify_names_every_bad_entry(self):
-        good = zlib.compress(b"good data " * 1000)
-        damaged = bytearray(good)
-        damaged[len(damaged) // 2] ^= 0xFF
+        data = b"good data " * 1000
+        good = zlib.compress(data)
         # Streams of any block structure are fine: stored blocks, and many small flushes.
         flushing = zlib.compressobj(5)
         flushed = b"".join(flushing.compress(b"good data " * 100) + flushing.flush(zlib.Z_SYNC_FLUSH)
                            for _ in range(10)) + flushing.flush()
-        archive = (record(b"setup.ini", zlib.compress(b"x"), 1) + record(b"damaged", bytes(damaged), 10000)
-                   + record(b"wrongsize", good, 9999) + record(b"trailing", good + b"junk", 10000)
-                   + record(b"stored", zlib.compress(b"good data " * 1000, 0), 10000)
-                   + record(b"flushed", flushed, 10000) + record(b"fine", good, 10000) + END)
-        self.write("bad.q7a", archive)
-        result = q7pack("verify", self.path("bad.q7a"))
-        self.assertEqual(result.returncode, 1)
-        err = result.stderr
-        self.assertIn(b"'damaged'", err)
-        self.assertIn(b"'wrongsize': inflates to 10000 bytes, recorded 9999", err)
-        self.assertIn(b"'trailing': 4 bytes behind", err)
+        bad = archive((b"setup.ini", b"x"), (b"damaged", damaged(data), 10000), (b"wrongsize", good, 9999),
+                      (b"trailing", good + b"junk", 10000), (b"stored", zlib.compress(data, 0), 10000),
+                      (b"flushed", flushed, 10000), (b"fine", good, 10000))
+        self.write("bad.q7a", bad)
+        err = self.fails(["verify", self.path("bad.q7a")], b"'damaged'", b"'wrongsize': inflates to 10000 bytes, "
+                         b"recorded 9999", b"'trailing': 4 bytes behind")
         for fine in (b"'fine'", b"'stored'", b"'flushed'", b"'setup.ini'"):
             self.assertNotIn(fine, err)
-
-        self.write("cut.q7a", archive[:len(archive) - 12 - 30])
-        result = q7pack("verify", self.path("cut.q7a"))
-        self.assertIn(b"'fine': data cut short", result.stderr)
+        self.write("cut.q7a", bad[:len(bad) - 12 - 30])
+        self.fails(["verify", self.path("cut.q7a")], b"'fine': data cut short")
 
     def test_extract_refuses_escaping_names_and_writes_the_rest(self):
-        body = zlib.compress(b"body")
-        archive = b"".join(record(n, body, 4) for n in
-                           [b"setup.ini", b"..\\up.txt", b"/abs.txt", b"c:drive.txt", b"ok\\in.txt", b"OK\\IN.TXT",
-                            b"ok/In.txt", b"ok\\.\\in.txt"])
-        self.write("evil.q7a", archive + END)
-        result = q7pack("extract", self.path("evil.q7a"), self.path("out"))
-        self.assertEqual(result.returncode, 1)
-        for name in (b"..\\up.txt", b"/abs.txt", b"c:drive.txt"):
-            self.assertIn(b"'" + name + b"': refused", result.stderr)
-        self.assertIn(b"'OK\\IN.TXT': skipped", result.stderr)
-        self.assertIn(b"'ok/In.txt': skipped", result.stderr)
-        self.assertIn(b"'ok\\.\\in.txt': skipped", result.stderr)
+        names = [b"setup.ini", b"..\\up.txt", b"/abs.txt", b"c:drive.txt", b"ok\\in.txt", b"OK\\IN.TXT", b"ok/In.txt",
+                 b"ok\\.\\in.txt"]
+        self.write("evil.q7a", archive(*((n, b"body") for n in names)))
+        self.fails(["extract", self.path("evil.q7a"), self.path("out")],
+                   *(b"'" + n.replace(b"\\", b"/") + b"': refused" for n in names[1:4]),
+                   *(b"'" + n.replace(b"\\", b"/") + b"': skipped" for n in names[5:]))
         self.assertEqual(self.read("out/ok/in.txt"), b"body")
-        self.assertEqual(sorted(os.listdir(self.path("out"))), ["ok", "setup.ini"])
+        self.assertEqual(self.listing("out"), ["ok", "setup.ini"])
         self.assertFalse(os.path.exists(self.path("up.txt")))
 
     def test_reading_commands_refuse_what_is_not_an_archive(self):
@@ -276,51 +267,34 @@ class PackagerTest(unittest.TestCase):
         self.write("empty.exe", fake_stub())
         # Sections ending at 2^31, and an archive where the 64 KiB header read stops.
         far = fake_stub(((0x200, 0x400), (0x7FFFFF00, 0x100)))
-        self.write("far.exe", far + bytes(65536 - len(far)) + record(b"a", zlib.compress(b"a"), 1) + END)
-        for args, message in [(["list", self.path("text.txt")], b"not an archive"),
-                              (["list", self.path("far.exe")], b"no archive"),
-                              (["verify", self.path("missing")], b"no such file"),
-                              (["check", self.path("missing")], b"no such file"),
-                              (["check", self.path("src")], b"is a folder, not a file"),
-                              (["list", self.path("src")], b"is a folder, not a file"),
-                              (["create", "-o", self.path("out.exe"), "--stub", self.path("src"),
-                                self.path("src/setup.ini")], b"is a folder, not a file"),
-                              (["list", self.path("empty.exe")], b"no archive appended")]:
-            result = q7pack(*args)
-            self.assertEqual(result.returncode, 1, args)
-            self.assertTrue(result.stderr.startswith(b"q7pack: " + args[-2 if args[0] == "create" else 1].encode()
-                                                     + b": "), result.stderr)
-            self.assertIn(message, result.stderr)
+        self.write("far.exe", far + bytes(65536 - len(far)) + archive((b"a", b"a")))
+        for args, message in [(["list", "text.txt"], b"not an archive"), (["list", "far.exe"], b"no archive"),
+                              (["verify", "missing"], b"no such file"), (["check", "missing"], b"no such file"),
+                              (["check", "src"], b"is a folder, not a file"),
+                              (["list", "src"], b"is a folder, not a file"),
+                              (["create", "-o", "out.exe", "--stub", "src", "src/setup.ini"], b"is a folder, not a file"),
+                              (["list", "empty.exe"], b"no archive appended")]:
+            named = self.path(args[-2 if args[0] == "create" else 1]).encode()
+            err = self.fails([args[0]] + [a if a.startswith("-") else self.path(a) for a in args[1:]], message)
+            self.assertTrue(err.startswith(b"q7pack: " + named + b": "), err)
 
     def check(self, script):
         self.write("check/setup.ini", script)
         result = q7pack("check", self.path("check/setup.ini"))
-        return result.returncode, result.stdout.replace(b"\r\n", b"\n"), result.stderr.replace(b"\r\n", b"\n")
+        return result.returncode, result.stdout, result.stderr
 
     def test_check_reports_the_first_error_with_its_line_a_caret_and_a_note(self):
-        # Which error and which note is the script check's (uPatcherCheck_test); here the report as printed.
+        # Which error, which note and the caret under the line are the script
+        # check's (scriptlib/uPatcherCheck_test.cpp); the note on a
+        # byte-order mark is q7pack's own.
         name = self.path("check/setup.ini").encode()
-        cases = [
-            # An unexpected token on line 3, under a tab-indented CRLF line.
-            (b"x = 1;\r\nif (MESSAGE == INITAPP) {\r\n\ty = (x + ;\r\n}\r\n",
-             b":3:11: expression expected\n\ty = (x + ;\n\t         ^\n"),
-            (b"if (MESSAGE == COMMAND) ReadIni(\"a.ini\", \"s\");\n",
-             b":1:45: not enough parameters\nif (MESSAGE == COMMAND) ReadIni(\"a.ini\", \"s\");\n" + b" " * 44 + b"^\n"
-             + name + b":1:45: note: ReadIni takes 3 or 4 arguments\n"),
-            (b"\xef\xbb\xbfx = 1;",
-             b":1:1: invalid character: \xef\n\xef\xbb\xbfx = 1;\n^\n"
-             + name + b":1:1: note: the file starts with a UTF-8 byte-order mark (EF BB BF); "
-             b"save it as Windows-1250, without a byte-order mark\n"),
-        ]
-        for script, report in cases:
-            with self.subTest(script):
-                status, out, err = self.check(script)
-                self.assertEqual((status, out, err), (1, b"", name + report))
+        self.assertEqual(self.check(b"\xef\xbb\xbfx = 1;"), (1, b"", name + b":1:1: invalid character: \xef\n"
+                         b"\xef\xbb\xbfx = 1;\n^\n" + name + b":1:1: note: the file starts with a UTF-8 byte-order "
+                         b"mark (EF BB BF); save it as Windows-1250, without a byte-order mark\n"))
 
     def test_check_passes_scripts_whose_errors_only_show_when_they_run(self):
-        script = (b"if (MESSAGE == INITAPP) { r = DialogBox(101, 7); n = ArchiveFileCount(); }\r\n"
-                  b"if (0) x = missing + strlen(\"\xe8\");\r\n// koniec\r\n")
-        status, out, err = self.check(script)
+        status, out, err = self.check(b"if (MESSAGE == INITAPP) { r = DialogBox(101, 7); n = ArchiveFileCount(); }"
+                                      b"\r\nif (0) x = missing + strlen(\"\xe8\");\r\n// koniec\r\n")
         self.assertEqual((status, err), (0, b""))
         self.assertIn(b"passes", out)
         self.assertEqual(self.check(b"")[0], 0)
@@ -329,78 +303,58 @@ class PackagerTest(unittest.TestCase):
         self.write("old.q7a", b"the previous output")
         self.write("src/setup.ini", b"if (MESSAGE == INITAPP) {\r\n  MessageBox(\"Ahoj\"\r\n}\r\n")
         for out in ("old.q7a", "new.q7a"):
-            with self.subTest(out):
-                result = self.create(out, *self.standard_inputs(), ok=False)
-                self.assertEqual(result.returncode, 1)
-                err = result.stderr.replace(b"\r\n", b"\n")
-                self.assertTrue(err.startswith(self.path("src/setup.ini").encode() +
-                                               b":3:1: ) expected\n}\n^\n"), err)
-                self.assertIn(b"not written", err)
+            err = self.fails(["create", "-o", self.path(out), *self.standard_inputs()], b"not written")
+            self.assertTrue(err.startswith(self.path("src/setup.ini").encode() + b":3:1: ) expected\n}\n^\n"), err)
         self.assertEqual(self.read("old.q7a"), b"the previous output")
-        self.assertEqual(sorted(os.listdir(self.dir)), ["old.q7a", "src"], "no temporary files left")
+        self.assertEqual(self.listing(""), ["old.q7a", "src"], "no temporary files left")
 
     def test_extract_keeps_existing_files_unless_told_and_never_leaves_part_of_one(self):
         new = b"new data " * 1000
-        damaged = bytearray(zlib.compress(new))
-        damaged[len(damaged) // 2] ^= 0xFF
         self.write("out/keep.txt", b"mine")
         self.write("out/old.txt", b"old")
-        self.write("upd.q7a", record(b"setup.ini", zlib.compress(b"x"), 1) + record(b"keep.txt", bytes(damaged), 9000)
-                   + record(b"old.txt", zlib.compress(new), 9000) + record(b"fresh.txt", zlib.compress(new), 9000) + END)
+        self.write("upd.q7a", archive((b"setup.ini", b"x"), (b"keep.txt", damaged(new), 9000), (b"old.txt", new),
+                                      (b"fresh.txt", new)))
         for extra, old in (([], b"old"), (["--overwrite"], new)):
-            with self.subTest(extra):
-                result = q7pack("extract", *extra, self.path("upd.q7a"), self.path("out"))
-                self.assertEqual(result.returncode, 1)
-                self.assertEqual(self.read("out/keep.txt"), b"mine")
-                self.assertEqual(self.read("out/old.txt"), old)
-                self.assertEqual(self.read("out/fresh.txt"), new)
-                self.assertEqual(sorted(os.listdir(self.path("out"))), ["fresh.txt", "keep.txt", "old.txt", "setup.ini"])
-        first = q7pack("extract", self.path("upd.q7a"), self.path("out"))
-        self.assertIn(b"'old.txt': " + self.path("out/old.txt").encode() + b" exists (--overwrite replaces it)",
-                      first.stderr.replace(b"\\", b"/"))
+            self.fails(["extract", *extra, self.path("upd.q7a"), self.path("out")])
+            self.assertEqual([self.read("out/" + n) for n in ("keep.txt", "old.txt", "fresh.txt")], [b"mine", old, new])
+            self.assertEqual(self.listing("out"), ["fresh.txt", "keep.txt", "old.txt", "setup.ini"])
+        self.fails(["extract", self.path("upd.q7a"), self.path("out")],
+                   b"'old.txt': " + self.path("out/old.txt").encode() + b" exists (--overwrite replaces it)")
 
     def test_extract_writes_an_entry_only_when_it_inflates_to_its_recorded_size(self):
-        body = b"z" * 100000
-        self.write("sizes.q7a", record(b"setup.ini", zlib.compress(b"x"), 1) + record(b"bomb.txt", zlib.compress(body), 1)
-                   + record(b"short.txt", zlib.compress(body), 200000) + record(b"exact.txt", zlib.compress(body), 100000)
-                   + END)
-        result = q7pack("extract", self.path("sizes.q7a"), self.path("out"))
-        self.assertEqual(result.returncode, 1)
-        self.assertIn(b"'bomb.txt': inflates to more than the recorded 1 bytes; nothing was written", result.stderr)
-        self.assertIn(b"'short.txt': inflates to 100000 bytes, recorded 200000; nothing was written", result.stderr)
-        self.assertEqual(sorted(os.listdir(self.path("out"))), ["exact.txt", "setup.ini"])
+        body = zlib.compress(b"z" * 100000)
+        self.write("sizes.q7a", archive((b"setup.ini", b"x"), (b"bomb.txt", body, 1), (b"short.txt", body, 200000),
+                                        (b"exact.txt", body, 100000)))
+        self.fails(["extract", self.path("sizes.q7a"), self.path("out")],
+                   b"'bomb.txt': inflates to more than the recorded 1 bytes; nothing was written",
+                   b"'short.txt': inflates to 100000 bytes, recorded 200000; nothing was written")
+        self.assertEqual(self.listing("out"), ["exact.txt", "setup.ini"])
 
     @unittest.skipIf(UNDER_WINE, "the signal is sent to the Linux process")
     def test_a_stopped_create_leaves_no_temporary_file_and_a_later_run_removes_old_ones(self):
         self.write("big/setup.ini", b"x = 1;")
-        with open(self.path("big/data.bin"), "wb") as f:
-            f.write(random.Random(5).randbytes(64 << 20))
+        self.write("big/data.bin", random.Random(5).randbytes(64 << 20))
+        os.makedirs(self.path("out"))
         for signal in (2, 15):
-            with self.subTest(signal):
-                os.makedirs(self.path("out"), exist_ok=True)
-                run = subprocess.Popen(COMMAND + ["create", "-l", "9", "-o", self.path("out/big.q7a"),
-                                                  self.path("big/setup.ini"), self.path("big/data.bin")])
-                subprocess.run(["sleep", "0.5"])
-                self.assertIsNone(run.poll(), "still packing when stopped")
-                run.send_signal(signal)
-                run.wait()
-                self.assertEqual(os.listdir(self.path("out")), [])
-        left = self.path("out/.q7pack-00112233445566ff.tmp")
+            run = subprocess.Popen(COMMAND + ["create", "-l", "9", "-o", self.path("out/big.q7a"),
+                                              self.path("big/setup.ini"), self.path("big/data.bin")])
+            subprocess.run(["sleep", "0.5"])
+            self.assertIsNone(run.poll(), "still packing when stopped")
+            run.send_signal(signal)
+            run.wait()
+            self.assertEqual(os.listdir(self.path("out")), [], signal)
         self.write("out/.q7pack-00112233445566ff.tmp", b"from a run killed long ago")
         self.write("out/.q7pack-not-ours.tmp", b"kept")
-        os.utime(left, (1, 1))
+        os.utime(self.path("out/.q7pack-00112233445566ff.tmp"), (1, 1))
         self.create("out/small.q7a", self.path("big/setup.ini"))
-        self.assertEqual(sorted(os.listdir(self.path("out"))), [".q7pack-not-ours.tmp", "small.q7a"])
+        self.assertEqual(self.listing("out"), [".q7pack-not-ours.tmp", "small.q7a"])
 
     def test_deep_and_long_names_are_listed_verified_and_refused_by_extract(self):
-        deep, wide = b"d\\" * 32767 + b"f", b"w" * 256
-        body = zlib.compress(b"x")
-        self.write("deep.q7a", record(b"setup.ini", body, 1) + record(deep, body, 1) + record(wide, body, 1) + END)
-        for command, status in (("list", 0), ("verify", 0)):
-            self.assertEqual(q7pack(command, self.path("deep.q7a")).returncode, status, command)
-        result = q7pack("extract", self.path("deep.q7a"), self.path("out"))
-        self.assertIn(b"more than Windows can open", result.stderr)
-        self.assertIn(b"longer than 255 bytes", result.stderr)
+        self.write("deep.q7a", archive((b"setup.ini", b"x"), (b"d\\" * 32767 + b"f", b"x"), (b"w" * 256, b"x")))
+        for command in ("list", "verify"):
+            self.assertEqual(q7pack(command, self.path("deep.q7a")).returncode, 0, command)
+        self.fails(["extract", self.path("deep.q7a"), self.path("out")], b"more than Windows can open",
+                   b"longer than 255 bytes")
         self.assertEqual(os.listdir(self.path("out")), ["setup.ini"])
 
     def test_extract_never_writes_through_a_link(self):
@@ -409,106 +363,82 @@ class PackagerTest(unittest.TestCase):
         os.makedirs(self.path("out"))
         os.symlink(self.path("elsewhere"), self.path("out/link"))
         os.symlink(self.path("victim.txt"), self.path("out/flink"))
-        body = zlib.compress(b"pwned")
-        self.write("evil.q7a", record(b"setup.ini", body, 5) + record(b"link\\pwned.txt", body, 5)
-                   + record(b"flink", body, 5) + END)
+        self.write("evil.q7a", archive((b"setup.ini", b"pwned"), (b"link\\pwned.txt", b"pwned"), (b"flink", b"pwned")))
         for extra in ([], ["--overwrite"]):
-            with self.subTest(extra):
-                result = q7pack("extract", *extra, self.path("evil.q7a"), self.path("out"))
-                self.assertEqual(result.returncode, 1)
-                self.assertIn(b"'link\\pwned.txt': " + self.path("out/link").encode() + b" is a link",
-                              result.stderr.replace(b"out\\link", b"out/link"))
-                self.assertEqual(os.listdir(self.path("elsewhere")), [])
-                self.assertEqual(self.read("victim.txt"), b"victim")
-                self.assertEqual(sorted(os.listdir(self.path("out"))), ["flink", "link", "setup.ini"])
+            self.fails(["extract", *extra, self.path("evil.q7a"), self.path("out")],
+                       b"'link/pwned.txt': " + self.path("out/link").encode() + b" is a link")
+            self.assertEqual(os.listdir(self.path("elsewhere")), [])
+            self.assertEqual(self.read("victim.txt"), b"victim")
+            self.assertEqual(self.listing("out"), ["flink", "link", "setup.ini"])
         self.assertEqual(self.read("out/flink"), b"pwned", "--overwrite replaces the link itself")
 
     @unittest.skipIf(UNDER_WINE, "links and FIFOs are made on the Linux side")
     def test_links_and_special_files_in_a_payload_folder_are_refused_with_their_path(self):
-        cases = [
-            ("file link", lambda p: os.symlink(self.path("src/tool.bin"), p), b"is a symbolic link"),
-            ("folder link", lambda p: os.symlink(self.path("src/app/sub"), p), b"is a symbolic link"),
-            ("dangling link", lambda p: os.symlink(self.path("nowhere"), p), b"is a symbolic link"),
-            ("fifo", os.mkfifo, b"is a FIFO"),
-        ]
-        for label, make, message in cases:
-            with self.subTest(label):
-                shutil.rmtree(self.path("pl"), ignore_errors=True)
-                self.write("pl/a.txt", b"a")
-                make(self.path("pl/odd"))
-                result = self.create("out.q7a", self.path("src/setup.ini"), self.path("pl"), ok=False)
-                self.assertEqual(result.returncode, 1)
-                self.assertIn(self.path("pl/odd").encode() + b": " + message, result.stderr)
-                self.assertFalse(os.path.exists(self.path("out.q7a")))
+        for make, message in [(lambda p: os.symlink(self.path("src/tool.bin"), p), b"is a symbolic link"),
+                              (lambda p: os.symlink(self.path("src/app/sub"), p), b"is a symbolic link"),
+                              (lambda p: os.symlink(self.path("nowhere"), p), b"is a symbolic link"),
+                              (os.mkfifo, b"is a FIFO")]:
+            shutil.rmtree(self.path("pl"), ignore_errors=True)
+            self.write("pl/a.txt", b"a")
+            make(self.path("pl/odd"))
+            self.fails(["create", "-o", self.path("out.q7a"), self.path("src/setup.ini"), self.path("pl")],
+                       self.path("pl/odd").encode() + b": " + message)
+            self.assertFalse(os.path.exists(self.path("out.q7a")))
         # A link named on the command line is what the packager chose: it is followed.
         os.symlink(self.path("src/app/sub"), self.path("sublink"))
         self.create("out.q7a", self.path("src/setup.ini"), self.path("sublink"))
-        self.assertEqual([e[0] for e in read_archive(self.read("out.q7a"))], [b"setup.ini", b"empty.txt", b"z.txt"])
+        self.assertEqual(self.names("out.q7a"), [b"setup.ini", b"empty.txt", b"z.txt"])
 
     def test_setup_ini_inside_the_payload_folder_is_stored_once(self):
         self.write("pl/setup.ini", self.read("src/setup.ini"))
         self.write("pl/data.txt", b"data")
         self.create("out.q7a", self.path("pl/setup.ini"), self.path("pl"))
-        self.assertEqual([e[0] for e in read_archive(self.read("out.q7a"))], [b"setup.ini", b"data.txt"])
+        self.assertEqual(self.names("out.q7a"), [b"setup.ini", b"data.txt"])
 
     def test_names_are_shown_in_the_terminals_code_page_with_control_bytes_escaped(self):
-        body = zlib.compress(b"x")
-        self.write("names.q7a", b"".join(record(n, body, 1) for n in
-                                         [b"setup.ini", b"Z\xe1pisn\xedk.txt", b"a\x1b[2Jb", b"nul\x00cut"]) + END)
+        self.write("names.q7a", archive(*((n, b"x") for n in [b"setup.ini", b"Z\xe1pisn\xedk.txt", b"a\x1b[2Jb",
+                                                              b"nul\x00cut"])))
         # q7pack's own code page is UTF-8 on both sides (on Windows through
         # its manifest); names stored in Windows-1250 come out converted.
-        local = "Zápisník.txt".encode("utf-8")
         listing = q7pack("list", self.path("names.q7a"))
         self.assertEqual(listing.returncode, 0)
-        for shown in (local, b"a\\x1b[2Jb", b"nul\\x00cut"):
+        for shown in ("Zápisník.txt".encode("utf-8"), b"a\\x1b[2Jb", b"nul\\x00cut"):
             self.assertIn(shown, listing.stdout)
-        self.assertNotIn(b"\x1b", listing.stdout + listing.stderr)
         self.assertIn(b"'nul\\x00cut': the installer cannot write this name", listing.stderr)
-        verify = q7pack("verify", self.path("names.q7a"))
-        self.assertEqual(verify.returncode, 1)
-        self.assertIn(b"'a\\x1b[2Jb': the installer cannot write this name", verify.stderr)
-        self.assertIn(b"'nul\\x00cut': the installer cannot write this name", verify.stderr)
-        self.assertNotIn(b"\x1b", verify.stdout + verify.stderr)
+        err = self.fails(["verify", self.path("names.q7a")], b"'a/x1b[2Jb': the installer cannot write this name",
+                         b"'nul/x00cut': the installer cannot write this name")
+        self.assertNotIn(b"\x1b", listing.stdout + listing.stderr + err)
 
     @unittest.skipIf(UNDER_WINE, "names are UTF-8 on the Linux side only")
     def test_names_are_stored_in_windows_1250_and_extracted_back(self):
         self.write("pl/Zápisník.txt", b"z")
         self.create("out.q7a", self.path("src/setup.ini"), self.path("pl"), "Čítaj/ma.txt=" + self.path("src/tool.bin"))
-        self.assertEqual([e[0] for e in read_archive(self.read("out.q7a"))],
-                         [b"setup.ini", b"Z\xe1pisn\xedk.txt", b"\xc8\xedtaj\\ma.txt"])
+        self.assertEqual(self.names("out.q7a"), [b"setup.ini", b"Z\xe1pisn\xedk.txt", b"\xc8\xedtaj\\ma.txt"])
         extract = q7pack("extract", self.path("out.q7a"), self.path("x"))
         self.assertEqual(extract.returncode, 0, extract.stderr)
         self.assertEqual(self.read("x/Zápisník.txt"), b"z")
         self.assertEqual(self.read("x/Čítaj/ma.txt"), self.read("src/tool.bin"))
-
         for name, message in [("smørrebrød.txt".encode(), "'ø' (U+00F8) is not in Windows-1250".encode()),
                               (b"Z\xe1pis.txt", b"the name is not UTF-8 text")]:
-            with self.subTest(name):
-                shutil.rmtree(self.path("bad"), ignore_errors=True)
-                os.makedirs(self.path("bad"))
-                with open(os.path.join(self.path("bad").encode(), name), "wb") as f:
-                    f.write(b"s")
-                result = self.create("out2.q7a", self.path("src/setup.ini"), self.path("bad"), ok=False)
-                self.assertEqual(result.returncode, 1)
-                self.assertIn(name + b": " + message, result.stderr)
+            shutil.rmtree(self.path("bad"), ignore_errors=True)
+            os.makedirs(self.path("bad"))
+            with open(os.path.join(self.path("bad").encode(), name), "wb") as f:
+                f.write(b"s")
+            self.fails(["create", "-o", self.path("out2.q7a"), self.path("src/setup.ini"), self.path("bad")],
+                       name + b": " + message)
 
     def test_a_script_saved_as_utf8_is_warned_about(self):
-        script = "x = 1;\r\nMessageBox(\"Inštalácia\");\r\n".encode()
-        status, out, err = self.check(script)
-        self.assertEqual(status, 0)
+        status, out, err = self.check("x = 1;\r\nMessageBox(\"Inštalácia\");\r\n".encode())
         warning = (self.path("check/setup.ini").encode() + b":2: warning: the script is UTF-8 text, the installer "
                    b"reads it as Windows-1250; save it as Windows-1250\n")
-        self.assertEqual(err, warning)
-        created = self.create("out.q7a", self.path("check/setup.ini"))
-        self.assertEqual(created.stderr.replace(b"\r\n", b"\n"), warning)
+        self.assertEqual((status, err), (0, warning))
+        self.assertEqual(self.create("out.q7a", self.path("check/setup.ini")).stderr, warning)
         self.assertEqual(self.check("MessageBox(\"Inštalácia\");".encode("cp1250"))[2], b"")
 
     def test_usage(self):
         help_text = q7pack("--help")
         self.assertEqual(help_text.returncode, 0)
-        for word in (b"create", b"check [--brand BRAND] SETUP.INI", b"list", b"verify", b"extract", b"--stub", b"-l LEVEL", b"NAME=PATH",
-                     b"--overwrite", b"symbolic links", b"Windows-1250"):
-            self.assertIn(word, help_text.stdout)
+        self.assertIn(b"check [--brand BRAND] SETUP.INI", help_text.stdout)
         for args in (["frobnicate"], ["create", self.path("src/setup.ini")], ["list"], ["check"],
                      ["create", "-o", "x", "-l", "99", "s"]):
             result = q7pack(*args)
