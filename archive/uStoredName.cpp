@@ -67,3 +67,17 @@ const char* StoredNameFault(std::string_view name) {
     if (AnyComponent(name, trailing)) return "a part of the name ends with a dot or a space, which Windows drops";
     return nullptr;
 }
+
+std::vector<std::string> NameParts(std::string_view stored) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (size_t i = 0; i <= stored.size(); ++i) {
+        if (i < stored.size() && stored[i] != '\\' && stored[i] != '/') {
+            part += stored[i];
+            continue;
+        }
+        if (!part.empty() && part != ".") parts.push_back(part);
+        part.clear();
+    }
+    return parts;
+}

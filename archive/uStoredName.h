@@ -4,7 +4,9 @@
 // without a target) and q7pack (create and extract) apply the same rule, so
 // an archive q7pack builds always installs, and one it refuses never does.
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 // True for a stored name that would leave the directory it is extracted
 // into: one that starts with \ or /, carries a drive (X:), or has a ..
@@ -18,3 +20,7 @@ bool IsEscapingName(std::string_view name);
 // any case) or ends with a dot or a space (Windows strips those, so the file
 // would get another name). The text is English, for q7pack's messages.
 const char* StoredNameFault(std::string_view name);
+
+// The folders and the file name of a stored name, split at \ and /; empty
+// and "." parts are dropped, as Windows drops them.
+std::vector<std::string> NameParts(std::string_view stored);

@@ -22,19 +22,7 @@ export Q7_WINE_STATE=$work/wine
 here=$(cd "$(dirname "$0")/.." && pwd)
 trap '"$here/cmake/wine-fixture.sh" cleanup "$Q7_WINE_STATE" >/dev/null; rm -rf "$work"' EXIT
 
-python3 - "$work/payload" <<'PY'
-import os, random, sys
-folder = sys.argv[1]
-size = 100 * 1024 * 1024 // 1000
-rng = random.Random(7)
-words = [b"setup", b"install", b"archive", b"folder", b"value", b"q7", b"patch", b"file"]
-for i in range(1000):
-    sub = os.path.join(folder, "d%02d" % (i // 100))
-    os.makedirs(sub, exist_ok=True)
-    text = b" ".join(rng.choice(words) for _ in range(size // 12))[: size // 2]
-    with open(os.path.join(sub, "f%04d.bin" % i), "wb") as out:
-        out.write(text + rng.randbytes(size - len(text)))
-PY
+python3 "$here/bench/lib/synthetic_payload.py" "$work/payload" 1000 100
 
 # The control script a packager would write: make each entry's folder, copy
 # the entry under its stored name, and record how many copies failed.

@@ -22,18 +22,6 @@ bool WriteToDevice(const TZLibPackedFile& entry, const std::string& path) {
     }
 }
 
-// The components of a stored name; \ and / both separate.
-std::vector<std::string> Components(const std::string& name) {
-    std::vector<std::string> parts(1);
-    for (char c : name) {
-        if (c == '\\' || c == '/')
-            parts.emplace_back();
-        else
-            parts.back() += c;
-    }
-    return parts;
-}
-
 // Writes the entry as name in folder, through a temporary file beside it,
 // in the place of a file (or link) of that name; never over a folder.
 bool WriteInto(const TZLibPackedFile& entry, const TSafeFolder& folder, const std::string& name) {
@@ -47,13 +35,39 @@ bool WriteInto(const TZLibPackedFile& entry, const TSafeFolder& folder, const st
 // so a link planted in an install folder cannot carry the file elsewhere.
 bool InstallUnderStoredName(const TZLibPackedFile& entry) {
     if (StoredNameFault(entry.Name) != nullptr) return false;
-    std::vector<std::string> parts = Components(entry.Name);
+    std::vector<std::string> parts = NameParts(entry.Name);
+    if (parts.empty()) return false;
     TSafeFolder folder("");
     for (size_t i = 0; i + 1 < parts.size(); ++i) folder = folder.Enter(parts[i], false);
     return WriteInto(entry, folder, parts.back());
 }
 
+// Takes bytes up to a limit, then nothing (which ends the inflation).
+class TBoundedText : public TStream {
+public:
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Seek(int32_t, uint16_t) override { return static_cast<int32_t>(Data.size()); }
+    int32_t Write(const void* buffer, int32_t count) override {
+        if (count < 0 || static_cast<uint64_t>(count) > ArchiveTextLimit - Data.size()) return 0;
+        Data.append(static_cast<const char*>(buffer), static_cast<size_t>(count));
+        return count;
+    }
+
+    std::string Data;
+};
+
 }  // namespace
+
+bool ReadArchiveEntryText(const TZLibUnpacker& unpacker, int32_t index, std::string& text) {
+    text.clear();
+    if (index < 0 || index >= unpacker.FileCount()) return false;
+    const TZLibPackedFile& entry = unpacker.FileAt(index);
+    if (entry.UnpackedSize > ArchiveTextLimit) return false;
+    TBoundedText bounded;
+    if (!WriteEntry(entry, bounded)) return false;
+    text = std::move(bounded.Data);
+    return true;
+}
 
 bool InstallArchiveEntry(const TZLibUnpacker& unpacker, int32_t index, const std::string& target) {
     if (index < 0 || index >= unpacker.FileCount()) return false;

@@ -23,3 +23,11 @@
 // escaping, a device name, a stream, reserved characters, a trailing dot
 // or space).
 bool InstallArchiveEntry(const TZLibUnpacker& unpacker, int32_t index, const std::string& target);
+
+// The most ArchiveFileText gives: a license or a readme, not a payload.
+constexpr uint32_t ArchiveTextLimit = 4 * 1024 * 1024;
+
+// The bytes of entry index as a text. False, with text empty, outside the
+// table, when the entry does not inflate whole, and when it holds (or
+// claims) more than ArchiveTextLimit bytes: no more than that is inflated.
+bool ReadArchiveEntryText(const TZLibUnpacker& unpacker, int32_t index, std::string& text);

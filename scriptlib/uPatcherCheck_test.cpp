@@ -24,7 +24,7 @@ TEST(CheckPatcherScript, KnowsEveryInstallerConstantAndFunction) {
     }
     EXPECT_FALSE(CheckPatcherScript(script).has_value()) << script;
     EXPECT_FALSE(CheckPatcherScript("").has_value());
-    EXPECT_EQ(PatcherFunctionCount, 48u);
+    EXPECT_EQ(PatcherFunctionCount, 51u);
     EXPECT_EQ(PatcherConstantCount, 48u);
 }
 

@@ -37,6 +37,7 @@ extern const TLibraryFunctions FileFunctions;
 extern const TLibraryFunctions ArchiveFunctions;
 extern const TLibraryFunctions EnvironmentFunctions;
 extern const TLibraryFunctions OptionFunctions;
+extern const TLibraryFunctions InstallFunctions;
 
 // The routine of the installer-library function of that name; null when
 // name is none of them.

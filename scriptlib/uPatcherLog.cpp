@@ -37,7 +37,7 @@ const TLoggedFunction kLogged[] = {
     {"Execute", true, nullptr},         {"ArchiveFileCopy", true, EntryNote},
     {"RegDeleteValue", true, nullptr},  {"RegDeleteKey", true, nullptr},
     {"CreateShortcut", true, nullptr},  {"DeleteAtRestart", true, nullptr},
-    {"ExecuteWait", false, nullptr},
+    {"ExecuteWait", false, nullptr},    {"ArchiveInstall", true, nullptr},
 };
 
 // A text in double quotes with a quote inside doubled, an integer in decimal.

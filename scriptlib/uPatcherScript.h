@@ -78,6 +78,9 @@ public:
     // The status the installer ends with (SetExitCode).
     int32_t ExitCode = 0;
     std::vector<std::unique_ptr<TLoggedCall>> LoggedCalls;
+    // ArchiveInstall is running; ArchiveInstallCancel asks it to stop.
+    bool Installing = false;
+    bool InstallCancelled = false;
 };
 
 class TPatcherScript : public TScript {

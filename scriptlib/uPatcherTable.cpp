@@ -114,5 +114,10 @@ const TPatcherFunctionSpec PatcherFunctions[] = {
     {"HasOption", 1, 1},
     {"GetOption", 1, 1},
     {"SetExitCode", 1, 1},
+    // The archive on the wizard's pages: a license text, and installing
+    // every entry with progress, a cancel and an undo.
+    {"ArchiveFileText", 1, 1},
+    {"ArchiveInstall", 1, 3},
+    {"ArchiveInstallCancel", 0, 0},
 };
 const size_t PatcherFunctionCount = std::size(PatcherFunctions);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <optional>
 #include <vector>
 
@@ -98,6 +100,9 @@ int32_t OpenAndInstall(TZLibUnpacker& unpacker, const TInvocation& invocation, b
 }  // namespace
 
 int32_t RunControlScript(TZLibUnpacker& unpacker, const std::string& scriptText, const TRunOptions& options) {
+    // The progress page's bar is a common control.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
     TPatcherScript host;
     TActiveScope active(host);
     host.PatcherMemory()->Unpacker = &unpacker;

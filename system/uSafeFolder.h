@@ -48,6 +48,11 @@ public:
     // nothing has that name.
     bool RemoveFolder(const std::string& name) const;
 
+    // Renames the entry from to to in this folder, a link itself (never
+    // what it points to); a file called to is replaced, a folder is not.
+    // False when nothing is called from.
+    bool Rename(const std::string& from, const std::string& to) const;
+
     // name inside this folder, for messages and for the OS calls that take
     // a path.
     std::string PathOf(const std::string& name) const;

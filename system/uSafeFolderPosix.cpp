@@ -132,6 +132,13 @@ bool TSafeFolder::RemoveFolder(const std::string& name) const {
     throw EPathError(PathOf(name), "cannot be removed: " + ErrnoText());
 }
 
+bool TSafeFolder::Rename(const std::string& from, const std::string& to) const {
+    if (KindOf(from) == TEntryKind::Missing) return false;
+    if (KindOf(to) == TEntryKind::Folder) throw EPathError(PathOf(to), "is a folder");
+    if (::renameat(Fd(handle_), from.c_str(), Fd(handle_), to.c_str()) == 0) return true;
+    throw EPathError(PathOf(from), "cannot be renamed to " + to + ": " + ErrnoText());
+}
+
 std::string TSafeFolder::PathOf(const std::string& name) const {
     return path_.empty() || path_.back() == '/' ? path_ + name : path_ + "/" + name;
 }

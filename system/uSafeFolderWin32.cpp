@@ -206,6 +206,17 @@ bool TSafeFolder::RemoveFolder(const std::string& name) const {
     throw EPathError(path, "cannot be removed: " + LastErrorText());
 }
 
+bool TSafeFolder::Rename(const std::string& from, const std::string& to) const {
+    if (KindOf(from) == TEntryKind::Missing) return false;
+    TEntryKind in = KindOf(to);
+    if (in == TEntryKind::Folder) throw EPathError(PathOf(to), "is a folder");
+    // MoveFileEx renames a link itself; a read-only file in the way goes too.
+    if (in == TEntryKind::File) SetFileAttributesA(PathOf(to).c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (MoveFileExA(PathOf(from).c_str(), PathOf(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    throw EPathError(PathOf(from), "cannot be renamed to " + to + ": " + LastErrorText());
+}
+
 std::string TSafeFolder::PathOf(const std::string& name) const {
     return path_.empty() || std::strchr("\\/:", path_.back()) ? path_ + name : path_ + "\\" + name;
 }

@@ -148,7 +148,7 @@ TEST(TextRoutines, ResourceTextGivesTheStringTableInWindows1250) {
     EXPECT_EQ(ResourceText(65529), "I/O Error while loading file table");
     EXPECT_EQ(ResourceText(2), "Po\xE8" "as in\x9Atal\xE1" "cie sa vyskytli chyby.\nOspravedl\xF2ujeme sa V\xE1m za probl\xE9my.");
     EXPECT_EQ(ResourceText(4), " ");
-    EXPECT_EQ(ResourceText(5), "");
+    EXPECT_EQ(ResourceText(7), "");
     EXPECT_EQ(ResourceText(65531), "");
 }
 

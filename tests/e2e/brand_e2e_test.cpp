@@ -8,6 +8,7 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -34,26 +35,44 @@ std::string Hex(const std::string& bytes, size_t blue) {
 }
 
 // Where the driver probes the pictures, and what the files say it shows
-// there: the banner (24 bits, rows bottom up) and the opaque pixels of the
-// icon's 32x32 image (32 bits with alpha, the first of hello.ico).
+// there: the banner (24 bits, rows bottom up), stretched to the page's
+// width, and the opaque pixels of the icon's 32x32 image (32 bits with
+// alpha, the first of hello.ico). A banner probe holds the colours of the
+// banner's pixels next to the one under it, as the stretch may round
+// either way.
 struct Probe {
     std::string action, colour;
+    int x = -1, y = -1;  // where in a banner shown at its own size
 };
 
 std::vector<Probe> PictureProbes() {
     std::vector<Probe> probes;
-    std::string bmp = ReadFileBytes(Source("banner.bmp"));
-    const size_t stride = (526 * 3 + 3) & ~size_t{3};
     for (int x : {0, 45, 150, 263, 462, 525})
         for (int y : {0, 30, 70, 87})
-            probes.push_back({"colour:-1:" + std::to_string(x) + ":" + std::to_string(y),
-                              Hex(bmp, 54 + (87 - y) * stride + 3 * x)});
+            probes.push_back({"colour:-1:" + std::to_string(x) + ":" + std::to_string(y), "", x, y});
     std::string ico = ReadFileBytes(Source("hello.ico"));
     const size_t image = 6 + 32;  // behind the directory of two entries
     for (auto [x, y] : {std::pair{16, 16}, {10, 12}, {21, 12}, {16, 24}, {5, 16}, {16, 2}}) {
         size_t pixel = image + 40 + 4 * ((31 - y) * 32 + x);
         if (ico.size() > pixel + 3 && static_cast<unsigned char>(ico[pixel + 3]) == 255)
             probes.push_back({"colour:202:" + std::to_string(x) + ":" + std::to_string(y), Hex(ico, pixel)});
+    }
+    return probes;
+}
+
+// The colours of the banner around what a probe at x, y of a banner shown
+// width by height pixels shows.
+std::vector<Probe> Stretched(std::vector<Probe> probes, int width, int height) {
+    std::string bmp = ReadFileBytes(Source("banner.bmp"));
+    const size_t stride = (526 * 3 + 3) & ~size_t{3};
+    for (Probe& p : probes) {
+        if (p.x < 0) continue;
+        int sx = p.x * 526 / std::max(width, 1), sy = p.y * 88 / std::max(height, 1);
+        for (int dx : {-1, 0, 1})
+            for (int dy : {-1, 0, 1}) {
+                int x = std::clamp(sx + dx, 0, 525), y = std::clamp(sy + dy, 0, 87);
+                p.colour += " " + Hex(bmp, 54 + (87 - y) * stride + 3 * x);
+            }
     }
     return probes;
 }
@@ -124,10 +143,10 @@ TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
     TempDir dir;
     std::string folder = dir / "Hello";
     std::vector<Probe> probes = PictureProbes();
-    std::vector<std::string> actions;
+    std::vector<std::string> actions = {"size:0", "size:-1"};
     for (const Probe& p : probes) actions.push_back(p.action);
-    actions.insert(actions.end(),
-                   {"press:282", "type:221:" + folder, "press:283", "answer:7", "press:280", "answer:7"});
+    actions.insert(actions.end(), {"press:282", "press:243", "press:282", "type:221:" + folder, "press:283",
+                                   "answer:7", "press:280", "answer:7"});
     std::string t = Drive(actions, installer_);
     std::string welcome = Screen(t, probes.front().action);
     for (const char* line :
@@ -136,10 +155,17 @@ TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
           "  -1 Static \"Hello 1.0 · Example Software\" disabled\n"})
         EXPECT_NE(welcome.find(line), std::string::npos) << line << "\n" << t;
     EXPECT_GE(probes.size(), 24u + 4u) << "most of the icon's probes fall on opaque pixels";
-    for (const Probe& p : probes)
-        EXPECT_NE(t.find("colour " + p.action.substr(7) + " " + p.colour + "\n"), std::string::npos)
-            << p.action << " shows " << p.colour << "\n"
-            << t;
+    int pageWidth = 0, width = 0, height = 0;
+    std::sscanf(t.c_str() + t.find("size 0 "), "size 0 %dx", &pageWidth);
+    std::sscanf(t.c_str() + t.find("size -1 "), "size -1 %dx%d", &width, &height);
+    EXPECT_EQ(width, pageWidth) << "the banner fills the page's width\n" << t;
+    for (const Probe& p : Stretched(probes, width, height)) {
+        size_t at = t.find("colour " + p.action.substr(7) + " ");
+        std::string shown = at == std::string::npos ? "(none)" : t.substr(at, t.find('\n', at) - at);
+        shown = shown.substr(shown.rfind(' '));
+        EXPECT_NE((" " + p.colour + " ").find(shown + " "), std::string::npos) << p.action << " shows" << shown
+                                                                       << ", expected one of" << p.colour;
+    }
     EXPECT_NE(Screen(t, "type:221:" + folder).find("  220 Static \"Install Hello in this folder:\"\n"),
               std::string::npos)
         << t;
@@ -162,7 +188,7 @@ TEST_F(HelloWizard, InstallsAndRemovesSilently) {
     const std::string folder = dir / "Hello Silent", log = dir / "setup.log", quiet = "@ no-window\n@ end\nexit ";
     const std::string desktop = Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Hello.lnk";
     EXPECT_EQ(Drive({"no-window"}, installer_, {"/S", "/D=" + folder, "/DESKTOP", "/LOG=" + log}), quiet + "0\n");
-    EXPECT_NE(ReadFileBytes(log).find("ArchiveFileCopy(3) = TRUE (entry hello.exe)\r\n"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(log).find("ArchiveInstall(\"" + folder + "\", 252, 251) = TRUE\r\n"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(folder + "\\hello.exe"), ReadFileBytes(WinePath(Q7_E2E_HELLO_PROGRAM)));
     EXPECT_TRUE(PathExists(desktop));
     EXPECT_EQ(Value(kUninstallKey, "QuietUninstallString"), "\"" + folder + "\\uninstall.exe\" /S");
@@ -220,8 +246,9 @@ TEST_F(HelloWizard, SignedInstallerVerifiesAndInstalls) {
     EXPECT_EQ(RunProgram(PackerExe(), {"verify", signed_}), 0);
 
     std::string folder = dir / "Hello";
-    std::string t =
-        Drive({"press:282", "type:221:" + folder, "press:283", "answer:7", "press:280", "answer:7"}, signed_);
+    std::string t = Drive({"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "answer:7",
+                           "press:280", "answer:7"},
+                          signed_);
     EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
     EXPECT_EQ(ReadFileBytes(folder + "\\docs\\license.txt"),
               ReadFileBytes(Source("payload/docs/license.txt")));
@@ -250,7 +277,8 @@ TEST_F(HelloWizard, LivesInProgramFilesAndUninstallsLeavingOnlyATemporaryCopy) {
     // The desktop shortcut is asked for once, and stays.
     for (auto [installer, desktop] :
          {std::pair{installer_, "answer:6"}, {Pack(dir / "hello-1.1.exe", dir / "setup.ini"), "answer:7"}}) {
-        std::string t = Drive({"press:282", "press:283", desktop, "press:280", "answer:7"}, installer);
+        std::string t = Drive({"press:282", "press:243", "press:282", "press:283", desktop, "press:280", "answer:7"},
+                              installer);
         EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
     }
     for (const std::string& link : links)

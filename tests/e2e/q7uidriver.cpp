@@ -26,6 +26,15 @@
 //           no-window       wait for the program to end, failing as soon as
 //                           it shows a window (which is recorded)
 // --line appends TEXT to the program's command line as it is (raw quoting).
+//           size:ID         record the size of control ID of the page (0:
+//                           the page's client area) as "size ID WxH"
+//           progress:ID[:BUTTON]  while the page with progress bar ID is on
+//                           screen, read the bar and the page's text (each
+//                           must answer within a second); with BUTTON, press
+//                           it once the bar has moved. Records whether the
+//                           bar showed two positions between its ends and
+//                           every question that went unanswered; with
+//                           PNG instead, save a picture of the page then
 // --times adds a line "# N ms" behind each action done: the milliseconds
 // from the program's start to the end of the action.
 // After the actions the driver waits for the program to end and records its
@@ -39,8 +48,11 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <functional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -110,6 +122,8 @@ public:
         if (verb == "colour") return Colour(rest);
         if (verb == "attach") return Attach(rest);
         if (verb == "no-window") return NoWindow();
+        if (verb == "size") return Size(std::stoi(rest));
+        if (verb == "progress") return Progress(std::stoi(rest), rest.find(':') == std::string::npos ? "" : rest.substr(rest.find(':') + 1));
         throw DriverError("unknown action " + action);
     }
 
@@ -233,6 +247,60 @@ private:
                     : ColourAt(control, std::stoi(where.substr(x + 1)), std::stoi(where.substr(y + 1)));
             transcript_ += "colour " + where + " " + colour + "\n";
         });
+    }
+
+    void Size(int id) {
+        OnPage([this, id](HWND page) {
+            HWND control = id ? FindControl(page, id) : page;
+            RECT r{};
+            if (!control || !GetClientRect(control, &r)) throw DriverError("the page has no control " + std::to_string(id));
+            transcript_ += "size " + std::to_string(id) + " " + std::to_string(r.right) + "x" + std::to_string(r.bottom) + "\n";
+        });
+    }
+
+    // The page's bar, once a page with control id is on screen.
+    HWND Bar(int id, HWND& page) {
+        DWORD deadline = GetTickCount() + options_.timeoutMs;
+        while (static_cast<int32_t>(GetTickCount() - deadline) < 0) {
+            for (const auto& shot : TakeScreen(process_.dwProcessId))
+                if (HWND bar = shot.MessageBox ? nullptr : FindControl(shot.Window, id)) {
+                    page = shot.Window;
+                    return bar;
+                }
+            Sleep(5);
+        }
+        throw DriverError("no page with control " + std::to_string(id));
+    }
+
+    // then: a button to press or a picture to save once the bar has moved.
+    void Progress(int id, const std::string& then) {
+        HWND page = nullptr, bar = Bar(id, page);
+        std::set<DWORD_PTR> inside;
+        int unanswered = 0;
+        bool pressed = false;
+        DWORD deadline = GetTickCount() + options_.timeoutMs * 4;
+        while (IsWindow(bar)) {
+            wchar_t text[256];
+            DWORD_PTR got = 0, position = 0, high = 0;
+            bool answered = SendMessageTimeoutW(page, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
+                                                1000, &got) &&
+                            SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 1000, &position) &&
+                            SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_NORMAL, 1000, &high);
+            if (!answered && IsWindow(bar)) ++unanswered;
+            if (answered && position > 0 && position < high) inside.insert(position);
+            if (!then.empty() && !pressed && !inside.empty()) {
+                RECT r;
+                if (then.find(".png") != std::string::npos)
+                    GetWindowRect(page, &r) && SaveScreenPng(r, Wide(then));
+                else
+                    PostMessageW(FindControl(page, std::stoi(then)), BM_CLICK, 0, 0);
+                pressed = true;
+            }
+            if (static_cast<int32_t>(GetTickCount() - deadline) > 0) throw DriverError("the progress page stayed");
+            Sleep(10);
+        }
+        transcript_ += "progress " + std::to_string(id) + (inside.size() >= 2 ? " moved" : " did not move") +
+                       ", unanswered " + std::to_string(unanswered) + (pressed ? ", pressed" : "") + "\n";
     }
 
     // Presses the box's button, then waits until the box is gone: its

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 #include "tests/e2e/uE2e.h"
@@ -19,6 +20,8 @@ const char kRegistryKey[] = "Software\\Q7 Software\\Q7 Zapisnik";
 // which the driver's command line reaches it.
 const char kProgramTitle[] = "Q7 Z\xE1pisn\xEDk 5.1";
 const char kSucceeded[] = "Inštalácia prebehla úspešne.";
+const char kCouldNotWrite[] = "Tento súbor sa nepodarilo zapísať: ";
+const char kCancelled[] = "Inštalácia bola zrušená. Na počítači nezostalo nič z novej verzie.";
 const char kFailed[] = "Počas inštalácie sa vyskytli chyby.\\nOspravedlňujeme sa Vám za problémy.";
 // The Windows-1250 bytes of the application's name, as the INI file holds it.
 const char kAppName1250[] = "Q7 Z\xE1pisn\xEDk";
@@ -107,14 +110,49 @@ protected:
 std::unique_ptr<TempDir> SampleWizard::package_;
 std::string SampleWizard::installer_;
 
+// Every file and folder below root with the size and a digest of its bytes
+// ("/" for a folder).
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+    std::map<std::string, std::string> tree;
+    if (!PathExists(root)) return tree;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
+        std::string bytes = item.is_directory() ? "/" : ReadFileBytes(item.path().string());
+        tree[item.path().string()] = std::to_string(bytes.size()) + "/" + std::to_string(std::hash<std::string>()(bytes));
+    }
+    return tree;
+}
+
+// The sample with a large entry more, so that the progress page stays on
+// screen while the driver watches it.
+class SampleProgress : public SampleWizard {
+protected:
+    static void SetUpTestSuite() {
+        SampleWizard::SetUpTestSuite();
+        // Zeros pack small and take long enough to write.
+        WriteFileBytes(*package_ / "large.bin", std::string(size_t{192} << 20, '\0'));
+        large_ = *package_ / "q7large.exe";
+        ASSERT_EQ(RunProgram(PackerExe(), {"create", "-o", large_, "--stub", InstallerExe(), Source("setup.ini"),
+                                           Source("payload"), "zapisnik.exe=" + WinePath(Q7_E2E_SAMPLE_PROGRAM),
+                                           "dokumenty\\velky.bin=" + *package_ / "large.bin"}),
+                  0);
+    }
+    static std::string large_;
+};
+std::string SampleProgress::large_;
+
 TEST_F(SampleWizard, InstallsThroughEveryPageAndRemembersTheFolder) {
     TempDir dir;
     std::string folder = dir / "Q7";
-    std::string t = Run({"press:282", "type:221:" + folder, "press:283", "press:280", "answer:6",
+    std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "press:280", "answer:6",
                          std::string("window-close:") + kProgramTitle});
     EXPECT_NE(Screen(t, "press:282").find("  213 Static \"Balík obsahuje program Q7 Zápisník"),
               std::string::npos)
         << t;
+    // The license page shows the license from the archive; Next waits for
+    // the check box.
+    std::string license = Screen(t, "press:243");
+    EXPECT_NE(license.find("  242 Edit \"Licenčné podmienky programu Q7 Zápisník 5.1"), std::string::npos) << t;
+    EXPECT_NE(license.find("  282 Button \"Ďalej >\" disabled default"), std::string::npos) << t;
     EXPECT_NE(Screen(t, "type:221:" + folder)
                   .find(FolderLine(InstallerBuild().ProgramFiles + std::string("\\Q7 Zápisník"))),
               std::string::npos)
@@ -135,7 +173,7 @@ TEST_F(SampleWizard, InstallsThroughEveryPageAndRemembersTheFolder) {
     EXPECT_EQ(IniValue(ini, "Priecinok"), folder);
     EXPECT_EQ(IniValue(ini, "Subory"), "3");
 
-    std::string again = Run({"press:282", "press:280"});
+    std::string again = Run({"press:282", "press:243", "press:282", "press:280"});
     EXPECT_NE(Screen(again, "press:280").find(FolderLine(folder)), std::string::npos)
         << "a second run offers the remembered folder\n"
         << again;
@@ -144,10 +182,11 @@ TEST_F(SampleWizard, InstallsThroughEveryPageAndRemembersTheFolder) {
 TEST_F(SampleWizard, BackAndNextKeepTheTypedFolder) {
     TempDir dir;
     std::string folder = dir / "elsewhere";
-    std::string t = Run({"press:282", "type:221:" + folder, "press:281", "press:282", "press:280"});
+    std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:281", "press:282",
+                         "press:280"});
     EXPECT_NE(Screen(t, "press:281").find(FolderLine(folder)), std::string::npos) << t;
-    EXPECT_NE(Screen(t, "press:282").find("  281 Button \"< Späť\" disabled"), std::string::npos)
-        << "the first press of next is on the welcome page\n"
+    EXPECT_NE(Screen(t, "press:243").find("  243 Button \"&Súhlasím"), std::string::npos)
+        << "back from the folder page is the license page\n"
         << t;
     EXPECT_NE(Screen(t, "press:280").find(FolderLine(folder)), std::string::npos)
         << "back on the folder page, the typed folder is still there\n"
@@ -181,14 +220,15 @@ INSTANTIATE_TEST_SUITE_P(
     CancelOrCloseOnAnyPage, SampleWizardLeft,
     ::testing::Values(std::vector<std::string>{"press:280"}, std::vector<std::string>{"close"},
                       std::vector<std::string>{"key:esc"},
-                      std::vector<std::string>{"press:282", "type:221:FOLDER", "press:280"},
-                      std::vector<std::string>{"press:282", "type:221:FOLDER", "close"},
-                      std::vector<std::string>{"press:282", "type:221:FOLDER", "key:esc"}));
+                      std::vector<std::string>{"press:282", "press:280"},
+                      std::vector<std::string>{"press:282", "press:243", "press:282", "type:221:FOLDER", "press:280"},
+                      std::vector<std::string>{"press:282", "press:243", "press:282", "type:221:FOLDER", "close"},
+                      std::vector<std::string>{"press:282", "press:243", "press:282", "type:221:FOLDER", "key:esc"}));
 
 TEST_F(SampleWizard, CancelledFolderBrowserKeepsTheFolder) {
     TempDir dir;
     std::string folder = dir / "kept";
-    std::string t = Run({"press:282", "type:221:" + folder, "press:222", "answer:2", "press:280"});
+    std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:222", "answer:2", "press:280"});
     EXPECT_EQ(Screen(t, "answer:2").rfind("box ", 0), 0u) << "the browser is open over the page\n" << t;
     EXPECT_NE(Screen(t, "press:280").find(FolderLine(folder)), std::string::npos) << t;
     EXPECT_FALSE(PathExists(folder));
@@ -198,10 +238,11 @@ TEST_F(SampleWizard, FolderThatCannotBeCreatedShowsTheFailure) {
     TempDir dir;
     WriteFileBytes(dir / "file", "a file where the folder should go");
     std::string folder = dir / "file\\Q7";
-    std::string t = Run({"press:282", "type:221:" + folder, "press:283", "press:280"});
-    EXPECT_NE(
-        Screen(t, "press:280").find("  231 Static icon=error\n  232 Static \"" + std::string(kFailed) + "\""),
-        std::string::npos)
+    std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "press:280"});
+    EXPECT_NE(Screen(t, "press:280")
+                  .find("  231 Static icon=error\n  232 Static \"" + std::string(kFailed) + "\\r\\n\\r\\n" +
+                        kCouldNotWrite + Shown(dir / "file") + "\""),
+              std::string::npos)
         << t;
     EXPECT_EQ(t.substr(t.rfind("@ press:280\n")).find("box "), std::string::npos)
         << "no offer to start a program that was not installed\n"
@@ -215,10 +256,64 @@ TEST_F(SampleWizard, ReadOnlyFileInTheFolderIsReplaced) {
     std::filesystem::create_directories(folder);
     WriteFileBytes(folder + "\\citajma.txt", "an older version");
     ASSERT_TRUE(SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-    std::string t = Run({"press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"});
+    std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"});
     EXPECT_NE(Screen(t, "press:280").find(kSucceeded), std::string::npos) << t;
     ExpectInstalled(folder);
     EXPECT_EQ(RememberedFolder(), folder);
+}
+
+// The progress page answers throughout and its bar moves; cancelled or
+// failed in the middle, the installation leaves the machine as it was: no
+// file and no folder of a first installation, every old file of an upgrade
+// byte for byte, and the result page says why.
+TEST_F(SampleProgress, AnswersWhileCopyingAndCancelOrFailureLeavesTheMachineAsItWas) {
+    struct Case {
+        const char* what;
+        bool upgrade, holdOpen;
+        const char* then;  // what the driver does on the progress page
+        const char* says;  // "" for success
+    } cases[] = {
+        {"first, watched", false, false, "progress:252", ""},
+        {"first, cancelled", false, false, "progress:252:280", kCancelled},
+        {"upgrade, cancelled", true, false, "progress:252:280", kCancelled},
+        {"upgrade, a file held open", true, true, "progress:252", kCouldNotWrite},
+    };
+    for (const Case& c : cases) {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kRegistryKey);
+        TempDir dir;
+        std::string folder = dir / "Q7";
+        if (c.upgrade) {
+            std::filesystem::create_directories(folder + "\\dokumenty");
+            WriteFileBytes(folder + "\\citajma.txt", "old notes");
+            WriteFileBytes(folder + "\\zapisnik.exe", "old program");
+            WriteFileBytes(folder + "\\dokumenty\\licencia.txt", "old license");
+            SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        }
+        auto before = Snapshot(folder);
+        HANDLE held = c.holdOpen ? CreateFileA((folder + "\\zapisnik.exe").c_str(), GENERIC_READ, 0, nullptr,
+                                               OPEN_EXISTING, 0, nullptr)
+                                 : INVALID_HANDLE_VALUE;
+        std::vector<std::string> actions = {"press:282", "press:243", "press:282", "type:221:" + folder, "press:283",
+                                            c.then,      "press:280"};
+        if (!*c.says) actions.push_back("answer:7");
+        std::string t = Drive(actions, large_);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        std::string watched = std::string("progress 252 moved, unanswered 0") + (std::strlen(c.then) > 12 ? ", pressed" : "");
+        EXPECT_NE(t.find("@ " + std::string(c.then) + "\n" + watched + "\n"), std::string::npos) << c.what << t;
+        std::string result = Screen(t, "press:280");
+        if (!*c.says) {
+            EXPECT_NE(result.find(kSucceeded), std::string::npos) << c.what << t;
+            ExpectInstalled(folder);
+            continue;
+        }
+        std::string why = c.holdOpen ? kCouldNotWrite + Shown(folder + "\\zapisnik.exe") : c.says;
+        EXPECT_NE(result.find("232 Static \"" + std::string(kFailed) + "\\r\\n\\r\\n" + why + "\""),
+                  std::string::npos)
+            << c.what << t;
+        EXPECT_EQ(Snapshot(folder), before) << c.what;
+        EXPECT_FALSE(RegistryKeyExists()) << c.what;
+        if (c.upgrade) SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 }  // namespace

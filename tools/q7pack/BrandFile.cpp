@@ -398,7 +398,7 @@ void BrandReader::ResolveLanguages() {
 }  // namespace
 
 bool IsBrandControl(uint32_t id) {
-    return (id >= 211 && id <= 213) || id == 220 || id == 222 || id == 232 || id == 241 || id == 243 ||
+    return (id >= 211 && id <= 213) || id == 220 || id == 222 || id == 232 || (id >= 241 && id <= 243) ||
            id == 251 || id == 253 || (id >= 280 && id <= 283);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "archive/uStoredName.h"
 #include "system/uCodePage.h"
 #include "system/uSystem.h"
 #include "system/uUtf8.h"
@@ -97,20 +98,6 @@ std::string ShownText(std::string_view utf8) {
         }
     }
     return out;
-}
-
-std::vector<std::string> NameParts(std::string_view stored) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (size_t i = 0; i <= stored.size(); ++i) {
-        if (i < stored.size() && stored[i] != '\\' && stored[i] != '/') {
-            part += stored[i];
-            continue;
-        }
-        if (!part.empty() && part != ".") parts.push_back(part);
-        part.clear();
-    }
-    return parts;
 }
 
 std::string NameKey(std::string_view stored) {

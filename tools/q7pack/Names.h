@@ -35,9 +35,6 @@ std::string ShownName(std::string_view stored);
 // as \xNN, as ShownName writes them.
 std::string ShownText(std::string_view utf8);
 
-// The folders and the file name of a stored name, split at '\' and '/';
-// empty and "." parts are dropped, as Windows drops them.
-std::vector<std::string> NameParts(std::string_view stored);
 
 // What makes two stored names the same file for the installer: A-Z lowered,
 // '/' taken as '\', empty and "." parts dropped (Windows drops them).
