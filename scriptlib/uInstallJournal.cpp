@@ -4,17 +4,27 @@ std::string AsideName(const std::string& name) { return name + ".~q7old"; }
 
 TInstallJournal::~TInstallJournal() { Undo(); }
 
+TFolderId TInstallJournal::Hold(TSafeFolder folder) {
+    folders_.push_back(std::make_unique<TSafeFolder>(std::move(folder)));
+    return folders_.size() - 1;
+}
+
+void TInstallJournal::Close() {
+    steps_.clear();
+    folders_.clear();
+}
+
 void TInstallJournal::Commit() {
     for (const Step& step : steps_) {
         if (step.kind != kReplaced) continue;
         try {
-            step.folder->RemoveFile(AsideName(step.name));
+            Folder(step.folder).RemoveFile(AsideName(step.name));
         } catch (const EPathError&) {
             // The old copy stays beside the new file; the next installation
             // of this target puts it back first, so it is not lost either.
         }
     }
-    steps_.clear();
+    Close();
 }
 
 bool TInstallJournal::Undo() {
@@ -22,22 +32,24 @@ bool TInstallJournal::Undo() {
     for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) {
         try {
             switch (step->kind) {
-                case kFolder: whole = step->folder->RemoveFolder(step->name) && whole; break;
-                case kCreated: whole = step->folder->RemoveFile(step->name) && whole; break;
+                case kFolder:
+                    // Windows removes no folder that is held open. What came
+                    // after the made folder is undone by now, so it closes
+                    // with every folder held after it.
+                    if (step->made < folders_.size()) folders_.resize(step->made);
+                    whole = Folder(step->folder).RemoveFolder(step->name) && whole;
+                    break;
+                case kCreated: whole = Folder(step->folder).RemoveFile(step->name) && whole; break;
                 case kReplaced:
                     // Rename replaces the new file; a target that is no
                     // longer there (its move failed) is fine.
-                    whole = step->folder->Rename(AsideName(step->name), step->name) && whole;
+                    whole = Folder(step->folder).Rename(AsideName(step->name), step->name) && whole;
                     break;
             }
         } catch (const EPathError&) {
             whole = false;
         }
-        // Windows removes no folder that is held open: each step lets go of
-        // its folder once done, so a made folder is closed by the time the
-        // step that removes it comes.
-        step->folder.reset();
     }
-    steps_.clear();
+    Close();
     return whole;
 }

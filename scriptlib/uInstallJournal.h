@@ -2,19 +2,17 @@
 // What one installation changed on disk, so that it can be taken back:
 // folders it made, files it created, and files it replaced, whose old
 // copies wait beside them under AsideName until the installation ends.
-// Each step names its entry in a folder held open (TSafeFolder), so taking
-// it back acts on what the installation made, never through a link that
-// appeared meanwhile. Portable; the installation (uPatcherInstall.h) fills it.
+// The journal holds the installation's folders open (TSafeFolder) and each
+// step names its entry in one of them, so taking it back acts on what the
+// installation made, never through a link that appeared meanwhile.
+// Portable; the installation (uPatcherInstall.h) fills it.
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "system/uSafeFolder.h"
-
-// A folder of the installation, shared by the entries below it and by the
-// journal's steps.
-using TFolderRef = std::shared_ptr<const TSafeFolder>;
 
 // The name under which the old copy of the file name waits while an
 // installation runs: beside it, in the same folder, so that putting it
@@ -22,6 +20,9 @@ using TFolderRef = std::shared_ptr<const TSafeFolder>;
 // installation of the same target puts it back before it begins (see
 // InstallArchive).
 std::string AsideName(const std::string& name);
+
+// A folder the journal holds, by the order in which it came.
+using TFolderId = size_t;
 
 class TInstallJournal {
 public:
@@ -31,12 +32,19 @@ public:
     TInstallJournal(const TInstallJournal&) = delete;
     TInstallJournal& operator=(const TInstallJournal&) = delete;
 
-    // The subfolder name of parent was made.
-    void FolderMade(TFolderRef parent, std::string name) { steps_.push_back({kFolder, std::move(parent), std::move(name)}); }
-    void FileCreated(TFolderRef folder, std::string name) { steps_.push_back({kCreated, std::move(folder), std::move(name)}); }
+    // Keeps folder open until the installation ends; a folder it made comes
+    // after its parent.
+    TFolderId Hold(TSafeFolder folder);
+    const TSafeFolder& Folder(TFolderId id) const { return *folders_[id]; }
+
+    // The subfolder name of parent was made, and is held as made.
+    void FolderMade(TFolderId parent, std::string name, TFolderId made) {
+        steps_.push_back({kFolder, parent, std::move(name), made});
+    }
+    void FileCreated(TFolderId folder, std::string name) { steps_.push_back({kCreated, folder, std::move(name), 0}); }
     // name now holds a new file; its old one was renamed to AsideName(name).
-    void FileReplaced(TFolderRef folder, std::string name) {
-        steps_.push_back({kReplaced, std::move(folder), std::move(name)});
+    void FileReplaced(TFolderId folder, std::string name) {
+        steps_.push_back({kReplaced, folder, std::move(name), 0});
     }
 
     // The installation stays: the old copies are deleted.
@@ -45,16 +53,20 @@ public:
     // replaced ones get their old copy back (a rename, so byte for byte,
     // with its attributes), made folders are removed when empty. False
     // when something could not be put back; an old copy that cannot is
-    // left under its aside name. The journal is empty afterwards. The
-    // caller lets go of its own references to the folders first.
+    // left under its aside name. The journal is empty afterwards and its
+    // folders closed. The caller closes its own files in them first.
     bool Undo();
 
 private:
     enum Kind { kFolder, kCreated, kReplaced };
     struct Step {
         Kind kind;
-        TFolderRef folder;
+        TFolderId folder;
         std::string name;
+        TFolderId made;  // kFolder: the folder it made
     };
+    void Close();
+
+    std::vector<std::unique_ptr<TSafeFolder>> folders_;
     std::vector<Step> steps_;
 };

@@ -1,7 +1,8 @@
 #include "scriptlib/uPatcherInstall.h"
 
-#include <map>
+#include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "archive/uStoredName.h"
@@ -14,7 +15,7 @@ namespace {
 // that holds its bytes until then.
 struct TPending {
     const TZLibPackedFile* entry;
-    TFolderRef folder;
+    TFolderId folder;
     std::string name;
     std::unique_ptr<TSafeNewFile> file;
 };
@@ -75,8 +76,9 @@ public:
 
 private:
     void OpenRoot(const std::string& folder);
-    TFolderRef FolderOf(const std::vector<std::string>& parts);
-    TFolderRef Made(const TFolderRef& parent, const std::string& name);
+    TFolderId FolderOf(const std::vector<std::string>& parts);
+    TFolderId Made(TFolderId parent, const std::string& name);
+    const TSafeFolder& Folder(const TPending& pending) const { return journal_.Folder(pending.folder); }
     bool Plan();
     void PutBackLeftovers();
     bool Write(TPending& pending);
@@ -85,9 +87,11 @@ private:
 
     const TZLibUnpacker& unpacker_;
     TInstallObserver& observer_;
-    TInstallJournal journal_;  // declared first: undone after the folders below close
-    TFolderRef root_;
-    std::map<std::string, TFolderRef> folders_;  // by the stored folder's parts, joined with '\'
+    TInstallJournal journal_;  // holds the folders; undone after the files below close
+    TFolderId root_ = 0;
+    // The folders entered so far, sorted by the stored folder's parts
+    // joined with '\'.
+    std::vector<std::pair<std::string, TFolderId>> folders_;
     std::vector<TPending> pending_;
     uint64_t total_ = 0, written_ = 0;
     bool cancelled_ = false;
@@ -96,29 +100,34 @@ private:
 
 // The subfolder name of parent, made (and recorded) when it is missing;
 // never a link.
-TFolderRef TInstallation::Made(const TFolderRef& parent, const std::string& name) {
-    bool missing = parent->KindOf(name) == TEntryKind::Missing;
-    auto folder = std::make_shared<const TSafeFolder>(parent->Enter(name, true));
-    if (missing) journal_.FolderMade(parent, name);
+TFolderId TInstallation::Made(TFolderId parent, const std::string& name) {
+    bool missing = journal_.Folder(parent).KindOf(name) == TEntryKind::Missing;
+    TFolderId folder = journal_.Hold(journal_.Folder(parent).Enter(name, true));
+    if (missing) journal_.FolderMade(parent, name, folder);
     return folder;
 }
 
 void TInstallation::OpenRoot(const std::string& folder) {
     std::vector<std::string> missing;
     std::string existing = ExistingAncestor(folder, missing);
-    root_ = std::make_shared<const TSafeFolder>(existing);
+    root_ = journal_.Hold(TSafeFolder(existing));
     for (const std::string& name : missing) root_ = Made(root_, name);
 }
 
 // The folder an entry's parts (its file name last) go into, below the root.
-TFolderRef TInstallation::FolderOf(const std::vector<std::string>& parts) {
-    TFolderRef folder = root_;
+TFolderId TInstallation::FolderOf(const std::vector<std::string>& parts) {
+    TFolderId folder = root_;
     std::string key;
     for (size_t i = 0; i + 1 < parts.size(); ++i) {
         key += parts[i] + '\\';
-        TFolderRef& known = folders_[key];
-        if (!known) known = Made(folder, parts[i]);
-        folder = known;
+        auto known = std::lower_bound(folders_.begin(), folders_.end(), key,
+                                      [](const auto& known, const std::string& key) { return known.first < key; });
+        if (known != folders_.end() && known->first == key) {
+            folder = known->second;
+        } else {
+            folder = Made(folder, parts[i]);
+            folders_.emplace(known, key, folder);
+        }
     }
     return folder;
 }
@@ -132,7 +141,7 @@ bool TInstallation::Plan() {
             return false;
         }
         total_ += entry.UnpackedSize;
-        pending_.push_back({&entry, nullptr, {}, nullptr});
+        pending_.push_back({&entry, 0, {}, nullptr});
     }
     return true;
 }
@@ -146,24 +155,25 @@ void TInstallation::PutBackLeftovers() {
         std::vector<std::string> parts = NameParts(pending.entry->Name);
         pending.folder = FolderOf(parts);
         pending.name = parts.back();
+        const TSafeFolder& folder = Folder(pending);
         // A link cannot be put aside and back as it was everywhere (Wine
         // renames what a Unix link points to), so it is refused.
-        if (pending.folder->KindOf(pending.name) == TEntryKind::Link)
-            throw EPathError(pending.folder->PathOf(pending.name), "is a link; nothing is installed through links");
+        if (folder.KindOf(pending.name) == TEntryKind::Link)
+            throw EPathError(folder.PathOf(pending.name), "is a link; nothing is installed through links");
         std::string aside = AsideName(pending.name);
-        TEntryKind kind = pending.folder->KindOf(aside);
+        TEntryKind kind = folder.KindOf(aside);
         if (kind == TEntryKind::Missing) continue;
-        if (kind != TEntryKind::File) throw EPathError(pending.folder->PathOf(aside), "is not an old copy");
-        pending.folder->Rename(aside, pending.name);
+        if (kind != TEntryKind::File) throw EPathError(folder.PathOf(aside), "is not an old copy");
+        folder.Rename(aside, pending.name);
     }
 }
 
 bool TInstallation::Write(TPending& pending) {
-    if (pending.folder->KindOf(pending.name) == TEntryKind::Folder)
-        throw EPathError(pending.folder->PathOf(pending.name), "is a folder");
-    failed_ = pending.folder->PathOf(pending.name);
+    const TSafeFolder& folder = Folder(pending);
+    if (folder.KindOf(pending.name) == TEntryKind::Folder) throw EPathError(folder.PathOf(pending.name), "is a folder");
+    failed_ = folder.PathOf(pending.name);
     observer_.Entry(pending.entry->Name);
-    pending.file = std::make_unique<TSafeNewFile>(*pending.folder, pending.name);
+    pending.file = std::make_unique<TSafeNewFile>(folder, pending.name);
     TCountingStream counting(pending.file->Stream(), observer_, written_, total_);
     bool whole = pending.entry->ExtractTo(&counting) == zaOk;
     cancelled_ = counting.Stopped;
@@ -171,7 +181,7 @@ bool TInstallation::Write(TPending& pending) {
 }
 
 void TInstallation::PutInPlace(TPending& pending) {
-    const TSafeFolder& folder = *pending.folder;
+    const TSafeFolder& folder = Folder(pending);
     // A target seen twice (a name stored twice, or two that differ only in
     // case on Windows) has its first old copy aside already, and the file
     // now there is this installation's own.
@@ -188,11 +198,9 @@ void TInstallation::PutInPlace(TPending& pending) {
 }
 
 TInstallResult TInstallation::Stop(TInstallOutcome outcome, const std::string& failed) {
-    // The new files go before their folders, and the folders are closed so
-    // that the undo can remove those it made.
+    // The new files go before their folders, which the undo closes as it
+    // removes those it made.
     pending_.clear();
-    folders_.clear();
-    root_.reset();
     journal_.Undo();
     return {outcome, outcome == ioCancelled ? std::string() : failed};
 }

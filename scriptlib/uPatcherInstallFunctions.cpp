@@ -19,7 +19,7 @@ namespace {
 constexpr uint32_t kCouldNotWrite = 5;  // string table: "... could not be written: "
 constexpr uint32_t kCancelled = 6;      // string table: the installation was cancelled
 constexpr int32_t kBarRange = 10000;
-constexpr DWORD kPumpEvery = 30;  // ms between looks at the page's messages
+constexpr DWORD kPumpEvery = 10;  // ms between looks at the page's messages
 
 // Shows the installation on the page and hands the page's messages on
 // while the files are written, so that it repaints, moves and raises its

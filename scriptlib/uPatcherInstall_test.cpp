@@ -171,13 +171,13 @@ TEST(InstallJournal, UndoesEachOrderOfEvents) {
         fs::create_directories(dir.Path());
         WriteFileBytes(dir / "old.txt", "old bytes");
         Tree before = Snapshot(dir.Path());
-        auto root = std::make_shared<const TSafeFolder>(dir.Path().string());
         TInstallJournal journal;
+        TFolderId root = journal.Hold(TSafeFolder(dir.Path().string()));
         const std::function<void()> events[] = {
-            [&] { root->Enter("made", true); journal.FolderMade(root, "made"); },
+            [&] { journal.FolderMade(root, "made", journal.Hold(journal.Folder(root).Enter("made", true))); },
             [&] { WriteFileBytes(dir / "new.txt", "new"); journal.FileCreated(root, "new.txt"); },
             [&] {
-                ASSERT_TRUE(root->Rename("old.txt", AsideName("old.txt")));
+                ASSERT_TRUE(journal.Folder(root).Rename("old.txt", AsideName("old.txt")));
                 journal.FileReplaced(root, "old.txt");
                 WriteFileBytes(dir / "old.txt", "replaced");
             },
