@@ -101,10 +101,14 @@ std::string Folder(int csidl) {
 
 // A value of the installer's view of HKLM as its text or number; "(none)".
 std::string Value(const char* key, const char* name, DWORD view = InstallerBuild().RegistryView) {
+    // RegGetValue's flags take no registry view, so the key is opened in it.
     char data[8192] = {};
     DWORD size = sizeof data - 2, type = 0;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_ANY | view, &type, data, &size) != ERROR_SUCCESS)
-        return "(none)";
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return "(none)";
+    LSTATUS got = RegGetValueA(opened, nullptr, name, RRF_RT_ANY, &type, data, &size);
+    RegCloseKey(opened);
+    if (got != ERROR_SUCCESS) return "(none)";
     if (type == REG_DWORD) return std::to_string(*reinterpret_cast<DWORD*>(data));
     return type == REG_MULTI_SZ ? std::string(data, size) : std::string(data);
 }

@@ -29,8 +29,8 @@
 //           size:ID         record the size of control ID of the page (0:
 //                           the page's client area) as "size ID WxH"
 //           progress:ID[:BUTTON]  while the page with progress bar ID is on
-//                           screen, read the bar (it must answer within
-//                           a second each time); with BUTTON, press
+//                           screen, read the bar and the page's text (each
+//                           must answer within a second); with BUTTON, press
 //                           it once the bar has moved. Records whether the
 //                           bar showed two positions between its ends and
 //                           every question that went unanswered; with
@@ -282,13 +282,18 @@ private:
         // One question per look where it can be: the page's thread answers
         // between its writes, so every question waits for one of its pauses
         // for messages, and more of them make the bar's moves easier to
-        // miss. The range is asked again only when the position is not below
-        // it (the script sets it once the page is up).
-        DWORD_PTR high = 0;
-        while (IsWindow(bar)) {
-            DWORD_PTR position = 0;
-            bool answered = SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 1000, &position) &&
-                            (position < high || SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_NORMAL, 1000, &high));
+        // miss. Every other look asks the page for its text instead of the
+        // bar for its position. The range is asked again only when the
+        // position is not below it (the script sets it once the page is up).
+        DWORD_PTR high = 0, position = 0;
+        for (int look = 0; IsWindow(bar); ++look) {
+            wchar_t text[256];
+            DWORD_PTR got = 0;
+            bool answered =
+                look % 2 ? SendMessageTimeoutW(page, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 1000, &got)
+                         : SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 1000, &position) &&
+                               (position < high ||
+                                SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_NORMAL, 1000, &high));
             if (!answered && IsWindow(bar)) ++unanswered;
             if (answered && position > 0 && position < high) inside.insert(position);
             // A button is pressed once the bar has been seen moving, so
