@@ -15,9 +15,12 @@ import tempfile
 import unittest
 import zlib
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "fuzz"))
+from make_corpus import END, entry, pe_headers, record  # the writers of the fuzz corpora
+
 COMMAND = sys.argv[1:]
 UNDER_WINE = len(COMMAND) > 1
-END = b"px" + bytes(10)
 
 
 def q7pack(*args, cwd=None):
@@ -41,14 +44,9 @@ def read_archive(data, offset=0):
     return entries
 
 
-def record(name, packed, unpacked):
-    return struct.pack("<2sHII", b"px", len(name), len(packed), unpacked) + name + packed
-
-
 def archive(*entries):
     """A bare archive of (name, data) entries, compressed, or (name, packed, unpacked) records."""
-    return b"".join(record(e[0], zlib.compress(e[1]), len(e[1])) if len(e) == 2 else record(*e)
-                    for e in entries) + END
+    return b"".join(entry(*e) if len(e) == 2 else record(*e) for e in entries) + END
 
 
 def damaged(data):
@@ -59,19 +57,8 @@ def damaged(data):
 
 def fake_stub(sections=((0x200, 0x400), (0x600, 0x200))):
     """A minimal PE32+ image whose section data ends at the largest pointer + size."""
-    image = bytearray(0x800)
-    image[0:2] = b"MZ"
-    struct.pack_into("<I", image, 0x3C, 0x80)
-    image[0x80:0x84] = b"PE\0\0"
-    struct.pack_into("<HH", image, 0x84, 0x8664, len(sections))
-    struct.pack_into("<H", image, 0x84 + 16, 240)
-    struct.pack_into("<H", image, 0x84 + 20, 0x20B)  # PE32+ optional header
-    table = 0x84 + 20 + 240
-    for i, (pointer, size) in enumerate(sections):
-        struct.pack_into("<II", image, table + 40 * i + 16, size, pointer)
-    for i in range(0x200, 0x800):
-        image[i] = i % 251
-    return bytes(image)
+    headers = pe_headers(sections, optional_size=240, magic=0x20B)
+    return headers + bytes(i % 251 for i in range(len(headers), 0x800))
 
 
 class PackagerTest(unittest.TestCase):
