@@ -81,10 +81,20 @@ class BrandCase(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir, name)
 
-    def brand(self, stub, brand, out):
-        result = q7pack("brand", "--stub", stub, brand, "-o", out)
+    def ok(self, *args):
+        result = q7pack(*args)
         self.assertEqual(result.returncode, 0, result.stderr)
+        return result
+
+    def brand(self, stub, brand, out):
+        self.ok("brand", "--stub", stub, brand, "-o", out)
         return out
+
+    def hello_installer(self):
+        """The hello example packed onto the last stub with its own brand."""
+        self.ok("create", "-o", self.path("hello-setup.exe"), "--stub", STUBS[-1], "--brand",
+                os.path.join(HELLO, "brand.ini"), os.path.join(HELLO, "setup.ini"), os.path.join(HELLO, "payload"))
+        return self.path("hello-setup.exe")
 
 
 class BrandTest(BrandCase):
@@ -138,12 +148,8 @@ class BrandTest(BrandCase):
             self.assertEqual(new.FileInfo[0][1].Var[0].entry, {b"Translation": "0x0409 0x04b0"})
 
     def test_a_branded_installer_can_be_branded_again_and_keeps_its_archive(self):
-        stub = STUBS[-1]
-        installer = self.path("hello-setup.exe")
-        result = q7pack("create", "-o", installer, "--stub", stub, "--brand", os.path.join(HELLO, "brand.ini"),
-                        os.path.join(HELLO, "setup.ini"), os.path.join(HELLO, "payload"))
-        self.assertEqual(result.returncode, 0, result.stderr)
-        listed = q7pack("list", installer).stdout
+        stub, installer = STUBS[-1], self.hello_installer()
+        listed = self.ok("list", installer).stdout
         self.assertIn("title: Hello 1.0 Setup\n  version: 1.0\n  signed: no", listed)
         # The sample's brand sets no version, manifest or options: those of
         # the first brand stay, everything else is back as the stub has it.
@@ -153,10 +159,10 @@ class BrandTest(BrandCase):
         twice = one(resources(self.brand(again, os.path.join(HELLO, "brand.ini"), self.path("twice.exe"))),
                     RT_MANIFEST, 1).decode()
         self.assertEqual((twice.count("<description>"), twice.count("<trustInfo")), (1, 1), twice)
-        relisted = q7pack("list", again).stdout
+        relisted = self.ok("list", again).stdout
         self.assertIn("title: Inštalácia programu Q7 Zápisník\n  version: 1.0", relisted)
         self.assertEqual(listed[listed.index("packed"):], relisted[relisted.index("packed"):])
-        self.assertEqual(q7pack("verify", again).returncode, 0)
+        self.ok("verify", again)
 
     def test_bad_brands_are_refused_with_nothing_written(self):
         banner = read(os.path.join(HELLO, "banner.bmp"))
@@ -237,7 +243,7 @@ class BrandTest(BrandCase):
                                             "-o", self.path("out.exe")).stderr)
         title = "Inštalácia programu Q7 Zápisník"
         write(self.path("title.exe"), stub.replace(utf16(title), utf16("\x1b]0;x\x07\x1b[2J\u009b".ljust(len(title))), 1))
-        q7pack("create", "-o", self.path("title-setup.exe"), "--stub", self.path("title.exe"), os.path.join(HELLO, "setup.ini"))
+        self.ok("create", "-o", self.path("title-setup.exe"), "--stub", self.path("title.exe"), os.path.join(HELLO, "setup.ini"))
         self.assertIn("title: \\x1b]0;x\\x07\\x1b[2J\\x9b ", q7pack("list", self.path("title-setup.exe")).stdout)
 
     def test_scripts_are_refused_at_the_character_their_code_page_lacks(self):
@@ -283,21 +289,16 @@ class SigningTest(BrandCase):
         return signed
 
     def test_sign_after_branding_and_repack_a_signed_installer(self):
-        installer = self.path("hello-setup.exe")
-        result = q7pack("create", "-o", installer, "--stub", STUBS[-1], "--brand", os.path.join(HELLO, "brand.ini"),
-                        os.path.join(HELLO, "setup.ini"), os.path.join(HELLO, "payload"))
-        self.assertEqual(result.returncode, 0, result.stderr)
-        signed = self.sign(installer, self.path("signed.exe"))
-        self.assertEqual(q7pack("verify", signed).returncode, 0)
-        listed = q7pack("list", signed).stdout
+        signed = self.sign(self.hello_installer(), self.path("signed.exe"))
+        self.ok("verify", signed)
+        listed = self.ok("list", signed).stdout
         self.assertIn("  signed: a signature of ", listed)
         self.assertIn("any change to this file", listed)
 
         # Packing onto, or branding, the signed installer leaves a clean
         # unsigned executable: no certificate entry pointing past its end.
         repacked = self.path("repacked.exe")
-        result = q7pack("create", "-o", repacked, "--stub", signed, os.path.join(HELLO, "setup.ini"))
-        self.assertEqual(result.returncode, 0, result.stderr)
+        self.ok("create", "-o", repacked, "--stub", signed, os.path.join(HELLO, "setup.ini"))
         rebranded = self.brand(signed, os.path.join(HELLO, "brand.ini"), self.path("rebranded.exe"))
         for unsigned in (repacked, rebranded):
             pe = pefile.PE(unsigned)
@@ -305,7 +306,7 @@ class SigningTest(BrandCase):
             self.assertEqual((security.VirtualAddress, security.Size), (0, 0), unsigned)
             self.assertIn("signed: no", q7pack("list", unsigned).stdout)
             self.sign(unsigned, unsigned + ".signed")
-            self.assertEqual(q7pack("verify", unsigned + ".signed").returncode, 0)
+            self.ok("verify", unsigned + ".signed")
 
 
 if __name__ == "__main__":
