@@ -345,7 +345,7 @@ class PackagerTest(unittest.TestCase):
         self.assertEqual(self.read("out/flink"), b"pwned", "--overwrite replaces the link itself")
 
     @unittest.skipIf(UNDER_WINE, "links and FIFOs are made on the Linux side")
-    def test_what_a_payload_folder_holds_besides_files_is_refused_with_its_path(self):
+    def test_links_and_special_files_in_a_payload_folder_are_refused_with_their_path(self):
         for make, message in [(lambda p: os.symlink(self.path("src/tool.bin"), p), b"is a symbolic link"),
                               (lambda p: os.symlink(self.path("src/app/sub"), p), b"is a symbolic link"),
                               (lambda p: os.symlink(self.path("nowhere"), p), b"is a symbolic link"),
@@ -356,13 +356,16 @@ class PackagerTest(unittest.TestCase):
             self.fails(["create", "-o", self.path("out.q7a"), self.path("src/setup.ini"), self.path("pl")],
                        self.path("pl/odd").encode() + b": " + message)
             self.assertFalse(os.path.exists(self.path("out.q7a")))
-        # A link named on the command line is what the packager chose: it is
-        # followed; the script met again in a payload folder is stored once.
+        # A link named on the command line is what the packager chose: it is followed.
         os.symlink(self.path("src/app/sub"), self.path("sublink"))
-        os.remove(self.path("pl/odd"))
+        self.create("out.q7a", self.path("src/setup.ini"), self.path("sublink"))
+        self.assertEqual(self.names("out.q7a"), [b"setup.ini", b"empty.txt", b"z.txt"])
+
+    def test_setup_ini_inside_the_payload_folder_is_stored_once(self):
         self.write("pl/setup.ini", self.read("src/setup.ini"))
-        self.create("out.q7a", self.path("pl/setup.ini"), self.path("sublink"), self.path("pl"))
-        self.assertEqual(self.names("out.q7a"), [b"setup.ini", b"empty.txt", b"z.txt", b"a.txt"])
+        self.write("pl/data.txt", b"data")
+        self.create("out.q7a", self.path("pl/setup.ini"), self.path("pl"))
+        self.assertEqual(self.names("out.q7a"), [b"setup.ini", b"data.txt"])
 
     def test_names_are_shown_in_the_terminals_code_page_with_control_bytes_escaped(self):
         self.write("names.q7a", archive(*((n, b"x") for n in [b"setup.ini", b"Z\xe1pisn\xedk.txt", b"a\x1b[2Jb",
