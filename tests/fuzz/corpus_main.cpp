@@ -20,21 +20,19 @@ static void RunFile(const fs::path& path) {
 }
 
 int main(int argc, char** argv) {
-    size_t count = 0;
+    std::vector<fs::path> files;
     for (int i = 1; i < argc; ++i) {
-        std::vector<fs::path> files;
-        if (fs::is_directory(argv[i])) {
-            for (const auto& entry : fs::directory_iterator(argv[i]))
+        std::error_code missing;
+        if (fs::is_regular_file(argv[i])) files.push_back(argv[i]);
+        else
+            for (const auto& entry : fs::directory_iterator(argv[i], missing))
                 if (entry.is_regular_file()) files.push_back(entry.path());
-        } else if (fs::is_regular_file(argv[i])) {
-            files.push_back(argv[i]);
-        } else {
+        if (missing) {
             std::fprintf(stderr, "no such file or directory: %s\n", argv[i]);
             return 1;
         }
-        for (const auto& f : files) RunFile(f);
-        count += files.size();
     }
-    std::printf("%zu inputs ran\n", count);
-    return count > 0 ? 0 : 1;
+    for (const auto& f : files) RunFile(f);
+    std::printf("%zu inputs ran\n", files.size());
+    return files.empty() ? 1 : 0;
 }

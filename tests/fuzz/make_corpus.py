@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the archive, peimage and q7pack fuzz targets
 into tests/fuzz/corpus/NAME (run again after changing a seed; the files are
-kept in git so that every preset replays them without Python).
+kept in git so that every preset replays them without Python). Its archive
+and PE header writers serve tools/q7pack/q7pack_test.py too.
 
     make_corpus.py [INSTALLER.exe ...]
 

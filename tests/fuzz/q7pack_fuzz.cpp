@@ -51,36 +51,17 @@ std::set<std::string> Names(const fs::path& folder) {
     return names;
 }
 
-// Points stdout and stderr at /dev/null while it lives.
-class TSilence {
-public:
-    TSilence() : quiet_(std::getenv("Q7_FUZZ_VERBOSE") == nullptr) {
-        if (!quiet_) return;
-        std::fflush(stdout);
-        std::fflush(stderr);
-        out_ = dup(1);
-        err_ = dup(2);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        close(null);
-    }
-    ~TSilence() {
-        if (!quiet_) return;
-        std::fflush(stdout);
-        std::fflush(stderr);
-        dup2(out_, 1);
-        dup2(err_, 2);
-        close(out_);
-        close(err_);
-    }
-    TSilence(const TSilence&) = delete;
-    TSilence& operator=(const TSilence&) = delete;
-
-private:
-    bool quiet_;
-    int out_ = -1, err_ = -1;
-};
+// Points stdout and stderr at /dev/null between the commands' runs, or
+// back where they were, unless Q7_FUZZ_VERBOSE is set.
+void Silence(bool quiet) {
+    static const int saved[] = {dup(1), dup(2)};
+    if (std::getenv("Q7_FUZZ_VERBOSE") != nullptr) return;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int null = quiet ? open("/dev/null", O_WRONLY) : -1;
+    for (int fd : {1, 2}) dup2(quiet ? null : saved[fd - 1], fd);
+    if (quiet) close(null);
+}
 
 template <typename Command>
 void Run(Command command) {
@@ -99,12 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string out = (work / "out").string();
     std::ofstream(input, std::ios::binary)
         .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    {
-        TSilence silence;
-        Run([&] { return ListArchive(input); });
-        Run([&] { return VerifyArchive(input); });
-        Run([&] { return ExtractArchive(input, out); });
-    }
+    Silence(true);
+    Run([&] { return ListArchive(input); });
+    Run([&] { return VerifyArchive(input); });
+    Run([&] { return ExtractArchive(input, out); });
+    Silence(false);
     Require(Names(Root()) == std::set<std::string>{"work"});
     Require(Names(work) == (std::set<std::string>{"in.q7", "out"}));
     for (const auto& entry : fs::recursive_directory_iterator(out))

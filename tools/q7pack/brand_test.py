@@ -49,6 +49,16 @@ def utf16(text):
     return text.encode("utf-16-le")
 
 
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode())
+
+
 def string_entry(found, number):
     block = one(found, RT_STRING, number // 16 + 1)
     at = 0
@@ -71,10 +81,20 @@ class BrandCase(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir, name)
 
-    def brand(self, stub, brand, out):
-        result = q7pack("brand", "--stub", stub, brand, "-o", out)
+    def ok(self, *args):
+        result = q7pack(*args)
         self.assertEqual(result.returncode, 0, result.stderr)
+        return result
+
+    def brand(self, stub, brand, out):
+        self.ok("brand", "--stub", stub, brand, "-o", out)
         return out
+
+    def hello_installer(self):
+        """The hello example packed onto the last stub with its own brand."""
+        self.ok("create", "-o", self.path("hello-setup.exe"), "--stub", STUBS[-1], "--brand",
+                os.path.join(HELLO, "brand.ini"), os.path.join(HELLO, "setup.ini"), os.path.join(HELLO, "payload"))
+        return self.path("hello-setup.exe")
 
 
 class BrandTest(BrandCase):
@@ -105,12 +125,11 @@ class BrandTest(BrandCase):
                 self.assertIn(utf16("Hello 1.0 Setup\0"), one(found, RT_DIALOG, page))
                 self.assertIn(utf16("Hello 1.0 \u00b7 Example Software\0"), one(found, RT_DIALOG, page))
                 self.assertNotIn(utf16("Z\u00e1pisn\u00edk"), one(found, RT_DIALOG, page))
-            self.assertEqual(string_entry(found, 2), "Setup could not install Hello.\nSorry for the trouble.")
-            self.assertEqual(string_entry(found, 65489), "The setup script could not be unpacked: ")
-            self.assertEqual(string_entry(found, 65519), "Hello 1.0 Setup")
-            self.assertEqual(string_entry(found, 65520), "OK", "entries the brand leaves alone stay")
-            with open(os.path.join(HELLO, "banner.bmp"), "rb") as f:
-                self.assertEqual(one(found, RT_BITMAP, 901), f.read()[14:])
+            # 65520 is an entry the brand leaves alone.
+            self.assertEqual([string_entry(found, n) for n in (2, 65489, 65519, 65520)],
+                             ["Setup could not install Hello.\nSorry for the trouble.",
+                              "The setup script could not be unpacked: ", "Hello 1.0 Setup", "OK"])
+            self.assertEqual(one(found, RT_BITMAP, 901), read(os.path.join(HELLO, "banner.bmp"))[14:])
             group = one(found, RT_GROUP_ICON, 1)
             (count,) = struct.unpack_from("<H", group, 4)
             sizes = [struct.unpack_from("<BB", group, 6 + 14 * i) for i in range(count)]
@@ -123,17 +142,14 @@ class BrandTest(BrandCase):
             self.assertIn('<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>', manifest)
             self.assertIn("<description>Hello 1.0 Setup</description>", manifest)
             strings = new.FileInfo[0][0].StringTable[0].entries
-            self.assertEqual(strings[b"ProductName"], b"Hello")
-            self.assertEqual(strings[b"FileVersion"], b"1.0.0.0")
+            self.assertEqual((strings[b"ProductName"], strings[b"FileVersion"]), (b"Hello", b"1.0.0.0"))
             self.assertEqual(new.VS_FIXEDFILEINFO[0].FileVersionMS, 0x10000)
+            # US English in UTF-16, the strings' own language and code page.
+            self.assertEqual(new.FileInfo[0][1].Var[0].entry, {b"Translation": "0x0409 0x04b0"})
 
     def test_a_branded_installer_can_be_branded_again_and_keeps_its_archive(self):
-        stub = STUBS[-1]
-        installer = self.path("hello-setup.exe")
-        result = q7pack("create", "-o", installer, "--stub", stub, "--brand", os.path.join(HELLO, "brand.ini"),
-                        os.path.join(HELLO, "setup.ini"), os.path.join(HELLO, "payload"))
-        self.assertEqual(result.returncode, 0, result.stderr)
-        listed = q7pack("list", installer).stdout
+        stub, installer = STUBS[-1], self.hello_installer()
+        listed = self.ok("list", installer).stdout
         self.assertIn("title: Hello 1.0 Setup\n  version: 1.0\n  signed: no", listed)
         # The sample's brand sets no version, manifest or options: those of
         # the first brand stay, everything else is back as the stub has it.
@@ -143,26 +159,24 @@ class BrandTest(BrandCase):
         twice = one(resources(self.brand(again, os.path.join(HELLO, "brand.ini"), self.path("twice.exe"))),
                     RT_MANIFEST, 1).decode()
         self.assertEqual((twice.count("<description>"), twice.count("<trustInfo")), (1, 1), twice)
-        relisted = q7pack("list", again).stdout
+        relisted = self.ok("list", again).stdout
         self.assertIn("title: Inštalácia programu Q7 Zápisník\n  version: 1.0", relisted)
         self.assertEqual(listed[listed.index("packed"):], relisted[relisted.index("packed"):])
-        self.assertEqual(q7pack("verify", again).returncode, 0)
+        self.ok("verify", again)
 
     def test_bad_brands_are_refused_with_nothing_written(self):
-        with open(os.path.join(HELLO, "banner.bmp"), "rb") as f:
-            banner = f.read()
+        banner = read(os.path.join(HELLO, "banner.bmp"))
         small = bytearray(banner)
         struct.pack_into("<i", small, 18, 100)
         rle = bytearray(banner)
         struct.pack_into("<I", rle, 30, 1)
         png = b"\x89PNG\r\n\x1a\n" + struct.pack(">I4sII", 13, b"IHDR", 16, 16) + bytes(9)
         entry = lambda size, at: struct.pack("<BBBBHHII", 16, 16, 0, 0, 1, 32, size, at)
-        files = {"small.bmp": bytes(small), "rle.bmp": bytes(rle), "cut.ico": open(os.path.join(HELLO, "hello.ico"), "rb").read()[:200],
+        files = {"small.bmp": bytes(small), "rle.bmp": bytes(rle), "cut.ico": read(os.path.join(HELLO, "hello.ico"))[:200],
                  "text.ico": b"not an icon", "shared.ico": struct.pack("<3H", 0, 1, 2) + entry(33, 38) * 2 + png,
                  "bare.ico": struct.pack("<3H", 0, 1, 1) + entry(41, 22) + png[:8] + bytes(33)}
         for name, data in files.items():
-            with open(self.path(name), "wb") as f:
-                f.write(data)
+            write(self.path(name), data)
         os.mkfifo(self.path("fifo"))
         with open(self.path("huge.bmp"), "wb") as f:
             f.truncate(16 << 20 | 1)
@@ -194,6 +208,7 @@ class BrandTest(BrandCase):
             (b"[installer]\ntitle = \xff\n", "brand.ini:2: not valid UTF-8 text"),
             (b"[installer]\ntitle = \xc3(\n", "brand.ini:2: not valid UTF-8 text"),
             (b"[manifest]\ndescription = \xc0\xbc\n", "brand.ini:2: not valid UTF-8 text"),  # overlong '<'
+            (b"[manifest]\ndescription = \xe0\x80\xbc\n", "brand.ini:2: not valid UTF-8 text"),  # in three bytes
             (b"[version]\ncompany = \xed\xa0\x80\n", "brand.ini:2: not valid UTF-8 text"),  # a surrogate
             (b"[strings]\n1 = \xf5\x80\x80\x80\n", "brand.ini:2: not valid UTF-8 text"),
             ("[installer]\ntitle = \x1b]0;x\x07\n", "control character U+001B (text position 1) refused: this text"),
@@ -208,8 +223,7 @@ class BrandTest(BrandCase):
             ("[installer]\nbanner = huge.bmp\n", "huge.bmp: is larger than 16777216 bytes"),
         ]
         for text, message in cases:
-            with open(self.path("brand.ini"), "wb") as f:
-                f.write(text if isinstance(text, bytes) else text.encode())
+            write(self.path("brand.ini"), text)
             for command in (["brand", "--stub", STUBS[0], self.path("brand.ini"), "-o", self.path("out.exe")],
                             ["create", "-o", self.path("out.exe"), "--stub", STUBS[0], "--brand",
                              self.path("brand.ini"), os.path.join(HELLO, "setup.ini")]):
@@ -221,28 +235,23 @@ class BrandTest(BrandCase):
             self.assertIn(brand + ": " + message, q7pack("brand", "--stub", STUBS[0], brand, "-o", self.path("out.exe")).stderr)
 
     def test_hostile_stubs_are_refused_or_listed_escaped(self):
-        stub = open(STUBS[0], "rb").read()
+        stub = read(STUBS[0])
         a, b = stub.index(b"<dependency>"), stub.index(b"</assembly>") + len("</assembly>")
-        with open(self.path("manifest.exe"), "wb") as f:
-            f.write(stub[:a] + b"<trustInfo></assembly></trustInfo>".ljust(b - a) + stub[b:])
+        write(self.path("manifest.exe"), stub[:a] + b"<trustInfo></assembly></trustInfo>".ljust(b - a) + stub[b:])
         self.assertIn("manifest.exe: its manifest cannot be edited: <trustInfo is not closed by </trustInfo> before "
                       "</assembly>", q7pack("brand", "--stub", self.path("manifest.exe"), os.path.join(HELLO, "brand.ini"),
                                             "-o", self.path("out.exe")).stderr)
         title = "Inštalácia programu Q7 Zápisník"
-        with open(self.path("title.exe"), "wb") as f:
-            f.write(stub.replace(utf16(title), utf16("\x1b]0;x\x07\x1b[2J\u009b".ljust(len(title))), 1))
-        q7pack("create", "-o", self.path("title-setup.exe"), "--stub", self.path("title.exe"), os.path.join(HELLO, "setup.ini"))
+        write(self.path("title.exe"), stub.replace(utf16(title), utf16("\x1b]0;x\x07\x1b[2J\u009b".ljust(len(title))), 1))
+        self.ok("create", "-o", self.path("title-setup.exe"), "--stub", self.path("title.exe"), os.path.join(HELLO, "setup.ini"))
         self.assertIn("title: \\x1b]0;x\\x07\\x1b[2J\\x9b ", q7pack("list", self.path("title-setup.exe")).stdout)
 
-
     def test_scripts_are_refused_at_the_character_their_code_page_lacks(self):
-        with open(self.path("brand.ini"), "w") as f:
-            f.write("[installer]\ncodepage = 1252\n")
+        write(self.path("brand.ini"), "[installer]\ncodepage = 1252\n")
         for script, message in [("a = 1;\nb = \"\u00e9\u0416\";\n".encode(), "setup.ini:2:7: character '\u0416' (U+0416) is "
                                                                               "not in Windows-1252"),
                                 (b"a = \"\xff\";\n", "setup.ini:1:6: byte 0xFF is not UTF-8 text")]:
-            with open(self.path("setup.ini"), "wb") as f:
-                f.write(script)
+            write(self.path("setup.ini"), script)
             result = q7pack("check", "--brand", self.path("brand.ini"), self.path("setup.ini"))
             self.assertEqual(result.returncode, 1, script)
             self.assertIn(message, result.stderr, script)
@@ -280,21 +289,16 @@ class SigningTest(BrandCase):
         return signed
 
     def test_sign_after_branding_and_repack_a_signed_installer(self):
-        installer = self.path("hello-setup.exe")
-        result = q7pack("create", "-o", installer, "--stub", STUBS[-1], "--brand", os.path.join(HELLO, "brand.ini"),
-                        os.path.join(HELLO, "setup.ini"), os.path.join(HELLO, "payload"))
-        self.assertEqual(result.returncode, 0, result.stderr)
-        signed = self.sign(installer, self.path("signed.exe"))
-        self.assertEqual(q7pack("verify", signed).returncode, 0)
-        listed = q7pack("list", signed).stdout
+        signed = self.sign(self.hello_installer(), self.path("signed.exe"))
+        self.ok("verify", signed)
+        listed = self.ok("list", signed).stdout
         self.assertIn("  signed: a signature of ", listed)
         self.assertIn("any change to this file", listed)
 
         # Packing onto, or branding, the signed installer leaves a clean
         # unsigned executable: no certificate entry pointing past its end.
         repacked = self.path("repacked.exe")
-        result = q7pack("create", "-o", repacked, "--stub", signed, os.path.join(HELLO, "setup.ini"))
-        self.assertEqual(result.returncode, 0, result.stderr)
+        self.ok("create", "-o", repacked, "--stub", signed, os.path.join(HELLO, "setup.ini"))
         rebranded = self.brand(signed, os.path.join(HELLO, "brand.ini"), self.path("rebranded.exe"))
         for unsigned in (repacked, rebranded):
             pe = pefile.PE(unsigned)
@@ -302,7 +306,7 @@ class SigningTest(BrandCase):
             self.assertEqual((security.VirtualAddress, security.Size), (0, 0), unsigned)
             self.assertIn("signed: no", q7pack("list", unsigned).stdout)
             self.sign(unsigned, unsigned + ".signed")
-            self.assertEqual(q7pack("verify", unsigned + ".signed").returncode, 0)
+            self.ok("verify", unsigned + ".signed")
 
 
 if __name__ == "__main__":

@@ -15,9 +15,12 @@ import tempfile
 import unittest
 import zlib
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "fuzz"))
+from make_corpus import END, entry, pe_headers, record  # the writers of the fuzz corpora
+
 COMMAND = sys.argv[1:]
 UNDER_WINE = len(COMMAND) > 1
-END = b"px" + bytes(10)
 
 
 def q7pack(*args, cwd=None):
@@ -41,14 +44,9 @@ def read_archive(data, offset=0):
     return entries
 
 
-def record(name, packed, unpacked):
-    return struct.pack("<2sHII", b"px", len(name), len(packed), unpacked) + name + packed
-
-
 def archive(*entries):
     """A bare archive of (name, data) entries, compressed, or (name, packed, unpacked) records."""
-    return b"".join(record(e[0], zlib.compress(e[1]), len(e[1])) if len(e) == 2 else record(*e)
-                    for e in entries) + END
+    return b"".join(entry(*e) if len(e) == 2 else record(*e) for e in entries) + END
 
 
 def damaged(data):
@@ -59,32 +57,18 @@ def damaged(data):
 
 def fake_stub(sections=((0x200, 0x400), (0x600, 0x200))):
     """A minimal PE32+ image whose section data ends at the largest pointer + size."""
-    image = bytearray(0x800)
-    image[0:2] = b"MZ"
-    struct.pack_into("<I", image, 0x3C, 0x80)
-    image[0x80:0x84] = b"PE\0\0"
-    struct.pack_into("<HH", image, 0x84, 0x8664, len(sections))
-    struct.pack_into("<H", image, 0x84 + 16, 240)
-    struct.pack_into("<H", image, 0x84 + 20, 0x20B)  # PE32+ optional header
-    table = 0x84 + 20 + 240
-    for i, (pointer, size) in enumerate(sections):
-        struct.pack_into("<II", image, table + 40 * i + 16, size, pointer)
-    for i in range(0x200, 0x800):
-        image[i] = i % 251
-    return bytes(image)
+    headers = pe_headers(sections, optional_size=240, magic=0x20B)
+    return headers + bytes(i % 251 for i in range(len(headers), 0x800))
 
 
 class PackagerTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="q7pack-test-")
-        rng = random.Random(3)
         self.write("src/setup.ini", b"if (MESSAGE == INITAPP) { MessageBox(\"Ahoj\"); }\r\n")
         self.write("src/readme.txt", b"".join(b"riadok %d \xe8\n" % i for i in range(20000)))
-        self.write("src/tool.bin", bytes(rng.getrandbits(8) for _ in range(100000)))
-        self.write("src/app/b.dll", b"B" * 5000)
-        self.write("src/app/a.exe", b"A" * 7000)
-        self.write("src/app/sub/z.txt", b"zzz")
-        self.write("src/app/sub/empty.txt", b"")
+        self.write("src/tool.bin", random.Random(3).randbytes(100000))
+        for name, data in (("b.dll", b"B" * 5000), ("a.exe", b"A" * 7000), ("sub/z.txt", b"zzz"), ("sub/empty.txt", b"")):
+            self.write("src/app/" + name, data)
         os.makedirs(self.path("src/app/nothing-inside"))
 
     def tearDown(self):
@@ -108,10 +92,14 @@ class PackagerTest(unittest.TestCase):
     def names(self, name, offset=0):
         return [e[0] for e in read_archive(self.read(name), offset)]
 
-    def create(self, out, *inputs):
-        result = q7pack("create", "-o", self.path(out), *inputs)
-        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+    def ok(self, *args):
+        """Runs q7pack ARGS, which must succeed."""
+        result = q7pack(*args)
+        self.assertEqual(result.returncode, 0, (args, result.stderr.decode(errors="replace")))
         return result
+
+    def create(self, out, *inputs):
+        return self.ok("create", "-o", self.path(out), *inputs)
 
     def fails(self, args, *messages):
         """Runs q7pack ARGS, which must fail with each message in its error output."""
@@ -132,27 +120,19 @@ class PackagerTest(unittest.TestCase):
         data_bytes = sum(len(e[1]) for e in entries)
         self.assertIn(b"7 entries: %d bytes of files compressed to %d bytes of entry data, an archive of %d bytes"
                       % (sum(e[2] for e in entries), data_bytes, len(out)), created.stdout)
-        self.assertEqual([e[0] for e in entries], [b"setup.ini", b"readme.txt", b"a.exe", b"b.dll",
-                                                   b"sub\\empty.txt", b"sub\\z.txt", b"docs\\tool.bin"])
         self.assertTrue(out.endswith(END))
-        sources = ["setup.ini", "readme.txt", "app/a.exe", "app/b.dll", "app/sub/empty.txt", "app/sub/z.txt",
-                   "tool.bin"]
-        for (name, packed, unpacked), source in zip(entries, sources):
-            self.assertEqual((zlib.decompress(packed), unpacked), (self.read("src/" + source),
-                                                                   len(self.read("src/" + source))), name)
-        listing = q7pack("list", self.path("out.q7a"))
-        self.assertEqual(listing.returncode, 0)
+        stored = {b"setup.ini": "setup.ini", b"readme.txt": "readme.txt", b"a.exe": "app/a.exe", b"b.dll": "app/b.dll",
+                  b"sub\\empty.txt": "app/sub/empty.txt", b"sub\\z.txt": "app/sub/z.txt", b"docs\\tool.bin": "tool.bin"}
+        self.assertEqual([(e[0], zlib.decompress(e[1]), e[2]) for e in entries],
+                         [(n, self.read("src/" + s), len(self.read("src/" + s))) for n, s in stored.items()])
+        listing = self.ok("list", self.path("out.q7a")).stdout
         for shown in (b"bare archive", b"sub\\z.txt", b"%12d" % data_bytes,
                       b"7 entries, entry data only; the archive is %d bytes" % len(out)):
-            self.assertIn(shown, listing.stdout)
-        verify = q7pack("verify", self.path("out.q7a"))
-        self.assertEqual(verify.returncode, 0, verify.stderr)
-        self.assertIn(b"all 7 entries are good", verify.stdout)
-        extract = q7pack("extract", self.path("out.q7a"), self.path("x"))
-        self.assertEqual(extract.returncode, 0, extract.stderr)
-        for name, source in (("sub/z.txt", "app/sub/z.txt"), ("docs/tool.bin", "tool.bin"),
-                             ("sub/empty.txt", "app/sub/empty.txt")):
-            self.assertEqual(self.read("x/" + name), self.read("src/" + source))
+            self.assertIn(shown, listing)
+        self.assertIn(b"all 7 entries are good", self.ok("verify", self.path("out.q7a")).stdout)
+        self.ok("extract", self.path("out.q7a"), self.path("x"))
+        for name, source in stored.items():
+            self.assertEqual(self.read("x/" + name.decode().replace("\\", "/")), self.read("src/" + source))
 
     def test_installer_is_the_stub_image_followed_by_the_archive(self):
         stub = fake_stub()
@@ -161,10 +141,9 @@ class PackagerTest(unittest.TestCase):
         self.assertIn(b"1 entry: ", created.stdout)
         self.assertEqual(self.read("setup.exe")[:0x800], stub)
         self.assertEqual(self.names("setup.exe", 0x800), [b"setup.ini"])
-        self.assertIn(b"installer, archive at offset 2048", q7pack("list", self.path("setup.exe")).stdout)
+        self.assertIn(b"installer, archive at offset 2048", self.ok("list", self.path("setup.exe")).stdout)
         # Packing onto the installer again replaces its archive.
-        self.create("setup2.exe", "--stub", self.path("setup.exe"), self.path("src/setup.ini"),
-                    self.path("src/tool.bin"))
+        self.create("setup2.exe", "--stub", self.path("setup.exe"), self.path("src/setup.ini"), self.path("src/tool.bin"))
         self.assertEqual(self.names("setup2.exe", 0x800), [b"setup.ini", b"tool.bin"])
 
     def test_uninstaller_holds_its_script_and_every_payload_name_empty_in_order(self):
@@ -176,7 +155,7 @@ class PackagerTest(unittest.TestCase):
         inner = read_archive(uninstaller := zlib.decompress(entries[-1][1]), 0x800)
         self.assertEqual([e[0] for e in inner], [e[0] for e in entries[:-1]] + [b"uninstall.exe"])
         self.assertEqual([zlib.decompress(e[1]) for e in inner], [b"y = 2;"] + [b""] * (len(inner) - 1))
-        self.assertEqual(q7pack("uninstaller", "-o", self.path("alone.exe"), *args).returncode, 0)
+        self.ok("uninstaller", "-o", self.path("alone.exe"), *args)
         self.assertEqual(self.read("alone.exe"), uninstaller, "both ways build the same bytes")
         self.write("un.ini", b"y = ;")
         self.fails(["create", "-o", self.path("bad.exe"), *args], b"uninstall script")
@@ -226,11 +205,11 @@ class PackagerTest(unittest.TestCase):
 
     def test_output_is_the_same_whatever_the_threads_or_file_times(self):
         inputs = self.standard_inputs()
-        q7pack("create", "-j", "1", "-o", self.path("one.q7a"), *inputs)
+        self.ok("create", "-j", "1", "-o", self.path("one.q7a"), *inputs)
         os.utime(self.path("src/readme.txt"), (1000000000, 1000000000))
-        q7pack("create", "-j", "4", "-o", self.path("four.q7a"), *inputs)
+        self.ok("create", "-j", "4", "-o", self.path("four.q7a"), *inputs)
         self.assertEqual(self.read("one.q7a"), self.read("four.q7a"))
-        q7pack("create", "-l", "1", "-o", self.path("fast.q7a"), *inputs)
+        self.ok("create", "-l", "1", "-o", self.path("fast.q7a"), *inputs)
         self.assertNotEqual(self.read("one.q7a"), self.read("fast.q7a"), "the level is honoured")
 
     def test_verify_names_every_bad_entry(self):
@@ -251,16 +230,24 @@ class PackagerTest(unittest.TestCase):
         self.write("cut.q7a", bad[:len(bad) - 12 - 30])
         self.fails(["verify", self.path("cut.q7a")], b"'fine': data cut short")
 
-    def test_extract_refuses_escaping_names_and_writes_the_rest(self):
-        names = [b"setup.ini", b"..\\up.txt", b"/abs.txt", b"c:drive.txt", b"ok\\in.txt", b"OK\\IN.TXT", b"ok/In.txt",
-                 b"ok\\.\\in.txt"]
-        self.write("evil.q7a", archive(*((n, b"body") for n in names)))
+    def test_extract_writes_only_what_is_safe_and_whole_and_refuses_the_rest_by_name(self):
+        body = zlib.compress(b"z" * 100000)
+        refused = [b"..\\up.txt", b"/abs.txt", b"c:drive.txt"]
+        skipped = [b"OK\\IN.TXT", b"ok/In.txt", b"ok\\.\\in.txt"]  # the same file as ok\in.txt
+        self.write("evil.q7a", archive(*((n, b"body") for n in [b"setup.ini", *refused[:2], b"ok\\in.txt", *skipped]),
+                                       (refused[2], zlib.compress(b"body"), 4), (b"bomb.txt", body, 1),
+                                       (b"short.txt", body, 200000), (b"exact.txt", body, 100000),
+                                       (b"d\\" * 32767 + b"f", b"x"), (b"w" * 256, b"x")))
         self.fails(["extract", self.path("evil.q7a"), self.path("out")],
-                   *(b"'" + n.replace(b"\\", b"/") + b"': refused" for n in names[1:4]),
-                   *(b"'" + n.replace(b"\\", b"/") + b"': skipped" for n in names[5:]))
+                   *(b"'" + n.replace(b"\\", b"/") + b"': refused" for n in refused),
+                   *(b"'" + n.replace(b"\\", b"/") + b"': skipped" for n in skipped),
+                   b"'bomb.txt': inflates to more than the recorded 1 bytes; nothing was written",
+                   b"'short.txt': inflates to 100000 bytes, recorded 200000; nothing was written",
+                   b"more than Windows can open", b"longer than 255 bytes")
         self.assertEqual(self.read("out/ok/in.txt"), b"body")
-        self.assertEqual(self.listing("out"), ["ok", "setup.ini"])
+        self.assertEqual(self.listing("out"), ["exact.txt", "ok", "setup.ini"])
         self.assertFalse(os.path.exists(self.path("up.txt")))
+        self.ok("list", self.path("evil.q7a"))  # names too deep or long for extract are listed
 
     def test_reading_commands_refuse_what_is_not_an_archive(self):
         self.write("text.txt", b"hello")
@@ -278,26 +265,28 @@ class PackagerTest(unittest.TestCase):
             err = self.fails([args[0]] + [a if a.startswith("-") else self.path(a) for a in args[1:]], message)
             self.assertTrue(err.startswith(b"q7pack: " + named + b": "), err)
 
-    def check(self, script):
-        self.write("check/setup.ini", script)
-        result = q7pack("check", self.path("check/setup.ini"))
-        return result.returncode, result.stdout, result.stderr
-
-    def test_check_reports_the_first_error_with_its_line_a_caret_and_a_note(self):
+    def test_check_reports_errors_and_warns_of_a_script_saved_as_utf8(self):
         # Which error, which note and the caret under the line are the script
-        # check's (scriptlib/uPatcherCheck_test.cpp); the note on a
-        # byte-order mark is q7pack's own.
+        # check's (scriptlib/uPatcherCheck_test.cpp); the note on a byte-order
+        # mark and the warning on UTF-8 text are q7pack's own.
         name = self.path("check/setup.ini").encode()
-        self.assertEqual(self.check(b"\xef\xbb\xbfx = 1;"), (1, b"", name + b":1:1: invalid character: \xef\n"
-                         b"\xef\xbb\xbfx = 1;\n^\n" + name + b":1:1: note: the file starts with a UTF-8 byte-order "
-                         b"mark (EF BB BF); save it as Windows-1250, without a byte-order mark\n"))
-
-    def test_check_passes_scripts_whose_errors_only_show_when_they_run(self):
-        status, out, err = self.check(b"if (MESSAGE == INITAPP) { r = DialogBox(101, 7); n = ArchiveFileCount(); }"
-                                      b"\r\nif (0) x = missing + strlen(\"\xe8\");\r\n// koniec\r\n")
-        self.assertEqual((status, err), (0, b""))
-        self.assertIn(b"passes", out)
-        self.assertEqual(self.check(b"")[0], 0)
+        passes = name + b": passes the installer's check\n"
+        utf8 = "x = 1;\r\nMessageBox(\"Inštalácia\");\r\n".encode()
+        warning = (name + b":2: warning: the script is UTF-8 text, the installer reads it as Windows-1250; "
+                   b"save it as Windows-1250\n")
+        for script, status, out, err in [
+                (b"\xef\xbb\xbfx = 1;", 1, b"", name + b":1:1: invalid character: \xef\n\xef\xbb\xbfx = 1;\n^\n" + name +
+                 b":1:1: note: the file starts with a UTF-8 byte-order mark (EF BB BF); save it as Windows-1250, "
+                 b"without a byte-order mark\n"),
+                # errors that only show when the script runs
+                (b"if (MESSAGE == INITAPP) { r = DialogBox(101, 7); n = ArchiveFileCount(); }\r\n"
+                 b"if (0) x = missing + strlen(\"\xe8\");\r\n// koniec\r\n", 0, passes, b""),
+                (b"", 0, passes, b""), ("MessageBox(\"Inštalácia\");".encode("cp1250"), 0, passes, b""),
+                (utf8, 0, passes, warning)]:
+            self.write("check/setup.ini", script)
+            result = q7pack("check", self.path("check/setup.ini"))
+            self.assertEqual((result.returncode, result.stdout, result.stderr), (status, out, err), script)
+        self.assertEqual(self.create("out.q7a", self.path("check/setup.ini")).stderr, warning)
 
     def test_create_checks_the_script_and_writes_nothing_when_it_fails(self):
         self.write("old.q7a", b"the previous output")
@@ -321,15 +310,6 @@ class PackagerTest(unittest.TestCase):
         self.fails(["extract", self.path("upd.q7a"), self.path("out")],
                    b"'old.txt': " + self.path("out/old.txt").encode() + b" exists (--overwrite replaces it)")
 
-    def test_extract_writes_an_entry_only_when_it_inflates_to_its_recorded_size(self):
-        body = zlib.compress(b"z" * 100000)
-        self.write("sizes.q7a", archive((b"setup.ini", b"x"), (b"bomb.txt", body, 1), (b"short.txt", body, 200000),
-                                        (b"exact.txt", body, 100000)))
-        self.fails(["extract", self.path("sizes.q7a"), self.path("out")],
-                   b"'bomb.txt': inflates to more than the recorded 1 bytes; nothing was written",
-                   b"'short.txt': inflates to 100000 bytes, recorded 200000; nothing was written")
-        self.assertEqual(self.listing("out"), ["exact.txt", "setup.ini"])
-
     @unittest.skipIf(UNDER_WINE, "the signal is sent to the Linux process")
     def test_a_stopped_create_leaves_no_temporary_file_and_a_later_run_removes_old_ones(self):
         self.write("big/setup.ini", b"x = 1;")
@@ -348,14 +328,6 @@ class PackagerTest(unittest.TestCase):
         os.utime(self.path("out/.q7pack-00112233445566ff.tmp"), (1, 1))
         self.create("out/small.q7a", self.path("big/setup.ini"))
         self.assertEqual(self.listing("out"), [".q7pack-not-ours.tmp", "small.q7a"])
-
-    def test_deep_and_long_names_are_listed_verified_and_refused_by_extract(self):
-        self.write("deep.q7a", archive((b"setup.ini", b"x"), (b"d\\" * 32767 + b"f", b"x"), (b"w" * 256, b"x")))
-        for command in ("list", "verify"):
-            self.assertEqual(q7pack(command, self.path("deep.q7a")).returncode, 0, command)
-        self.fails(["extract", self.path("deep.q7a"), self.path("out")], b"more than Windows can open",
-                   b"longer than 255 bytes")
-        self.assertEqual(os.listdir(self.path("out")), ["setup.ini"])
 
     def test_extract_never_writes_through_a_link(self):
         os.makedirs(self.path("elsewhere"))
@@ -400,8 +372,7 @@ class PackagerTest(unittest.TestCase):
                                                               b"nul\x00cut"])))
         # q7pack's own code page is UTF-8 on both sides (on Windows through
         # its manifest); names stored in Windows-1250 come out converted.
-        listing = q7pack("list", self.path("names.q7a"))
-        self.assertEqual(listing.returncode, 0)
+        listing = self.ok("list", self.path("names.q7a"))
         for shown in ("Zápisník.txt".encode("utf-8"), b"a\\x1b[2Jb", b"nul\\x00cut"):
             self.assertIn(shown, listing.stdout)
         self.assertIn(b"'nul\\x00cut': the installer cannot write this name", listing.stderr)
@@ -414,8 +385,7 @@ class PackagerTest(unittest.TestCase):
         self.write("pl/Zápisník.txt", b"z")
         self.create("out.q7a", self.path("src/setup.ini"), self.path("pl"), "Čítaj/ma.txt=" + self.path("src/tool.bin"))
         self.assertEqual(self.names("out.q7a"), [b"setup.ini", b"Z\xe1pisn\xedk.txt", b"\xc8\xedtaj\\ma.txt"])
-        extract = q7pack("extract", self.path("out.q7a"), self.path("x"))
-        self.assertEqual(extract.returncode, 0, extract.stderr)
+        self.ok("extract", self.path("out.q7a"), self.path("x"))
         self.assertEqual(self.read("x/Zápisník.txt"), b"z")
         self.assertEqual(self.read("x/Čítaj/ma.txt"), self.read("src/tool.bin"))
         for name, message in [("smørrebrød.txt".encode(), "'ø' (U+00F8) is not in Windows-1250".encode()),
@@ -427,23 +397,12 @@ class PackagerTest(unittest.TestCase):
             self.fails(["create", "-o", self.path("out2.q7a"), self.path("src/setup.ini"), self.path("bad")],
                        name + b": " + message)
 
-    def test_a_script_saved_as_utf8_is_warned_about(self):
-        status, out, err = self.check("x = 1;\r\nMessageBox(\"Inštalácia\");\r\n".encode())
-        warning = (self.path("check/setup.ini").encode() + b":2: warning: the script is UTF-8 text, the installer "
-                   b"reads it as Windows-1250; save it as Windows-1250\n")
-        self.assertEqual((status, err), (0, warning))
-        self.assertEqual(self.create("out.q7a", self.path("check/setup.ini")).stderr, warning)
-        self.assertEqual(self.check("MessageBox(\"Inštalácia\");".encode("cp1250"))[2], b"")
-
     def test_usage(self):
-        help_text = q7pack("--help")
-        self.assertEqual(help_text.returncode, 0)
-        self.assertIn(b"check [--brand BRAND] SETUP.INI", help_text.stdout)
+        self.assertIn(b"check [--brand BRAND] SETUP.INI", self.ok("--help").stdout)
         for args in (["frobnicate"], ["create", self.path("src/setup.ini")], ["list"], ["check"],
                      ["create", "-o", "x", "-l", "99", "s"]):
             result = q7pack(*args)
-            self.assertEqual(result.returncode, 2, args)
-            self.assertIn(b"usage:", result.stderr)
+            self.assertEqual((result.returncode, b"usage:" in result.stderr), (2, True), args)
 
 
 if __name__ == "__main__":
