@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -22,9 +21,7 @@ namespace {
 
 const char kTitle[] = "Hello 1.0 Setup";
 
-std::string Source(const std::string& relative) {
-    return WinePath(Q7_E2E_SOURCE_DIR "/examples/hello/" + relative);
-}
+std::string Source(const std::string& relative) { return Example("hello/" + relative); }
 
 std::string Hex(const std::string& bytes, size_t blue) {
     if (bytes.size() < blue + 3) return "(file too short)";
@@ -101,12 +98,7 @@ std::string Folder(int csidl) {
 
 // A value of the installer's view of HKLM as its text or number; "(none)".
 std::string Value(const char* key, const char* name, DWORD view = InstallerBuild().RegistryView) {
-    char data[8192] = {};
-    DWORD size = sizeof data - 2, type = 0;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_ANY | view, &type, data, &size) != ERROR_SUCCESS)
-        return "(none)";
-    if (type == REG_DWORD) return std::to_string(*reinterpret_cast<DWORD*>(data));
-    return type == REG_MULTI_SZ ? std::string(data, size) : std::string(data);
+    return RegText(HKEY_LOCAL_MACHINE, key, name, view);
 }
 
 // What Wine's Apps & features lists: "id|||name" lines.
@@ -115,28 +107,21 @@ std::string Listed(const TempDir& dir) {
     return ReadFileBytes(dir / "list.txt");
 }
 
+// Hello's installer with its uninstaller, of setup.
+std::string Pack(const std::string& out, const std::string& setup) {
+    return PackInstaller(out, {"--brand", Source("brand.ini"), "--uninstaller", Source("uninstall.ini"), setup,
+                               Source("payload"), "hello.exe=" + WinePath(Q7_E2E_HELLO_PROGRAM)});
+}
+
 class HelloWizard : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        package_ = std::make_unique<TempDir>();
-        installer_ = Pack(*package_ / "hello-setup.exe", Source("setup.ini"));
+        static TempDir package;
+        if (installer_.empty()) installer_ = Pack(package / "hello-setup.exe", Source("setup.ini"));
     }
-    // Hello's installer with its uninstaller, of setup.
-    static std::string Pack(const std::string& out, const std::string& setup) {
-        EXPECT_EQ(
-            RunProgram(PackerExe(), {"create", "-o", out, "--stub", InstallerExe(), "--brand",
-                                     Source("brand.ini"), "--uninstaller", Source("uninstall.ini"), setup,
-                                     Source("payload"), "hello.exe=" + WinePath(Q7_E2E_HELLO_PROGRAM)}),
-            0);
-        return out;
-    }
-    static void TearDownTestSuite() { package_.reset(); }
-
-    static std::unique_ptr<TempDir> package_;
     static std::string installer_;
 };
 
-std::unique_ptr<TempDir> HelloWizard::package_;
 std::string HelloWizard::installer_;
 
 TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
@@ -246,10 +231,7 @@ TEST_F(HelloWizard, SignedInstallerVerifiesAndInstalls) {
     EXPECT_EQ(RunProgram(PackerExe(), {"verify", signed_}), 0);
 
     std::string folder = dir / "Hello";
-    std::string t = Drive({"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "answer:7",
-                           "press:280", "answer:7"},
-                          signed_);
-    EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
+    EXPECT_EQ(Drive({"no-window"}, signed_, {"/S", "/D=" + folder}), "@ no-window\n@ end\nexit 0\n");
     EXPECT_EQ(ReadFileBytes(folder + "\\docs\\license.txt"),
               ReadFileBytes(Source("payload/docs/license.txt")));
 }
@@ -325,11 +307,8 @@ TEST_F(HelloWizard, LivesInProgramFilesAndUninstallsLeavingOnlyATemporaryCopy) {
         std::string::npos)
         << t;
     for (const std::string& gone : {folder, links[0], links[1]}) EXPECT_FALSE(PathExists(gone)) << gone;
-    HKEY key = nullptr;
     for (const char* path : {kUninstallKey, kProductKey})
-        EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | InstallerBuild().RegistryView, &key),
-                  0)
-            << path;
+        EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, path, InstallerBuild().RegistryView)) << path;
     EXPECT_EQ(Listed(dir).find("|||Hello"), std::string::npos);
     EXPECT_TRUE(PathExists(copy));
     EXPECT_NE(Value("System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations", 0)

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "archive/uZlibWriter.h"
@@ -96,6 +97,47 @@ const TInstallerBuild& InstallerBuild() {
 }
 
 std::string PackerExe() { return WinePath(Q7_E2E_PACKER); }
+
+std::string Example(const std::string& relative) {
+    return WinePath(Q7_E2E_SOURCE_DIR "/examples/" + relative);
+}
+
+std::string RegText(void* root, const std::string& key, const char* name, unsigned long view) {
+    wchar_t data[4096] = {};
+    DWORD size = sizeof data - 4, type = 0;
+    HKEY opened;
+    if (RegOpenKeyExA(static_cast<HKEY>(root), key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
+        return "(none)";
+    LSTATUS status = RegQueryValueExW(opened, std::wstring(name, name + strlen(name)).c_str(), nullptr, &type,
+                                      reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(opened);
+    if (status != ERROR_SUCCESS) return "(none)";
+    if (type == REG_DWORD) {
+        DWORD number;
+        std::memcpy(&number, data, sizeof number);
+        return std::to_string(number);
+    }
+    int chars = type == REG_MULTI_SZ ? static_cast<int>(size / 2) : static_cast<int>(wcslen(data));
+    std::string text(static_cast<size_t>(chars) * 3, '\0');
+    text.resize(static_cast<size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, data, chars, text.data(), chars * 3, nullptr, nullptr)));
+    return text;
+}
+
+bool RegKeyExists(void* root, const std::string& key, unsigned long view) {
+    HKEY opened;
+    if (RegOpenKeyExA(static_cast<HKEY>(root), key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(opened);
+    return true;
+}
+
+std::string PackInstaller(const std::string& path, const std::vector<std::string>& args) {
+    std::vector<std::string> all = {"create", "-o", path, "--stub", InstallerExe()};
+    all.insert(all.end(), args.begin(), args.end());
+    EXPECT_EQ(RunProgram(PackerExe(), all), 0) << "q7pack refused to pack " << path;
+    return path;
+}
 
 int RunProgram(const std::string& exe, const std::vector<std::string>& args) {
     std::string line = Quote(exe);

@@ -39,6 +39,18 @@ struct TInstallerBuild {
 };
 const TInstallerBuild& InstallerBuild();
 
+// A file or folder of examples/ (relative, "/"-separated) as Wine sees it.
+std::string Example(const std::string& relative);
+
+// The value name of key under root (in registry view, KEY_WOW64_*, or the
+// default one for 0) as UTF-8 text or decimal number; "(none)" when absent.
+std::string RegText(void* root, const std::string& key, const char* name, unsigned long view = 0);
+bool RegKeyExists(void* root, const std::string& key, unsigned long view = 0);
+
+// An installer packed by q7pack at path from the arguments behind
+// "create -o PATH --stub INSTALLER"; fails the test when q7pack refuses.
+std::string PackInstaller(const std::string& path, const std::vector<std::string>& args);
+
 // Runs a program with arguments and returns its exit status.
 int RunProgram(const std::string& exe, const std::vector<std::string>& args);
 
