@@ -13,6 +13,7 @@
 //                           program's windows (all of them: a box and its page)
 //           window-shot:TITLE:PNG   wait for a window titled TITLE of any
 //                           program (one the installer started) and save it
+//                           (the two pictures and --times are make demo's)
 //           window-close:TITLE      close that window
 //           colour:ID       record the colour shown in the middle of control ID
 //                           of the page, or of the page's background for 0
@@ -24,7 +25,6 @@
 //                           of itself an uninstaller goes on in
 //           no-window       wait for the program to end, failing as soon as
 //                           it shows a window (which is recorded)
-// --line appends TEXT to the program's command line as it is (raw quoting).
 //           size:ID         record the size of control ID of the page (0:
 //                           the page's client area) as "size ID WxH"
 //           progress:ID[:BUTTON]  while the page with progress bar ID is on
@@ -33,6 +33,7 @@
 //                           the bar has moved. Records whether the bar showed
 //                           two positions between its ends and every
 //                           question that went unanswered
+// --line appends TEXT to the program's command line as it is (raw quoting).
 // --times adds a line "# N ms" behind each action done: the milliseconds
 // from the program's start to the end of the action.
 // After the actions the driver waits for the program to end and records its
@@ -248,14 +249,12 @@ private:
 
     // colour:ID, or colour:ID:X:Y for a point of the control.
     void Colour(const std::string& where) {
-        int id = std::stoi(where);
         size_t x = where.find(':'), y = x == std::string::npos ? x : where.find(':', x + 1);
-        OnPage([this, id, where, x, y](HWND page) {
-            HWND control = Control(page, id);
-            std::string colour =
-                y == std::string::npos
-                    ? ColourOf(page, control)
-                    : ColourAt(control, std::stoi(where.substr(x + 1)), std::stoi(where.substr(y + 1)));
+        OnPage([&](HWND page) {
+            HWND control = Control(page, std::stoi(where));
+            std::string colour = y == std::string::npos ? ColourOf(page, control)
+                                                        : ColourOf(page, control, std::stoi(where.substr(x + 1)),
+                                                                   std::stoi(where.substr(y + 1)));
             transcript_ += "colour " + where + " " + colour + "\n";
         });
     }
@@ -412,10 +411,7 @@ bool ParseOptions(Options& options) {
 }
 
 void WriteOut(const std::wstring& path, const std::string& text) {
-    FILE* f = _wfopen(path.c_str(), L"wb");
-    if (!f) return;
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
+    if (FILE* f = _wfopen(path.c_str(), L"wb")) fwrite(text.data(), 1, text.size(), f), fclose(f);
 }
 
 }  // namespace

@@ -272,12 +272,13 @@ std::string PageText(int page, const TLineChanges& changes) {
     std::string text = std::string("page \"Inštalácia programu Q7 Zápisník\"\n  -1 Static bitmap\n") +
                        controls + "  -1 Static \"Q7 Zápisník 5.1 · Q7 Software\" disabled\n";
     for (const auto& [from, to] : changes) {
-        size_t at = text.find(from + "\n");
+        size_t at = text.find("\n" + from), end = text.find('\n', at + 1);
         if (at == std::string::npos) {
             ADD_FAILURE() << "page " << page << " has no line " << from;
             continue;
         }
-        text.replace(at, from.size(), to);
+        if (to[0] == '+') text.insert(end, to.substr(1));
+        else text.replace(at + 1, end - at - 1, to);
     }
     return text;
 }

@@ -103,8 +103,9 @@ std::string Box(const std::string& caption, const std::string& icon, const std::
 extern const char kEnd[];
 
 // The transcript of wizard page 101, 102 or 103 as its template shows it,
-// each line of changes (first: the line as the template has it, second: as
-// the page shows it) replaced.
+// with changes: the first line that starts with first (such as "  212 ")
+// replaced by second, or, when second starts with "+", kept with the rest of
+// second added at its end.
 using TLineChanges = std::vector<std::pair<std::string, std::string>>;
 std::string PageText(int page, const TLineChanges& changes = {});
 
