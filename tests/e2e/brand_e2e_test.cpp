@@ -109,8 +109,8 @@ std::string Listed(const TempDir& dir) {
 
 // Hello's installer with its uninstaller, of setup.
 std::string Pack(const std::string& out, const std::string& setup) {
-    return PackInstaller(out, {"--brand", Source("brand.ini"), "--uninstaller", Source("uninstall.ini"), setup,
-                               Source("payload"), "hello.exe=" + WinePath(Q7_E2E_HELLO_PROGRAM)});
+    return PackInstaller(out, {"--brand", Source("brand.ini"), "--uninstaller", Source("uninstall.ini"),
+                               setup, Source("payload"), "hello.exe=" + WinePath(Q7_E2E_HELLO_PROGRAM)});
 }
 
 class HelloWizard : public ::testing::Test {
@@ -138,7 +138,7 @@ TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
          {"page \"Hello 1.0 Setup\"\n", "  211 Static \"Welcome to the Hello 1.0 Setup Wizard.\"\n",
           "  282 Button \"Next >\" default\n  280 Button \"Cancel\"\n",
           "  -1 Static \"Hello 1.0 · Example Software\" disabled\n"})
-        EXPECT_NE(welcome.find(line), std::string::npos) << line << "\n" << t;
+        EXPECT_TRUE(Contains(welcome, line));
     EXPECT_GE(probes.size(), 24u + 4u) << "most of the icon's probes fall on opaque pixels";
     int pageWidth = 0, width = 0, height = 0;
     std::sscanf(t.c_str() + t.find("size 0 "), "size 0 %dx", &pageWidth);
@@ -151,16 +151,13 @@ TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
         EXPECT_NE((" " + p.colour + " ").find(shown + " "), std::string::npos) << p.action << " shows" << shown
                                                                        << ", expected one of" << p.colour;
     }
-    EXPECT_NE(Screen(t, "type:221:" + folder).find("  220 Static \"Install Hello in this folder:\"\n"),
-              std::string::npos)
-        << t;
+    EXPECT_TRUE(
+        Contains(Screen(t, "type:221:" + folder), "  220 Static \"Install Hello in this folder:\"\n"));
     std::string result = Screen(t, "press:280");
-    EXPECT_NE(result.find("  232 Static \"Hello 1.0 has been installed.\"\n"), std::string::npos) << t;
-    EXPECT_NE(result.find("  280 Button \"Finish\" default\n  280 Button \"Cancel\" disabled\n"),
-              std::string::npos)
-        << t;
-    EXPECT_NE(t.find(Box(kTitle, "question", "Start Hello now?", "6 7")), std::string::npos) << t;
-    EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
+    EXPECT_TRUE(Contains(result, "  232 Static \"Hello 1.0 has been installed.\"\n"));
+    EXPECT_TRUE(Contains(result, "  280 Button \"Finish\" default\n  280 Button \"Cancel\" disabled\n"));
+    EXPECT_TRUE(Contains(t, Box(kTitle, "question", "Start Hello now?", "6 7")));
+    EXPECT_TRUE(EndsWell(t));
     EXPECT_EQ(ReadFileBytes(folder + "\\docs\\license.txt"),
               ReadFileBytes(Source("payload/docs/license.txt")));
 }
@@ -173,7 +170,7 @@ TEST_F(HelloWizard, InstallsAndRemovesSilently) {
     const std::string folder = dir / "Hello Silent", log = dir / "setup.log", quiet = "@ no-window\n@ end\nexit ";
     const std::string desktop = Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Hello.lnk";
     EXPECT_EQ(Drive({"no-window"}, installer_, {"/S", "/D=" + folder, "/DESKTOP", "/LOG=" + log}), quiet + "0\n");
-    EXPECT_NE(ReadFileBytes(log).find("ArchiveInstall(\"" + folder + "\", 252, 251) = TRUE\r\n"), std::string::npos);
+    EXPECT_TRUE(Contains(ReadFileBytes(log), "ArchiveInstall(\"" + folder + "\", 252, 251) = TRUE\r\n"));
     EXPECT_EQ(ReadFileBytes(folder + "\\hello.exe"), ReadFileBytes(WinePath(Q7_E2E_HELLO_PROGRAM)));
     EXPECT_TRUE(PathExists(desktop));
     EXPECT_EQ(Value(kUninstallKey, "QuietUninstallString"), "\"" + folder + "\\uninstall.exe\" /S");
@@ -261,13 +258,13 @@ TEST_F(HelloWizard, LivesInProgramFilesAndUninstallsLeavingOnlyATemporaryCopy) {
          {std::pair{installer_, "answer:6"}, {Pack(dir / "hello-1.1.exe", dir / "setup.ini"), "answer:7"}}) {
         std::string t = Drive({"press:282", "press:243", "press:282", "press:283", desktop, "press:280", "answer:7"},
                               installer);
-        EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
+        EXPECT_TRUE(EndsWell(t));
     }
     for (const std::string& link : links)
         EXPECT_EQ(ReadShortcut(link), program + "||" + folder + "|" + program + ",0|Greets you");
     EXPECT_EQ(ReadFileBytes(program), ReadFileBytes(WinePath(Q7_E2E_HELLO_PROGRAM)));
     std::string listed = Listed(dir);
-    EXPECT_NE(listed.find("Hello|||Hello"), std::string::npos) << listed;
+    EXPECT_TRUE(Contains(listed, "Hello|||Hello"));
     EXPECT_EQ(listed.find("Hello|||Hello"), listed.rfind("Hello|||Hello")) << "one entry after the upgrade";
     uint64_t bytes = 0;
     for (const char* file : {"hello.exe", "readme.txt", "docs\\license.txt", "uninstall.exe"})
@@ -291,8 +288,8 @@ TEST_F(HelloWizard, LivesInProgramFilesAndUninstallsLeavingOnlyATemporaryCopy) {
                           "uninstaller", {"--remove", "Hello"});
     CloseHandle(open);
     std::string inUse = "\\\\Hello\\\\readme.txt is in use. Close Hello and press Retry.\" [4 2]\n@ answer:";
-    EXPECT_NE(t.find(inUse + "2\nbox \"Hello 1.0 Uninstall\" icon=warning \""), std::string::npos) << t;
-    EXPECT_NE(t.find(inUse + "1\n"), std::string::npos) << t;
+    EXPECT_TRUE(Contains(t, inUse + "2\nbox \"Hello 1.0 Uninstall\" icon=warning \""));
+    EXPECT_TRUE(Contains(t, inUse + "1\n"));
     EXPECT_FALSE(PathExists(folder + "\\docs\\license.txt"));
     EXPECT_TRUE(PathExists(folder + "\\readme.txt") && PathExists(folder + "\\uninstall.exe"));
     EXPECT_EQ(Value(kUninstallKey, "DisplayName"), "Hello");
@@ -301,19 +298,16 @@ TEST_F(HelloWizard, LivesInProgramFilesAndUninstallsLeavingOnlyATemporaryCopy) {
     std::string uninstaller = Value(kUninstallKey, "UninstallString");
     t = Drive({"attach:Hello-uninstall.exe", "answer:6", "answer:1"},
               uninstaller.substr(1, uninstaller.size() - 2));
-    EXPECT_NE(
-        t.find(Box("Hello 1.0 Uninstall", "information", "Hello has been removed from this computer.", "1") +
-               kEnd),
-        std::string::npos)
-        << t;
+    EXPECT_TRUE(Contains(
+        t,
+        Box("Hello 1.0 Uninstall", "information", "Hello has been removed from this computer.", "1") + kEnd));
     for (const std::string& gone : {folder, links[0], links[1]}) EXPECT_FALSE(PathExists(gone)) << gone;
     for (const char* path : {kUninstallKey, kProductKey})
         EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, path, InstallerBuild().RegistryView)) << path;
     EXPECT_EQ(Listed(dir).find("|||Hello"), std::string::npos);
     EXPECT_TRUE(PathExists(copy));
-    EXPECT_NE(Value("System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations", 0)
-                  .find(copy),
-              std::string::npos)
+    EXPECT_TRUE(Contains(
+        Value("System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations", 0), copy))
         << "the copy in %TEMP% goes at the next restart";
     DeleteFileA(copy.c_str());
 }

@@ -121,7 +121,10 @@ public:
         if (verb == "attach") return Attach(rest);
         if (verb == "no-window") return NoWindow();
         if (verb == "size") return Size(std::stoi(rest));
-        if (verb == "progress") return Progress(std::stoi(rest), rest.find(':') == std::string::npos ? 0 : std::stoi(rest.substr(rest.find(':') + 1)));
+        if (verb == "progress")
+            return Progress(std::stoi(rest), rest.find(':') == std::string::npos
+                                                 ? 0
+                                                 : std::stoi(rest.substr(rest.find(':') + 1)));
         throw DriverError("unknown action " + action);
     }
 
@@ -252,9 +255,10 @@ private:
         size_t x = where.find(':'), y = x == std::string::npos ? x : where.find(':', x + 1);
         OnPage([&](HWND page) {
             HWND control = Control(page, std::stoi(where));
-            std::string colour = y == std::string::npos ? ColourOf(page, control)
-                                                        : ColourOf(page, control, std::stoi(where.substr(x + 1)),
-                                                                   std::stoi(where.substr(y + 1)));
+            std::string colour =
+                y == std::string::npos
+                    ? ColourOf(page, control)
+                    : ColourOf(page, control, std::stoi(where.substr(x + 1)), std::stoi(where.substr(y + 1)));
             transcript_ += "colour " + where + " " + colour + "\n";
         });
     }
@@ -270,11 +274,15 @@ private:
     // The page's bar, once a page with control id is on screen.
     HWND Bar(int id, HWND& page) {
         HWND bar = nullptr;
-        WaitFor("no page with control " + std::to_string(id), [&] {
-            for (const auto& shot : TakeScreen(process_.dwProcessId))
-                if ((bar = shot.MessageBox ? nullptr : FindControl(shot.Window, id))) return (page = shot.Window), true;
-            return false;
-        }, 5);
+        WaitFor(
+            "no page with control " + std::to_string(id),
+            [&] {
+                for (const auto& shot : TakeScreen(process_.dwProcessId))
+                    if ((bar = shot.MessageBox ? nullptr : FindControl(shot.Window, id)))
+                        return (page = shot.Window), true;
+                return false;
+            },
+            5);
         return bar;
     }
 
@@ -317,7 +325,8 @@ private:
         HWND button = GetDlgItem(box, id);
         if (!button) throw DriverError("the box has no button " + std::to_string(id));
         PostMessageW(button, BM_CLICK, 0, 0);
-        WaitFor("the box stayed open", [box] { return !IsWindow(box); }, 20);
+        WaitFor(
+            "the box stayed open", [box] { return !IsWindow(box); }, 20);
     }
 
     void NoWindow() {
@@ -347,9 +356,10 @@ private:
     // has been on screen for a moment.
     HWND OtherWindow(const std::string& title) {
         HWND window = nullptr;
-        WaitFor("no window " + title, [&] {
-            return (window = FindWindowW(nullptr, Wide(title).c_str())) && IsWindowVisible(window);
-        }, 50);
+        WaitFor(
+            "no window " + title,
+            [&] { return (window = FindWindowW(nullptr, Wide(title).c_str())) && IsWindowVisible(window); },
+            50);
         Sleep(500);
         return window;
     }
@@ -363,22 +373,27 @@ private:
 
     // Goes on with another running process whose file is named exe.
     void Attach(const std::string& exe) {
-        WaitFor("no program " + exe + " runs", [&] {
-            HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-            PROCESSENTRY32W e{};
-            e.dwSize = sizeof e;
-            DWORD id = 0;
-            for (BOOL more = Process32FirstW(snapshot, &e); more && !id; more = Process32NextW(snapshot, &e))
-                if (e.th32ProcessID != process_.dwProcessId && _wcsicmp(e.szExeFile, Wide(exe).c_str()) == 0)
-                    id = e.th32ProcessID;
-            CloseHandle(snapshot);
-            HANDLE found = id ? OpenProcess(SYNCHRONIZE | PROCESS_ALL_ACCESS, FALSE, id) : nullptr;
-            if (!found) return false;
-            CloseHandle(process_.hProcess);
-            if (process_.hThread) CloseHandle(process_.hThread);
-            process_ = {found, nullptr, id, 0};
-            return true;
-        }, 50);
+        WaitFor(
+            "no program " + exe + " runs",
+            [&] {
+                HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+                PROCESSENTRY32W e{};
+                e.dwSize = sizeof e;
+                DWORD id = 0;
+                for (BOOL more = Process32FirstW(snapshot, &e); more && !id;
+                     more = Process32NextW(snapshot, &e))
+                    if (e.th32ProcessID != process_.dwProcessId &&
+                        _wcsicmp(e.szExeFile, Wide(exe).c_str()) == 0)
+                        id = e.th32ProcessID;
+                CloseHandle(snapshot);
+                HANDLE found = id ? OpenProcess(SYNCHRONIZE | PROCESS_ALL_ACCESS, FALSE, id) : nullptr;
+                if (!found) return false;
+                CloseHandle(process_.hProcess);
+                if (process_.hThread) CloseHandle(process_.hThread);
+                process_ = {found, nullptr, id, 0};
+                return true;
+            },
+            50);
     }
 
     Options options_;

@@ -126,25 +126,20 @@ TEST_F(SampleWizard, InstallsThroughEveryPageAndRemembersTheFolder) {
     std::string folder = dir / "Q7";
     std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "press:280", "answer:6",
                          std::string("window-close:") + kProgramTitle});
-    EXPECT_NE(Screen(t, "press:282").find("  213 Static \"Balík obsahuje program Q7 Zápisník"),
-              std::string::npos)
-        << t;
+    EXPECT_TRUE(Contains(Screen(t, "press:282"), "  213 Static \"Balík obsahuje program Q7 Zápisník"));
     // The license page shows the license from the archive; Next waits for
     // the check box.
     std::string license = Screen(t, "press:243");
-    EXPECT_NE(license.find("  242 Edit \"Licenčné podmienky programu Q7 Zápisník 5.1"), std::string::npos) << t;
-    EXPECT_NE(license.find("  282 Button \"Ďalej >\" disabled default"), std::string::npos) << t;
-    EXPECT_NE(Screen(t, "type:221:" + folder)
-                  .find(FolderLine(InstallerBuild().ProgramFiles + std::string("\\Q7 Zápisník"))),
-              std::string::npos)
-        << "a first installation offers a folder under Program Files\n"
-        << t;
+    EXPECT_TRUE(Contains(license, "  242 Edit \"Licenčné podmienky programu Q7 Zápisník 5.1"));
+    EXPECT_TRUE(Contains(license, "  282 Button \"Ďalej >\" disabled default"));
+    EXPECT_TRUE(Contains(Screen(t, "type:221:" + folder),
+                         FolderLine(InstallerBuild().ProgramFiles + std::string("\\Q7 Zápisník"))))
+        << "a first installation offers a folder under Program Files";
     std::string result = Screen(t, "press:280");
-    EXPECT_NE(result.find("  231 Static icon=information\n  232 Static \"" + std::string(kSucceeded) + "\""),
-              std::string::npos)
-        << t;
-    EXPECT_NE(Screen(t, "answer:6").find("Chcete ho teraz spustiť?\" [6 7]"), std::string::npos) << t;
-    EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
+    EXPECT_TRUE(
+        Contains(result, "  231 Static icon=information\n  232 Static \"" + std::string(kSucceeded) + "\""));
+    EXPECT_TRUE(Contains(Screen(t, "answer:6"), "Chcete ho teraz spustiť?\" [6 7]"));
+    EXPECT_TRUE(EndsWell(t));
 
     ExpectInstalled(folder);
     EXPECT_EQ(RememberedFolder(), folder);
@@ -155,9 +150,8 @@ TEST_F(SampleWizard, InstallsThroughEveryPageAndRemembersTheFolder) {
     EXPECT_EQ(IniValue(ini, "Subory"), "3");
 
     std::string again = Run({"press:282", "press:243", "press:282", "press:280"});
-    EXPECT_NE(Screen(again, "press:280").find(FolderLine(folder)), std::string::npos)
-        << "a second run offers the remembered folder\n"
-        << again;
+    EXPECT_TRUE(Contains(Screen(again, "press:280"), FolderLine(folder)))
+        << "a second run offers the remembered folder";
 }
 
 // A cancelled folder browser, then Back and Next, keep the typed folder.
@@ -167,14 +161,11 @@ TEST_F(SampleWizard, BrowserAndBackAndNextKeepTheTypedFolder) {
     std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:222", "answer:2",
                          "press:281", "press:282", "press:280"});
     EXPECT_EQ(Screen(t, "answer:2").rfind("box ", 0), 0u) << "the browser is open over the page\n" << t;
-    EXPECT_NE(Screen(t, "press:281").find(FolderLine(folder)), std::string::npos) << t;
+    EXPECT_TRUE(Contains(Screen(t, "press:281"), FolderLine(folder)));
     std::string back = t.substr(t.find("@ press:281\n") + 1);
-    EXPECT_NE(Screen(back, "press:282").find("  243 Button \"&Súhlasím"), std::string::npos)
-        << "back from the folder page is the license page\n"
-        << t;
-    EXPECT_NE(Screen(t, "press:280").find(FolderLine(folder)), std::string::npos)
-        << "back on the folder page, the typed folder is still there\n"
-        << t;
+    EXPECT_TRUE(Contains(Screen(back, "press:282"), "  243 Button \"&Súhlasím"))
+        << "Back shows the license page";
+    EXPECT_TRUE(Contains(Screen(t, "press:280"), FolderLine(folder))) << "Next shows the typed folder again";
     EXPECT_FALSE(PathExists(folder));
     EXPECT_FALSE(RegistryKeyExists());
 }
@@ -194,7 +185,7 @@ TEST_P(SampleWizardLeft, InstallsNothing) {
     EXPECT_EQ(t.substr(t.rfind(last) + last.size()).find("box "), std::string::npos)
         << "the wizard ends without a question\n"
         << t;
-    EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
+    EXPECT_TRUE(EndsWell(t));
     EXPECT_FALSE(PathExists(folder)) << t;
     EXPECT_FALSE(RegistryKeyExists()) << t;
     EXPECT_FALSE(PathExists(InstallerBuild().ProgramFiles + std::string("\\Q7 Z\xE1pisn\xEDk")));
@@ -214,11 +205,9 @@ TEST_F(SampleWizard, FolderThatCannotBeCreatedShowsTheFailure) {
     WriteFileBytes(dir / "file", "a file where the folder should go");
     std::string folder = dir / "file\\Q7";
     std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "press:280"});
-    EXPECT_NE(Screen(t, "press:280")
-                  .find("  231 Static icon=error\n  232 Static \"" + std::string(kFailed) + "\\r\\n\\r\\n" +
-                        kCouldNotWrite + Shown(dir / "file") + "\""),
-              std::string::npos)
-        << t;
+    EXPECT_TRUE(Contains(Screen(t, "press:280"), "  231 Static icon=error\n  232 Static \"" +
+                                                     std::string(kFailed) + "\\r\\n\\r\\n" + kCouldNotWrite +
+                                                     Shown(dir / "file") + "\""));
     EXPECT_EQ(t.substr(t.rfind("@ press:280\n")).find("box "), std::string::npos)
         << "no offer to start a program that was not installed\n"
         << t;
@@ -232,7 +221,7 @@ TEST_F(SampleWizard, ReadOnlyFileInTheFolderIsReplaced) {
     WriteFileBytes(folder + "\\citajma.txt", "an older version");
     ASSERT_TRUE(SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_READONLY));
     std::string t = Run({"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"});
-    EXPECT_NE(Screen(t, "press:280").find(kSucceeded), std::string::npos) << t;
+    EXPECT_TRUE(Contains(Screen(t, "press:280"), kSucceeded));
     ExpectInstalled(folder);
     EXPECT_EQ(RememberedFolder(), folder);
 }
@@ -274,17 +263,16 @@ TEST_F(SampleProgress, AnswersWhileCopyingAndCancelOrFailureLeavesTheMachineAsIt
         std::string t = Drive(actions, large_);
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         std::string watched = std::string("progress 252 moved, unanswered 0") + (std::strlen(c.then) > 12 ? ", pressed" : "");
-        EXPECT_NE(t.find("@ " + std::string(c.then) + "\n" + watched + "\n"), std::string::npos) << c.what << t;
+        EXPECT_TRUE(Contains(t, "@ " + std::string(c.then) + "\n" + watched + "\n")) << c.what;
         std::string result = Screen(t, "press:280");
         if (!*c.says) {
-            EXPECT_NE(result.find(kSucceeded), std::string::npos) << c.what << t;
+            EXPECT_TRUE(Contains(result, kSucceeded)) << c.what;
             ExpectInstalled(folder);
             continue;
         }
         std::string why = c.holdOpen ? kCouldNotWrite + Shown(folder + "\\zapisnik.exe") : c.says;
-        EXPECT_NE(result.find("232 Static \"" + std::string(kFailed) + "\\r\\n\\r\\n" + why + "\""),
-                  std::string::npos)
-            << c.what << t;
+        EXPECT_TRUE(Contains(result, "232 Static \"" + std::string(kFailed) + "\\r\\n\\r\\n" + why + "\""))
+            << c.what;
         EXPECT_EQ(Snapshot(folder), before) << c.what;
         EXPECT_FALSE(RegistryKeyExists()) << c.what;
         if (c.upgrade) SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_NORMAL);

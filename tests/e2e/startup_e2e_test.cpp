@@ -43,7 +43,8 @@ TEST(Startup, ReadsItsOwnAppendedArchiveBehindTheSections) {
 TEST(Startup, UnusableArchivesShowTheirFatalErrorAndWriteNothing) {
     TempDir dir;
     const std::string loading = std::string(kUnavailable) + "I/O Error while loading file table";
-    std::string cut = Pack(dir, "cut.q7", "x = 1;"), renamed = Pack(dir, "renamed.q7", "x = 1;", {{"readme.txt", "hello"}}),
+    std::string cut = Pack(dir, "cut.q7", "x = 1;"),
+                renamed = Pack(dir, "renamed.q7", "x = 1;", {{"readme.txt", "hello"}}),
                 damaged = Pack(dir, "damaged.q7", "x = 1;"), far = dir / "far.q7";
     std::filesystem::resize_file(cut, kFirstName + 4);
     PatchFile(renamed, kFirstName, "setup.txt");
@@ -59,11 +60,14 @@ TEST(Startup, UnusableArchivesShowTheirFatalErrorAndWriteNothing) {
     };
     std::filesystem::path saved = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
-    for (const auto& [archive, box] : cases) EXPECT_EQ(Fatal(InstallerExe(), {archive}), Answered(ErrorBox(box))) << archive;
+    for (const auto& [archive, box] : cases)
+        EXPECT_EQ(Fatal(InstallerExe(), {archive}), Answered(ErrorBox(box))) << archive;
     std::filesystem::current_path(saved);
     std::set<std::string> left;
-    for (const auto& item : std::filesystem::directory_iterator(dir.Path())) left.insert(item.path().filename().string());
-    EXPECT_EQ(left, (std::set<std::string>{"cut.q7", "damaged.q7", "far.q7", "huge.q7", "renamed.q7", "setup.ini"}));
+    for (const auto& item : std::filesystem::directory_iterator(dir.Path()))
+        left.insert(item.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"cut.q7", "damaged.q7", "far.q7", "huge.q7", "renamed.q7",
+                                           "setup.ini"}));
 }
 
 TEST(Startup, AnEmptyControlScriptRunsWithoutAnyMessage) {

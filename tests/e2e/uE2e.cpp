@@ -214,6 +214,19 @@ std::string Screen(const std::string& transcript, const std::string& action) {
     return transcript.substr(start, transcript.find("@ ", start) - start);
 }
 
+::testing::AssertionResult Contains(const std::string& text, const std::string& part) {
+    if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no\n" << part << "\nin\n" << text;
+}
+
+::testing::AssertionResult EndsWell(const std::string& transcript) {
+    const std::string end = kEnd;
+    if (transcript.size() >= end.size() &&
+        transcript.compare(transcript.size() - end.size(), end.size(), end) == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "not ended with exit 0:\n" << transcript;
+}
+
 std::string Step(const std::string& action, const std::string& screen) {
     return "@ " + action + "\n" + screen;
 }
@@ -277,8 +290,10 @@ std::string PageText(int page, const TLineChanges& changes) {
             ADD_FAILURE() << "page " << page << " has no line " << from;
             continue;
         }
-        if (to[0] == '+') text.insert(end, to.substr(1));
-        else text.replace(at + 1, end - at - 1, to);
+        if (to[0] == '+')
+            text.insert(end, to.substr(1));
+        else
+            text.replace(at + 1, end - at - 1, to);
     }
     return text;
 }

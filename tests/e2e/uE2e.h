@@ -3,6 +3,8 @@
 // archive with q7pack.exe, run the installer through the UI driver, and
 // build the transcript lines the driver writes.
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -80,6 +82,11 @@ std::string Drive(const std::vector<std::string>& actions, const std::string& in
 std::string RunScript(const std::string& script, const std::vector<std::string>& actions);
 // The same with a script that q7pack would refuse.
 std::string RunUncheckedScript(const std::string& script, const std::vector<std::string>& actions);
+
+// Test outcomes: text holds part; transcript ends with the installer's
+// usual end (kEnd). A failure shows the text.
+::testing::AssertionResult Contains(const std::string& text, const std::string& part);
+::testing::AssertionResult EndsWell(const std::string& transcript);
 
 // The lines the driver recorded for action in transcript: the screen it
 // acted on.
