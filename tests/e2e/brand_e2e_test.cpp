@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -22,9 +21,7 @@ namespace {
 
 const char kTitle[] = "Hello 1.0 Setup";
 
-std::string Source(const std::string& relative) {
-    return WinePath(Q7_E2E_SOURCE_DIR "/examples/hello/" + relative);
-}
+std::string Source(const std::string& relative) { return Example("hello/" + relative); }
 
 std::string Hex(const std::string& bytes, size_t blue) {
     if (bytes.size() < blue + 3) return "(file too short)";
@@ -101,16 +98,7 @@ std::string Folder(int csidl) {
 
 // A value of the installer's view of HKLM as its text or number; "(none)".
 std::string Value(const char* key, const char* name, DWORD view = InstallerBuild().RegistryView) {
-    // RegGetValue's flags take no registry view, so the key is opened in it.
-    char data[8192] = {};
-    DWORD size = sizeof data - 2, type = 0;
-    HKEY opened = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return "(none)";
-    LSTATUS got = RegGetValueA(opened, nullptr, name, RRF_RT_ANY, &type, data, &size);
-    RegCloseKey(opened);
-    if (got != ERROR_SUCCESS) return "(none)";
-    if (type == REG_DWORD) return std::to_string(*reinterpret_cast<DWORD*>(data));
-    return type == REG_MULTI_SZ ? std::string(data, size) : std::string(data);
+    return RegText(HKEY_LOCAL_MACHINE, key, name, view);
 }
 
 // What Wine's Apps & features lists: "id|||name" lines.
@@ -119,28 +107,21 @@ std::string Listed(const TempDir& dir) {
     return ReadFileBytes(dir / "list.txt");
 }
 
+// Hello's installer with its uninstaller, of setup.
+std::string Pack(const std::string& out, const std::string& setup) {
+    return PackInstaller(out, {"--brand", Source("brand.ini"), "--uninstaller", Source("uninstall.ini"),
+                               setup, Source("payload"), "hello.exe=" + WinePath(Q7_E2E_HELLO_PROGRAM)});
+}
+
 class HelloWizard : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        package_ = std::make_unique<TempDir>();
-        installer_ = Pack(*package_ / "hello-setup.exe", Source("setup.ini"));
+        static TempDir package;
+        if (installer_.empty()) installer_ = Pack(package / "hello-setup.exe", Source("setup.ini"));
     }
-    // Hello's installer with its uninstaller, of setup.
-    static std::string Pack(const std::string& out, const std::string& setup) {
-        EXPECT_EQ(
-            RunProgram(PackerExe(), {"create", "-o", out, "--stub", InstallerExe(), "--brand",
-                                     Source("brand.ini"), "--uninstaller", Source("uninstall.ini"), setup,
-                                     Source("payload"), "hello.exe=" + WinePath(Q7_E2E_HELLO_PROGRAM)}),
-            0);
-        return out;
-    }
-    static void TearDownTestSuite() { package_.reset(); }
-
-    static std::unique_ptr<TempDir> package_;
     static std::string installer_;
 };
 
-std::unique_ptr<TempDir> HelloWizard::package_;
 std::string HelloWizard::installer_;
 
 TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
@@ -157,7 +138,7 @@ TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
          {"page \"Hello 1.0 Setup\"\n", "  211 Static \"Welcome to the Hello 1.0 Setup Wizard.\"\n",
           "  282 Button \"Next >\" default\n  280 Button \"Cancel\"\n",
           "  -1 Static \"Hello 1.0 · Example Software\" disabled\n"})
-        EXPECT_NE(welcome.find(line), std::string::npos) << line << "\n" << t;
+        EXPECT_TRUE(Contains(welcome, line));
     EXPECT_GE(probes.size(), 24u + 4u) << "most of the icon's probes fall on opaque pixels";
     int pageWidth = 0, width = 0, height = 0;
     std::sscanf(t.c_str() + t.find("size 0 "), "size 0 %dx", &pageWidth);
@@ -170,16 +151,13 @@ TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
         EXPECT_NE((" " + p.colour + " ").find(shown + " "), std::string::npos) << p.action << " shows" << shown
                                                                        << ", expected one of" << p.colour;
     }
-    EXPECT_NE(Screen(t, "type:221:" + folder).find("  220 Static \"Install Hello in this folder:\"\n"),
-              std::string::npos)
-        << t;
+    EXPECT_TRUE(
+        Contains(Screen(t, "type:221:" + folder), "  220 Static \"Install Hello in this folder:\"\n"));
     std::string result = Screen(t, "press:280");
-    EXPECT_NE(result.find("  232 Static \"Hello 1.0 has been installed.\"\n"), std::string::npos) << t;
-    EXPECT_NE(result.find("  280 Button \"Finish\" default\n  280 Button \"Cancel\" disabled\n"),
-              std::string::npos)
-        << t;
-    EXPECT_NE(t.find(Box(kTitle, "question", "Start Hello now?", "6 7")), std::string::npos) << t;
-    EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
+    EXPECT_TRUE(Contains(result, "  232 Static \"Hello 1.0 has been installed.\"\n"));
+    EXPECT_TRUE(Contains(result, "  280 Button \"Finish\" default\n  280 Button \"Cancel\" disabled\n"));
+    EXPECT_TRUE(Contains(t, Box(kTitle, "question", "Start Hello now?", "6 7")));
+    EXPECT_TRUE(EndsWell(t));
     EXPECT_EQ(ReadFileBytes(folder + "\\docs\\license.txt"),
               ReadFileBytes(Source("payload/docs/license.txt")));
 }
@@ -192,7 +170,7 @@ TEST_F(HelloWizard, InstallsAndRemovesSilently) {
     const std::string folder = dir / "Hello Silent", log = dir / "setup.log", quiet = "@ no-window\n@ end\nexit ";
     const std::string desktop = Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Hello.lnk";
     EXPECT_EQ(Drive({"no-window"}, installer_, {"/S", "/D=" + folder, "/DESKTOP", "/LOG=" + log}), quiet + "0\n");
-    EXPECT_NE(ReadFileBytes(log).find("ArchiveInstall(\"" + folder + "\", 252, 251) = TRUE\r\n"), std::string::npos);
+    EXPECT_TRUE(Contains(ReadFileBytes(log), "ArchiveInstall(\"" + folder + "\", 252, 251) = TRUE\r\n"));
     EXPECT_EQ(ReadFileBytes(folder + "\\hello.exe"), ReadFileBytes(WinePath(Q7_E2E_HELLO_PROGRAM)));
     EXPECT_TRUE(PathExists(desktop));
     EXPECT_EQ(Value(kUninstallKey, "QuietUninstallString"), "\"" + folder + "\\uninstall.exe\" /S");
@@ -250,10 +228,7 @@ TEST_F(HelloWizard, SignedInstallerVerifiesAndInstalls) {
     EXPECT_EQ(RunProgram(PackerExe(), {"verify", signed_}), 0);
 
     std::string folder = dir / "Hello";
-    std::string t = Drive({"press:282", "press:243", "press:282", "type:221:" + folder, "press:283", "answer:7",
-                           "press:280", "answer:7"},
-                          signed_);
-    EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
+    EXPECT_EQ(Drive({"no-window"}, signed_, {"/S", "/D=" + folder}), "@ no-window\n@ end\nexit 0\n");
     EXPECT_EQ(ReadFileBytes(folder + "\\docs\\license.txt"),
               ReadFileBytes(Source("payload/docs/license.txt")));
 }
@@ -283,13 +258,13 @@ TEST_F(HelloWizard, LivesInProgramFilesAndUninstallsLeavingOnlyATemporaryCopy) {
          {std::pair{installer_, "answer:6"}, {Pack(dir / "hello-1.1.exe", dir / "setup.ini"), "answer:7"}}) {
         std::string t = Drive({"press:282", "press:243", "press:282", "press:283", desktop, "press:280", "answer:7"},
                               installer);
-        EXPECT_EQ(t.substr(t.size() - strlen(kEnd)), kEnd) << t;
+        EXPECT_TRUE(EndsWell(t));
     }
     for (const std::string& link : links)
         EXPECT_EQ(ReadShortcut(link), program + "||" + folder + "|" + program + ",0|Greets you");
     EXPECT_EQ(ReadFileBytes(program), ReadFileBytes(WinePath(Q7_E2E_HELLO_PROGRAM)));
     std::string listed = Listed(dir);
-    EXPECT_NE(listed.find("Hello|||Hello"), std::string::npos) << listed;
+    EXPECT_TRUE(Contains(listed, "Hello|||Hello"));
     EXPECT_EQ(listed.find("Hello|||Hello"), listed.rfind("Hello|||Hello")) << "one entry after the upgrade";
     uint64_t bytes = 0;
     for (const char* file : {"hello.exe", "readme.txt", "docs\\license.txt", "uninstall.exe"})
@@ -313,8 +288,8 @@ TEST_F(HelloWizard, LivesInProgramFilesAndUninstallsLeavingOnlyATemporaryCopy) {
                           "uninstaller", {"--remove", "Hello"});
     CloseHandle(open);
     std::string inUse = "\\\\Hello\\\\readme.txt is in use. Close Hello and press Retry.\" [4 2]\n@ answer:";
-    EXPECT_NE(t.find(inUse + "2\nbox \"Hello 1.0 Uninstall\" icon=warning \""), std::string::npos) << t;
-    EXPECT_NE(t.find(inUse + "1\n"), std::string::npos) << t;
+    EXPECT_TRUE(Contains(t, inUse + "2\nbox \"Hello 1.0 Uninstall\" icon=warning \""));
+    EXPECT_TRUE(Contains(t, inUse + "1\n"));
     EXPECT_FALSE(PathExists(folder + "\\docs\\license.txt"));
     EXPECT_TRUE(PathExists(folder + "\\readme.txt") && PathExists(folder + "\\uninstall.exe"));
     EXPECT_EQ(Value(kUninstallKey, "DisplayName"), "Hello");
@@ -323,22 +298,16 @@ TEST_F(HelloWizard, LivesInProgramFilesAndUninstallsLeavingOnlyATemporaryCopy) {
     std::string uninstaller = Value(kUninstallKey, "UninstallString");
     t = Drive({"attach:Hello-uninstall.exe", "answer:6", "answer:1"},
               uninstaller.substr(1, uninstaller.size() - 2));
-    EXPECT_NE(
-        t.find(Box("Hello 1.0 Uninstall", "information", "Hello has been removed from this computer.", "1") +
-               kEnd),
-        std::string::npos)
-        << t;
+    EXPECT_TRUE(Contains(
+        t,
+        Box("Hello 1.0 Uninstall", "information", "Hello has been removed from this computer.", "1") + kEnd));
     for (const std::string& gone : {folder, links[0], links[1]}) EXPECT_FALSE(PathExists(gone)) << gone;
-    HKEY key = nullptr;
     for (const char* path : {kUninstallKey, kProductKey})
-        EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | InstallerBuild().RegistryView, &key),
-                  0)
-            << path;
+        EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, path, InstallerBuild().RegistryView)) << path;
     EXPECT_EQ(Listed(dir).find("|||Hello"), std::string::npos);
     EXPECT_TRUE(PathExists(copy));
-    EXPECT_NE(Value("System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations", 0)
-                  .find(copy),
-              std::string::npos)
+    EXPECT_TRUE(Contains(
+        Value("System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations", 0), copy))
         << "the copy in %TEMP% goes at the next restart";
     DeleteFileA(copy.c_str());
 }

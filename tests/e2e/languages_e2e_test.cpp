@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 
 #include "tests/e2e/uE2e.h"
 
@@ -19,9 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Source(const std::string& relative) {
-    return WinePath(Q7_E2E_SOURCE_DIR "/examples/world/" + relative);
-}
+std::string Source(const std::string& relative) { return Example("world/" + relative); }
 
 std::string FileBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -34,34 +31,7 @@ std::wstring IniValue(const fs::path& ini, const wchar_t* key) {
     return value;
 }
 
-std::wstring RegistryValue() {
-    wchar_t value[256] = {};
-    DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Example Software\\Hello World", L"Greeting", RRF_RT_REG_SZ,
-                     nullptr, value, &size) != ERROR_SUCCESS)
-        return L"(none)";
-    return value;
-}
-
-class WorldWizard : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        package_ = std::make_unique<TempDir>();
-        installer_ = *package_ / "world-setup.exe";
-        ASSERT_EQ(RunProgram(PackerExe(), {"create", "-o", installer_, "--stub", InstallerExe(), "--brand",
-                                           Source("brand.ini"), Source("setup.ini"), Source("payload")}),
-                  0);
-    }
-    static void TearDownTestSuite() { package_.reset(); }
-
-    static std::unique_ptr<TempDir> package_;
-    static std::string installer_;
-};
-
-std::unique_ptr<TempDir> WorldWizard::package_;
-std::string WorldWizard::installer_;
-
-TEST_F(WorldWizard, SpeaksTheUsersLanguageAndInstallsEveryScriptsNames) {
+TEST(WorldWizard, SpeaksTheUsersLanguageAndInstallsEveryScriptsNames) {
     struct Case {
         const char *locale, *welcome, *next, *finish, *caption, *box;
     };
@@ -84,17 +54,22 @@ TEST_F(WorldWizard, SpeaksTheUsersLanguageAndInstallsEveryScriptsNames) {
         TempDir dir;
         std::string folder = dir / "World";
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Example Software\\Hello World");
-        std::string t = Drive({"press:282", "type:221:" + folder, "press:283", "press:280", "answer:1"},
-                              installer_);
+        std::string installer =
+            PackInstaller(dir / "world-setup.exe",
+                          {"--brand", Source("brand.ini"), Source("setup.ini"), Source("payload")});
+        std::string t =
+            Drive({"press:282", "type:221:" + folder, "press:283", "press:280", "answer:1"}, installer);
         for (std::string line : {std::string("  211 Static \"") + c.welcome + "\"\n",
                                  std::string("  282 Button \"") + c.next + "\" default\n",
                                  std::string("  280 Button \"") + c.finish + "\" default\n",
                                  Box(c.caption, "information", c.box, "1")})
-            EXPECT_NE(t.find(line), std::string::npos) << c.locale << ": " << line << "\n" << t;
+            EXPECT_TRUE(Contains(t, line)) << c.locale;
         fs::path installed = fs::path(folder), source = fs::u8path(Source("payload"));
         for (const wchar_t* name : names)
             EXPECT_EQ(FileBytes(installed / name), FileBytes(source / name)) << c.locale;
-        EXPECT_EQ(RegistryValue(), L"Grüße · Привет · こんにちは") << c.locale;
+        EXPECT_EQ(RegText(HKEY_CURRENT_USER, "Software\\Example Software\\Hello World", "Greeting"),
+                  "Grüße · Привет · こんにちは")
+            << c.locale;
         // An INI file has no code page of its own: it holds the installer's UTF-8.
         EXPECT_EQ(FileBytes(installed / L"world.ini"),
                   "[Hello]\r\nGreeting=Grüße · Привет · こんにちは\r\nLower=été жук åsa\r\n")
@@ -117,11 +92,8 @@ TEST(Cp1252Package, InstallsAccentedNamesOnAWindows1252System) {
                                           "\"); SetCurrentDirectory(\"" + folder +
                                           "\");\n  i = 1;\n  while (i < ArchiveFileCount()) { ArchiveFileCopy(i); i++; }\n"
                                           "  WriteIni(\"" + folder + "\\x.ini\", \"Hello\", \"Lower\", strtolower(\"ÑANDÚ\"));\n}\n");
-    std::string installer = dir / "setup.exe";
-    ASSERT_EQ(RunProgram(PackerExe(), {"create", "-o", installer, "--stub", InstallerExe(), "--brand",
-                                       dir / "brand.ini", dir / "setup.ini", dir / "payload"}),
-              0);
-    Drive({}, installer);
+    Drive({}, PackInstaller(dir / "setup.exe",
+                            {"--brand", dir / "brand.ini", dir / "setup.ini", dir / "payload"}));
     for (const wchar_t* name : names) EXPECT_EQ(FileBytes(fs::path(folder) / name), "ñ é");
     EXPECT_EQ(IniValue(fs::path(folder) / L"x.ini", L"Lower"), L"ñandú");
 }

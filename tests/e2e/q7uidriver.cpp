@@ -4,8 +4,7 @@
 //   q7uidriver --out FILE [--timeout MS] [--times] [--line TEXT] ACTION... -- PROGRAM [ARG...]
 //   q7uidriver --out FILE --first-window -- PROGRAM [ARG...]
 //
-// Actions:  snap            record the screen only
-//           press:ID        click the enabled push button ID of the page
+// Actions:  press:ID        click the enabled push button ID of the page
 //           type:ID:TEXT    replace the text of edit control ID by typing
 //           key:esc|enter   press the key on the page
 //           close           close the page from its system menu
@@ -14,6 +13,7 @@
 //                           program's windows (all of them: a box and its page)
 //           window-shot:TITLE:PNG   wait for a window titled TITLE of any
 //                           program (one the installer started) and save it
+//                           (the two pictures and --times are make demo's)
 //           window-close:TITLE      close that window
 //           colour:ID       record the colour shown in the middle of control ID
 //                           of the page, or of the page's background for 0
@@ -25,7 +25,6 @@
 //                           of itself an uninstaller goes on in
 //           no-window       wait for the program to end, failing as soon as
 //                           it shows a window (which is recorded)
-// --line appends TEXT to the program's command line as it is (raw quoting).
 //           size:ID         record the size of control ID of the page (0:
 //                           the page's client area) as "size ID WxH"
 //           progress:ID[:BUTTON]  while the page with progress bar ID is on
@@ -33,8 +32,8 @@
 //                           must answer within a second); with BUTTON, press
 //                           it once the bar has moved. Records whether the
 //                           bar showed two positions between its ends and
-//                           every question that went unanswered; with
-//                           PNG instead, save a picture of the page then
+//                           every question that went unanswered
+// --line appends TEXT to the program's command line as it is (raw quoting).
 // --times adds a line "# N ms" behind each action done: the milliseconds
 // from the program's start to the end of the action.
 // After the actions the driver waits for the program to end and records its
@@ -105,7 +104,6 @@ public:
     }
 
     void Do(const std::string& action) {
-        if (action == "snap") return Record(Settle([](const Screen&) { return true; }));
         std::string verb = action.substr(0, action.find(':'));
         std::string rest = action.size() > verb.size() ? action.substr(verb.size() + 1) : "";
         if (verb == "shot") return Shot(rest);
@@ -123,7 +121,10 @@ public:
         if (verb == "attach") return Attach(rest);
         if (verb == "no-window") return NoWindow();
         if (verb == "size") return Size(std::stoi(rest));
-        if (verb == "progress") return Progress(std::stoi(rest), rest.find(':') == std::string::npos ? "" : rest.substr(rest.find(':') + 1));
+        if (verb == "progress")
+            return Progress(std::stoi(rest), rest.find(':') == std::string::npos
+                                                 ? 0
+                                                 : std::stoi(rest.substr(rest.find(':') + 1)));
         throw DriverError("unknown action " + action);
     }
 
@@ -166,6 +167,23 @@ private:
 
     bool Ended() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
 
+    // A deadline of the driver's timeout (times factor) from now.
+    DWORD Deadline(DWORD factor = 1) const { return GetTickCount() + options_.timeoutMs * factor; }
+    static bool Passed(DWORD deadline) { return static_cast<int32_t>(GetTickCount() - deadline) > 0; }
+
+    // Looks every pause ms until done holds; fails with what at the deadline.
+    void WaitFor(const std::string& what, const std::function<bool()>& done, DWORD pause) {
+        for (DWORD deadline = Deadline(); !done(); Sleep(pause))
+            if (Passed(deadline)) throw DriverError(what);
+    }
+
+    // Control id of the page (the page itself for 0).
+    static HWND Control(HWND page, int id) {
+        HWND control = id ? FindControl(page, id) : page;
+        if (!control) throw DriverError("the page has no control " + std::to_string(id));
+        return control;
+    }
+
     static std::string Key(const Screen& screen) {
         std::string key;
         for (const auto& shot : screen)
@@ -176,7 +194,7 @@ private:
     // The same windows with the same texts seen twice 150 ms apart, while the
     // program waits for input; and ready says the screen is one to act on.
     Screen Settle(const std::function<bool(const Screen&)>& ready) {
-        DWORD deadline = GetTickCount() + options_.timeoutMs;
+        DWORD deadline = Deadline();
         Screen last = TakeScreen(process_.dwProcessId);
         while (true) {
             WaitForInputIdle(process_.hProcess, 1000);
@@ -184,7 +202,7 @@ private:
             Screen now = TakeScreen(process_.dwProcessId);
             if (Key(now) == Key(last) && ready(now)) return now;
             if (Ended()) throw DriverError("the program ended");
-            if (static_cast<int32_t>(GetTickCount() - deadline) > 0) {
+            if (Passed(deadline)) {
                 Record(now);
                 throw DriverError("the screen did not settle into one to act on");
             }
@@ -209,8 +227,7 @@ private:
 
     void Press(int id) {
         OnPage([id](HWND page) {
-            HWND button = FindControl(page, id);
-            if (!button) throw DriverError("the page has no control " + std::to_string(id));
+            HWND button = Control(page, id);
             if (!IsWindowEnabled(button)) throw DriverError("control " + std::to_string(id) + " is disabled");
             PostMessageW(button, BM_CLICK, 0, 0);
         });
@@ -218,8 +235,7 @@ private:
 
     void Type(int id, const std::string& text) {
         OnPage([id, &text](HWND page) {
-            HWND edit = FindControl(page, id);
-            if (!edit) throw DriverError("the page has no control " + std::to_string(id));
+            HWND edit = Control(page, id);
             PostMessageW(edit, EM_SETSEL, 0, -1);
             PostMessageW(edit, WM_CHAR, L'\b', 0);
             for (wchar_t c : Wide(text)) PostMessageW(edit, WM_CHAR, c, 0);
@@ -236,49 +252,47 @@ private:
 
     // colour:ID, or colour:ID:X:Y for a point of the control.
     void Colour(const std::string& where) {
-        int id = std::stoi(where);
         size_t x = where.find(':'), y = x == std::string::npos ? x : where.find(':', x + 1);
-        OnPage([this, id, where, x, y](HWND page) {
-            HWND control = id ? FindControl(page, id) : page;
-            if (!control) throw DriverError("the page has no control " + std::to_string(id));
+        OnPage([&](HWND page) {
+            HWND control = Control(page, std::stoi(where));
             std::string colour =
                 y == std::string::npos
                     ? ColourOf(page, control)
-                    : ColourAt(control, std::stoi(where.substr(x + 1)), std::stoi(where.substr(y + 1)));
+                    : ColourOf(page, control, std::stoi(where.substr(x + 1)), std::stoi(where.substr(y + 1)));
             transcript_ += "colour " + where + " " + colour + "\n";
         });
     }
 
     void Size(int id) {
         OnPage([this, id](HWND page) {
-            HWND control = id ? FindControl(page, id) : page;
             RECT r{};
-            if (!control || !GetClientRect(control, &r)) throw DriverError("the page has no control " + std::to_string(id));
+            GetClientRect(Control(page, id), &r);
             transcript_ += "size " + std::to_string(id) + " " + std::to_string(r.right) + "x" + std::to_string(r.bottom) + "\n";
         });
     }
 
     // The page's bar, once a page with control id is on screen.
     HWND Bar(int id, HWND& page) {
-        DWORD deadline = GetTickCount() + options_.timeoutMs;
-        while (static_cast<int32_t>(GetTickCount() - deadline) < 0) {
-            for (const auto& shot : TakeScreen(process_.dwProcessId))
-                if (HWND bar = shot.MessageBox ? nullptr : FindControl(shot.Window, id)) {
-                    page = shot.Window;
-                    return bar;
-                }
-            Sleep(5);
-        }
-        throw DriverError("no page with control " + std::to_string(id));
+        HWND bar = nullptr;
+        WaitFor(
+            "no page with control " + std::to_string(id),
+            [&] {
+                for (const auto& shot : TakeScreen(process_.dwProcessId))
+                    if ((bar = shot.MessageBox ? nullptr : FindControl(shot.Window, id)))
+                        return (page = shot.Window), true;
+                return false;
+            },
+            5);
+        return bar;
     }
 
-    // then: a button to press or a picture to save once the bar has moved.
-    void Progress(int id, const std::string& then) {
+    // button: the one to press once the bar has moved (0: none).
+    void Progress(int id, int button) {
         HWND page = nullptr, bar = Bar(id, page);
         std::set<DWORD_PTR> inside;
         int unanswered = 0;
         bool pressed = false;
-        DWORD deadline = GetTickCount() + options_.timeoutMs * 4;
+        DWORD deadline = Deadline(4);
         // One question per look where it can be: the page's thread answers
         // between its writes, so every question waits for one of its pauses
         // for messages, and more of them make the bar's moves easier to
@@ -298,15 +312,9 @@ private:
             if (answered && position > 0 && position < high) inside.insert(position);
             // A button is pressed once the bar has been seen moving, so
             // that a cancelled installation shows its moves too.
-            if (!then.empty() && !pressed && inside.size() >= 2) {
-                RECT r;
-                if (then.find(".png") != std::string::npos)
-                    GetWindowRect(page, &r) && SaveScreenPng(r, Wide(then));
-                else
-                    PostMessageW(FindControl(page, std::stoi(then)), BM_CLICK, 0, 0);
-                pressed = true;
-            }
-            if (static_cast<int32_t>(GetTickCount() - deadline) > 0) throw DriverError("the progress page stayed");
+            if (button && !pressed && inside.size() >= 2)
+                pressed = PostMessageW(FindControl(page, button), BM_CLICK, 0, 0) || true;
+            if (Passed(deadline)) throw DriverError("the progress page stayed");
             Sleep(10);
         }
         transcript_ += "progress " + std::to_string(id) + (inside.size() >= 2 ? " moved" : " did not move") +
@@ -322,22 +330,19 @@ private:
         HWND button = GetDlgItem(box, id);
         if (!button) throw DriverError("the box has no button " + std::to_string(id));
         PostMessageW(button, BM_CLICK, 0, 0);
-        DWORD deadline = GetTickCount() + options_.timeoutMs;
-        while (IsWindow(box)) {
-            if (static_cast<int32_t>(GetTickCount() - deadline) > 0) throw DriverError("the box stayed open");
-            Sleep(20);
-        }
+        WaitFor(
+            "the box stayed open", [box] { return !IsWindow(box); }, 20);
     }
 
     void NoWindow() {
-        DWORD deadline = GetTickCount() + options_.timeoutMs;
+        DWORD deadline = Deadline();
         while (WaitForSingleObject(process_.hProcess, 20) == WAIT_TIMEOUT) {
             Screen screen = TakeScreen(process_.dwProcessId);
             if (!screen.empty()) {
                 Record(screen);
                 throw DriverError("the program showed a window");
             }
-            if (static_cast<int32_t>(GetTickCount() - deadline) > 0) throw DriverError("the program did not end");
+            if (Passed(deadline)) throw DriverError("the program did not end");
         }
     }
 
@@ -355,12 +360,11 @@ private:
     // The visible top-level window titled title, of any program, once it
     // has been on screen for a moment.
     HWND OtherWindow(const std::string& title) {
-        DWORD deadline = GetTickCount() + options_.timeoutMs;
-        HWND window;
-        while (!(window = FindWindowW(nullptr, Wide(title).c_str())) || !IsWindowVisible(window)) {
-            if (static_cast<int32_t>(GetTickCount() - deadline) > 0) throw DriverError("no window " + title);
-            Sleep(50);
-        }
+        HWND window = nullptr;
+        WaitFor(
+            "no window " + title,
+            [&] { return (window = FindWindowW(nullptr, Wide(title).c_str())) && IsWindowVisible(window); },
+            50);
         Sleep(500);
         return window;
     }
@@ -374,23 +378,27 @@ private:
 
     // Goes on with another running process whose file is named exe.
     void Attach(const std::string& exe) {
-        for (DWORD deadline = GetTickCount() + options_.timeoutMs;; Sleep(50)) {
-            HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-            PROCESSENTRY32W e{};
-            e.dwSize = sizeof e;
-            DWORD id = 0;
-            for (BOOL more = Process32FirstW(snapshot, &e); more && !id; more = Process32NextW(snapshot, &e))
-                if (e.th32ProcessID != process_.dwProcessId && _wcsicmp(e.szExeFile, Wide(exe).c_str()) == 0)
-                    id = e.th32ProcessID;
-            CloseHandle(snapshot);
-            if (HANDLE found = id ? OpenProcess(SYNCHRONIZE | PROCESS_ALL_ACCESS, FALSE, id) : nullptr) {
+        WaitFor(
+            "no program " + exe + " runs",
+            [&] {
+                HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+                PROCESSENTRY32W e{};
+                e.dwSize = sizeof e;
+                DWORD id = 0;
+                for (BOOL more = Process32FirstW(snapshot, &e); more && !id;
+                     more = Process32NextW(snapshot, &e))
+                    if (e.th32ProcessID != process_.dwProcessId &&
+                        _wcsicmp(e.szExeFile, Wide(exe).c_str()) == 0)
+                        id = e.th32ProcessID;
+                CloseHandle(snapshot);
+                HANDLE found = id ? OpenProcess(SYNCHRONIZE | PROCESS_ALL_ACCESS, FALSE, id) : nullptr;
+                if (!found) return false;
                 CloseHandle(process_.hProcess);
                 if (process_.hThread) CloseHandle(process_.hThread);
                 process_ = {found, nullptr, id, 0};
-                return;
-            }
-            if (static_cast<int32_t>(GetTickCount() - deadline) > 0) throw DriverError("no program " + exe + " runs");
-        }
+                return true;
+            },
+            50);
     }
 
     Options options_;
@@ -423,10 +431,7 @@ bool ParseOptions(Options& options) {
 }
 
 void WriteOut(const std::wstring& path, const std::string& text) {
-    FILE* f = _wfopen(path.c_str(), L"wb");
-    if (!f) return;
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
+    if (FILE* f = _wfopen(path.c_str(), L"wb")) fwrite(text.data(), 1, text.size(), f), fclose(f);
 }
 
 }  // namespace

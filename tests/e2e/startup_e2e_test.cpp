@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "tests/e2e/uE2e.h"
 #include "tests/support/FarArchive.h"
@@ -36,43 +37,37 @@ TEST(Startup, ReadsItsOwnAppendedArchiveBehindTheSections) {
     EXPECT_EQ(Fatal(installer, {}), Answered(ErrorBox(kScriptMissing)));
 }
 
-TEST(Startup, ArchivesThatCannotBeLoaded) {
+// Each way an archive named on the command line can be unusable shows its
+// one box, and the installer writes nothing beside it (far.bin's data starts
+// exactly at 2^31; a script inflates to at most 16 MiB in memory).
+TEST(Startup, UnusableArchivesShowTheirFatalErrorAndWriteNothing) {
     TempDir dir;
-    std::string cut = Pack(dir, "cut.q7", "x = 1;");
+    const std::string loading = std::string(kUnavailable) + "I/O Error while loading file table";
+    std::string cut = Pack(dir, "cut.q7", "x = 1;"),
+                renamed = Pack(dir, "renamed.q7", "x = 1;", {{"readme.txt", "hello"}}),
+                damaged = Pack(dir, "damaged.q7", "x = 1;"), far = dir / "far.q7";
     std::filesystem::resize_file(cut, kFirstName + 4);
-    EXPECT_EQ(Fatal(InstallerExe(), {cut}),
-              Answered(ErrorBox(std::string(kUnavailable) + "I/O Error while loading file table")));
-}
-
-TEST(Startup, AnArchiveReachingPast2GiBIsUnavailableAndNothingIsWritten) {
-    TempDir dir;
-    std::string far = dir / "far.q7";
-    const int64_t farHeader = 12 + 7;  // far.bin's data starts exactly at 2^31
-    ASSERT_TRUE(WriteFarArchive(far, "ArchiveFileCopy(2); ArchiveFileCopy(3);", TwoGiB - farHeader));
+    PatchFile(renamed, kFirstName, "setup.txt");
+    PatchFile(damaged, kFirstData, std::string(1, '\0'));
+    ASSERT_TRUE(WriteFarArchive(far, "ArchiveFileCopy(2); ArchiveFileCopy(3);", TwoGiB - (12 + 7)));
+    std::filesystem::remove_all(dir.Path() / "payload");
+    const std::pair<std::string, std::string> cases[] = {
+        {cut, loading},
+        {far, loading},
+        {renamed, kScriptMissing},
+        {damaged, kScriptNotInflated},
+        {PackUnchecked(dir, "huge.q7", "//" + std::string((16 << 20) - 1, 'x')), kScriptNotInflated},
+    };
     std::filesystem::path saved = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
-    std::string transcript = Fatal(InstallerExe(), {far});
+    for (const auto& [archive, box] : cases)
+        EXPECT_EQ(Fatal(InstallerExe(), {archive}), Answered(ErrorBox(box))) << archive;
     std::filesystem::current_path(saved);
-    EXPECT_EQ(transcript, Answered(ErrorBox(std::string(kUnavailable) + "I/O Error while loading file table")));
-    std::vector<std::string> left;
+    std::set<std::string> left;
     for (const auto& item : std::filesystem::directory_iterator(dir.Path()))
-        left.push_back(item.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{"far.q7"});
-}
-
-TEST(Startup, ArchivesWithoutAUsableControlScript) {
-    TempDir dir;
-    std::string renamed = Pack(dir, "renamed.q7", "x = 1;", {{"readme.txt", "hello"}});
-    PatchFile(renamed, kFirstName, "setup.txt");
-    EXPECT_EQ(Fatal(InstallerExe(), {renamed}), Answered(ErrorBox(kScriptMissing)));
-
-    std::string damaged = Pack(dir, "damaged.q7", "x = 1;");
-    PatchFile(damaged, kFirstData, std::string(1, '\0'));
-    EXPECT_EQ(Fatal(InstallerExe(), {damaged}), Answered(ErrorBox(kScriptNotInflated)));
-
-    // A script inflates to at most 16 MiB in memory.
-    std::string huge = PackUnchecked(dir, "huge.q7", "//" + std::string((16 << 20) - 1, 'x'));
-    EXPECT_EQ(Fatal(InstallerExe(), {huge}), Answered(ErrorBox(kScriptNotInflated)));
+        left.insert(item.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"cut.q7", "damaged.q7", "far.q7", "huge.q7", "renamed.q7",
+                                           "setup.ini"}));
 }
 
 TEST(Startup, AnEmptyControlScriptRunsWithoutAnyMessage) {

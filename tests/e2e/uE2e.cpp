@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "archive/uZlibWriter.h"
@@ -97,6 +98,47 @@ const TInstallerBuild& InstallerBuild() {
 
 std::string PackerExe() { return WinePath(Q7_E2E_PACKER); }
 
+std::string Example(const std::string& relative) {
+    return WinePath(Q7_E2E_SOURCE_DIR "/examples/" + relative);
+}
+
+std::string RegText(void* root, const std::string& key, const char* name, unsigned long view) {
+    wchar_t data[4096] = {};
+    DWORD size = sizeof data - 4, type = 0;
+    HKEY opened;
+    if (RegOpenKeyExA(static_cast<HKEY>(root), key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
+        return "(none)";
+    LSTATUS status = RegQueryValueExW(opened, std::wstring(name, name + strlen(name)).c_str(), nullptr, &type,
+                                      reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(opened);
+    if (status != ERROR_SUCCESS) return "(none)";
+    if (type == REG_DWORD) {
+        DWORD number;
+        std::memcpy(&number, data, sizeof number);
+        return std::to_string(number);
+    }
+    int chars = type == REG_MULTI_SZ ? static_cast<int>(size / 2) : static_cast<int>(wcslen(data));
+    std::string text(static_cast<size_t>(chars) * 3, '\0');
+    text.resize(static_cast<size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, data, chars, text.data(), chars * 3, nullptr, nullptr)));
+    return text;
+}
+
+bool RegKeyExists(void* root, const std::string& key, unsigned long view) {
+    HKEY opened;
+    if (RegOpenKeyExA(static_cast<HKEY>(root), key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(opened);
+    return true;
+}
+
+std::string PackInstaller(const std::string& path, const std::vector<std::string>& args) {
+    std::vector<std::string> all = {"create", "-o", path, "--stub", InstallerExe()};
+    all.insert(all.end(), args.begin(), args.end());
+    EXPECT_EQ(RunProgram(PackerExe(), all), 0) << "q7pack refused to pack " << path;
+    return path;
+}
+
 int RunProgram(const std::string& exe, const std::vector<std::string>& args) {
     std::string line = Quote(exe);
     for (const auto& a : args) line += " " + Quote(a);
@@ -172,6 +214,19 @@ std::string Screen(const std::string& transcript, const std::string& action) {
     return transcript.substr(start, transcript.find("@ ", start) - start);
 }
 
+::testing::AssertionResult Contains(const std::string& text, const std::string& part) {
+    if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no\n" << part << "\nin\n" << text;
+}
+
+::testing::AssertionResult EndsWell(const std::string& transcript) {
+    const std::string end = kEnd;
+    if (transcript.size() >= end.size() &&
+        transcript.compare(transcript.size() - end.size(), end.size(), end) == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "not ended with exit 0:\n" << transcript;
+}
+
 std::string Step(const std::string& action, const std::string& screen) {
     return "@ " + action + "\n" + screen;
 }
@@ -230,12 +285,15 @@ std::string PageText(int page, const TLineChanges& changes) {
     std::string text = std::string("page \"Inštalácia programu Q7 Zápisník\"\n  -1 Static bitmap\n") +
                        controls + "  -1 Static \"Q7 Zápisník 5.1 · Q7 Software\" disabled\n";
     for (const auto& [from, to] : changes) {
-        size_t at = text.find(from + "\n");
+        size_t at = text.find("\n" + from), end = text.find('\n', at + 1);
         if (at == std::string::npos) {
             ADD_FAILURE() << "page " << page << " has no line " << from;
             continue;
         }
-        text.replace(at, from.size(), to);
+        if (to[0] == '+')
+            text.insert(end, to.substr(1));
+        else
+            text.replace(at + 1, end - at - 1, to);
     }
     return text;
 }

@@ -3,6 +3,8 @@
 // archive with q7pack.exe, run the installer through the UI driver, and
 // build the transcript lines the driver writes.
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -39,6 +41,18 @@ struct TInstallerBuild {
 };
 const TInstallerBuild& InstallerBuild();
 
+// A file or folder of examples/ (relative, "/"-separated) as Wine sees it.
+std::string Example(const std::string& relative);
+
+// The value name of key under root (in registry view, KEY_WOW64_*, or the
+// default one for 0) as UTF-8 text or decimal number; "(none)" when absent.
+std::string RegText(void* root, const std::string& key, const char* name, unsigned long view = 0);
+bool RegKeyExists(void* root, const std::string& key, unsigned long view = 0);
+
+// An installer packed by q7pack at path from the arguments behind
+// "create -o PATH --stub INSTALLER"; fails the test when q7pack refuses.
+std::string PackInstaller(const std::string& path, const std::vector<std::string>& args);
+
 // Runs a program with arguments and returns its exit status.
 int RunProgram(const std::string& exe, const std::vector<std::string>& args);
 
@@ -69,6 +83,11 @@ std::string RunScript(const std::string& script, const std::vector<std::string>&
 // The same with a script that q7pack would refuse.
 std::string RunUncheckedScript(const std::string& script, const std::vector<std::string>& actions);
 
+// Test outcomes: text holds part; transcript ends with the installer's
+// usual end (kEnd). A failure shows the text.
+::testing::AssertionResult Contains(const std::string& text, const std::string& part);
+::testing::AssertionResult EndsWell(const std::string& transcript);
+
 // The lines the driver recorded for action in transcript: the screen it
 // acted on.
 std::string Screen(const std::string& transcript, const std::string& action);
@@ -91,8 +110,9 @@ std::string Box(const std::string& caption, const std::string& icon, const std::
 extern const char kEnd[];
 
 // The transcript of wizard page 101, 102 or 103 as its template shows it,
-// each line of changes (first: the line as the template has it, second: as
-// the page shows it) replaced.
+// with changes: the first line that starts with first (such as "  212 ")
+// replaced by second, or, when second starts with "+", kept with the rest of
+// second added at its end.
 using TLineChanges = std::vector<std::pair<std::string, std::string>>;
 std::string PageText(int page, const TLineChanges& changes = {});
 

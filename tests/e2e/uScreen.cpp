@@ -176,7 +176,6 @@ std::vector<uint32_t> Pixels(HDC source, int x, int y, int w, int h) {
     return out;
 }
 
-
 std::vector<TWindowShot> TakeScreen(DWORD processId) {
     Search search{processId, {}};
     EnumWindows(Collect, reinterpret_cast<LPARAM>(&search));
@@ -209,23 +208,13 @@ std::wstring Wide(const std::string& utf8) {
     return out;
 }
 
-namespace {
-
-std::string ScreenColour(POINT at) {
-    std::vector<uint32_t> pixels = Pixels(nullptr, at.x, at.y, 1, 1);
-    if (pixels.empty()) return "(unreadable)";
-    uint32_t pixel = pixels[0] & 0xFFFFFF;
-    char text[8];
-    snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(pixel));
-    return text;
-}
-
-}  // namespace
-
-std::string ColourOf(HWND page, HWND control) {
-    RECT r;
+std::string ColourOf(HWND page, HWND control, int x, int y) {
+    RECT r{};
     POINT at;
-    if (control == page) {
+    if (x >= 0) {
+        GetWindowRect(control, &r);
+        at = {r.left + x, r.top + y};
+    } else if (control == page) {
         GetClientRect(page, &r);
         at = {r.left + 2, r.bottom - 3};
         ClientToScreen(page, &at);
@@ -233,13 +222,11 @@ std::string ColourOf(HWND page, HWND control) {
         GetWindowRect(control, &r);
         at = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
     }
-    return ScreenColour(at);
-}
-
-std::string ColourAt(HWND control, int x, int y) {
-    RECT r;
-    if (!GetWindowRect(control, &r)) return "(no window)";
-    return ScreenColour({r.left + x, r.top + y});
+    std::vector<uint32_t> pixels = Pixels(nullptr, at.x, at.y, 1, 1);
+    if (pixels.empty()) return "(unreadable)";
+    char text[8];
+    snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(pixels[0] & 0xFFFFFF));
+    return text;
 }
 
 HWND FindControl(HWND window, int id) {

@@ -24,14 +24,10 @@ std::string ScreenText(const std::vector<TWindowShot>& screen);
 std::string Utf8(const std::wstring& text);
 std::wstring Wide(const std::string& utf8);
 
-// The colour the screen shows at the middle of control, or of the page's
-// own background near its bottom-left corner when control is the page, as
-// "#rrggbb".
-std::string ColourOf(HWND page, HWND control);
-
-// The colour the screen shows at x, y from the top-left corner of control's
-// window, as "#rrggbb".
-std::string ColourAt(HWND control, int x, int y);
+// The colour the screen shows, as "#rrggbb": at x, y from the top-left
+// corner of control's window, or (x < 0) at the middle of control, or of the
+// page's own background near its bottom-left corner when control is the page.
+std::string ColourOf(HWND page, HWND control, int x = -1, int y = -1);
 
 // The pixels of a rectangle of source (the screen when source is null), as
 // 32-bit BGRX values, top row first; empty when they cannot be read.
