@@ -46,9 +46,6 @@ public:
 // Works inside a fresh directory that is the current one for the test.
 class ArchiveCopy : public ::testing::Test {
 protected:
-    ArchiveCopy() : saved_(fs::current_path()) { fs::current_path(dir.Path() / "work"); }
-    ~ArchiveCopy() override { fs::current_path(saved_); }
-
     // The names in a directory, temporary files included.
     static std::set<std::string> Names(const fs::path& folder) {
         std::set<std::string> names;
@@ -65,7 +62,7 @@ protected:
 
 private:
     bool made_ = fs::create_directory(dir.Path() / "work");
-    fs::path saved_;
+    CurrentDirectory here_{dir.Path() / "work"};
 };
 
 TEST_F(ArchiveCopy, StoredNamesGoIntoTheCurrentDirectoryWithoutMakingFolders) {

@@ -28,26 +28,14 @@ namespace {
 // current directory is restored afterwards.
 class Library : public ::testing::Test {
 protected:
-    Library() : saved_(fs::current_path()) { Set("D", dir.Path().string()); }
-    ~Library() override { fs::current_path(saved_); }
+    Library() { Set("D", dir.Path().string()); }
 
     void Set(const char* name, const std::string& text) { host.Memory->SetVariable(name, StringValue(text)); }
-
-    // One pass over text: "ok", or "line:column: message" of the error.
-    std::string Run(const std::string& text) {
-        TParser parser;
-        parser.SetText(text);
-        host.Parser = &parser;
-        std::string outcome = Outcome(host, host.CheckAndRun());
-        host.Parser = nullptr;
-        return outcome;
-    }
+    std::string Run(const std::string& text) { return RunText(host, text); }
 
     TPatcherScript host;
     TempDir dir;
-
-private:
-    fs::path saved_;
+    CurrentDirectory here{fs::current_path()};
 };
 
 // What CreateDirectoryTree, IsExistingFile and DeleteFileForced accept is
@@ -291,7 +279,7 @@ TEST_F(Library, ArchiveFunctionsCountNameAndCopyTheEntriesOfTheTable) {
     archive.AddBroken("broken.txt");
     archive.Load();
     host.PatcherMemory()->Unpacker = &archive.Unpacker;
-    fs::current_path(dir.Path());
+    here.Enter(dir.Path());
     WriteFileBytes(dir / "keep.txt", "old");
     EXPECT_EQ(Run(R"(
         n = ArchiveFileCount(); assert(n, 3);

@@ -20,16 +20,6 @@ std::string InstallerPath(const TempDir& dir, const std::string& name = "") {
     return path;
 }
 
-// Makes a directory the current one for the length of a test.
-class CurrentDirectory {
-public:
-    explicit CurrentDirectory(const fs::path& path) : saved_(fs::current_path()) { fs::current_path(path); }
-    ~CurrentDirectory() { fs::current_path(saved_); }
-
-private:
-    fs::path saved_;
-};
-
 constexpr int32_t Dos(int year, int month, int day, int hour, int minute, int second) {
     return static_cast<int32_t>(static_cast<uint32_t>(((year - 1980) << 9) | (month << 5) | day) << 16 |
                                 static_cast<uint32_t>((hour << 11) | (minute << 5) | (second / 2)));

@@ -32,6 +32,20 @@ private:
     std::filesystem::path path_;
 };
 
+// Makes a directory the current one (Enter may change it again), and
+// restores the one before when it goes.
+class CurrentDirectory {
+public:
+    explicit CurrentDirectory(const std::filesystem::path& path) : saved_(std::filesystem::current_path()) {
+        Enter(path);
+    }
+    ~CurrentDirectory() { std::filesystem::current_path(saved_); }
+    void Enter(const std::filesystem::path& path) { std::filesystem::current_path(path); }
+
+private:
+    std::filesystem::path saved_;
+};
+
 inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
