@@ -122,12 +122,6 @@ TEST(TextRoutines, AsciiLowerLeavesCodePageLettersAlone) {
     EXPECT_EQ(AsciiLower(std::string("A\0B", 3)), std::string("a\0b", 3));
 }
 
-TEST(TextRoutines, IntegerTextIsPlainDecimal) {
-    const std::pair<int32_t, const char*> texts[] = {
-        {0, "0"}, {-42, "-42"}, {INT32_MIN, "-2147483648"}, {INT32_MAX, "2147483647"}};
-    for (const auto& [number, text] : texts) EXPECT_EQ(IntegerText(number), text);
-}
-
 TEST(TextRoutines, ResourceTextGivesTheStringTableInWindows1250) {
     EXPECT_EQ(ResourceText(65519), "In\x9Atal\xE1" "cia modulu Q7");
     EXPECT_NE(ResourceText(2).find(".\nOspravedl\xF2ujeme"), std::string::npos);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 
@@ -53,4 +54,15 @@ inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
 inline std::string ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every name below root with its bytes ("/" for a folder), names with /
+// between their parts.
+using Tree = std::map<std::string, std::string>;
+inline Tree Snapshot(const std::filesystem::path& root) {
+    Tree tree;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(root))
+        tree[std::filesystem::relative(item.path(), root).generic_string()] =
+            item.is_directory() ? "/" : ReadFileBytes(item.path().string());
+    return tree;
 }
