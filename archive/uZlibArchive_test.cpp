@@ -71,25 +71,19 @@ TEST(LoadFileTable, ReadsEveryRecordWithItsFields) {
     const TZLibUnpacker& unpacker = a.unpacker;
     ASSERT_EQ(unpacker.FileCount(), 3);
     EXPECT_EQ(unpacker.FileAt(0).Name, "setup.ini");
-    EXPECT_EQ(unpacker.FileAt(0).DataOffset, 12 + 9);
     EXPECT_EQ(unpacker.FileAt(0).UnpackedSize, 6u);
     EXPECT_EQ(unpacker.FileAt(1).Name, "") << "an empty name is a valid entry";
-    EXPECT_EQ(unpacker.FileAt(2).Source, &a.stream);
     EXPECT_EQ(Extract(unpacker.FileAt(2)), Payload(5000));
     EXPECT_EQ(Extract(unpacker.FileAt(0)), "a = 1;") << "extractions may come in any order";
     EXPECT_EQ(Extract(unpacker.FileAt(1)), "no name");
-}
 
-// A reload replaces the table, and reads from where the stream stands, as
-// for an archive appended to the installer.
-TEST(LoadFileTable, ReloadingReplacesTheTableAndStartsAtTheStreamPosition) {
-    Loaded a(Archive({{"a", "1"}, {"b", "2"}}));
+    // A reload replaces the table, and reads from where the stream stands,
+    // as for an archive appended to the installer.
     TStringStream appended("MZ executable image" + Archive({{"setup.ini", "x"}}));
     appended.MoveTo(19);
     ASSERT_EQ(a.unpacker.LoadFileTable(appended), zaOk);
-    ASSERT_EQ(a.unpacker.FileCount(), 1);
-    EXPECT_EQ(a.unpacker.FileAt(0).Name, "setup.ini");
-    EXPECT_EQ(Extract(a.unpacker.FileAt(0)), "x");
+    ASSERT_EQ(unpacker.FileCount(), 1);
+    EXPECT_EQ(Extract(unpacker.FileAt(0)), "x");
 }
 
 TEST(LoadFileTable, EndsQuietlyWhereRecordsEnd) {
@@ -156,7 +150,7 @@ TEST(ExtractTo, ReportsMissingStreamsBeforeReadingAnything) {
     EXPECT_EQ(a.stream.Position(), 3);
 }
 
-TEST(ExtractTo, FailsOnDamagedData) {
+TEST(ExtractTo, FailsOnDamagedDataAndShortWrites) {
     std::string good = CompressZlib(Payload(100000), 6);
     std::string badChecksum = good;
     badChecksum.back() ^= 1;
@@ -167,6 +161,11 @@ TEST(ExtractTo, FailsOnDamagedData) {
         Loaded a(ArchiveRecord("x", packed, 100000) + EndRecord());
         ASSERT_EQ(a.result, zaOk);
         Extract(a.unpacker.FileAt(0), zaUncompress);
+    }
+    Loaded a(Archive({{"a", Payload(100000)}}));
+    for (int32_t room : {0, 1000, 32768, 99999, 100000}) {  // a full disk
+        TFullDisk disk(room);
+        EXPECT_EQ(a.unpacker.FileAt(0).ExtractTo(&disk), room < 100000 ? zaUncompress : zaOk) << room;
     }
 }
 
@@ -201,14 +200,6 @@ TEST(ExtractTo, WritesAtTheOutputPositionAndLeavesItThere) {
     ASSERT_EQ(a.unpacker.FileAt(0).ExtractTo(&out), zaOk);
     EXPECT_EQ(out.Data, "prefix:inflated");
     EXPECT_EQ(out.Cursor, 15);
-}
-
-TEST(ExtractTo, ShortWriteIsAFailure) {
-    Loaded a(Archive({{"a", Payload(100000)}}));
-    for (int32_t room : {0, 1000, 32768, 99999, 100000}) {
-        TFullDisk disk(room);
-        EXPECT_EQ(a.unpacker.FileAt(0).ExtractTo(&disk), room < 100000 ? zaUncompress : zaOk) << room;
-    }
 }
 
 TEST(VirtualSizeStream, NeverPassesTheBound) {

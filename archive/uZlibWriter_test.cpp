@@ -24,7 +24,6 @@ TEST(CompressZlib, MakesZlibStreamsAtEveryLevel) {
         std::string packed = CompressZlib(data, level);
         EXPECT_EQ(static_cast<unsigned char>(packed[0]), 0x78) << level;
         EXPECT_EQ(Inflate(packed, data.size()), data) << level;
-        EXPECT_EQ(CompressZlib(data, level), packed) << "same input, same bytes";
     }
     EXPECT_EQ(Inflate(CompressZlib("", 6), 0), "");
     EXPECT_THROW(CompressZlib(data, MaxCompressionLevel() + 1), EZLibError);

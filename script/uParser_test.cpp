@@ -80,26 +80,6 @@ TEST(Lexer, AnErrorOrTheEndRepeatsAndKeepsThePositions) {
     EXPECT_EQ(p.Position(), 1);
 }
 
-TEST(Lexer, TokenPositionsAndRewinding) {
-    TParser p;
-    p.SetText("  abc = 12;");
-    EXPECT_EQ(p.Token, tkEnd);
-    p.Next();
-    EXPECT_EQ(p.TokenPosition(), 2);
-    EXPECT_EQ(p.Position(), 5);
-    p.SeekTo(6);
-    EXPECT_EQ(p.Token, tkEnd);
-    EXPECT_EQ(p.TokenPosition(), 0);
-    EXPECT_EQ(p.Next(), tkAssign);
-    p.SeekTo(1000);
-    EXPECT_EQ(p.Position(), 11);
-    EXPECT_EQ(p.Next(), tkEnd);
-    p.SeekTo(-3);
-    EXPECT_EQ(p.Position(), 0);
-    EXPECT_EQ(p.Next(), tkIdentifier);
-    EXPECT_EQ(p.TokenText, "abc");
-}
-
 TEST(Lexer, LineAndColumnCountFromOne) {
     TParser p;
     auto at = [&](int32_t offset) {

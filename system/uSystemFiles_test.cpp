@@ -20,16 +20,6 @@ std::string InstallerPath(const TempDir& dir, const std::string& name = "") {
     return path;
 }
 
-// Makes a directory the current one for the length of a test.
-class CurrentDirectory {
-public:
-    explicit CurrentDirectory(const fs::path& path) : saved_(fs::current_path()) { fs::current_path(path); }
-    ~CurrentDirectory() { fs::current_path(saved_); }
-
-private:
-    fs::path saved_;
-};
-
 constexpr int32_t Dos(int year, int month, int day, int hour, int minute, int second) {
     return static_cast<int32_t>(static_cast<uint32_t>(((year - 1980) << 9) | (month << 5) | day) << 16 |
                                 static_cast<uint32_t>((hour << 11) | (minute << 5) | (second / 2)));
@@ -59,18 +49,10 @@ TEST(PathText, DirectoryPartsAndBackslashes) {
     for (const auto& [path, result] : stripped) EXPECT_EQ(StripTrailingBackslash(path), result) << path;
 }
 
-TEST(CreateDirectoryTree, CreatesEveryMissingLevelAndAcceptsExistingOnes) {
-    TempDir dir;
-    std::string deep = InstallerPath(dir, "a\\b\\c\\d");
-    EXPECT_TRUE(CreateDirectoryTree(deep));
-    EXPECT_TRUE(fs::is_directory(dir.Path() / "a" / "b" / "c" / "d"));
-    EXPECT_TRUE(CreateDirectoryTree(deep)) << "an existing directory";
-    EXPECT_TRUE(CreateDirectoryTree(deep + "\\")) << "with a trailing backslash";
-    EXPECT_TRUE(CreateDirectoryTree(InstallerPath(dir, "a\\e\\")));
-    EXPECT_TRUE(fs::is_directory(dir.Path() / "a" / "e"));
-}
-
-TEST(CreateDirectoryTree, ShortEmptyAndBareRelativeNames) {
+// Every missing level is made and existing ones accepted; a bare name, too
+// short or without a parent part, touches nothing; a level that cannot be
+// made stops the walk and keeps the ones before.
+TEST(CreateDirectoryTree, MakesEveryMissingLevelAndStopsAtOneThatCannotBeMade) {
     TempDir dir;
     CurrentDirectory here(dir.Path());
     EXPECT_FALSE(CreateDirectoryTree(""));
@@ -79,16 +61,16 @@ TEST(CreateDirectoryTree, ShortEmptyAndBareRelativeNames) {
     EXPECT_TRUE(CreateDirectoryTree("x\\"));
     EXPECT_TRUE(fs::is_empty(dir.Path())) << "none of these touches the disk";
 
-    EXPECT_TRUE(CreateDirectoryTree(".\\abc\\def"));
-    EXPECT_TRUE(fs::is_directory(dir.Path() / "abc" / "def"));
-}
+    std::string deep = InstallerPath(dir, "a\\b\\c\\d");
+    for (const std::string& path :
+         {deep, deep, deep + "\\", InstallerPath(dir, "a\\e\\"), std::string(".\\f\\g")})
+        EXPECT_TRUE(CreateDirectoryTree(path)) << path;
+    for (const char* made : {"a/b/c/d", "a/e", "f/g"})
+        EXPECT_TRUE(fs::is_directory(dir.Path() / made)) << made;
 
-TEST(CreateDirectoryTree, StopsAtALevelThatCannotBeMadeAndKeepsTheOnesBefore) {
-    TempDir dir;
     std::string tooLong(300, 'x');  // longer than any OS allows for one name
     EXPECT_FALSE(CreateDirectoryTree(InstallerPath(dir, "kept\\" + tooLong + "\\deeper")));
     EXPECT_TRUE(fs::is_directory(dir.Path() / "kept"));
-
     WriteFileBytes(dir / "file", "x");
     EXPECT_FALSE(CreateDirectoryTree(InstallerPath(dir, "file\\deeper")));
     EXPECT_FALSE(CreateDirectoryTree(InstallerPath(dir, "file")));

@@ -61,23 +61,18 @@ bool HasText(const FoundDialog& dialog, const std::string& text) {
     return false;
 }
 
-TEST(BrowseForDirectory, CancelGivesFalseAndAnEmptyPath) {
-    auto answer = std::async(std::launch::async, AnswerDialog, IDCANCEL);
-    std::string path = "left over";
-    EXPECT_FALSE(BrowseForDirectory(nullptr, "Choose the target folder", path));
-    FoundDialog dialog = answer.get();
-    ASSERT_NE(dialog.window, nullptr) << "no folder browser appeared";
-    EXPECT_TRUE(HasText(dialog, "Choose the target folder"));
-    EXPECT_EQ(path, "");
-}
-
-TEST(BrowseForDirectory, OkGivesTheChosenFolder) {
-    auto answer = std::async(std::launch::async, AnswerDialog, IDOK);
-    std::string path;
-    bool chosen = BrowseForDirectory(nullptr, "", path);
-    ASSERT_NE(answer.get().window, nullptr) << "no folder browser appeared";
-    ASSERT_TRUE(chosen);
-    EXPECT_TRUE(fs::is_directory(path)) << path;
+// Cancel gives false and an empty path, OK the folder shown.
+TEST(BrowseForDirectory, ShowsTheTitleAndGivesTheChosenFolderOrNothing) {
+    for (int button : {IDCANCEL, IDOK}) {
+        auto answer = std::async(std::launch::async, AnswerDialog, button);
+        std::string path = "left over";
+        bool chosen = BrowseForDirectory(nullptr, "Choose the target folder", path);
+        FoundDialog dialog = answer.get();
+        ASSERT_NE(dialog.window, nullptr) << "no folder browser appeared";
+        EXPECT_TRUE(HasText(dialog, "Choose the target folder"));
+        EXPECT_EQ(chosen, button == IDOK);
+        EXPECT_TRUE(chosen ? fs::is_directory(path) : path.empty()) << path;
+    }
 }
 
 }  // namespace

@@ -61,15 +61,29 @@ inline std::string Outcome(const TScript& script, bool ok) {
     return std::to_string(line) + ":" + std::to_string(column) + ": " + script.ErrorText;
 }
 
-inline void TProbeMemory::NestedRun(TScript& script, TValue& result) {
-    TParser inner;
-    inner.SetText(script.ArgStr(1));
-    bool check = script.ArgInt(2) != 0;
+// Runs text on script with a parser of its own (CheckAndRun, or one pass
+// when check is false), then puts the script's parser back: "ok" or
+// "line:column: message".
+inline std::string RunText(TScript& script, std::string_view text, bool check = true) {
+    TParser parser;
+    parser.SetText(text);
     TParser* outer = script.Parser;
-    script.Parser = &inner;
-    bool ok = check ? script.CheckAndRun() : script.Run(false);
-    Nested.push_back(Outcome(script, ok));
+    script.Parser = &parser;
+    std::string outcome = Outcome(script, check ? script.CheckAndRun() : script.Run(false));
     script.Parser = outer;
+    return outcome;
+}
+
+// The value of a variable as "kind:text" (s:abc, i:-1), or "none".
+inline std::string VarText(const TScriptMemory& memory, std::string_view name) {
+    int32_t i = memory.FindVariable(name);
+    if (i < 0) return "none";
+    const TValue& v = memory.VariableAt(i);
+    return (v.Kind == vkInteger ? "i:" : "s:") + TScript::ValueToString(v);
+}
+
+inline void TProbeMemory::NestedRun(TScript& script, TValue& result) {
+    Nested.push_back(RunText(script, script.ArgStr(1), script.ArgInt(2) != 0));
     ArgsAfterNested.push_back(script.ArgStr(1));
     result = script.Result;
 }
@@ -92,12 +106,7 @@ public:
         return Outcome(*this, Run(skip));
     }
     // The value of a variable as "kind:text" (s:abc, i:-1), or "none".
-    std::string Var(std::string_view name) const {
-        int32_t i = Probe.FindVariable(name);
-        if (i < 0) return "none";
-        const TValue& v = Probe.VariableAt(i);
-        return (v.Kind == vkInteger ? "i:" : "s:") + ValueToString(v);
-    }
+    std::string Var(std::string_view name) const { return VarText(Probe, name); }
 
     TProbeMemory Probe;
     TParser Text;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 
@@ -32,6 +33,20 @@ private:
     std::filesystem::path path_;
 };
 
+// Makes a directory the current one (Enter may change it again), and
+// restores the one before when it goes.
+class CurrentDirectory {
+public:
+    explicit CurrentDirectory(const std::filesystem::path& path) : saved_(std::filesystem::current_path()) {
+        Enter(path);
+    }
+    ~CurrentDirectory() { std::filesystem::current_path(saved_); }
+    void Enter(const std::filesystem::path& path) { std::filesystem::current_path(path); }
+
+private:
+    std::filesystem::path saved_;
+};
+
 inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
@@ -39,4 +54,15 @@ inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
 inline std::string ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every name below root with its bytes ("/" for a folder), names with /
+// between their parts.
+using Tree = std::map<std::string, std::string>;
+inline Tree Snapshot(const std::filesystem::path& root) {
+    Tree tree;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(root))
+        tree[std::filesystem::relative(item.path(), root).generic_string()] =
+            item.is_directory() ? "/" : ReadFileBytes(item.path().string());
+    return tree;
 }
