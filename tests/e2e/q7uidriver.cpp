@@ -91,10 +91,20 @@ public:
         started_ = GetTickCount();
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        std::wstring line = options_.commandLine;
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &process_))
-            throw DriverError("cannot start the program (error " + std::to_string(GetLastError()) + ")");
+        // Wine once refused a start here with ERROR_INTERNAL_ERROR, right
+        // after the installer before had started the installed program; it
+        // did not come back on reruns. That error is tried again a few times;
+        // any other one is the test's.
+        for (int attempt = 1;; ++attempt) {
+            std::wstring line = options_.commandLine;
+            if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process_))
+                break;
+            DWORD error = GetLastError();
+            if (error != ERROR_INTERNAL_ERROR || attempt == 5)
+                throw DriverError("cannot start the program (error " + std::to_string(error) + ")");
+            Sleep(200);
+        }
     }
 
     void Act(const std::string& action) {
