@@ -48,21 +48,17 @@ private:
 
 bool IsScript(const std::string& name) { return AsciiLower(name) == "setup.ini"; }
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// The nearest folder of path that exists, and the names below it that do
-// not, outermost first. The folder the caller names is taken as named:
-// links on the way to it are followed, as everywhere a script names a path.
-std::string ExistingAncestor(std::string path, std::vector<std::string>& missing) {
-    while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
+// The nearest folder of folder that exists, and the names below it that do
+// not, outermost first; the empty text (the current folder) for a relative
+// folder none of whose levels exists. The folder the caller names is taken
+// as named: links on the way to it are followed, as everywhere a script
+// names a path. A root that does not exist (a missing drive or share)
+// fails.
+std::string ExistingAncestor(const std::string& folder, std::vector<std::string>& missing) {
+    std::string path = folder, name;
     while (!path.empty() && !IsExistingDirectory(path)) {
-        size_t cut = path.find_last_of("\\/");
-        std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
-        if (!name.empty() && name != ".") missing.insert(missing.begin(), name);
-        if (cut == std::string::npos) return {};
-        std::string parent = path.substr(0, cut);
-        // "\dir" and "C:\dir" lie in a root, which keeps its separator.
-        path = parent.empty() || parent.back() == ':' ? path.substr(0, cut + 1) : parent;
+        if (!SplitLastName(path, path, name)) throw EPathError(folder, "lies on a drive or share that does not exist");
+        if (name != ".") missing.insert(missing.begin(), name);
     }
     return path;
 }

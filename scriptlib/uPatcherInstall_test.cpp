@@ -130,6 +130,16 @@ TEST_F(Install, RefusesNamesThatLeaveTheFolderAndWritesNothing) {
     }
 }
 
+// A folder on a drive or share that does not exist fails at once (the
+// search for its nearest existing folder once went round a missing root for
+// ever, and stopped at the current drive's root for a missing share).
+TEST_F(Install, AFolderOnAMissingDriveOrShareFails) {
+    for (const char* folder : {"Q:\\app", "\\\\nowhere-q7\\share\\app"}) {
+        Observer observer;
+        EXPECT_EQ(InstallArchive(v2.Unpacker, folder, observer).Outcome, ioFailed) << folder;
+    }
+}
+
 // A link planted in the install folder, in place of a folder an entry goes
 // into or of an entry's file, fails the installation; its target stays.
 TEST_F(Install, NeverWritesThroughALinkInTheFolder) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "system/uSystemEnvironment.h"
+#include "system/uSystemFiles.h"
 
 namespace {
 
@@ -65,17 +66,12 @@ std::string OwnProgramPath() {
 }
 
 int32_t FreeDiskKiB(const std::string& path) {
-    std::string folder = path;
+    // C:\Missing goes on with C:\ , never with C: (the current folder of
+    // drive C); a root that fails ends the search.
+    std::string folder = path, name;
     ULARGE_INTEGER free{};
-    while (folder.empty() || !GetDiskFreeSpaceExA(folder.c_str(), &free, nullptr, nullptr)) {
-        size_t slash = folder.find_last_of("\\/");
-        if (slash == std::string::npos) return -1;
-        // C:\Missing goes on with C:\ , never with C: (the current folder
-        // of drive C); a root that fails ends the search.
-        size_t keep = slash == 0 || folder[slash - 1] == ':' ? slash + 1 : slash;
-        if (keep == folder.size()) return -1;
-        folder.erase(keep);
-    }
+    while (folder.empty() || !GetDiskFreeSpaceExA(folder.c_str(), &free, nullptr, nullptr))
+        if (folder.empty() || !SplitLastName(folder, folder, name)) return -1;
     ULONGLONG kib = free.QuadPart / 1024;
     return kib > INT32_MAX ? INT32_MAX : static_cast<int32_t>(kib);
 }

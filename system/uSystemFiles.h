@@ -41,6 +41,13 @@ int32_t FindLastDelimiter(std::string_view delimiters, std::string_view text);
 // gives C:\dir\ , C:f.txt gives C: , f.txt gives the empty text.
 std::string ExtractDirectoryPart(std::string_view path);
 
+// Splits path into the folder that holds it and its last name, \ and /
+// both separating: C:\a\b gives C:\a and b, C:\a gives C:\ and a, \a gives
+// \ and a, a\b\ gives a and b, a gives the empty text (the current folder)
+// and a, \\server\share\a gives \\server\share\ and a. False, with nothing
+// changed, for a root (C:\, C:, \, /, \\server\share), which has no name.
+bool SplitLastName(const std::string& path, std::string& folder, std::string& name);
+
 // True when 1 <= position <= length of text and a backslash stands there.
 bool HasBackslashAt(std::string_view text, int32_t position);
 

@@ -47,6 +47,22 @@ TEST(PathText, DirectoryPartsAndBackslashes) {
     const std::pair<const char*, const char*> stripped[] = {
         {"C:\\dir\\\\", "C:\\dir\\"}, {"C:\\dir", "C:\\dir"}, {"\\", ""}, {"", ""}};
     for (const auto& [path, result] : stripped) EXPECT_EQ(StripTrailingBackslash(path), result) << path;
+
+    // The folder above a name keeps a root whole; a root has none above it.
+    const std::pair<const char*, const char*> splits[] = {
+        {"C:\\a\\b", "C:\\a|b"}, {"C:\\a\\", "C:\\|a"}, {"C:a", "C:|a"}, {"\\a", "\\|a"},
+        {"a//b", "a|b"},         {"a", "|a"},             {"\\\\srv\\sh\\a", "\\\\srv\\sh\\|a"},
+        {"/x/y", "/x|y"}};
+    for (const auto& [path, split] : splits) {
+        std::string folder, name;
+        ASSERT_TRUE(SplitLastName(path, folder, name)) << path;
+        EXPECT_EQ(folder + "|" + name, split) << path;
+    }
+    for (const char* root : {"C:\\", "C:", "\\", "/", "\\\\srv\\sh", "\\\\srv\\sh\\", "\\\\srv", ""}) {
+        std::string folder = "kept", name = "kept";
+        EXPECT_FALSE(SplitLastName(root, folder, name)) << root;
+        EXPECT_EQ(folder + name, "keptkept") << root;
+    }
 }
 
 // Every missing level is made and existing ones accepted; a bare name, too
