@@ -177,7 +177,6 @@ class BrandTest(BrandCase):
                  "bare.ico": struct.pack("<3H", 0, 1, 1) + entry(41, 22) + png[:8] + bytes(33)}
         for name, data in files.items():
             write(self.path(name), data)
-        os.mkfifo(self.path("fifo"))
         with open(self.path("huge.bmp"), "wb") as f:
             f.truncate(16 << 20 | 1)
         cases = [
@@ -217,8 +216,6 @@ class BrandTest(BrandCase):
             ("[installer]\nicon = shared.ico\n", "shared.ico: images 1 and 2 share their bytes"),
             ("[installer]\nicon = bare.ico\n", "image 1 (16x16) cannot be loaded: a PNG without its header chunk"),
             ("[installer]\nbanner = /dev/zero\n", "cannot read /dev/zero: is a device, not a regular file"),
-            ("[installer]\nbanner = .\n", "is a folder, not a file"),
-            ("[installer]\nicon = fifo\n", "fifo: is a FIFO (named pipe), not a regular file"),
             ("[installer]\nbanner = huge.bmp\n", "huge.bmp: is larger than 16777216 bytes"),
         ]
         for text, message in cases:
@@ -230,8 +227,9 @@ class BrandTest(BrandCase):
                 self.assertEqual(result.returncode, 1, text)
                 self.assertIn(message, result.stderr, text)
                 self.assertFalse(os.path.exists(self.path("out.exe")), text)
-        for brand, message in [(self.dir, "is a folder"), ("/dev/zero", "is a device"), (self.path("fifo"), "is a FIFO")]:
-            self.assertIn(brand + ": " + message, q7pack("brand", "--stub", STUBS[0], brand, "-o", self.path("out.exe")).stderr)
+        # The brand file goes through the same input reader as the files it names (kinds refused: q7pack_test.py).
+        result = q7pack("brand", "--stub", STUBS[0], "/dev/zero", "-o", self.path("out.exe"))
+        self.assertIn("/dev/zero: is a device", result.stderr)
 
     def test_hostile_stubs_are_refused_or_listed_escaped(self):
         stub = read(STUBS[0])
