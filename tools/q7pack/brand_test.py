@@ -177,7 +177,6 @@ class BrandTest(BrandCase):
                  "bare.ico": struct.pack("<3H", 0, 1, 1) + entry(41, 22) + png[:8] + bytes(33)}
         for name, data in files.items():
             write(self.path(name), data)
-        os.mkfifo(self.path("fifo"))
         with open(self.path("huge.bmp"), "wb") as f:
             f.truncate(16 << 20 | 1)
         cases = [
@@ -205,7 +204,6 @@ class BrandTest(BrandCase):
             ("[manifest]\nexecution-level = admin\n", "execution-level is asInvoker, highestAvailable or"),
             ("[version]\nfile-version = 1.2.3.4.5\n", "file-version must be one to four numbers"),
             ("[strings]\n1 = a\n1 = b\n", "brand.ini:3: '1' given twice"),
-            (b"[installer]\ntitle = \xff\n", "brand.ini:2: not valid UTF-8 text"),
             (b"[installer]\ntitle = \xc3(\n", "brand.ini:2: not valid UTF-8 text"),
             (b"[manifest]\ndescription = \xc0\xbc\n", "brand.ini:2: not valid UTF-8 text"),  # overlong '<'
             (b"[manifest]\ndescription = \xe0\x80\xbc\n", "brand.ini:2: not valid UTF-8 text"),  # in three bytes
@@ -218,8 +216,6 @@ class BrandTest(BrandCase):
             ("[installer]\nicon = shared.ico\n", "shared.ico: images 1 and 2 share their bytes"),
             ("[installer]\nicon = bare.ico\n", "image 1 (16x16) cannot be loaded: a PNG without its header chunk"),
             ("[installer]\nbanner = /dev/zero\n", "cannot read /dev/zero: is a device, not a regular file"),
-            ("[installer]\nbanner = .\n", "is a folder, not a file"),
-            ("[installer]\nicon = fifo\n", "fifo: is a FIFO (named pipe), not a regular file"),
             ("[installer]\nbanner = huge.bmp\n", "huge.bmp: is larger than 16777216 bytes"),
         ]
         for text, message in cases:
@@ -231,8 +227,9 @@ class BrandTest(BrandCase):
                 self.assertEqual(result.returncode, 1, text)
                 self.assertIn(message, result.stderr, text)
                 self.assertFalse(os.path.exists(self.path("out.exe")), text)
-        for brand, message in [(self.dir, "is a folder"), ("/dev/zero", "is a device"), (self.path("fifo"), "is a FIFO")]:
-            self.assertIn(brand + ": " + message, q7pack("brand", "--stub", STUBS[0], brand, "-o", self.path("out.exe")).stderr)
+        # The brand file goes through the same input reader as the files it names (kinds refused: q7pack_test.py).
+        result = q7pack("brand", "--stub", STUBS[0], "/dev/zero", "-o", self.path("out.exe"))
+        self.assertIn("/dev/zero: is a device", result.stderr)
 
     def test_hostile_stubs_are_refused_or_listed_escaped(self):
         stub = read(STUBS[0])
