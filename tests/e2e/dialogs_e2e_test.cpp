@@ -127,9 +127,7 @@ TEST(COLORDLG, ColoursThePagesAndTheirStaticTexts) {
     std::vector<std::string> actions;
     for (int page = 0; page < 5; ++page) actions.insert(actions.end(), {"colour:0", "colour:213", "press:280"});
     std::string transcript = RunScript(script, actions);
-    const std::string end = kEnd;
-    ASSERT_GE(transcript.size(), end.size()) << transcript;
-    EXPECT_EQ(transcript.substr(transcript.size() - end.size()), end) << transcript;
+    EXPECT_TRUE(EndsWell(transcript));
     // The platform draws pages in the button face colour (15).
     std::string expected;
     for (int index : {15, 5, 24, 15, 15})

@@ -58,7 +58,8 @@ TEST(Nesting, TheDeepestAllowedRunsAndOneMoreIsRefusedBeforeAnythingRuns) {
     std::optional<TScriptProblem> tooDeep = CheckPatcherScript(nested(deepest + 1));
     ASSERT_TRUE(tooDeep.has_value());
     ASSERT_EQ(tooDeep->Message, "nesting too deep");
-    EXPECT_EQ(RunUncheckedScript(nested(deepest + 1), {"answer:1"}),
+    TempDir dir;
+    EXPECT_EQ(Drive({"answer:1"}, InstallerExe(), {PackUnchecked(dir, "deeper.q7", nested(deepest + 1))}),
               Step("answer:1", ScriptErrorBox(tooDeep->Line, tooDeep->Column, tooDeep->Message)) + kEnd);
 }
 

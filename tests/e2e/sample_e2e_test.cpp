@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <map>
 
 #include "tests/e2e/uE2e.h"
 
@@ -94,18 +93,6 @@ protected:
 };
 
 std::string SampleWizard::installer_;
-
-// Every file and folder below root with the size and a digest of its bytes
-// ("/" for a folder).
-std::map<std::string, std::string> Snapshot(const std::string& root) {
-    std::map<std::string, std::string> tree;
-    if (!PathExists(root)) return tree;
-    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
-        std::string bytes = item.is_directory() ? "/" : ReadFileBytes(item.path().string());
-        tree[item.path().string()] = std::to_string(bytes.size()) + "/" + std::to_string(std::hash<std::string>()(bytes));
-    }
-    return tree;
-}
 
 // The sample with a large entry more, so that the progress page stays on
 // screen while the driver watches it.
@@ -253,7 +240,8 @@ TEST_F(SampleProgress, AnswersWhileCopyingAndCancelOrFailureLeavesTheMachineAsIt
             WriteFileBytes(folder + "\\dokumenty\\licencia.txt", "old license");
             SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_READONLY);
         }
-        auto before = Snapshot(folder);
+        auto tree = [&] { return PathExists(folder) ? Snapshot(folder) : Tree{}; };
+        Tree before = tree();
         HANDLE held = c.holdOpen ? CreateFileA((folder + "\\zapisnik.exe").c_str(), GENERIC_READ, 0, nullptr,
                                                OPEN_EXISTING, 0, nullptr)
                                  : INVALID_HANDLE_VALUE;
@@ -273,7 +261,7 @@ TEST_F(SampleProgress, AnswersWhileCopyingAndCancelOrFailureLeavesTheMachineAsIt
         std::string why = c.holdOpen ? kCouldNotWrite + Shown(folder + "\\zapisnik.exe") : c.says;
         EXPECT_TRUE(Contains(result, "232 Static \"" + std::string(kFailed) + "\\r\\n\\r\\n" + why + "\""))
             << c.what;
-        EXPECT_EQ(Snapshot(folder), before) << c.what;
+        EXPECT_EQ(tree(), before) << c.what;
         EXPECT_FALSE(RegistryKeyExists()) << c.what;
         if (c.upgrade) SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     }

@@ -201,11 +201,6 @@ std::string RunScript(const std::string& script, const std::vector<std::string>&
     return Drive(actions, InstallerExe(), {Pack(dir, "setup.q7", script)});
 }
 
-std::string RunUncheckedScript(const std::string& script, const std::vector<std::string>& actions) {
-    TempDir dir;
-    return Drive(actions, InstallerExe(), {PackUnchecked(dir, "setup.q7", script)});
-}
-
 // The lines the driver recorded for action (the screen it acted on).
 std::string Screen(const std::string& transcript, const std::string& action) {
     size_t start = transcript.find("@ " + action + "\n");

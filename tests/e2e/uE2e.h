@@ -80,8 +80,6 @@ std::string Drive(const std::vector<std::string>& actions, const std::string& in
 // Packs script into a bare archive and runs the installer on it through
 // the driver doing actions; returns the transcript.
 std::string RunScript(const std::string& script, const std::vector<std::string>& actions);
-// The same with a script that q7pack would refuse.
-std::string RunUncheckedScript(const std::string& script, const std::vector<std::string>& actions);
 
 // Test outcomes: text holds part; transcript ends with the installer's
 // usual end (kEnd). A failure shows the text.
