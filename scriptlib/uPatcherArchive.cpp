@@ -42,11 +42,6 @@ bool InstallUnderStoredName(const TZLibPackedFile& entry) {
     return WriteInto(entry, folder, parts.back());
 }
 
-// The entry index names; none outside the table.
-const TZLibPackedFile* EntryAt(const TZLibUnpacker& unpacker, int32_t index) {
-    return index >= 0 && index < unpacker.FileCount() ? &unpacker.FileAt(index) : nullptr;
-}
-
 // Takes bytes up to a limit, then nothing (which ends the inflation).
 class TBoundedText : public TStream {
 public:
@@ -62,6 +57,10 @@ public:
 };
 
 }  // namespace
+
+const TZLibPackedFile* EntryAt(const TZLibUnpacker& unpacker, int32_t index) {
+    return index >= 0 && index < unpacker.FileCount() ? &unpacker.FileAt(index) : nullptr;
+}
 
 bool ReadArchiveEntryText(const TZLibUnpacker& unpacker, int32_t index, std::string& text) {
     text.clear();

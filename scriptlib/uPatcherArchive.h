@@ -24,6 +24,10 @@
 // or space).
 bool InstallArchiveEntry(const TZLibUnpacker& unpacker, int32_t index, const std::string& target);
 
+// The entry index names in the table; null outside it. Every function that
+// takes an index from a script finds its entry here.
+const TZLibPackedFile* EntryAt(const TZLibUnpacker& unpacker, int32_t index);
+
 // The most ArchiveFileText gives: a license or a readme, not a payload.
 constexpr uint32_t ArchiveTextLimit = 4 * 1024 * 1024;
 

@@ -13,15 +13,18 @@ namespace {
 
 int32_t EntryCount(const TPatcherMemory& memory) { return memory.Unpacker ? memory.Unpacker->FileCount() : 0; }
 
+const TZLibPackedFile* Entry(const TPatcherMemory& memory, int32_t index) {
+    return memory.Unpacker ? EntryAt(*memory.Unpacker, index) : nullptr;
+}
+
 void ScriptArchiveFileCount(TPatcherMemory& memory, TScript&, TValue& result) {
     result = IntegerValue(EntryCount(memory));
 }
 
 // ArchiveFileName(index): the stored name; the empty text outside the table.
 void ScriptArchiveFileName(TPatcherMemory& memory, TScript& script, TValue& result) {
-    int32_t index = script.ArgInt(1);
-    bool inside = index >= 0 && index < EntryCount(memory);
-    result = inside ? StringValue(memory.Unpacker->FileAt(index).Name) : EmptyStringValue;
+    const TZLibPackedFile* entry = Entry(memory, script.ArgInt(1));
+    result = entry ? StringValue(entry->Name) : EmptyStringValue;
 }
 
 // ArchiveFileCopy(index [, target]): TRUE when the whole entry was written
@@ -31,7 +34,7 @@ void ScriptArchiveFileCopy(TPatcherMemory& memory, TScript& script, TValue& resu
     result = BooleanValue(false);
     int32_t index = script.ArgInt(1);
     std::string target = script.ArgStr(2);
-    if (index < 0 || index >= EntryCount(memory)) return;
+    if (!memory.Unpacker) return;  // the index is InstallArchiveEntry's to check
     try {
         result = BooleanValue(InstallArchiveEntry(*memory.Unpacker, index, target));
     } catch (...) {
@@ -43,9 +46,8 @@ void ScriptArchiveFileCopy(TPatcherMemory& memory, TScript& script, TValue& resu
 // it; -1 outside the table (and for a size beyond 2147483647 bytes, which
 // no installer can hold).
 void ScriptArchiveFileSize(TPatcherMemory& memory, TScript& script, TValue& result) {
-    int32_t index = script.ArgInt(1);
-    bool inside = index >= 0 && index < EntryCount(memory);
-    uint32_t size = inside ? memory.Unpacker->FileAt(index).UnpackedSize : UINT32_MAX;
+    const TZLibPackedFile* entry = Entry(memory, script.ArgInt(1));
+    uint32_t size = entry ? entry->UnpackedSize : UINT32_MAX;
     result = IntegerValue(size > INT32_MAX ? -1 : static_cast<int32_t>(size));
 }
 

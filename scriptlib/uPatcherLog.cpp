@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "archive/uZlibArchive.h"
+#include "scriptlib/uPatcherArchive.h"
 #include "scriptlib/uPatcherLibrary.h"
 #include "system/uInstallLog.h"
 
@@ -23,9 +24,9 @@ namespace {
 std::string EntryNote(const TPatcherMemory& memory, TScript& script) {
     TValue index = ZeroValue;
     script.Arg(1, index);
-    bool inside = memory.Unpacker && index.Kind == vkInteger && index.Int >= 0 &&
-                  index.Int < memory.Unpacker->FileCount();
-    return inside ? " (entry " + memory.Unpacker->FileAt(index.Int).Name + ")" : "";
+    const TZLibPackedFile* entry =
+        memory.Unpacker && index.Kind == vkInteger ? EntryAt(*memory.Unpacker, index.Int) : nullptr;
+    return entry ? " (entry " + entry->Name + ")" : "";
 }
 
 // Every function that changes the machine or starts a program.
