@@ -9,7 +9,12 @@ and puts the file back. A fault is KILLED when a test fails, SURVIVED when
 they all pass, BROKEN when the copy no longer builds and MISSING when its
 text is not found exactly once (the code changed: the table needs a look).
 
-  scripts/mutate.py [--only REGEX] [--out FILE] [--work DIR] [--skip-baseline] [--list]
+  scripts/mutate.py [--only REGEX] [--out FILE] [--work DIR] [--skip-baseline] [--list] [--matrix]
+
+With --matrix every test of a fault's group runs, and each result line names
+the cases that failed (gtest's Suite.Case, unittest's test method; a test
+without cases by its own name): the evidence for which case catches a fault
+no other case does.
 """
 
 import argparse
@@ -172,8 +177,18 @@ def baseline(src, preset, mutations, log):
         sys.exit(f"the unmutated tree fails on {preset}; see {log}")
 
 
-def check(src, m, log):
-    """The fault's fate, and the test that caught it (empty when none did)."""
+# The lines in which a failed run names its failed cases.
+FAILED_CASE = re.compile(r"^\[  FAILED  \] ([\w/]+\.[\w/]+)|^(?:FAIL|ERROR): (\w+) \(", re.M)
+
+
+def failed_cases(test, text):
+    cases = sorted({f"{test}:{a or b}" for a, b in FAILED_CASE.findall(text)})
+    return cases or [test]
+
+
+def check(src, m, log, matrix=False):
+    """The fault's fate, and the test that caught it (empty when none did);
+    with matrix, every case of every test of the group that caught it."""
     original = apply(src, m)
     if original is None:
         return "MISSING", ""
@@ -182,12 +197,18 @@ def check(src, m, log):
             out.write(f"\n=== {m.key()}\n")
         # One test after the other, in the table's order: most faults fall to
         # the first, and the rest need not even be linked.
+        caught = []
         for test in m.tests:
             if not build(src, m.preset, [test], log):
                 return "BROKEN", ""
+            start = os.path.getsize(log)
             if not passes(src, m.preset, [test], log):
-                return "KILLED", test
-        return "SURVIVED", ""
+                if not matrix:
+                    return "KILLED", test
+                with open(log, encoding="utf-8", errors="replace") as f:
+                    f.seek(start)
+                    caught += failed_cases(test, f.read())
+        return ("KILLED", " ".join(caught)) if caught else ("SURVIVED", "")
     finally:
         restore(src, m, original)
 
@@ -226,6 +247,8 @@ def main():
     parser.add_argument("--work", default=f"/tmp/q7mutate-{os.path.basename(ROOT)}")
     parser.add_argument("--skip-baseline", action="store_true", help="do not check the unmutated tree first")
     parser.add_argument("--list", action="store_true", help="print the table and stop")
+    parser.add_argument("--matrix", action="store_true", help="run every test of a fault's group and name "
+                        "each case that failed")
     parser.add_argument("--compare", nargs=2, metavar=("BEFORE", "AFTER"),
                         help="print the faults BEFORE's list kills and AFTER's does not, and stop")
     args = parser.parse_args()
@@ -272,7 +295,7 @@ def main():
             baseline(src, preset, group, log)
         for m in group:
             started = time.time()
-            status, by = check(src, m, log)
+            status, by = check(src, m, log, args.matrix)
             counts[status] = counts.get(status, 0) + 1
             line = f"{status:8} {m.key()}" + (f"   [{by}]" if by else "")
             lines.append(line)
