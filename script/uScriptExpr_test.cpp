@@ -118,26 +118,6 @@ TEST(Expressions, ErrorsFoundWithoutRunningAnything) {
     EXPECT_EQ(h.Probe.Calls, 3) << "the surplus argument is not evaluated";
 }
 
-TEST(Calls, ArgumentsAreEvaluatedLeftToRightEachCompletely) {
-    TScriptHarness h;
-    EXPECT_EQ(h.Check("r = log(log(1, 2), \"a\", calls()); assert(r, 3); assert(silent(9), \"\");"), "ok");
-    EXPECT_EQ(h.Probe.Log, (std::vector<std::string>{"1", "2", "2", "a", "1"}));
-    EXPECT_EQ(h.Check("assert(log(1,), 1); assert(two(4, 5,), 4);"), "ok") << "a trailing comma adds nothing";
-}
-
-TEST(Calls, TheStackHoldsExactlyTheCallsArgumentsAndReturnsToItsHeight) {
-    TScriptHarness h;
-    EXPECT_EQ(h.Check(R"(
-        assert(height(), 0); assert(argbase(), 0); assert(1, height());
-        x = log(1, 2, argbase(), height()); assert(x, 4);
-        assert(log("a", two(height(), 0)), 2);
-    )"),
-              "ok");
-    EXPECT_EQ(h.Probe.Log, (std::vector<std::string>{"1", "2", "2", "3", "a", "1"}));
-    EXPECT_EQ(h.Stack.VariableCount(), 0);
-    EXPECT_EQ(h.ArgBase, 0);
-}
-
 TEST(Calls, AfterAnErrorArgBaseIsRestoredAndLaterCallsCountFromTheHeightFound) {
     TScriptHarness h;
     EXPECT_EQ(h.Check("log(1, log(2, 3, error(\"boom\")));"), "1:30: boom");

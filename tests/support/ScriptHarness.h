@@ -17,7 +17,6 @@
 //   two(a, b)     exactly two arguments; result: a
 //   height()      result: the argument stack's height during the call
 //   argbase()     result: ArgBase during the call
-//   silent(...)   leaves its result slot alone
 //   nested(text [, check])  runs text with the same script on a fresh parser
 //                 (CheckAndRun when check is non-zero, else Run), records the
 //                 outcome in Nested, then reads its own arguments again;
@@ -30,7 +29,6 @@ public:
         RegisterFunction("two", 2, 2, BindMethod<TProbeMemory, &TProbeMemory::Two>(this));
         RegisterFunction("height", 0, 0, BindMethod<TProbeMemory, &TProbeMemory::Height>(this));
         RegisterFunction("argbase", 0, 0, BindMethod<TProbeMemory, &TProbeMemory::ArgBaseNow>(this));
-        RegisterFunction("silent", 0, -1, BindMethod<TProbeMemory, &TProbeMemory::Silent>(this));
         RegisterFunction("nested", 1, 2, BindMethod<TProbeMemory, &TProbeMemory::NestedRun>(this));
     }
 
@@ -44,7 +42,6 @@ public:
     void Two(TScript& script, TValue& result) { script.Arg(1, result); }
     void Height(TScript& script, TValue& result) { result = IntegerValue(script.Stack.VariableCount()); }
     void ArgBaseNow(TScript& script, TValue& result) { result = IntegerValue(script.ArgBase); }
-    void Silent(TScript&, TValue&) {}
     void NestedRun(TScript& script, TValue& result);
 
     std::vector<std::string> Log;
