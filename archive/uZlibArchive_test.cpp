@@ -179,29 +179,6 @@ TEST(ExtractTo, LastEntryCutShortLoadsButFailsToExtract) {
     EXPECT_EQ(partial, Payload(70000).substr(0, partial.size())) << "what inflated before the failure stays";
 }
 
-TEST(ExtractTo, InflatesAcrossBufferBoundaries) {
-    // Output lengths on and around multiples of the 32 KiB buffer, stored
-    // (level 0) and compressed, so both the input and the output side of
-    // the loop meet an exactly full buffer.
-    for (size_t size : {0u, 1u, 32767u, 32768u, 32769u, 65536u, 3u * 32768u, 1000000u}) {
-        for (int level : {0, 9}) {
-            std::string data = Payload(size, static_cast<uint32_t>(size));
-            Loaded a(ArchiveRecord("x", CompressZlib(data, level), static_cast<uint32_t>(size)) + EndRecord());
-            EXPECT_EQ(Extract(a.unpacker.FileAt(0)), data) << size << " level " << level;
-        }
-    }
-}
-
-// Bytes behind the zlib stream and the recorded unpacked size play no part.
-TEST(ExtractTo, WritesAtTheOutputPositionAndLeavesItThere) {
-    Loaded a(ArchiveRecord("x", CompressZlib("inflated", 6) + "trailing junk", 12345) + EndRecord());
-    TStringStream out("prefix:");
-    out.MoveTo(7);
-    ASSERT_EQ(a.unpacker.FileAt(0).ExtractTo(&out), zaOk);
-    EXPECT_EQ(out.Data, "prefix:inflated");
-    EXPECT_EQ(out.Cursor, 15);
-}
-
 TEST(VirtualSizeStream, NeverPassesTheBound) {
     TStringStream source("0123456789");
     TVirtualSizeStream view(source);
