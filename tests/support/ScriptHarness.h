@@ -124,8 +124,10 @@ public:
     TParser Text;
 };
 
-// One fresh harness per text: "ok" or the failure.
+// One fresh harness per text: "ok" or the failure, and " after N calls()"
+// when the script called calls().
 inline std::string CheckScript(std::string_view text) {
     TScriptHarness h;
-    return h.Check(text);
+    std::string outcome = h.Check(text);
+    return h.Probe.Calls ? outcome + " after " + std::to_string(h.Probe.Calls) + " calls()" : outcome;
 }
