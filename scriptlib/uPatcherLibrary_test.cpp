@@ -289,16 +289,16 @@ TEST_F(Library, ArchiveFunctionsCountNameAndCopyTheEntriesOfTheTable) {
     EXPECT_FALSE(fs::exists(dir.Path() / "x.txt"));
 }
 
+// A host without an archive has no entries; only converting an argument
+// raises a script error.
 TEST_F(Library, OnlyArgumentConversionRaisesScriptErrors) {
-    EXPECT_EQ(Run(R"(
-        assert(ArchiveFileCount(), 0); assert(ArchiveFileName(0), ""); assert(ArchiveFileCopy(0), 0);
-    )"),
-              "ok")
-        << "a host without an archive has no entries";
     const struct {
         const char* call;
-        const char* error;
+        const char* value;
     } cases[] = {
+        {"ArchiveFileCount()", "i:0"},
+        {"ArchiveFileName(0)", "s:"},
+        {"ArchiveFileCopy(0)", "i:0"},
         {"ArchiveFileName(\"one\")", "cannot convert to integer: one"},
         {"ArchiveFileCopy(\"one\", \"x.txt\")", "cannot convert to integer: one"},
         {"CopyFile(\"a\", \"b\", \"fail\")", "cannot convert to integer: fail"},
@@ -310,10 +310,7 @@ TEST_F(Library, OnlyArgumentConversionRaisesScriptErrors) {
         {"DirectoryExists()", "not enough parameters"},
         {"GetCurrentDirectory(1)", "too many parameters"},
     };
-    for (const auto& c : cases) {
-        std::string outcome = Run(std::string("r = ") + c.call + ";");
-        EXPECT_EQ(outcome.substr(outcome.find(": ") + 2), c.error) << c.call;
-    }
+    for (const auto& c : cases) EXPECT_EQ(ValueOf(host, c.call), c.value) << c.call;
     EXPECT_FALSE(fs::exists(dir.Path() / "x.txt"));
 }
 

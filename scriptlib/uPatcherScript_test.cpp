@@ -11,13 +11,6 @@
 
 namespace {
 
-// The value of expression, run on host in one pass without the event
-// machinery, as "kind:text" (i:0, s:abc), or the script's error text.
-std::string ValueOf(TPatcherScript& host, const std::string& expression) {
-    std::string outcome = RunText(host, "r = " + expression + ";", false);
-    return outcome == "ok" ? VarText(*host.Memory, "r") : outcome.substr(outcome.find(": ") + 2);
-}
-
 TEST(PatcherMemory, DialogStackRestoresInReverseAndEmptiesToNoWindow) {
     TPatcherMemory memory;
     HWND a = reinterpret_cast<HWND>(0x10), b = reinterpret_cast<HWND>(0x20);

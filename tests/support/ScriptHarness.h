@@ -71,12 +71,22 @@ inline std::string RunText(TScript& script, std::string_view text, bool check = 
     return outcome;
 }
 
-// The value of a variable as "kind:text" (s:abc, i:-1), or "none".
+// A value as "kind:text" (s:abc, i:-1).
+inline std::string ValueText(const TValue& v) {
+    return (v.Kind == vkInteger ? "i:" : "s:") + TScript::ValueToString(v);
+}
+
+// The value of a variable as "kind:text", or "none".
 inline std::string VarText(const TScriptMemory& memory, std::string_view name) {
     int32_t i = memory.FindVariable(name);
-    if (i < 0) return "none";
-    const TValue& v = memory.VariableAt(i);
-    return (v.Kind == vkInteger ? "i:" : "s:") + TScript::ValueToString(v);
+    return i < 0 ? "none" : ValueText(memory.VariableAt(i));
+}
+
+// The value of expression after one pass of "r = expression;" on script, as
+// "kind:text", or the script's error text without its position.
+inline std::string ValueOf(TScript& script, const std::string& expression) {
+    std::string outcome = RunText(script, "r = " + expression + ";", false);
+    return outcome == "ok" ? VarText(*script.Memory, "r") : outcome.substr(outcome.find(": ") + 2);
 }
 
 inline void TProbeMemory::NestedRun(TScript& script, TValue& result) {
@@ -97,6 +107,11 @@ public:
         Text.SetText(text);
         return Outcome(*this, CheckAndRun());
     }
+    // Check, then the run's result as "kind:text": "ok i:6".
+    std::string CheckResult(std::string_view text) {
+        std::string outcome = Check(text);
+        return outcome + " " + ValueText(Result);
+    }
     // One pass with the given skip flag, without the checks before it.
     std::string RunOnce(std::string_view text, bool skip = false) {
         Text.SetText(text);
@@ -109,8 +124,10 @@ public:
     TParser Text;
 };
 
-// One fresh harness per text: "ok" or the failure.
+// One fresh harness per text: "ok" or the failure, and " after N calls()"
+// when the script called calls().
 inline std::string CheckScript(std::string_view text) {
     TScriptHarness h;
-    return h.Check(text);
+    std::string outcome = h.Check(text);
+    return h.Probe.Calls ? outcome + " after " + std::to_string(h.Probe.Calls) + " calls()" : outcome;
 }
