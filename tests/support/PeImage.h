@@ -16,9 +16,11 @@ inline void PutLE(std::string& b, size_t at, uint32_t v, int width = 4) {
     for (int i = 0; i < width; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
 }
 
+// Raw data in the file at pointer, and as many bytes in memory at address.
 struct TTestSection {
-    uint32_t pointer, size;  // its raw data in the file
-    uint32_t address = 0;    // in memory, as many bytes as in the file
+    TTestSection(uint32_t pointer, uint32_t size, uint32_t address = 0, std::string name = {})
+        : pointer(pointer), size(size), address(address), name(std::move(name)) {}
+    uint32_t pointer, size, address;
     std::string name;
 };
 
