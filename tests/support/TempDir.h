@@ -33,14 +33,15 @@ private:
     std::filesystem::path path_;
 };
 
-// Makes a directory the current one, and restores the one before when it
-// goes.
+// Makes a directory the current one (Enter may change it again), and
+// restores the one before when it goes.
 class CurrentDirectory {
 public:
     explicit CurrentDirectory(const std::filesystem::path& path) : saved_(std::filesystem::current_path()) {
-        std::filesystem::current_path(path);
+        Enter(path);
     }
     ~CurrentDirectory() { std::filesystem::current_path(saved_); }
+    void Enter(const std::filesystem::path& path) { std::filesystem::current_path(path); }
 
 private:
     std::filesystem::path saved_;
