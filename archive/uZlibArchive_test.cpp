@@ -1,14 +1,16 @@
+// The archive's reader and writer and the rule for the names it stores.
 #include "archive/uZlibArchive.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 
-using namespace std::string_literals;
-
+#include "archive/uStoredName.h"
 #include "archive/uZlibWriter.h"
 #include "tests/support/FarArchive.h"
 #include "tests/support/TempDir.h"
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -234,6 +236,56 @@ TEST(FarArchive, RecordsPast2GiBEndTheLoadAndTheOnesBeforeStayUsable) {
             EXPECT_EQ(Extract(unpacker.FileAt(2), zaOk), NearData()) << c.nearEnd;
         }
     }
+}
+
+TEST(CompressZlib, MakesZlibStreamsAtEveryLevel) {
+    for (const std::string& data : {Payload(50000), std::string()})
+        for (int level = 0; level <= MaxCompressionLevel(); ++level) {
+            TStringStream packed(CompressZlib(data, level)), out;
+            EXPECT_EQ(static_cast<unsigned char>(packed.Data[0]), 0x78) << level;
+            InflateStream(packed, out);  // zlib's inflate, as the installer reads it
+            EXPECT_EQ(out.Data, data) << level;
+        }
+    EXPECT_THROW(CompressZlib("x", MaxCompressionLevel() + 1), EZLibError);
+    EXPECT_THROW(CompressZlib("x", -1), EZLibError);
+}
+
+// Every archive the other tests read is written by AppendEntry; here are
+// the limits of the format, short writes and the end record.
+TEST(ArchiveWriter, RefusesWhatTheFormatCannotHoldAndReportsShortWrites) {
+    TStringStream s;
+    TZLibArchiveWriter writer(s);
+    EXPECT_EQ(writer.AppendEntry(std::string(65536, 'n'), "x", 1), zaAppend);
+    EXPECT_EQ(writer.AppendEntry("empty", "", 0), zaAppend);
+    EXPECT_EQ(s.Data, "") << "a refused entry writes nothing";
+    EXPECT_EQ(writer.AppendEntry(std::string(65535, 'n'), CompressZlib("x", 1), 1), zaOk);
+    ASSERT_EQ(writer.WriteEnd(), zaOk);
+    EXPECT_EQ(s.Data.substr(s.Data.size() - 12), EndRecord());
+
+    TFullDisk full(20);
+    TZLibArchiveWriter fullWriter(full);
+    EXPECT_EQ(fullWriter.AppendEntry("name", CompressZlib("data", 1), 4), zaAppendIo);
+    EXPECT_EQ(fullWriter.WriteEnd(), zaWriteEofIo);
+}
+
+// Escaping names leave the directory; StoredNameFault refuses those and every
+// name Windows would turn into something else.
+TEST(StoredNames, EscapingNamesAndNamesWindowsWouldChange) {
+    for (const char* name : {"\\abs", "/abs", "C:\\x", "c:x", "..", "..\\x", "a/../b", "a\\..", "x/.."})
+        EXPECT_TRUE(IsEscapingName(name)) << name;
+    for (const char* name : {"setup.ini", "dir\\file", "a/b", "..a", "a..", "a\\...\\b", ".\\x", "", "1:x"})
+        EXPECT_FALSE(IsEscapingName(name)) << name;
+    // Empty, escaping and device names; reserved characters, control bytes and what Windows drops.
+    for (const auto& refused : {std::vector<const char*>{"", "..\\x", "C:x", "CON", "con", "Nul.txt",
+                                                         "dir\\aux.tar.gz", "lpt9", "COM1/x", "PRN .txt"},
+                                {"ads.txt:hidden", "a<b", "a>b", "a\"b", "a|b", "a?b", "a*b", "tab\there",
+                                 "esc\x1b[2J", "trail.", "trail ", "dir.\\file", "dir \\file"}})
+        for (const char* name : refused) EXPECT_NE(StoredNameFault(name), nullptr) << name;
+    EXPECT_NE(StoredNameFault("nul\0byte"s), nullptr);
+    const char* kept[] = {"setup.ini",      "dir\\file.txt", "a/b", ".\\x", "CONSOLE.txt",
+                          "com10",          "LPT0",          "COM", "xcon", "con_x.txt",
+                          "\xC1\xE8ko.txt", "..a",           "a..b"};
+    for (const char* name : kept) EXPECT_EQ(StoredNameFault(name), nullptr) << name;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "pe/uPeResources.h"
+#include "tests/support/PeImage.h"
 
 namespace {
 
@@ -25,33 +26,16 @@ TResourceId Named(const std::u16string& text) {
     return id;
 }
 
-void Put32(std::string& s, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
-}
-
 // A PE32 image of headers and one resource section holding tree.
 std::string SmallImage(const std::string& tree) {
-    std::string image(0x200, '\0');
-    image[0] = 'M', image[1] = 'Z';
-    Put32(image, 0x3C, 0x40);
-    image.replace(0x40, 4, std::string("PE\0\0", 4));
-    Put32(image, 0x44, 0x0001014C);  // i386, one section
-    Put32(image, 0x54, 0x010F00E0);  // optional header of 224 bytes
-    const size_t opt = 0x58;
-    Put32(image, opt, 0x10B);
-    Put32(image, opt + 32, 0x1000);
-    Put32(image, opt + 36, 0x200);
-    Put32(image, opt + 56, 0x2000 + static_cast<uint32_t>(tree.size()));
-    Put32(image, opt + 60, 0x200);
-    Put32(image, opt + 92, 16);
-    Put32(image, opt + 96 + 16, 0x1000);
-    Put32(image, opt + 96 + 20, static_cast<uint32_t>(tree.size()));
-    const size_t section = opt + 224;
-    image.replace(section, 5, ".rsrc");
-    Put32(image, section + 8, static_cast<uint32_t>(tree.size()));
-    Put32(image, section + 12, 0x1000);
-    Put32(image, section + 16, static_cast<uint32_t>(tree.size()));
-    Put32(image, section + 20, 0x200);
+    const uint32_t n = static_cast<uint32_t>(tree.size());
+    std::string image = PeImageBytes(224, {{0x200, n, 0x1000, ".rsrc"}}, 0x200);
+    PutLE(image, kTestFileHeader, 0x14C, 2);  // i386
+    PutLE(image, kTestFileHeader + 18, 0x10F, 2);
+    // Alignments, sizes, and the resource directory.
+    const std::pair<size_t, uint32_t> fields[] = {{32, 0x1000}, {36, 0x200},   {56, 0x2000 + n}, {60, 0x200},
+                                                  {92, 16},     {112, 0x1000}, {116, n}};
+    for (auto [at, v] : fields) PutLE(image, kTestOptionalHeader + at, v);
     return image + tree;
 }
 
@@ -93,7 +77,7 @@ TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
     };
     for (const Damage& d : damages) {
         std::string bad = good;
-        Put32(bad, d.at, d.value);
+        PutLE(bad, d.at, d.value);
         EXPECT_THROW(ReadResources(TPeFile(bad)), EPeFormat) << d.what;
     }
     // 300 language entries sharing one megabyte: 300 MB of copies refused.
@@ -103,8 +87,8 @@ TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
     std::string shared = LayoutResources(many, 0x1000);
     const size_t entries = 16 + 8 + 16 + 8 + 16 + 8 * 300;
     for (size_t k = 0; k < many.size(); ++k) {
-        Put32(shared, entries + 16 * k, 0x1000);
-        Put32(shared, entries + 16 * k + 4, 1 << 20);
+        PutLE(shared, entries + 16 * k, 0x1000);
+        PutLE(shared, entries + 16 * k + 4, 1 << 20);
     }
     EXPECT_THROW(ReadResources(TPeFile(SmallImage(shared + std::string(1 << 20, '\0')))), EPeFormat)
         << "data shared by many entries";
@@ -112,8 +96,8 @@ TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
     // A section without raw data still counts where the installer looks for
     // its archive, so one "placed" past the file is damage too.
     std::string empty = good;
-    Put32(empty, 0x58 + 224 + 16, 0);
-    Put32(empty, 0x58 + 224 + 20, 0x10000);
+    PutLE(empty, 0x58 + 224 + 16, 0);
+    PutLE(empty, 0x58 + 224 + 20, 0x10000);
     EXPECT_THROW(TPeFile{empty}, EPeFormat) << "empty section placed past the end";
 
     TResource twice = Make(TResourceId::Of(rtBitmap), TResourceId::Of(1), 0x409, "x");

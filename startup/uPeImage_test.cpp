@@ -2,47 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include "tests/support/PeImage.h"
 
 namespace {
 
-void Put16(std::vector<unsigned char>& b, size_t at, uint32_t v) {
-    b[at] = v & 0xFF;
-    b[at + 1] = (v >> 8) & 0xFF;
-}
-
-void Put32(std::vector<unsigned char>& b, size_t at, uint32_t v) {
-    Put16(b, at, v & 0xFFFF);
-    Put16(b, at + 2, v >> 16);
-}
-
-struct Section {
-    uint32_t pointer, size;
-};
-
-// A minimal image: DOS header, signature at 0x80, file header, an optional
-// header of the given size, then the section table.
-std::vector<unsigned char> Image(uint32_t optionalHeaderSize, std::vector<Section> sections) {
-    const size_t table = 0x80 + 4 + 20 + optionalHeaderSize;
-    std::vector<unsigned char> b(table + 40 * sections.size(), 0);
-    b[0] = 'M';
-    b[1] = 'Z';
-    Put32(b, 0x3C, 0x80);
-    b[0x80] = 'P';
-    b[0x81] = 'E';
-    Put16(b, 0x84 + 2, static_cast<uint32_t>(sections.size()));
-    Put16(b, 0x84 + 16, optionalHeaderSize);
-    for (size_t i = 0; i < sections.size(); ++i) {
-        Put32(b, table + 40 * i + 16, sections[i].size);
-        Put32(b, table + 40 * i + 20, sections[i].pointer);
-    }
-    return b;
-}
+const unsigned char* Bytes(const std::string& b) { return reinterpret_cast<const unsigned char*>(b.data()); }
 
 TEST(AppendedArchiveStart, IsReachableOnlyBelow2GiBWithoutWrapping) {
     using K = TAppendedArchiveStart;
     struct Case {
-        std::vector<Section> sections;
+        std::vector<TTestSection> sections;
         std::optional<uint32_t> dataEnd;
         K::TKind kind;
     } cases[] = {
@@ -60,37 +29,31 @@ TEST(AppendedArchiveStart, IsReachableOnlyBelow2GiBWithoutWrapping) {
     };
     for (uint32_t optional : {224u, 240u})
         for (const Case& c : cases) {
-            auto image = Image(optional, c.sections);
-            EXPECT_EQ(PeImageDataEnd(image.data(), image.size()), c.dataEnd);
-            TAppendedArchiveStart start = AppendedArchiveStart(image.data(), image.size());
+            std::string image = PeImageBytes(optional, c.sections);
+            EXPECT_EQ(PeImageDataEnd(Bytes(image), image.size()), c.dataEnd);
+            TAppendedArchiveStart start = AppendedArchiveStart(Bytes(image), image.size());
             EXPECT_EQ(start.Kind, c.kind) << c.dataEnd.value_or(0);
             if (c.kind == K::Reachable) {
                 EXPECT_EQ(static_cast<uint32_t>(start.Offset), *c.dataEnd);
             }
         }
     std::string archive = "px\0\0\0\0\0\0";
-    EXPECT_EQ(
-        AppendedArchiveStart(reinterpret_cast<const unsigned char*>(archive.data()), archive.size()).Kind,
-        K::NotAnImage);
+    EXPECT_EQ(AppendedArchiveStart(Bytes(archive), archive.size()).Kind, K::NotAnImage);
 }
 
 TEST(PeImageDataEnd, RefusesWhatIsNotAPeImage) {
-    auto good = Image(224, {{0x400, 0x200}});
-    auto noMz = good;
+    const std::string good = PeImageBytes(224, {{0x400, 0x200}});
+    std::string noMz = good, noPe = good, farSignature = good, shortTable = good.substr(0, good.size() - 1),
+                manySections = good;
     noMz[0] = 'X';
-    auto noPe = good;
-    noPe[0x81] = 'X';
-    auto farSignature = good;
-    Put32(farSignature, 0x3C, 0xFFFFFFF0u);
-    auto shortTable = good;
-    shortTable.resize(good.size() - 1);
-    auto manySections = good;
-    Put16(manySections, 0x84 + 2, 0xFFFF);
-    for (const auto* image : {&noMz, &noPe, &farSignature, &shortTable, &manySections})
-        EXPECT_FALSE(PeImageDataEnd(image->data(), image->size()).has_value());
-    EXPECT_FALSE(PeImageDataEnd(good.data(), 0x20).has_value());
+    noPe[0x41] = 'X';
+    PutLE(farSignature, 0x3C, 0xFFFFFFF0u);
+    PutLE(manySections, kTestFileHeader + 2, 0xFFFF, 2);
+    for (const std::string& image : {noMz, noPe, farSignature, shortTable, manySections})
+        EXPECT_FALSE(PeImageDataEnd(Bytes(image), image.size()).has_value());
+    EXPECT_FALSE(PeImageDataEnd(Bytes(good), 0x20).has_value());
     std::string archive = "px\0\0\0\0\0\0";
-    EXPECT_FALSE(PeImageDataEnd(reinterpret_cast<const unsigned char*>(archive.data()), archive.size()));
+    EXPECT_FALSE(PeImageDataEnd(Bytes(archive), archive.size()));
 }
 
 }  // namespace

@@ -25,22 +25,18 @@ constexpr int32_t Dos(int year, int month, int day, int hour, int minute, int se
                                 static_cast<uint32_t>((hour << 11) | (minute << 5) | (second / 2)));
 }
 
-TEST(PathText, FindLastDelimiterSearchesFromTheEnd) {
-    EXPECT_EQ(FindLastDelimiter(DirectoryDelimiters, "C:\\dir\\file.txt"), 7);
-    EXPECT_EQ(FindLastDelimiter(DirectoryDelimiters, "C:\\dir\\"), 7) << "a final delimiter gives the length";
-    EXPECT_EQ(FindLastDelimiter(DirectoryDelimiters, "C:file"), 2);
-    EXPECT_EQ(FindLastDelimiter(DirectoryDelimiters, "dir/file"), 0) << "the slash is no delimiter";
-    EXPECT_EQ(FindLastDelimiter(DirectoryDelimiters, ""), 0);
+// Positions count from 1, as in the scripts.
+TEST(PathText, DelimitersDirectoryPartsAndBackslashes) {
+    const std::pair<const char*, int32_t> last[] = {
+        {"C:\\dir\\file.txt", 7}, {"C:\\dir\\", 7}, {"C:file", 2}, {"dir/file", 0}, {"", 0}};
+    for (const auto& [path, at] : last) EXPECT_EQ(FindLastDelimiter(DirectoryDelimiters, path), at) << path;
     EXPECT_EQ(FindLastDelimiter(std::string_view("\0", 1), std::string_view("a\0b", 3)), 0)
-        << "NUL characters never match";
-}
+        << "NUL never matches";
 
-TEST(PathText, DirectoryPartsAndBackslashes) {
     const std::pair<const char*, const char*> parts[] = {
         {"C:\\dir\\file.txt", "C:\\dir\\"}, {"C:file.txt", "C:"}, {"file.txt", ""}, {"a/b/c", ""}};
     for (const auto& [path, part] : parts) EXPECT_EQ(ExtractDirectoryPart(path), part) << path;
 
-    // Positions count from 1, as in the scripts.
     EXPECT_TRUE(HasBackslashAt("a\\", 2));
     for (int32_t at : {1, 3, 0, -1}) EXPECT_FALSE(HasBackslashAt("a\\", at)) << at;
 
@@ -93,7 +89,9 @@ TEST(CreateDirectoryTree, MakesEveryMissingLevelAndStopsAtOneThatCannotBeMade) {
     EXPECT_EQ(ReadFileBytes(dir / "file"), "x");
 }
 
-TEST(FileTests, FilesDirectoriesAndMissingNames) {
+// Existence, DOS dates and forced deletion. The DOS date is the local write
+// time, within the DOS years; a file dated before 1980 does not count.
+TEST(FileTests, ExistenceDosDatesAndForcedDeletion) {
     TempDir dir;
     WriteFileBytes(dir / "f.txt", "x");
     fs::create_directory(dir.Path() / "sub");
@@ -103,47 +101,32 @@ TEST(FileTests, FilesDirectoriesAndMissingNames) {
     }
     EXPECT_FALSE(IsExistingFile(""));
     EXPECT_EQ(GetFileDosDateTime(InstallerPath(dir, "sub")), -1);
-}
 
-TEST(FileTests, DosDateTimeIsTheLocalWriteTimeWithinTheDosYears) {
-    TempDir dir;
-    std::string name = InstallerPath(dir, "f.txt");
-    WriteFileBytes(dir / "f.txt", "x");
-    ASSERT_TRUE(SetLocalWriteTime(dir / "f.txt", 2020, 1, 1, 12, 0, 0));
-    EXPECT_EQ(GetFileDosDateTime(name), Dos(2020, 1, 1, 12, 0, 0));
-    ASSERT_TRUE(SetLocalWriteTime(dir / "f.txt", 2043, 12, 31, 23, 59, 58));
-    EXPECT_EQ(GetFileDosDateTime(name), Dos(2043, 12, 31, 23, 59, 58));
-    ASSERT_TRUE(SetLocalWriteTime(dir / "f.txt", 1980, 1, 1, 0, 0, 0));
-    EXPECT_EQ(GetFileDosDateTime(name), Dos(1980, 1, 1, 0, 0, 0));
-
+    const std::string name = InstallerPath(dir, "f.txt");
+    const int times[][6] = {{2020, 1, 1, 12, 0, 0}, {2043, 12, 31, 23, 59, 58}, {1980, 1, 1, 0, 0, 0}};
+    for (const int* t : times) {
+        ASSERT_TRUE(SetLocalWriteTime(dir / "f.txt", t[0], t[1], t[2], t[3], t[4], t[5]));
+        EXPECT_EQ(GetFileDosDateTime(name), Dos(t[0], t[1], t[2], t[3], t[4], t[5])) << t[0];
+    }
     ASSERT_TRUE(SetLocalWriteTime(dir / "f.txt", 1979, 6, 15, 12, 0, 0));
     EXPECT_EQ(GetFileDosDateTime(name), -1);
-    EXPECT_FALSE(IsExistingFile(name)) << "a file dated before 1980 does not count";
-}
+    EXPECT_FALSE(IsExistingFile(name));
 
-TEST(DeleteFileForced, DeletesReadOnlyFilesAndRefusesMissingOnesAndDirectories) {
-    TempDir dir;
-    WriteFileBytes(dir / "ro", "x");
-    fs::permissions(dir.Path() / "ro", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+    fs::permissions(dir.Path() / "f.txt",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    EXPECT_TRUE(DeleteFileForced(InstallerPath(dir, "ro")));
-    EXPECT_FALSE(fs::exists(dir.Path() / "ro"));
-    EXPECT_FALSE(DeleteFileForced(InstallerPath(dir, "ro")));
-    fs::create_directory(dir.Path() / "sub");
+    EXPECT_TRUE(DeleteFileForced(name)) << "read-only";
+    EXPECT_FALSE(fs::exists(dir.Path() / "f.txt"));
+    EXPECT_FALSE(DeleteFileForced(name));
     EXPECT_FALSE(DeleteFileForced(InstallerPath(dir, "sub")));
     EXPECT_TRUE(fs::is_directory(dir.Path() / "sub"));
-}
-
 #ifdef _WIN32
-TEST(FileTests, WildcardsMatchAsAPatternAndOnlyTheFirstMatchCounts) {
-    TempDir dir;
+    // Wildcards match as a pattern, and only the first match counts.
     WriteFileBytes(dir / "setup.txt", "x");
-    EXPECT_TRUE(IsExistingFile(InstallerPath(dir, "set*.txt")));
-    EXPECT_TRUE(IsExistingFile(InstallerPath(dir, "setup.t?t")));
-    EXPECT_FALSE(IsExistingFile(InstallerPath(dir, "nothing*")));
     fs::create_directory(dir.Path() / "only-a-directory");
-    EXPECT_FALSE(IsExistingFile(InstallerPath(dir, "only-*")));
-}
+    for (const char* pattern : {"set*.txt", "setup.t?t", "nothing*", "only-*"})
+        EXPECT_EQ(IsExistingFile(InstallerPath(dir, pattern)), pattern[0] == 's') << pattern;
 #endif
+}
 
 }  // namespace

@@ -17,32 +17,27 @@ std::string ReadAll(TStream& s, int32_t count) {
     return out;
 }
 
-TEST(StringStream, WriteDropsTailAndSeeksClampIntoTheString) {
-    TStringStream s("abcdef");
-    s.Seek(2, soFromBeginning);
-    EXPECT_EQ(s.Write("XY", 2), 2);
-    EXPECT_EQ(s.Data, "abXY");
-    EXPECT_EQ(s.Cursor, 4);
-    EXPECT_EQ(s.Seek(1, soFromEnd), 3);
-    EXPECT_EQ(s.Seek(10, soFromBeginning), 4);
-    EXPECT_EQ(s.Seek(-5, soFromCurrent), 0);
-    EXPECT_EQ(s.Seek(INT32_MAX, soFromCurrent), 4);
-    EXPECT_EQ(s.Seek(INT32_MIN, soFromEnd), 4);
-    EXPECT_EQ(s.Seek(2, 7), 4) << "an unknown origin leaves the cursor alone";
-    EXPECT_EQ(s.Size(), 4);
-}
-
-TEST(StringStream, ReadStopsAtTheEndAndResizePullsTheCursorIn) {
+// A write drops the bytes behind the cursor, even an empty one; the cursor
+// stays inside the string whatever the seek or resize.
+TEST(StringStream, WritesReplaceTheTailAndTheCursorStaysInTheString) {
     TStringStream s("abcdef");
     s.MoveTo(3);
     EXPECT_EQ(ReadAll(s, 10), "def");
     EXPECT_EQ(ReadAll(s, 10), "");
+    s.Seek(2, soFromBeginning);
+    EXPECT_EQ(s.Write("XY", 2), 2);
+    EXPECT_EQ(s.Data + "@" + std::to_string(s.Cursor), "abXY@4");
+    const int32_t seeks[][3] = {{1, soFromEnd, 3},         {10, soFromBeginning, 4},
+                                {-5, soFromCurrent, 0},    {INT32_MAX, soFromCurrent, 4},
+                                {INT32_MIN, soFromEnd, 4}, {2, 7, 4}};  // 7: no origin
+    for (const int32_t* k : seeks)
+        EXPECT_EQ(s.Seek(k[0], static_cast<uint16_t>(k[1])), k[2]) << k[0] << "," << k[1];
+    EXPECT_EQ(s.Size(), 4);
     s.Resize(2);
-    EXPECT_EQ(s.Cursor, 2);
-    EXPECT_EQ(s.Data, "ab");
+    EXPECT_EQ(s.Data + "@" + std::to_string(s.Cursor), "ab@2");
     s.MoveTo(1);
     EXPECT_EQ(s.Write("", 0), 0);
-    EXPECT_EQ(s.Data, "a") << "an empty write still drops the bytes behind the cursor";
+    EXPECT_EQ(s.Data, "a");
     s.Write("\0b", 2);
     EXPECT_EQ(s.Data, std::string("a\0b", 3));
 }
