@@ -32,11 +32,11 @@ std::string Hex(const std::string& bytes, size_t blue) {
 }
 
 // Where the driver probes the pictures, and what the files say it shows
-// there: the banner (24 bits, rows bottom up), stretched to the page's
-// width, and the opaque pixels of the icon's 32x32 image (32 bits with
-// alpha, the first of hello.ico). A banner probe holds the colours of the
-// banner's pixels next to the one under it, as the stretch may round
-// either way.
+// there: the banner (24 bits, rows bottom up) stretched to the page's width,
+// at its text, its gradient and its face, where the stub's own banner differs;
+// and the icon's 32x32 image (32 bits, the first of hello.ico) at its face and
+// an eye. A banner probe holds the colours of the banner's pixels next to the
+// one under it, as the stretch may round either way.
 struct Probe {
     std::string action, colour;
     int x = -1, y = -1;  // where in a banner shown at its own size
@@ -44,16 +44,12 @@ struct Probe {
 
 std::vector<Probe> PictureProbes() {
     std::vector<Probe> probes;
-    for (int x : {0, 45, 150, 263, 462, 525})
-        for (int y : {0, 30, 70, 87})
-            probes.push_back({"colour:-1:" + std::to_string(x) + ":" + std::to_string(y), "", x, y});
+    for (auto [x, y] : {std::pair{45, 70}, {263, 30}, {462, 30}, {525, 87}})
+        probes.push_back({"colour:-1:" + std::to_string(x) + ":" + std::to_string(y), "", x, y});
     std::string ico = ReadFileBytes(Source("hello.ico"));
-    const size_t image = 6 + 32;  // behind the directory of two entries
-    for (auto [x, y] : {std::pair{16, 16}, {10, 12}, {21, 12}, {16, 24}, {5, 16}, {16, 2}}) {
-        size_t pixel = image + 40 + 4 * ((31 - y) * 32 + x);
-        if (ico.size() > pixel + 3 && static_cast<unsigned char>(ico[pixel + 3]) == 255)
-            probes.push_back({"colour:202:" + std::to_string(x) + ":" + std::to_string(y), Hex(ico, pixel)});
-    }
+    for (auto [x, y] : {std::pair{16, 16}, {10, 12}})  // behind the directory of two entries and the header
+        probes.push_back({"colour:202:" + std::to_string(x) + ":" + std::to_string(y),
+                          Hex(ico, 6 + 32 + 40 + 4 * ((31 - y) * 32 + x))});
     return probes;
 }
 
@@ -139,7 +135,6 @@ TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
           "  282 Button \"Next >\" default\n  280 Button \"Cancel\"\n",
           "  -1 Static \"Hello 1.0 · Example Software\" disabled\n"})
         EXPECT_TRUE(Contains(welcome, line));
-    EXPECT_GE(probes.size(), 24u + 4u) << "most of the icon's probes fall on opaque pixels";
     int pageWidth = 0, width = 0, height = 0;
     std::sscanf(t.c_str() + t.find("size 0 "), "size 0 %dx", &pageWidth);
     std::sscanf(t.c_str() + t.find("size -1 "), "size -1 %dx%d", &width, &height);
@@ -162,14 +157,39 @@ TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
               ReadFileBytes(Source("payload/docs/license.txt")));
 }
 
-// What a package manager does: install with /S into /D, log, remove with
-// the QuietUninstallString's /S (run here as the copy in %TEMP% the
-// uninstaller goes on in), and once more when nothing is installed.
-TEST_F(HelloWizard, InstallsAndRemovesSilently) {
+// Runs a shell command line of the Linux side and returns its exit status.
+// Wine starts Linux programs but gives no handle to wait on, so the
+// command leaves its status in a file, renamed into place when complete.
+int RunLinux(const TempDir& dir, const std::string& command) {
+    std::string status = UnixPath(dir / "status");
+    if (RunProgram("Z:\\bin\\sh", {"-c", "(" + command + ") >/dev/null 2>&1; echo $? >'" + status +
+                                             ".tmp'; mv '" + status + ".tmp' '" + status + "'"}) == -1)
+        return -1;
+    for (int waited = 0; waited < 600 && !PathExists(dir / "status"); ++waited) Sleep(100);
+    std::string text = PathExists(dir / "status") ? ReadFileBytes(dir / "status") : "-2";
+    DeleteFileA((dir / "status").c_str());
+    return std::stoi(text);
+}
+
+// What a package manager does with the installer signed after packing (by
+// a throw-away certificate), which still verifies: install with /S into /D,
+// log, remove with the QuietUninstallString's /S (run here as the copy in
+// %TEMP% the uninstaller goes on in), and once more when nothing is installed.
+TEST_F(HelloWizard, SignedInstallsAndRemovesSilently) {
     TempDir dir;
+    const std::string key = UnixPath(dir / "key.pem"), cert = UnixPath(dir / "cert.pem"),
+                      signed_ = dir / "signed.exe";
+    ASSERT_EQ(
+        RunLinux(dir, "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=q7pack-test -keyout '" +
+                          key + "' -out '" + cert + "' && osslsigncode sign -certs '" + cert + "' -key '" +
+                          key + "' -in '" + UnixPath(installer_) + "' -out '" + UnixPath(signed_) +
+                          "' && osslsigncode verify -CAfile '" + cert + "' '" + UnixPath(signed_) + "'"),
+        0);
+    EXPECT_EQ(RunProgram(PackerExe(), {"verify", signed_}), 0);
     const std::string folder = dir / "Hello Silent", log = dir / "setup.log", quiet = "@ no-window\n@ end\nexit ";
     const std::string desktop = Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Hello.lnk";
-    EXPECT_EQ(Drive({"no-window"}, installer_, {"/S", "/D=" + folder, "/DESKTOP", "/LOG=" + log}), quiet + "0\n");
+    EXPECT_EQ(Drive({"no-window"}, signed_, {"/S", "/D=" + folder, "/DESKTOP", "/LOG=" + log}),
+              quiet + "0\n");
     EXPECT_TRUE(Contains(ReadFileBytes(log), "ArchiveInstall(\"" + folder + "\", 252, 251) = TRUE\r\n"));
     EXPECT_EQ(ReadFileBytes(folder + "\\hello.exe"), ReadFileBytes(WinePath(Q7_E2E_HELLO_PROGRAM)));
     EXPECT_TRUE(PathExists(desktop));
@@ -186,51 +206,12 @@ TEST_F(HelloWizard, InstallsAndRemovesSilently) {
 
 TEST_F(HelloWizard, FatalErrorsAndVersionInformationCarryTheBrand) {
     std::string t = Drive({"answer:1"}, installer_, {"C:\\no\\such\\archive.q7"});
-    EXPECT_EQ(Screen(t, "answer:1"), Box(kTitle, "error", "The archive of this installer is damaged.", "1"))
-        << t;
+    EXPECT_EQ(t, Answered(Box(kTitle, "error", "The archive of this installer is damaged.", "1"), 2));
 
     EXPECT_EQ(VersionText(installer_, "ProductName"), "Hello");
     EXPECT_EQ(VersionText(installer_, "ProductVersion"), "1.0");
     EXPECT_EQ(VersionText(installer_, "CompanyName"), "Example Software");
     EXPECT_EQ(VersionText(installer_, "LegalCopyright"), "Copyright 2026 Example Software");
-}
-
-// Runs a shell command line of the Linux side and returns its exit status.
-// Wine starts Linux programs but gives no handle to wait on, so the
-// command leaves its status in a file, renamed into place when complete.
-int RunLinux(const TempDir& dir, const std::string& command) {
-    std::string status = UnixPath(dir / "status");
-    if (RunProgram("Z:\\bin\\sh", {"-c", "(" + command + ") >/dev/null 2>&1; echo $? >'" + status +
-                                             ".tmp'; mv '" + status + ".tmp' '" + status + "'"}) == -1)
-        return -1;
-    for (int waited = 0; waited < 600 && !PathExists(dir / "status"); ++waited) Sleep(100);
-    std::string text = PathExists(dir / "status") ? ReadFileBytes(dir / "status") : "-2";
-    DeleteFileA((dir / "status").c_str());
-    return std::stoi(text);
-}
-
-// Signed after packing with a throw-away certificate, the installer still
-// verifies, reads its archive and installs.
-TEST_F(HelloWizard, SignedInstallerVerifiesAndInstalls) {
-    if (!PathExists("Z:\\usr\\bin\\openssl") || !PathExists("Z:\\usr\\bin\\osslsigncode"))
-        GTEST_SKIP() << "openssl or osslsigncode missing";
-    TempDir dir;
-    std::string key = UnixPath(dir / "key.pem"), cert = UnixPath(dir / "cert.pem"),
-                signed_ = dir / "signed.exe";
-    ASSERT_EQ(
-        RunLinux(dir, "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=q7pack-test -keyout '" +
-                          key + "' -out '" + cert + "'"),
-        0);
-    ASSERT_EQ(RunLinux(dir, "osslsigncode sign -certs '" + cert + "' -key '" + key + "' -in '" +
-                                UnixPath(installer_) + "' -out '" + UnixPath(signed_) + "'"),
-              0);
-    EXPECT_EQ(RunLinux(dir, "osslsigncode verify -CAfile '" + cert + "' '" + UnixPath(signed_) + "'"), 0);
-    EXPECT_EQ(RunProgram(PackerExe(), {"verify", signed_}), 0);
-
-    std::string folder = dir / "Hello";
-    EXPECT_EQ(Drive({"no-window"}, signed_, {"/S", "/D=" + folder}), "@ no-window\n@ end\nexit 0\n");
-    EXPECT_EQ(ReadFileBytes(folder + "\\docs\\license.txt"),
-              ReadFileBytes(Source("payload/docs/license.txt")));
 }
 
 // Hello's whole life: installed into Program Files with its shortcuts and an

@@ -20,7 +20,7 @@ TEST(DialogBoxes, RunawayNestingUnwindsInsteadOfCrashing) {
     const char script[] =
         "if (MESSAGE == INITAPP) MessageBox(\"outer \" + DialogBox(101));\r\n"
         "if (MESSAGE == INITDIALOG) EndDialog(DialogBox(101));\r\n";
-    EXPECT_EQ(RunScript(script, {"answer:1"}), Step("answer:1", InfoBox("outer -1")) + kEnd);
+    EXPECT_EQ(RunScript(script, {"answer:1"}), Answered(InfoBox("outer -1")));
 }
 
 // A wizard over the three templates whose pages report the results of the
@@ -77,9 +77,11 @@ TEST(ControlFunctions, ReadAndChangeTheControlsOfTheThreePages) {
                                           "chyby.\\nOspravedlňujeme sa Vám za problémy. (icon -1 0)\""},
                                          {"  281 ", "+ hidden"},
                                          {"  280 ", "  280 Button \"Hotovo\" default"}});
-    EXPECT_EQ(RunScript(kWizard, {"press:282", "type:221:D:\\Apps\\Q7", "press:283", "press:280", "answer:1"}),
-              Step("press:282", page101) + Step("type:221:D:\\Apps\\Q7", page102) + Step("press:283", page102typed) +
-                  Step("press:280", page103) + Step("answer:1", InfoBox("folder 'D:\\\\Apps\\\\Q7'")) + kEnd);
+    EXPECT_EQ(
+        RunScript(kWizard, {"press:282", "type:221:D:\\Apps\\Q7", "press:283", "press:280", "answer:1"}),
+        Step("press:282", page101) + Step("type:221:D:\\Apps\\Q7", page102) +
+            Step("press:283", page102typed) + Step("press:280", page103) +
+            Answered(InfoBox("folder 'D:\\\\Apps\\\\Q7'")));
 }
 
 TEST(MessageBoxes, ShowTheirArgumentsAndReturnTheAnswer) {
@@ -92,10 +94,10 @@ TEST(MessageBoxes, ShowTheirArgumentsAndReturnTheAnswer) {
         "MessageBox(\"never shown\", \"Chyba\", \"abc\");\r\n";
     EXPECT_EQ(RunScript(script, {"answer:6", "answer:7", "answer:1", "answer:2", "answer:1", "answer:1"}),
               Step("answer:6", Box("Otázka", "question", "Pokračovať?", "6 7")) +
-                  Step("answer:7", Box("Otázka", "question", "Naozaj?", "6 7")) + Step("answer:1", InfoBox("Hotovo")) +
-                  Step("answer:2", Box("34", "warning", "12", "1 2")) +
+                  Step("answer:7", Box("Otázka", "question", "Naozaj?", "6 7")) +
+                  Step("answer:1", InfoBox("Hotovo")) + Step("answer:2", Box("34", "warning", "12", "1 2")) +
                   Step("answer:1", Box("Výsledok", "error", "answers 6 7 1 2", "1")) +
-                  Step("answer:1", ScriptErrorBox(6, 41, "cannot convert to integer: abc")) + kEnd);
+                  Answered(ScriptErrorBox(6, 41, "cannot convert to integer: abc")));
 }
 
 // "#rrggbb" of system colour index.

@@ -25,7 +25,7 @@ TEST(ScriptErrors, InACommandBranchLeaveThePageUsable) {
     EXPECT_EQ(RunScript(script, {"press:282", "answer:1", "press:282", "answer:1", "press:280", "answer:1"}),
               Step("press:282", page) + Step("answer:1", error) + Step("press:282", page) +
                   Step("answer:1", error) + Step("press:280", page) +
-                  Step("answer:1", InfoBox("DialogBox 5, MESSAGE 0, WPARAM 0")) + kEnd);
+                  Answered(InfoBox("DialogBox 5, MESSAGE 0, WPARAM 0")));
 }
 
 // A string doubled until the process cannot hold it: the library's fault
@@ -36,7 +36,7 @@ TEST(ScriptErrors, InACommandBranchLeaveThePageUsable) {
 TEST(Faults, AStringGrownPastWhatTheProcessHoldsShowsTheExceptionBox) {
     if (!InstallerBuild().I686) GTEST_SKIP() << "needs the 32-bit installer's address space";
     EXPECT_EQ(RunScript("s = \"x\";\r\nwhile (1) s = s + s;\r\n", {"answer:1"}),
-              Step("answer:1", ErrorBox("Počas inštalácie sa vyskytla výnimka.")) + kEnd);
+              Answered(ErrorBox("Počas inštalácie sa vyskytla výnimka.")));
 }
 
 // The deepest nesting the engine allows, of its costliest kind (call
@@ -53,14 +53,14 @@ TEST(Nesting, TheDeepestAllowedRunsAndOneMoreIsRefusedBeforeAnythingRuns) {
     const int32_t deepest = TScript::MaxDepth - 2;
     ASSERT_FALSE(CheckPatcherScript(nested(deepest)).has_value());
     EXPECT_EQ(RunScript(nested(deepest), {"answer:1", "answer:1"}),
-              Step("answer:1", InfoBox("ran")) + Step("answer:1", InfoBox("deepest 7")) + kEnd);
+              Step("answer:1", InfoBox("ran")) + Answered(InfoBox("deepest 7")));
 
     std::optional<TScriptProblem> tooDeep = CheckPatcherScript(nested(deepest + 1));
     ASSERT_TRUE(tooDeep.has_value());
     ASSERT_EQ(tooDeep->Message, "nesting too deep");
     TempDir dir;
     EXPECT_EQ(Drive({"answer:1"}, InstallerExe(), {PackUnchecked(dir, "deeper.q7", nested(deepest + 1))}),
-              Step("answer:1", ScriptErrorBox(tooDeep->Line, tooDeep->Column, tooDeep->Message)) + kEnd);
+              Answered(ScriptErrorBox(tooDeep->Line, tooDeep->Column, tooDeep->Message)));
 }
 
 TEST(Events, OfAPageReachTheScriptWithTheirParameters) {
@@ -77,10 +77,10 @@ TEST(Events, OfAPageReachTheScriptWithTheirParameters) {
     std::string page = PageText(102);
     // The platform answers an unhandled WM_CLOSE with the command IDCANCEL.
     EXPECT_EQ(RunScript(script, {"key:esc", "key:enter", "press:281", "close", "press:222", "answer:1"}),
-              Step("key:esc", page) + Step("key:enter", page) + Step("press:281", page) + Step("close", page) +
-                  Step("press:222", page) +
-                  Step("answer:1", InfoBox("DialogBox 9 | 2 0 7 | 4 2 0 | 4 283 0 | 4 281 0 | 3 0 0 | 4 2 0 | 4 222 0 | 0 0 0")) +
-                  kEnd);
+              Step("key:esc", page) + Step("key:enter", page) + Step("press:281", page) +
+                  Step("close", page) + Step("press:222", page) +
+                  Answered(InfoBox(
+                      "DialogBox 9 | 2 0 7 | 4 2 0 | 4 283 0 | 4 281 0 | 3 0 0 | 4 2 0 | 4 222 0 | 0 0 0")));
 }
 
 }  // namespace

@@ -20,21 +20,14 @@ const char kScriptNotInflated[] =
 constexpr size_t kFirstName = 12;
 constexpr size_t kFirstData = 21;
 
-std::string Answered(const std::string& box) { return "@ answer:1\n" + box + kEnd; }
-
-std::string Fatal(const std::string& installer, const std::vector<std::string>& args) {
-    return Drive({"answer:1"}, installer, args);
-}
-
-TEST(Startup, InstallerWithNothingAppendedFindsNoArchive) {
-    EXPECT_EQ(Fatal(InstallerExe(), {}), Answered(ErrorBox(kUnavailable)));
-}
-
-TEST(Startup, ReadsItsOwnAppendedArchiveBehindTheSections) {
+// The bare installer finds no archive; a packed one reads its own behind
+// its sections (here with setup.ini renamed).
+TEST(Startup, ReadsItsOwnAppendedArchiveBehindTheSectionsOrFindsNone) {
     TempDir dir;
     std::string installer = Pack(dir, "setup.exe", "", {{"readme.txt", "hello"}}, true);
     PatchFile(installer, std::filesystem::file_size(InstallerExe()) + kFirstName, "setup.txt");
-    EXPECT_EQ(Fatal(installer, {}), Answered(ErrorBox(kScriptMissing)));
+    EXPECT_EQ(Drive({"answer:1"}, InstallerExe()), Answered(ErrorBox(kUnavailable)));
+    EXPECT_EQ(Drive({"answer:1"}, installer), Answered(ErrorBox(kScriptMissing)));
 }
 
 // Each way an archive named on the command line can be unusable shows its
@@ -61,7 +54,7 @@ TEST(Startup, UnusableArchivesShowTheirFatalErrorAndWriteNothing) {
     std::filesystem::path saved = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
     for (const auto& [archive, box] : cases)
-        EXPECT_EQ(Fatal(InstallerExe(), {archive}), Answered(ErrorBox(box))) << archive;
+        EXPECT_EQ(Drive({"answer:1"}, InstallerExe(), {archive}), Answered(ErrorBox(box))) << archive;
     std::filesystem::current_path(saved);
     std::set<std::string> left;
     for (const auto& item : std::filesystem::directory_iterator(dir.Path()))

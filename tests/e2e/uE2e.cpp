@@ -226,6 +226,10 @@ std::string Step(const std::string& action, const std::string& screen) {
     return "@ " + action + "\n" + screen;
 }
 
+std::string Answered(const std::string& box, int status) {
+    return Step("answer:1", box) + "@ end\nexit " + std::to_string(status) + "\n";
+}
+
 std::string Box(const std::string& caption, const std::string& icon, const std::string& text,
                 const std::string& buttons) {
     return "box \"" + caption + "\" icon=" + icon + " \"" + text + "\" [" + buttons + "]\n";

@@ -91,8 +91,10 @@ std::string RunScript(const std::string& script, const std::vector<std::string>&
 std::string Screen(const std::string& transcript, const std::string& action);
 
 // The transcript of one action: its line and the screen the driver saw
-// before acting.
+// before acting; and of a run whose last screen was box, answered with OK,
+// to its end with status.
 std::string Step(const std::string& action, const std::string& screen);
+std::string Answered(const std::string& box, int status = 0);
 
 // Transcript lines: a message box of the installer (caption 65519) with
 // the error icon and an OK button, and the end of a run.

@@ -37,12 +37,6 @@ const TempDir& Dir() {
     return (void)packed, dir;
 }
 
-// A run that showed one box (kShowScript's, or an error) with text, escaped.
-std::string Ran(const std::string& text, int status, bool error = false) {
-    return "@ answer:1\n" + (error ? ErrorBox(text) : InfoBox(text)) + "@ end\nexit " +
-           std::to_string(status) + "\n";
-}
-
 TEST(Unattended, CommandLinesWithAndWithoutTheOptionsKey) {
     const std::string other = Dir() / "other.q7", installer = Dir() / "without.exe";
     const std::string damaged = "Archív modulu je poškodený.";
@@ -50,19 +44,17 @@ TEST(Unattended, CommandLinesWithAndWithoutTheOptionsKey) {
         const char* installer;
         std::string line, transcript;
     } cases[] = {
-        {"with.exe", "", Ran("own S=0 X=0 D=[]", 0)},
-        {"with.exe", "/S", Ran("own S=-1 X=0 D=[]", 0)},
-        {"with.exe", R"(/S /D="C:\Program Files\App")", Ran(R"(own S=-1 X=0 D=[C:\\Program Files\\App])", 0)},
-        {"with.exe", R"(/s /D="C:\Program Files\App)", Ran(R"(own S=-1 X=0 D=[C:\\Program Files\\App])", 0)},
-        {"with.exe", R"(/D="a \"b\" c" /D=last)", Ran("own S=0 X=0 D=[last]", 0)},
-        {"with.exe", R"(/D="a \"b\" c" )" + other, Ran(R"(other S=0 X=0 D=[a \"b\" c])", 0)},
-        {"with.exe", "/X /CODE=1603", Ran("own S=0 X=-1 D=[]", 1603)},
-        {"with.exe", "/S missing.q7", Ran(damaged, 2, true)},
-        {"with.exe", "/S " + installer, Ran("Archív modulu nie je k dispozícii: ", 3, true)},
-        {"without.exe", "", Ran("own S=0 X=0 D=[]", 0)},
-        {"without.exe", "/S", Ran(damaged, 0, true)},
-        {"without.exe", "/S /CODE=1603 " + other, Ran("other S=0 X=0 D=[]", 0)},
-        {"without.exe", other + " missing.q7", Ran(damaged, 0, true)},
+        {"with.exe", "", Answered(InfoBox("own S=0 X=0 D=[]"))},
+        {"with.exe", "/S", Answered(InfoBox("own S=-1 X=0 D=[]"))},
+        {"with.exe", R"(/D="a \"b\" c" /D=last)", Answered(InfoBox("own S=0 X=0 D=[last]"))},
+        {"with.exe", R"(/D="a \"b\" c" )" + other, Answered(InfoBox(R"(other S=0 X=0 D=[a \"b\" c])"))},
+        {"with.exe", "/X /CODE=1603", Answered(InfoBox("own S=0 X=-1 D=[]"), 1603)},
+        {"with.exe", "/S missing.q7", Answered(ErrorBox(damaged), 2)},
+        {"with.exe", "/S " + installer, Answered(ErrorBox("Archív modulu nie je k dispozícii: "), 3)},
+        {"without.exe", "", Answered(InfoBox("own S=0 X=0 D=[]"))},
+        {"without.exe", "/S", Answered(ErrorBox(damaged))},
+        {"without.exe", "/S /CODE=1603 " + other, Answered(InfoBox("other S=0 X=0 D=[]"))},
+        {"without.exe", other + " missing.q7", Answered(ErrorBox(damaged))},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Drive({"answer:1"}, Dir() / c.installer, {}, c.line), c.transcript)
@@ -100,9 +92,11 @@ TEST(Unattended, SilentInstallAndRemovalShowNoWindowAndLogEveryChange) {
     EXPECT_EQ(Drive({"no-window"}, installer, {"/S", d + "\\blocked", l}), quiet + "1603\n");
     EXPECT_EQ(Drive({"no-window"}, installer, {"/S", "/LOG=" + Dir() / "no\\such\\folder.log"}),
               quiet + "7\n");
-    EXPECT_NE(Drive({"answer:1", "answer:1"}, with, {"/CODE=x", l}).find("@ end\nexit 6\n"),
-              std::string::npos);
-    EXPECT_EQ(Drive({"answer:1"}, with, {l, "missing.q7"}), Ran("Archív modulu je poškodený.", 2, true));
+    EXPECT_EQ(Drive({"answer:1", "answer:1"}, with, {"/CODE=x", l}),
+              Step("answer:1", InfoBox("own S=0 X=0 D=[]")) +
+                  Answered(ScriptErrorBox(4, 55, "cannot convert to integer: x"), 6));
+    EXPECT_EQ(Drive({"answer:1"}, with, {l, "missing.q7"}),
+              Answered(ErrorBox("Archív modulu je poškodený."), 2));
 
     std::string expected = kLog;
     const std::string marks[] = {"\n", "\r\n", "$I", installer, "$W", with, "$A", app, "$L", l};
