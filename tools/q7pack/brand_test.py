@@ -130,14 +130,12 @@ class BrandTest(BrandCase):
                              ["Setup could not install Hello.\nSorry for the trouble.",
                               "The setup script could not be unpacked: ", "Hello 1.0 Setup", "OK"])
             self.assertEqual(one(found, RT_BITMAP, 901), read(os.path.join(HELLO, "banner.bmp"))[14:])
+            # The group's images (width, height, resource number) are the icons there are: the old one is gone.
             group = one(found, RT_GROUP_ICON, 1)
-            (count,) = struct.unpack_from("<H", group, 4)
-            sizes = [struct.unpack_from("<BB", group, 6 + 14 * i) for i in range(count)]
-            icons = [struct.unpack_from("<H", group, 6 + 14 * i + 12)[0] for i in range(count)]
-            self.assertEqual(sizes, [(32, 32), (16, 16)])
-            self.assertEqual(len([k for k in found if k[0] == RT_ICON]), 2, "the old icon is gone")
-            for number in icons:
-                one(found, RT_ICON, number)
+            count = struct.unpack_from("<H", group, 4)[0]
+            icons = [struct.unpack_from("<BB10xH", group, 6 + 14 * i) for i in range(count)]
+            self.assertEqual([icon[:2] for icon in icons], [(32, 32), (16, 16)])
+            self.assertEqual(sorted(n for t, n, _ in found if t == RT_ICON), sorted(icon[2] for icon in icons))
             manifest = one(found, RT_MANIFEST, 1).decode()
             self.assertIn('<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>', manifest)
             self.assertIn("<description>Hello 1.0 Setup</description>", manifest)

@@ -123,14 +123,16 @@ class PackagerTest(unittest.TestCase):
         self.assertEqual([(e[0], zlib.decompress(e[1]), e[2]) for e in entries],
                          [(n, self.read("src/" + s), len(self.read("src/" + s))) for n, s in stored.items()])
         # The reports, whole: sizes, ratios and counts come from the independent reader.
-        packed, unpacked = sum(len(e[1]) for e in entries), sum(e[2] for e in entries)
-        rows = [(len(e[1]), e[2], e[0]) for e in entries] + [(packed, unpacked, b"7 entries, entry data only; the "
-                                                              b"archive is %d bytes with headers and names" % len(out))]
+        packed, unpacked, size = sum(len(e[1]) for e in entries), sum(e[2] for e in entries), len(out)
+        rows = [(len(e[1]), e[2], e[0]) for e in entries] + [
+            (packed, unpacked, b"7 entries, entry data only; the archive is %d bytes with headers and names" % size)]
         self.assertEqual(created.stdout, b"%s: 7 entries: %d bytes of files compressed to %d bytes of entry data, an "
-                         b"archive of %d bytes with headers and names (bare archive)\n" % (name.encode(), unpacked, packed, len(out)))
-        self.assertEqual(self.ok("list", name).stdout, b"%s: bare archive, archive at offset 0\n%12s %12s %7s  name\n"
-                         % (name.encode(), b"packed", b"unpacked", b"ratio") + b"".join(
-                             b"%12d %12d %7s  %s\n" % (p, u, b"%.1f%%" % (100 * p / u) if u else b"-", n) for p, u, n in rows))
+                         b"archive of %d bytes with headers and names (bare archive)\n"
+                         % (name.encode(), unpacked, packed, size))
+        table = [(b"packed", b"unpacked", b"ratio", b"name")] + [
+            (b"%d" % p, b"%d" % u, b"%.1f%%" % (100 * p / u) if u else b"-", n) for p, u, n in rows]
+        self.assertEqual(self.ok("list", name).stdout, b"%s: bare archive, archive at offset 0\n" % name.encode() +
+                         b"".join(b"%12s %12s %7s  %s\n" % row for row in table))
         self.assertEqual(self.ok("verify", name).stdout, name.encode() + b": all 7 entries are good\n")
         self.ok("extract", self.path("out.q7a"), self.path("x"))
         for name, source in stored.items():
@@ -188,7 +190,7 @@ class PackagerTest(unittest.TestCase):
                              b"not written")
             self.assertTrue(err.startswith(self.path("bad/setup.ini").encode() + b":3:1: ) expected\n}\n^\n"), err)
         self.assertEqual(self.read("old.q7a"), b"the previous output")
-        self.assertEqual(self.listing(""), ["bad", "huge.bin", "notpe.exe", "old.q7a", "src"], "no temporary files left")
+        self.assertEqual(self.listing(""), ["bad", "huge.bin", "notpe.exe", "old.q7a", "src"], "no temporary file left")
 
     def test_an_output_that_is_one_of_its_own_inputs_is_refused(self):
         hello = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "hello")
