@@ -98,13 +98,9 @@ class BrandCase(unittest.TestCase):
 
 
 class BrandTest(BrandCase):
-    def test_the_sample_brand_is_what_the_stub_carries(self):
+    def test_branded_stub_is_valid_and_keeps_every_other_section_and_the_sample_brand_is_the_stubs_own(self):
         for stub in STUBS:
-            branded = self.brand(stub, SAMPLE_BRAND, self.path("sample.exe"))
-            self.assertEqual(resources(branded), resources(stub), stub)
-
-    def test_branded_stub_is_valid_and_keeps_every_other_section(self):
-        for stub in STUBS:
+            self.assertEqual(resources(self.brand(stub, SAMPLE_BRAND, self.path("sample.exe"))), resources(stub), stub)
             branded = self.brand(stub, os.path.join(HELLO, "brand.ini"), self.path("hello.exe"))
             old, new = pefile.PE(stub), pefile.PE(branded)
             self.assertEqual(new.get_warnings(), [], stub)
