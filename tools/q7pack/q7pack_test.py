@@ -259,7 +259,8 @@ class PackagerTest(unittest.TestCase):
         # Sections ending at 2^31, and an archive where the 64 KiB header read stops.
         far = fake_stub(((0x200, 0x400), (0x7FFFFF00, 0x100)))
         self.write("far.exe", far + bytes(65536 - len(far)) + archive((b"a", b"a")))
-        for args, message in [(["list", "text.txt"], b"not an archive"), (["list", "far.exe"], b"no archive"),
+        for args, message in [(["list", "text.txt"], b"not an archive"),
+                              (["list", "far.exe"], b"no archive: its sections end at 2 GiB"),
                               (["verify", "missing"], b"no such file"), (["check", "missing"], b"no such file"),
                               (["check", "src"], b"is a folder, not a file"),
                               (["list", "src"], b"is a folder, not a file"),
