@@ -237,15 +237,19 @@ class BrandTest(BrandCase):
         self.ok("create", "-o", self.path("title-setup.exe"), "--stub", self.path("title.exe"), os.path.join(HELLO, "setup.ini"))
         self.assertIn("title: \\x1b]0;x\\x07\\x1b[2J\\x9b ", q7pack("list", self.path("title-setup.exe")).stdout)
 
-    def test_scripts_are_refused_at_the_character_their_code_page_lacks(self):
-        write(self.path("brand.ini"), "[installer]\ncodepage = 1252\n")
-        for script, message in [("a = 1;\nb = \"\u00e9\u0416\";\n".encode(), "setup.ini:2:7: character '\u0416' (U+0416) is "
-                                                                              "not in Windows-1252"),
-                                (b"a = \"\xff\";\n", "setup.ini:1:6: byte 0xFF is not UTF-8 text")]:
+    def test_scripts_are_read_in_the_brands_code_page_and_refused_at_a_character_it_lacks(self):
+        # A script checked for a brand's code page is saved as UTF-8: no warning that it is.
+        for codepage, script, status, message in [
+                ("1252", "a = 1;\nb = \"\u00e9\u0416\";\n".encode(), 1,
+                 "setup.ini:2:7: character '\u0416' (U+0416) is not in Windows-1252"),
+                ("1252", b"a = \"\xff\";\n", 1, "setup.ini:1:6: byte 0xFF is not UTF-8 text"),
+                ("utf-8", "a = \"\u0416\";\n".encode(), 0, "passes the installer's check")]:
+            write(self.path("brand.ini"), "[installer]\ncodepage = %s\n" % codepage)
             write(self.path("setup.ini"), script)
             result = q7pack("check", "--brand", self.path("brand.ini"), self.path("setup.ini"))
-            self.assertEqual(result.returncode, 1, script)
-            self.assertIn(message, result.stderr, script)
+            self.assertEqual(result.returncode, status, script)
+            self.assertIn(message, result.stderr if status else result.stdout, script)
+            self.assertNotIn("warning", result.stderr, script)
 
     def test_languages_are_tagged_pages_and_string_tables_and_utf8_is_in_the_manifest(self):
         out = self.path("world.exe")
