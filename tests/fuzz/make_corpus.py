@@ -73,9 +73,8 @@ def archive_inputs():
     for name, data in archives():
         yield name, struct.pack("<I", 0) + data
     setup = entry(b"setup.ini", SCRIPT)
-    far_name = b"far.bin"
     # Fault 1 in small: the first record's data starts exactly at 2^31.
-    yield "far-data-at-2gib", far(12 + len(far_name) - 1) + record(far_name, b"A" * 40013, 40013) + END
+    yield "far-data-at-2gib", far(12 + len(b"far.bin") - 1) + record(b"far.bin", b"A" * 40013, 40013) + END
     # A record ending at the last reachable position, then one past it.
     yield "far-last-reachable", far(len(setup)) + setup + END
     yield "far-crossing", far(len(setup) - 5) + setup + END
@@ -123,9 +122,7 @@ def installer_parts(path):
 
 def main(installers):
     root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
-    corpora = {"archive": {}, "peimage": {}, "q7pack": {}}
-    corpora["archive"].update(archive_inputs())
-    corpora["q7pack"].update(archives())
+    corpora = {"archive": dict(archive_inputs()), "peimage": {}, "q7pack": dict(archives())}
     small = pe_headers([(0x400, 0x200), (0x600, 0x100)])
     plus = pe_headers([(0x400, 0x200)], optional_size=240, magic=0x20B)
     fault5 = pe_headers([(0x400, 0x200), (0x7FFFFF00, 0x100)])

@@ -98,13 +98,9 @@ class BrandCase(unittest.TestCase):
 
 
 class BrandTest(BrandCase):
-    def test_the_sample_brand_is_what_the_stub_carries(self):
+    def test_branded_stub_is_valid_and_keeps_every_other_section_and_the_sample_brand_is_the_stubs_own(self):
         for stub in STUBS:
-            branded = self.brand(stub, SAMPLE_BRAND, self.path("sample.exe"))
-            self.assertEqual(resources(branded), resources(stub), stub)
-
-    def test_branded_stub_is_valid_and_keeps_every_other_section(self):
-        for stub in STUBS:
+            self.assertEqual(resources(self.brand(stub, SAMPLE_BRAND, self.path("sample.exe"))), resources(stub), stub)
             branded = self.brand(stub, os.path.join(HELLO, "brand.ini"), self.path("hello.exe"))
             old, new = pefile.PE(stub), pefile.PE(branded)
             self.assertEqual(new.get_warnings(), [], stub)
@@ -130,14 +126,12 @@ class BrandTest(BrandCase):
                              ["Setup could not install Hello.\nSorry for the trouble.",
                               "The setup script could not be unpacked: ", "Hello 1.0 Setup", "OK"])
             self.assertEqual(one(found, RT_BITMAP, 901), read(os.path.join(HELLO, "banner.bmp"))[14:])
+            # The group's images (width, height, resource number) are the icons there are: the old one is gone.
             group = one(found, RT_GROUP_ICON, 1)
-            (count,) = struct.unpack_from("<H", group, 4)
-            sizes = [struct.unpack_from("<BB", group, 6 + 14 * i) for i in range(count)]
-            icons = [struct.unpack_from("<H", group, 6 + 14 * i + 12)[0] for i in range(count)]
-            self.assertEqual(sizes, [(32, 32), (16, 16)])
-            self.assertEqual(len([k for k in found if k[0] == RT_ICON]), 2, "the old icon is gone")
-            for number in icons:
-                one(found, RT_ICON, number)
+            count = struct.unpack_from("<H", group, 4)[0]
+            icons = [struct.unpack_from("<BB10xH", group, 6 + 14 * i) for i in range(count)]
+            self.assertEqual([icon[:2] for icon in icons], [(32, 32), (16, 16)])
+            self.assertEqual(sorted(n for t, n, _ in found if t == RT_ICON), sorted(icon[2] for icon in icons))
             manifest = one(found, RT_MANIFEST, 1).decode()
             self.assertIn('<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>', manifest)
             self.assertIn("<description>Hello 1.0 Setup</description>", manifest)
@@ -154,8 +148,9 @@ class BrandTest(BrandCase):
         # The sample's brand sets no version, manifest or options: those of
         # the first brand stay, everything else is back as the stub has it.
         again = self.brand(installer, SAMPLE_BRAND, self.path("again.exe"))
-        kept = {k: data for k, data in resources(again).items() if k[0] not in (RT_VERSION, RT_MANIFEST, RT_RCDATA)}
-        self.assertEqual(kept, {key: data for key, data in resources(stub).items() if key[0] != RT_MANIFEST})
+        first = {k: data for k, data in resources(installer).items() if k[0] in (RT_VERSION, RT_MANIFEST, RT_RCDATA)}
+        self.assertEqual(resources(again), {**{k: data for k, data in resources(stub).items() if k[0] != RT_MANIFEST},
+                                            **first})
         twice = one(resources(self.brand(again, os.path.join(HELLO, "brand.ini"), self.path("twice.exe"))),
                     RT_MANIFEST, 1).decode()
         self.assertEqual((twice.count("<description>"), twice.count("<trustInfo")), (1, 1), twice)
@@ -243,15 +238,19 @@ class BrandTest(BrandCase):
         self.ok("create", "-o", self.path("title-setup.exe"), "--stub", self.path("title.exe"), os.path.join(HELLO, "setup.ini"))
         self.assertIn("title: \\x1b]0;x\\x07\\x1b[2J\\x9b ", q7pack("list", self.path("title-setup.exe")).stdout)
 
-    def test_scripts_are_refused_at_the_character_their_code_page_lacks(self):
-        write(self.path("brand.ini"), "[installer]\ncodepage = 1252\n")
-        for script, message in [("a = 1;\nb = \"\u00e9\u0416\";\n".encode(), "setup.ini:2:7: character '\u0416' (U+0416) is "
-                                                                              "not in Windows-1252"),
-                                (b"a = \"\xff\";\n", "setup.ini:1:6: byte 0xFF is not UTF-8 text")]:
+    def test_scripts_are_read_in_the_brands_code_page_and_refused_at_a_character_it_lacks(self):
+        # A script checked for a brand's code page is saved as UTF-8: no warning that it is.
+        for codepage, script, status, message in [
+                ("1252", "a = 1;\nb = \"\u00e9\u0416\";\n".encode(), 1,
+                 "setup.ini:2:7: character '\u0416' (U+0416) is not in Windows-1252"),
+                ("1252", b"a = \"\xff\";\n", 1, "setup.ini:1:6: byte 0xFF is not UTF-8 text"),
+                ("utf-8", "a = \"\u0416\";\n".encode(), 0, "passes the installer's check")]:
+            write(self.path("brand.ini"), "[installer]\ncodepage = %s\n" % codepage)
             write(self.path("setup.ini"), script)
             result = q7pack("check", "--brand", self.path("brand.ini"), self.path("setup.ini"))
-            self.assertEqual(result.returncode, 1, script)
-            self.assertIn(message, result.stderr, script)
+            self.assertEqual(result.returncode, status, script)
+            self.assertIn(message, result.stderr if status else result.stdout, script)
+            self.assertNotIn("warning", result.stderr, script)
 
     def test_languages_are_tagged_pages_and_string_tables_and_utf8_is_in_the_manifest(self):
         out = self.path("world.exe")
