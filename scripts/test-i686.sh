@@ -42,9 +42,9 @@ esac
 # line here; what it expects differently of the i686 build belongs in
 # TInstallerBuild (tests/e2e/uE2e.h).
 scenarios=(
-  "smoke,full e2e_test        Startup.InstallerWithNothingAppendedFindsNoArchive:Startup.ReadsItsOwnAppendedArchiveBehindTheSections"
+  "smoke,full e2e_test        Startup.ReadsItsOwnAppendedArchiveBehindTheSectionsOrFindsNone"
   "smoke,full sample_e2e_test SampleWizard.InstallsThroughEveryPageAndRemembersTheFolder"
-  "full       e2e_test        Startup.*-Startup.InstallerWithNothingAppendedFindsNoArchive:Startup.ReadsItsOwnAppendedArchiveBehindTheSections"
+  "full       e2e_test        Startup.*-Startup.ReadsItsOwnAppendedArchiveBehindTheSectionsOrFindsNone"
   "full       sample_e2e_test CancelOrCloseOnAnyPage/SampleWizardLeft.InstallsNothing/3:SampleProgress.*"
   "full       host_e2e_test   Nesting.*:Events.*:COLORDLG.*:ScriptErrors.InACommandBranchLeaveThePageUsable:DialogBoxes.RunawayNestingUnwindsInsteadOfCrashing"
   "full       library_e2e_test Library.RegistryRoundTripsInTheInstallersViewAndExecuteWithWait"
@@ -151,7 +151,7 @@ for scenario in "${scenarios[@]}"; do
   [[ ",$lanes," == *",$lane,"* ]] || continue
   begin=$(date +%s)
   if Q7_WINE_LANG=${locale:-sk_SK.UTF-8} run "$root/cmake/wine-run.sh" "$tests/$program.exe" --gtest_filter="$filter" --gtest_brief=1 \
-    >"$state/$program.log" 2>&1; then
+    >"$state/$program.log" 2>&1 && ! grep -q '^\[==========\] 0 tests' "$state/$program.log"; then
     passed=$((passed + 1))
     say "ok   $program $filter ($(($(date +%s) - begin)) s)"
   else
