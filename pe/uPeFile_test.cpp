@@ -56,7 +56,7 @@ TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
     std::string tree =
         LayoutResources({Make(TResourceId::Of(rtBitmap), Named(u"BANNER"), 0x409, "pixels")}, 0x1000);
     const std::string good = SmallImage(tree);
-    const size_t rsrc = 0x200;
+    const size_t rsrc = 0x200, section = kTestOptionalHeader + 224;  // its one section's entry
     struct Damage {
         const char* what;
         size_t at;
@@ -64,11 +64,11 @@ TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
     } damages[] = {
         {"signature offset past the end", 0x3C, 0xFFFFFFF0},
         {"signature other than PE\\0\\0", 0x40, 0x00014550},
-        {"section data one byte past the end", 0x58 + 224 + 16, static_cast<uint32_t>(tree.size() + 1)},
-        {"unknown optional header", 0x58, 0x30B},
-        {"section data past the end", 0x58 + 224 + 16, 0x7FFFFFFF},
-        {"section data offset past the end", 0x58 + 224 + 20, 0xFFFFFF00},
-        {"section data over the section table", 0x58 + 224 + 20, 0x100},
+        {"section data one byte past the end", section + 16, static_cast<uint32_t>(tree.size() + 1)},
+        {"unknown optional header", kTestOptionalHeader, 0x30B},
+        {"section data past the end", section + 16, 0x7FFFFFFF},
+        {"section data offset past the end", section + 20, 0xFFFFFF00},
+        {"section data over the section table", section + 20, 0x100},
         {"root entry count beyond the tree", rsrc + 12, 0xFFFFFFFF},
         {"type directory pointing at the root", rsrc + 20, 0x80000000},
         {"type entry leading straight to a data entry", rsrc + 20, 16 * 3 + 8 * 3},
@@ -96,8 +96,8 @@ TEST(PeFile, RefusesDamagedHeadersAndResourceTrees) {
     // A section without raw data still counts where the installer looks for
     // its archive, so one "placed" past the file is damage too.
     std::string empty = good;
-    PutLE(empty, 0x58 + 224 + 16, 0);
-    PutLE(empty, 0x58 + 224 + 20, 0x10000);
+    PutLE(empty, section + 16, 0);
+    PutLE(empty, section + 20, 0x10000);
     EXPECT_THROW(TPeFile{empty}, EPeFormat) << "empty section placed past the end";
 
     TResource twice = Make(TResourceId::Of(rtBitmap), TResourceId::Of(1), 0x409, "x");

@@ -51,11 +51,11 @@ TEST(Startup, UnusableArchivesShowTheirFatalErrorAndWriteNothing) {
         {damaged, kScriptNotInflated},
         {PackUnchecked(dir, "huge.q7", "//" + std::string((16 << 20) - 1, 'x')), kScriptNotInflated},
     };
-    std::filesystem::path saved = std::filesystem::current_path();
-    std::filesystem::current_path(dir.Path());
-    for (const auto& [archive, box] : cases)
-        EXPECT_EQ(Drive({"answer:1"}, InstallerExe(), {archive}), Answered(ErrorBox(box))) << archive;
-    std::filesystem::current_path(saved);
+    {
+        CurrentDirectory here{dir.Path()};
+        for (const auto& [archive, box] : cases)
+            EXPECT_EQ(Drive({"answer:1"}, InstallerExe(), {archive}), Answered(ErrorBox(box))) << archive;
+    }
     std::set<std::string> left;
     for (const auto& item : std::filesystem::directory_iterator(dir.Path()))
         left.insert(item.path().filename().string());
