@@ -46,6 +46,19 @@ bool HasForbiddenByte(std::string_view name) {
     return false;
 }
 
+// True when the first part that names something is the journal's folder.
+bool InJournalFolder(std::string_view name) {
+    std::string_view first;
+    AnyComponent(name, [&](std::string_view part) {
+        first = part;
+        return !part.empty() && part != ".";
+    });
+    if (first.size() != sizeof JournalFolderName - 1) return false;
+    for (size_t i = 0; i < first.size(); ++i)
+        if (Upper(first[i]) != Upper(JournalFolderName[i])) return false;
+    return true;
+}
+
 }  // namespace
 
 bool IsEscapingName(std::string_view name) {
@@ -58,6 +71,7 @@ bool IsEscapingName(std::string_view name) {
 const char* StoredNameFault(std::string_view name) {
     if (name.empty()) return "the name is empty";
     if (IsEscapingName(name)) return "the name would leave the install folder";
+    if (InJournalFolder(name)) return "the installer keeps its undo journal in .q7journal";
     if (HasForbiddenByte(name)) return "the name holds a control character or one of : < > \" | ? *";
     if (AnyComponent(name, IsDeviceName)) return "a part of the name is a Windows device name (CON, NUL, COM1, ...)";
     // "." alone is the folder itself and resolves as it stands.

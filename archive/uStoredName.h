@@ -13,8 +13,13 @@
 // component (both \ and / separate components).
 bool IsEscapingName(std::string_view name);
 
+// The folder the installer keeps its undo journal in, inside the folder it
+// installs into (scriptlib/uInstallJournal.h); no stored name lies in it.
+constexpr char JournalFolderName[] = ".q7journal";
+
 // Why Windows would not write a file under this name, or nullptr when the
-// name is safe: it is empty, escapes (IsEscapingName), holds a byte below
+// name is safe: it is empty, escapes (IsEscapingName), lies in the
+// installer's JournalFolderName (in any case), holds a byte below
 // 0x20 or one of : < > " | ? *, or one of its components is a reserved
 // device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension, in
 // any case) or ends with a dot or a space (Windows strips those, so the file

@@ -280,12 +280,13 @@ TEST(StoredNames, EscapingNamesAndNamesWindowsWouldChange) {
     for (const auto& refused : {std::vector<const char*>{"", "..\\x", "C:x", "CON", "con", "Nul.txt",
                                                          "dir\\aux.tar.gz", "lpt9", "COM1/x", "PRN .txt"},
                                 {"ads.txt:hidden", "a<b", "a>b", "a\"b", "a|b", "a?b", "a*b", "tab\there",
-                                 "esc\x1b[2J", "trail.", "trail ", "dir.\\file", "dir \\file"}})
+                                 "esc\x1b[2J", "trail.", "trail ", "dir.\\file", "dir \\file"},
+                                {".q7journal\\x", ".\\.Q7Journal/x", ".q7journal"}})
         for (const char* name : refused) EXPECT_NE(StoredNameFault(name), nullptr) << name;
     EXPECT_NE(StoredNameFault("nul\0byte"s), nullptr);
     const char* kept[] = {"setup.ini",      "dir\\file.txt", "a/b", ".\\x", "CONSOLE.txt",
                           "com10",          "LPT0",          "COM", "xcon", "con_x.txt",
-                          "\xC1\xE8ko.txt", "..a",           "a..b"};
+                          "\xC1\xE8ko.txt", "..a",           "a..b", "dir\\.q7journal", ".q7journals"};
     for (const char* name : kept) EXPECT_EQ(StoredNameFault(name), nullptr) << name;
 }
 

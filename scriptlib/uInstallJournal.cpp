@@ -1,55 +1,200 @@
 #include "scriptlib/uInstallJournal.h"
 
-std::string AsideName(const std::string& name) { return name + ".~q7old"; }
+#include "archive/uStoredName.h"
+
+#include <iterator>
+
+namespace {
+
+constexpr char kJournalFile[] = "journal";
+
+// The first count parts of a stored path, joined with '\'.
+std::string Joined(const std::vector<std::string>& parts, size_t count) {
+    std::string path;
+    for (size_t i = 0; i < count; ++i) path += (i ? "\\" : "") + parts[i];
+    return path;
+}
+
+bool IsPath(const std::string& path) { return StoredNameFault(path) == nullptr && !NameParts(path).empty(); }
+
+// One line of a journal (its '\n' taken off) as a step; false when it is none.
+bool ParseStep(const std::string& line, TJournalStep& step) {
+    if (line == "K") {
+        step = {'K', {}, {}};
+        return true;
+    }
+    if (line.size() < 3 || line[1] != ' ' || (line[0] != 'D' && line[0] != 'C' && line[0] != 'R')) return false;
+    step = {line[0], line.substr(2), {}};
+    if (step.Kind == 'R') {
+        size_t space = step.Path.find(' ');
+        if (space == std::string::npos || !IsTemporaryName(step.Path.substr(0, space))) return false;
+        step.Aside = step.Path.substr(0, space);
+        step.Path.erase(0, space + 1);
+    }
+    return IsPath(step.Path);
+}
+
+std::string Line(const TJournalStep& step) {
+    if (step.Kind == 'K') return "K\n";
+    return std::string(1, step.Kind) + ' ' + (step.Aside.empty() ? "" : step.Aside + ' ') + step.Path + '\n';
+}
+
+bool Committed(const std::vector<TJournalStep>& steps) { return !steps.empty() && steps.back().Kind == 'K'; }
+
+}  // namespace
+
+std::vector<TJournalStep> ParseJournal(const std::string& text) {
+    std::vector<TJournalStep> steps;
+    size_t start = 0, end;
+    TJournalStep step;
+    while ((end = text.find('\n', start)) != std::string::npos && ParseStep(text.substr(start, end - start), step)) {
+        steps.push_back(step);
+        start = end + 1;
+        if (step.Kind == 'K') break;
+    }
+    return steps;
+}
+
+TInstallJournal::TInstallJournal(TSafeFolder root) {
+    held_[""] = std::make_unique<TSafeFolder>(std::move(root));
+    aside_ = std::make_unique<TSafeFolder>(held_[""]->Enter(JournalFolderName, true));
+    std::string text;
+    if (aside_->Read(kJournalFile, text)) {
+        Replay(ParseJournal(text));
+        aside_->RemoveFile(kJournalFile);
+    }
+    file_ = aside_->NewFile(kJournalFile);
+}
 
 TInstallJournal::~TInstallJournal() { Undo(); }
 
-TFolderId TInstallJournal::Hold(TSafeFolder folder) {
-    folders_.push_back(std::make_unique<TSafeFolder>(std::move(folder)));
-    return folders_.size() - 1;
+// Finishes what an earlier run left: its old copies deleted when it got to
+// K, its steps taken back otherwise. Old copies that no journal names any
+// more are of runs that got to K: they go too.
+void TInstallJournal::Replay(const std::vector<TJournalStep>& steps) {
+    if (!Committed(steps)) {
+        bool whole = true;
+        for (auto step = steps.rbegin(); step != steps.rend(); ++step) whole = TakeBack(*step) && whole;
+        if (!whole)
+            throw EPathError(aside_->PathOf(kJournalFile),
+                             "names old copies of an earlier installation that cannot be put back");
+    }
+    held_.erase(held_.upper_bound(""), held_.end());
+    RemoveOldCopies(*aside_);
 }
 
-void TInstallJournal::Close() {
-    steps_.clear();
-    folders_.clear();
+const TSafeFolder* TInstallJournal::Find(const std::string& path, bool make) {
+    std::vector<std::string> parts = NameParts(path);
+    const TSafeFolder* folder = held_[""].get();
+    for (size_t i = 0; i < parts.size(); ++i) {
+        std::unique_ptr<TSafeFolder>& level = held_[Joined(parts, i + 1)];
+        if (!level) {
+            bool missing = folder->KindOf(parts[i]) == TEntryKind::Missing;
+            if (missing && !make) {
+                held_.erase(Joined(parts, i + 1));
+                return nullptr;
+            }
+            if (missing) {
+                Record({'D', Joined(parts, i + 1), {}});
+                WriteRecords();
+            }
+            level = std::make_unique<TSafeFolder>(folder->Enter(parts[i], missing));
+        }
+        folder = level.get();
+    }
+    return folder;
+}
+
+const TSafeFolder& TInstallJournal::Folder(const std::vector<std::string>& parts) {
+    return *Find(Joined(parts, parts.size()), true);
+}
+
+std::string TInstallJournal::Replaced(const std::string& path) {
+    std::string aside = TemporaryName();
+    Record({'R', path, aside});
+    return aside;
+}
+
+void TInstallJournal::WriteRecords() {
+    std::string text;
+    for (; written_ < steps_.size(); ++written_) text += Line(steps_[written_]);
+    if (HandleWrite(file_, text.data(), static_cast<int32_t>(text.size())) != static_cast<int32_t>(text.size()))
+        throw EPathError(aside_->PathOf(kJournalFile), "cannot be written");
+}
+
+void TInstallJournal::Seal() {
+    WriteRecords();
+    FlushFile(file_, aside_->PathOf(kJournalFile));
+}
+
+// Closes the folders held at path and below it: Windows removes no folder
+// that is held open.
+void TInstallJournal::Release(const std::string& path) {
+    for (auto held = held_.lower_bound(path); held != held_.end() && held->first.compare(0, path.size(), path) == 0;) {
+        bool below = held->first.size() == path.size() || held->first[path.size()] == '\\';
+        held = below ? held_.erase(held) : std::next(held);
+    }
+}
+
+// A step taken back; false when an old copy is still aside.
+bool TInstallJournal::TakeBack(const TJournalStep& step) {
+    std::vector<std::string> parts = NameParts(step.Path);
+    if (step.Kind == 'K' || parts.empty()) return true;
+    const std::string name = parts.back();
+    try {
+        if (step.Kind == 'D') Release(step.Path);
+        const TSafeFolder* folder = Find(Joined(parts, parts.size() - 1), false);
+        if (step.Kind == 'R') {
+            if (aside_->KindOf(step.Aside) == TEntryKind::Missing) return true;  // it never went aside
+            return folder && aside_->MoveTo(step.Aside, *folder, name, true);
+        }
+        if (!folder) return true;
+        if (step.Kind == 'D') return folder->RemoveFolder(name) || true;
+        return folder->KindOf(name) != TEntryKind::File || folder->RemoveFile(name);
+    } catch (const EPathError&) {
+        // A made folder that holds something of someone else's stays.
+        return step.Kind == 'D';
+    }
 }
 
 void TInstallJournal::Commit() {
-    for (const Step& step : steps_) {
-        if (step.kind != kReplaced) continue;
-        try {
-            Folder(step.folder).RemoveFile(AsideName(step.name));
-        } catch (const EPathError&) {
-            // The old copy stays beside the new file; the next installation
-            // of this target puts it back first, so it is not lost either.
-        }
-    }
-    Close();
+    FlushFolderChanges(*held_[""]);
+    Record({'K', {}, {}});
+    Seal();
+    End();
 }
 
 bool TInstallJournal::Undo() {
+    if (file_ == InvalidHandle) return true;
     bool whole = true;
-    for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) {
-        try {
-            switch (step->kind) {
-                case kFolder:
-                    // Windows removes no folder that is held open. What came
-                    // after the made folder is undone by now, so it closes
-                    // with every folder held after it.
-                    if (step->made < folders_.size()) folders_.resize(step->made);
-                    whole = Folder(step->folder).RemoveFolder(step->name) && whole;
-                    break;
-                case kCreated: whole = Folder(step->folder).RemoveFile(step->name) && whole; break;
-                case kReplaced:
-                    // Rename replaces the new file; a target that is no
-                    // longer there (its move failed) is fine.
-                    whole = Folder(step->folder).Rename(AsideName(step->name), step->name) && whole;
-                    break;
-            }
-        } catch (const EPathError&) {
-            whole = false;
-        }
+    for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) whole = TakeBack(*step) && whole;
+    if (whole) {
+        End();
+        return true;
     }
-    Close();
-    return whole;
+    HandleClose(file_);  // the journal stays for the next run
+    file_ = InvalidHandle;
+    held_.clear();
+    aside_.reset();
+    return false;
+}
+
+// The journal is done with: the old copies go, the journal and its folder
+// with them.
+void TInstallJournal::End() {
+    HandleClose(file_);
+    file_ = InvalidHandle;
+    steps_.clear();
+    try {
+        RemoveOldCopies(*aside_);
+        aside_->RemoveFile(kJournalFile);
+        aside_.reset();
+        held_.erase(held_.upper_bound(""), held_.end());
+        held_[""]->RemoveFolder(JournalFolderName);
+    } catch (const EPathError&) {
+        // An old copy that is still in use keeps the folder; the next run
+        // (or the restart) removes it.
+    }
+    held_.clear();
+    aside_.reset();
 }

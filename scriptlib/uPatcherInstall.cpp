@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -11,13 +12,16 @@
 
 namespace {
 
-// One entry on its way: the folder and name it goes to and the new file
-// that holds its bytes until then.
+// One entry on its way: its stored path, the folder and name it goes to,
+// and the new file that holds its bytes until then.
 struct TPending {
     const TZLibPackedFile* entry;
-    TFolderId folder;
+    std::string path;
+    const TSafeFolder* folder;
     std::string name;
     std::unique_ptr<TSafeNewFile> file;
+    std::string aside;     // where the old file goes in the journal's folder
+    bool again = false;    // the target was put in place by an earlier entry
 };
 
 // Passes the inflated bytes on and counts them; once the observer says stop
@@ -71,124 +75,103 @@ public:
     TInstallResult Run(const std::string& folder);
 
 private:
-    void OpenRoot(const std::string& folder);
-    TFolderId FolderOf(const std::vector<std::string>& parts);
-    TFolderId Made(TFolderId parent, const std::string& name);
-    const TSafeFolder& Folder(const TPending& pending) const { return journal_.Folder(pending.folder); }
     bool Plan();
-    void PutBackLeftovers();
+    TSafeFolder OpenRoot(const std::string& folder);
+    void RemoveMadeRoot();
+    void Locate(TPending& pending);
     bool Write(TPending& pending);
+    void Record(TPending& pending);
     void PutInPlace(TPending& pending);
     TInstallResult Stop(TInstallOutcome outcome, const std::string& failed);
 
     const TZLibUnpacker& unpacker_;
     TInstallObserver& observer_;
-    TInstallJournal journal_;  // holds the folders; undone after the files below close
-    TFolderId root_ = 0;
-    // The folders entered so far, sorted by the stored folder's parts
-    // joined with '\'.
-    std::vector<std::pair<std::string, TFolderId>> folders_;
+    std::string base_;                 // the nearest folder of the root that existed
+    std::vector<std::string> made_;    // the levels below it made for the root
+    std::unique_ptr<TInstallJournal> journal_;  // holds the folders; undone after the files below close
     std::vector<TPending> pending_;
+    std::set<std::string> targets_;  // the targets recorded so far, in lower case
     uint64_t total_ = 0, written_ = 0;
     bool cancelled_ = false;
     std::string failed_;
 };
 
-// The subfolder name of parent, made (and recorded) when it is missing;
-// never a link.
-TFolderId TInstallation::Made(TFolderId parent, const std::string& name) {
-    bool missing = journal_.Folder(parent).KindOf(name) == TEntryKind::Missing;
-    TFolderId folder = journal_.Hold(journal_.Folder(parent).Enter(name, true));
-    if (missing) journal_.FolderMade(parent, name, folder);
-    return folder;
-}
-
-void TInstallation::OpenRoot(const std::string& folder) {
-    std::vector<std::string> missing;
-    std::string existing = ExistingAncestor(folder, missing);
-    root_ = journal_.Hold(TSafeFolder(existing));
-    for (const std::string& name : missing) root_ = Made(root_, name);
-}
-
-// The folder an entry's parts (its file name last) go into, below the root.
-TFolderId TInstallation::FolderOf(const std::vector<std::string>& parts) {
-    TFolderId folder = root_;
-    std::string key;
-    for (size_t i = 0; i + 1 < parts.size(); ++i) {
-        key += parts[i] + '\\';
-        auto known = std::lower_bound(folders_.begin(), folders_.end(), key,
-                                      [](const auto& known, const std::string& key) { return known.first < key; });
-        if (known != folders_.end() && known->first == key) {
-            folder = known->second;
-        } else {
-            folder = Made(folder, parts[i]);
-            folders_.emplace(known, key, folder);
-        }
-    }
-    return folder;
-}
-
 // Refuses the names that would leave the folder, before anything is written.
 bool TInstallation::Plan() {
     for (const TZLibPackedFile& entry : unpacker_.Files) {
         if (IsScript(entry.Name)) continue;
-        if (StoredNameFault(entry.Name) != nullptr || NameParts(entry.Name).empty()) {
+        std::vector<std::string> parts = NameParts(entry.Name);
+        if (StoredNameFault(entry.Name) != nullptr || parts.empty()) {
             failed_ = entry.Name;
             return false;
         }
+        std::string path;
+        for (const std::string& part : parts) path += (path.empty() ? "" : "\\") + part;
         total_ += entry.UnpackedSize;
-        pending_.push_back({&entry, 0, {}, nullptr});
+        pending_.push_back({&entry, path, nullptr, parts.back(), nullptr, {}, false});
     }
     return true;
 }
 
-// Finds every entry's folder, refuses a link where a file goes, and puts
-// back an old copy a killed run left aside before anything is written, so
-// that what this run puts aside is what the machine had. Only a file can
-// be an old copy; anything else under that name is refused.
-void TInstallation::PutBackLeftovers() {
-    for (TPending& pending : pending_) {
-        std::vector<std::string> parts = NameParts(pending.entry->Name);
-        pending.folder = FolderOf(parts);
-        pending.name = parts.back();
-        const TSafeFolder& folder = Folder(pending);
-        // A link cannot be put aside and back as it was everywhere (Wine
-        // renames what a Unix link points to), so it is refused.
-        if (folder.KindOf(pending.name) == TEntryKind::Link)
-            throw EPathError(folder.PathOf(pending.name), "is a link; nothing is installed through links");
-        std::string aside = AsideName(pending.name);
-        TEntryKind kind = folder.KindOf(aside);
-        if (kind == TEntryKind::Missing) continue;
-        if (kind != TEntryKind::File) throw EPathError(folder.PathOf(aside), "is not an old copy");
-        folder.Rename(aside, pending.name);
+// The folder the caller names, made with the folders above it that are
+// missing. The journal lives inside it, so the undo of this run, not the
+// journal, removes what it made here.
+TSafeFolder TInstallation::OpenRoot(const std::string& folder) {
+    base_ = ExistingAncestor(folder, made_);
+    TSafeFolder root(base_);
+    for (const std::string& name : made_) root = root.Enter(name, true);
+    return root;
+}
+
+void TInstallation::RemoveMadeRoot() {
+    try {
+        std::vector<TSafeFolder> chain;
+        chain.emplace_back(base_);
+        for (size_t i = 0; i + 1 < made_.size(); ++i) chain.push_back(chain.back().Enter(made_[i], false));
+        for (size_t i = made_.size(); i-- > 0; chain.pop_back()) chain[i].RemoveFolder(made_[i]);
+    } catch (const EPathError&) {
+        // Something else is in it now: it stays.
     }
 }
 
+// Finds (making) the entry's folder and refuses a link or a folder where
+// its file goes. A link cannot be put aside and back as it was everywhere
+// (Wine renames what a Unix link points to), so it is refused.
+void TInstallation::Locate(TPending& pending) {
+    std::vector<std::string> parts = NameParts(pending.path);
+    parts.pop_back();
+    pending.folder = &journal_->Folder(parts);
+    TEntryKind kind = pending.folder->KindOf(pending.name);
+    if (kind == TEntryKind::Link)
+        throw EPathError(pending.folder->PathOf(pending.name), "is a link; nothing is installed through links");
+    if (kind == TEntryKind::Folder) throw EPathError(pending.folder->PathOf(pending.name), "is a folder");
+}
+
 bool TInstallation::Write(TPending& pending) {
-    const TSafeFolder& folder = Folder(pending);
-    if (folder.KindOf(pending.name) == TEntryKind::Folder) throw EPathError(folder.PathOf(pending.name), "is a folder");
-    failed_ = folder.PathOf(pending.name);
+    failed_ = pending.folder->PathOf(pending.name);
     observer_.Entry(pending.entry->Name);
-    pending.file = std::make_unique<TSafeNewFile>(folder, pending.name);
+    pending.file = std::make_unique<TSafeNewFile>(*pending.folder, pending.name);
     TCountingStream counting(pending.file->Stream(), observer_, written_, total_);
     bool whole = pending.entry->ExtractTo(&counting) == zaOk;
     cancelled_ = counting.Stopped;
     return whole && !cancelled_;
 }
 
+// Records what will happen to the target. A target seen twice (a name
+// stored twice, or two that differ only in case on Windows) is this
+// installation's own the second time: replaced, and removed by the undo.
+void TInstallation::Record(TPending& pending) {
+    pending.again = !targets_.insert(AsciiLower(pending.path)).second;
+    if (!pending.again && pending.folder->KindOf(pending.name) != TEntryKind::Missing)
+        pending.aside = journal_->Replaced(pending.path);
+    else
+        journal_->Created(pending.path);
+}
+
 void TInstallation::PutInPlace(TPending& pending) {
-    const TSafeFolder& folder = Folder(pending);
-    // A target seen twice (a name stored twice, or two that differ only in
-    // case on Windows) has its first old copy aside already, and the file
-    // now there is this installation's own.
-    bool there = folder.KindOf(pending.name) != TEntryKind::Missing;
-    bool ours = there && folder.KindOf(AsideName(pending.name)) != TEntryKind::Missing;
-    if (there && !ours) {
-        folder.Rename(pending.name, AsideName(pending.name));
-        journal_.FileReplaced(pending.folder, pending.name);
-    }
-    if (!pending.file->Commit(ours)) throw EPathError(folder.PathOf(pending.name), "appeared meanwhile");
-    if (!there) journal_.FileCreated(pending.folder, pending.name);
+    const TSafeFolder& folder = *pending.folder;
+    if (!pending.aside.empty()) folder.MoveTo(pending.name, journal_->Aside(), pending.aside, false);
+    if (!pending.file->Commit(pending.again)) throw EPathError(folder.PathOf(pending.name), "appeared meanwhile");
     pending.file.reset();
     cancelled_ = !observer_.Progress(written_, total_);
 }
@@ -197,7 +180,9 @@ TInstallResult TInstallation::Stop(TInstallOutcome outcome, const std::string& f
     // The new files go before their folders, which the undo closes as it
     // removes those it made.
     pending_.clear();
-    journal_.Undo();
+    bool whole = !journal_ || journal_->Undo();
+    journal_.reset();
+    if (whole && !made_.empty()) RemoveMadeRoot();
     return {outcome, outcome == ioCancelled ? std::string() : failed};
 }
 
@@ -205,19 +190,27 @@ TInstallResult TInstallation::Run(const std::string& folder) {
     if (!Plan()) return {ioRefused, failed_};
     try {
         failed_ = folder;
-        OpenRoot(folder);
-        PutBackLeftovers();
-        for (TPending& pending : pending_)
+        journal_ = std::make_unique<TInstallJournal>(OpenRoot(folder));
+        for (TPending& pending : pending_) Locate(pending);
+        TFlushBatch batch;
+        for (TPending& pending : pending_) {
             if (!Write(pending)) return Stop(cancelled_ ? ioCancelled : ioFailed, failed_);
+            batch.Add(*pending.file);
+        }
+        batch.Wait();
+        // What goes where is written down and on disk before the first
+        // rename, so that the next run can take back what this one began.
+        for (TPending& pending : pending_) Record(pending);
+        journal_->Seal();
         for (TPending& pending : pending_) {
             PutInPlace(pending);
             if (cancelled_) return Stop(ioCancelled, {});
         }
+        journal_->Commit();
     } catch (const EPathError& e) {
         return Stop(ioFailed, e.Subject());
     }
     pending_.clear();
-    journal_.Commit();
     return {ioDone, {}};
 }
 

@@ -14,13 +14,14 @@ constexpr size_t kTemporaryDigits = 16;
 
 // Moving hands the folder's handle over; the moved-from folder closes nothing.
 TSafeFolder::TSafeFolder(TSafeFolder&& other) noexcept
-    : path_(std::move(other.path_)), handle_(other.handle_) {
+    : path_(std::move(other.path_)), handle_(other.handle_), final_(std::move(other.final_)) {
     other.handle_ = InvalidHandle;
 }
 
 TSafeFolder& TSafeFolder::operator=(TSafeFolder&& other) noexcept {
     std::swap(path_, other.path_);
     std::swap(handle_, other.handle_);
+    std::swap(final_, other.final_);
     return *this;
 }
 

@@ -3,9 +3,13 @@
 // is held open while it is used, and every level below it is entered
 // without following a link (a symbolic link, a junction or another reparse
 // point), so a link planted inside a folder cannot send a write, a new
-// subfolder or a removal anywhere else. Files are written under a temporary
-// name of their own (created exclusively, unpredictable, beside their final
-// place), flushed to disk and renamed into place only once complete.
+// subfolder or a removal anywhere else. Every name is looked up relative to
+// the folder held open (POSIX: the *at calls; Windows: NtCreateFile and the
+// rename with the folder's handle as the root of the name), never through
+// its path, so whatever happens to the path meanwhile, nothing leaves the
+// folder. Files are written under a temporary name of their own (created
+// exclusively, unpredictable, beside their final place), flushed to disk
+// and renamed into place only once complete.
 //
 // Every failure raises EPathError with the path as subject and a message
 // that reads after it ("... is a link; nothing is written through links").
@@ -14,6 +18,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "system/uPathError.h"
 #include "system/uSystem.h"
@@ -51,7 +56,20 @@ public:
     // Renames the entry from to to in this folder, a link itself (never
     // what it points to); a file called to is replaced, a folder is not.
     // False when nothing is called from.
-    bool Rename(const std::string& from, const std::string& to) const;
+    bool Rename(const std::string& from, const std::string& to) const { return MoveTo(from, *this, to, true); }
+    // The same into folder into (on the same volume); without replace,
+    // anything called to there fails the move.
+    bool MoveTo(const std::string& from, const TSafeFolder& into, const std::string& to, bool replace) const;
+
+    // A new file called name, made exclusively (nothing of that name, a
+    // link included, may exist) and held so that no other process opens it
+    // (Windows: no sharing; POSIX: a lock that Read honours). Open for
+    // writing; the caller closes it (HandleClose).
+    THandle NewFile(const std::string& name) const;
+    // The bytes of the file called name, never through a link; false when
+    // nothing has that name. Raises for anything else, a file held by
+    // NewFile in a running process included.
+    bool Read(const std::string& name, std::string& bytes) const;
 
     // name inside this folder, for messages and for the OS calls that take
     // a path.
@@ -62,9 +80,12 @@ private:
     TSafeFolder(THandle handle, std::string path) : path_(std::move(path)), handle_(handle) {}
     friend class TSafeNewFile;
     friend int RemoveTemporaryLeftovers(const TSafeFolder& folder);
+    friend void FlushFolderChanges(const TSafeFolder& folder);
+    friend void RemoveOldCopies(const TSafeFolder& folder);
 
     std::string path_;
     THandle handle_ = InvalidHandle;
+    mutable std::string final_;  // Windows: the folder's full name as the system has it, once asked
 };
 
 // A file being written in a folder under a temporary name; removed unless
@@ -78,15 +99,18 @@ public:
 
     TStream& Stream() { return *stream_; }
 
-    // Flushes the file to disk, renames it to its name and flushes the
-    // folder, so that after a power cut either the old file or the whole new
-    // one is there. Without replace, whatever already has that name stays
-    // and Commit returns false; with it, a file (read-only too) or a link
-    // (the link itself) is replaced, never a folder.
+    // Flushes the file to disk (unless a TFlushBatch did), renames it to
+    // its name and, unless a TFlushBatch flushed it, flushes that too, so
+    // that after a power cut either the old file or the whole new one is
+    // there. Without replace, whatever already has that name stays and
+    // Commit returns false; with it, a file (read-only too) or a link (the
+    // link itself) is replaced, never a folder.
     bool Commit(bool replace);
 
 private:
+    friend class TFlushBatch;
     void Close();
+    bool flushed_ = false;
 
     const TSafeFolder& folder_;
     std::string name_, tempName_;  // tempName_ is empty while the file has no name
@@ -94,6 +118,48 @@ private:
     void* slot_ = nullptr;  // where a signal handler finds the temporary name
     bool committed_ = false;
 };
+
+// Many new files made durable together instead of one by one: each is
+// added once all its bytes are written, and Wait returns once every file
+// added is on disk, so that their renames can follow. POSIX: adding starts
+// the file's write-back (sync_file_range), Wait is one syncfs of their file
+// system. Windows: every file is flushed (FlushFileBuffers) by one of
+// several threads, each round of files while the next are being written,
+// so that the device's waits overlap each other and the decompression.
+// The files must outlive the batch's Wait; a failed flush raises
+// EPathError from Wait.
+class TFlushBatch {
+public:
+    TFlushBatch();
+    ~TFlushBatch();
+    TFlushBatch(const TFlushBatch&) = delete;
+    TFlushBatch& operator=(const TFlushBatch&) = delete;
+
+    void Add(TSafeNewFile& file);
+    void Wait();
+
+private:
+    struct TRound;
+    void Start();
+    void Join();
+    std::vector<TSafeNewFile*> files_;
+    size_t started_ = 0;
+    std::unique_ptr<TRound> round_;
+};
+
+// Flushes an open file to disk; EPathError, about path, when it fails.
+void FlushFile(THandle file, const std::string& path);
+
+// Makes the renames and removals made so far in folder's file system
+// durable where that needs a flush of its own (POSIX: syncfs). On Windows
+// nothing: NTFS writes them to its log in order, and the next flush of a
+// file forces the log past them.
+void FlushFolderChanges(const TSafeFolder& folder);
+
+// Removes the files of TemporaryName's form in folder; one that cannot go
+// (a program still running) is left to be removed at the next restart
+// where the system allows that (Windows, elevated), or by the next call.
+void RemoveOldCopies(const TSafeFolder& folder);
 
 // count bytes from the system's random source; raises EPathError without
 // one.

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <vector>
 
 #include "system/uSafeFolder.h"
 
@@ -132,11 +133,38 @@ bool TSafeFolder::RemoveFolder(const std::string& name) const {
     throw EPathError(PathOf(name), "cannot be removed: " + ErrnoText());
 }
 
-bool TSafeFolder::Rename(const std::string& from, const std::string& to) const {
+bool TSafeFolder::MoveTo(const std::string& from, const TSafeFolder& into, const std::string& to,
+                         bool replace) const {
     if (KindOf(from) == TEntryKind::Missing) return false;
-    if (KindOf(to) == TEntryKind::Folder) throw EPathError(PathOf(to), "is a folder");
-    if (::renameat(Fd(handle_), from.c_str(), Fd(handle_), to.c_str()) == 0) return true;
-    throw EPathError(PathOf(from), "cannot be renamed to " + to + ": " + ErrnoText());
+    if (into.KindOf(to) == TEntryKind::Folder) throw EPathError(into.PathOf(to), "is a folder");
+    int result = ::renameat2(Fd(handle_), from.c_str(), Fd(into.handle_), to.c_str(), replace ? 0 : RENAME_NOREPLACE);
+    if (result != 0 && !replace && (errno == EINVAL || errno == ENOSYS) && into.KindOf(to) == TEntryKind::Missing)
+        result = ::renameat(Fd(handle_), from.c_str(), Fd(into.handle_), to.c_str());  // no no-replace rename here
+    if (result == 0) return true;
+    throw EPathError(PathOf(from), "cannot be renamed to " + into.PathOf(to) + ": " + ErrnoText());
+}
+
+THandle TSafeFolder::NewFile(const std::string& name) const {
+    int fd = ::openat(Fd(handle_), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) throw EPathError(PathOf(name), "cannot be created: " + ErrnoText());
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    return fd;
+}
+
+bool TSafeFolder::Read(const std::string& name, std::string& bytes) const {
+    int fd = ::openat(Fd(handle_), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) return false;
+    if (fd < 0) throw EPathError(PathOf(name), "cannot be read: " + ErrnoText());
+    THandleStream stream(fd);
+    struct stat st;
+    const char* fault = ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ? "is not a file"
+                        : ::flock(fd, LOCK_SH | LOCK_NB) != 0      ? "is in use by a running installation"
+                                                                   : nullptr;
+    char buffer[65536];
+    for (int32_t n; !fault && (n = stream.Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
+    ::close(fd);
+    if (fault) throw EPathError(PathOf(name), fault);
+    return true;
 }
 
 std::string TSafeFolder::PathOf(const std::string& name) const {
@@ -175,6 +203,33 @@ bool LinkNamed(int fd, int dir, std::string& tempName) {
 
 }  // namespace
 
+void FlushFile(THandle file, const std::string& path) {
+    if (::fsync(Fd(file)) != 0) throw EPathError(path, "cannot be written: " + ErrnoText());
+}
+
+void FlushFolderChanges(const TSafeFolder& folder) {
+    if (::syncfs(Fd(folder.handle_)) != 0) throw EPathError(folder.Path(), "cannot be flushed: " + ErrnoText());
+}
+
+struct TFlushBatch::TRound {};
+TFlushBatch::TFlushBatch() = default;
+TFlushBatch::~TFlushBatch() = default;
+
+void TFlushBatch::Add(TSafeNewFile& file) {
+    // Write-back starts now, while the next files are inflated; Wait only
+    // waits for what is left.
+    ::sync_file_range(Fd(file.stream_->Handle), 0, 0, SYNC_FILE_RANGE_WRITE);
+    files_.push_back(&file);
+}
+
+void TFlushBatch::Wait() {
+    if (files_.empty()) return;
+    if (::syncfs(Fd(files_.front()->stream_->Handle)) != 0)
+        throw EPathError(files_.front()->folder_.PathOf(files_.front()->name_), "cannot be written: " + ErrnoText());
+    for (TSafeNewFile* file : files_) file->flushed_ = true;
+    files_.clear();
+}
+
 TSafeNewFile::TSafeNewFile(const TSafeFolder& folder, std::string name)
     : folder_(folder), name_(std::move(name)) {
     const int dir = Fd(folder_.handle_);
@@ -205,7 +260,7 @@ void TSafeNewFile::Close() {
 bool TSafeNewFile::Commit(bool replace) {
     const int dir = Fd(folder_.handle_);
     const int fd = Fd(stream_->Handle);
-    if (::fsync(fd) != 0) throw EPathError(folder_.PathOf(name_), "cannot be written: " + ErrnoText());
+    if (!flushed_) FlushFile(fd, folder_.PathOf(name_));
     if (tempName_.empty()) {
         if (!LinkNamed(fd, dir, tempName_))
             throw EPathError(folder_.PathOf(name_), "cannot be written: " + ErrnoText());
@@ -233,8 +288,21 @@ bool TSafeNewFile::Commit(bool replace) {
         throw EPathError(folder_.PathOf(name_),
                          errno == EISDIR ? "is a folder" : "cannot be written: " + ErrnoText());
     committed_ = true;
-    ::fsync(dir);  // the rename itself; a folder that cannot be flushed is no failure of the file
+    // The rename itself; a folder that cannot be flushed is no failure of
+    // the file. A batch's renames are flushed by whoever batched them.
+    if (!flushed_) ::fsync(dir);
     return true;
+}
+
+void RemoveOldCopies(const TSafeFolder& folder) {
+    int copy = ::openat(Fd(folder.handle_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* listing = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    if (!listing && copy >= 0) ::close(copy);
+    std::vector<std::string> names;
+    while (dirent* found = listing ? ::readdir(listing) : nullptr)
+        if (IsTemporaryName(found->d_name)) names.push_back(found->d_name);
+    if (listing) ::closedir(listing);
+    for (const std::string& name : names) ::unlinkat(Fd(folder.handle_), name.c_str(), 0);
 }
 
 int RemoveTemporaryLeftovers(const TSafeFolder& folder) {

@@ -1,13 +1,20 @@
-// The safe folder walk on Windows: each level is opened without following
-// reparse points (symbolic links, junctions), which are refused, and held
-// open without delete sharing, so nobody can rename a level or swap it for a
-// link while it is used. A new file is marked for deletion from the moment
-// it is made, so the system removes it when the process ends in any way
-// before Commit; Commit unmarks it and renames it through its own handle.
+// The safe folder walk on Windows: each level is opened relative to the
+// one above it (NtCreateFile with the held folder as the root of the name),
+// without following reparse points (symbolic links, junctions), which are
+// refused, and held open without delete sharing, so nobody can rename a
+// level or swap it for a link while it is used. Names are parsed from the
+// held folder on: a reparse point set on a held folder afterwards (a mount
+// point on an emptied folder) is never crossed, as the parse starts inside
+// the folder itself. Renames go through the renamed file's handle with the
+// target folder's handle as the root of the new name. A new file is marked
+// for deletion from the moment it is made, so the system removes it when
+// the process ends in any way before Commit; Commit unmarks it and renames
+// it.
 
 #include <windows.h>
-// ntsecapi.h needs the types of windows.h.
+// ntsecapi.h and winternl.h need the types of windows.h.
 #include <ntsecapi.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +22,8 @@
 #include <vector>
 
 #include "system/uSafeFolder.h"
+
+extern "C" NTSTATUS NTAPI NtQueryAttributesFile(POBJECT_ATTRIBUTES attributes, PFILE_BASIC_INFORMATION info);
 
 namespace {
 
@@ -30,10 +39,8 @@ std::string LastErrorText() { return ErrorText(GetLastError()); }
 
 HANDLE Win(THandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
-HANDLE OpenFolder(const std::string& path, DWORD flags) {
-    return CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
-}
+constexpr DWORD kFolderAccess = FILE_READ_ATTRIBUTES | FILE_TRAVERSE | SYNCHRONIZE;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Makes path and the folders above it that are missing.
 bool CreateFolders(const std::string& path) {
@@ -43,10 +50,6 @@ bool CreateFolders(const std::string& path) {
         !CreateFolders(path.substr(0, slash)))
         return false;
     return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
-}
-
-bool IsLink(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 constexpr char kNoLinks[] = "is a link (reparse point); nothing is written through links";
@@ -64,18 +67,57 @@ TWide Wide(const std::string& text) {
     return result;
 }
 
-// The full name of an open file or folder as the system's own path ("\??\C:\dir"), which the
-// rename through a handle takes, in UTF-16.
-TWide NativePath(HANDLE folder) {
+// name relative to the open folder, for the NT calls; text holds its UTF-16.
+struct TRelativeName {
+    TRelativeName(HANDLE folder, const std::string& name) : text(Wide(name)) {
+        string = {static_cast<USHORT>(text.size() * sizeof(wchar_t)),
+                  static_cast<USHORT>(text.size() * sizeof(wchar_t)), text.data()};
+        InitializeObjectAttributes(&attributes, &string, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    }
+    TWide text;
+    UNICODE_STRING string;
+    OBJECT_ATTRIBUTES attributes;
+};
+
+bool Failed(NTSTATUS status) {
+    if (status >= 0) return false;
+    SetLastError(RtlNtStatusToDosError(status));
+    return true;
+}
+
+// Opens (or makes, by disposition) name in folder without following a
+// reparse point at its end; INVALID_HANDLE_VALUE with the error set.
+HANDLE OpenIn(HANDLE folder, const std::string& name, DWORD access, DWORD share, ULONG disposition,
+              ULONG options) {
+    TRelativeName relative(folder, name);
+    IO_STATUS_BLOCK io;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (Failed(NtCreateFile(&h, access | SYNCHRONIZE, &relative.attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
+                            share, disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT,
+                            nullptr, 0)))
+        return INVALID_HANDLE_VALUE;
+    return h;
+}
+
+// Closes the handle it holds.
+struct TOpen {
+    explicit TOpen(HANDLE h) : handle(h) {}
+    ~TOpen() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    TOpen(const TOpen&) = delete;
+    TOpen& operator=(const TOpen&) = delete;
+    HANDLE handle;
+};
+
+// The full name of an open file or folder as the system has it, to tell
+// what a handle really opened.
+std::string FinalPath(HANDLE h) {
     std::vector<char> path(MAX_PATH);
     DWORD n;
-    while ((n = GetFinalPathNameByHandleA(folder, path.data(), static_cast<DWORD>(path.size()), 0)) >=
-           path.size())
+    while ((n = GetFinalPathNameByHandleA(h, path.data(), static_cast<DWORD>(path.size()), 0)) >= path.size())
         path.resize(n + 1);
-    if (n == 0) return {};
-    std::string text(path.data(), n);
-    if (text.rfind("\\\\?\\", 0) == 0) text = "\\??\\" + text.substr(4);
-    return Wide(text);
+    return std::string(path.data(), n);
 }
 
 bool SetDeleteOnClose(HANDLE file, bool remove) {
@@ -83,28 +125,32 @@ bool SetDeleteOnClose(HANDLE file, bool remove) {
     return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
-// name inside the folder open under folder, as the system's own path;
-// empty when the folder's name cannot be had.
-TWide NativeChild(HANDLE folder, const std::string& name) {
-    TWide path = NativePath(folder);
-    if (path.empty()) return path;
-    if (path.back() != L'\\') path.push_back(L'\\');
-    TWide child = Wide(name);
-    path.insert(path.end(), child.begin(), child.end());
-    return path;
-}
-
 // Renames the open file to name in folder; false with the error set.
 bool RenameOpenFile(HANDLE file, HANDLE folder, const std::string& name, bool replace) {
-    TWide target = NativeChild(folder, name);
-    if (target.empty()) return false;
+    TWide target = Wide(name);
     std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     info->ReplaceIfExists = replace ? TRUE : FALSE;
-    info->RootDirectory = nullptr;
+    info->RootDirectory = folder;
     info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
     std::wmemcpy(info->FileName, target.data(), target.size());
-    return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) != 0;
+    IO_STATUS_BLOCK io;
+    return !Failed(NtSetInformationFile(file, &io, info, static_cast<ULONG>(buffer.size()),
+                                        static_cast<FILE_INFORMATION_CLASS>(10)));  // FileRenameInformation
+}
+
+// Takes the read-only mark off the file name in folder, so that it can be
+// replaced or removed.
+void MakeWritable(HANDLE folder, const std::string& name) {
+    TOpen file(OpenIn(folder, name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, FILE_OPEN,
+                      FILE_NON_DIRECTORY_FILE));
+    FILE_BASIC_INFO basic;
+    if (file.handle == INVALID_HANDLE_VALUE ||
+        !GetFileInformationByHandleEx(file.handle, FileBasicInfo, &basic, sizeof basic) ||
+        !(basic.FileAttributes & FILE_ATTRIBUTE_READONLY))
+        return;
+    basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+    SetFileInformationByHandle(file.handle, FileBasicInfo, &basic, sizeof basic);
 }
 
 }  // namespace
@@ -121,7 +167,8 @@ void RemoveTemporaryFilesOnStop() {}
 TSafeFolder::TSafeFolder(const std::string& path, bool create) : path_(path) {
     if (create && !path.empty() && !CreateFolders(path))
         throw EPathError(path, "cannot be created: " + LastErrorText());
-    HANDLE h = OpenFolder(path.empty() ? "." : path, 0);
+    HANDLE h = CreateFileA(path.empty() ? "." : path.c_str(), kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) throw EPathError(path, "cannot be opened as a folder: " + LastErrorText());
     handle_ = reinterpret_cast<THandle>(h);
     BY_HANDLE_FILE_INFORMATION info;
@@ -138,37 +185,34 @@ TSafeFolder::~TSafeFolder() {
 
 TSafeFolder TSafeFolder::Enter(const std::string& name, bool create) const {
     const std::string path = PathOf(name);
-    // Wine opens a Unix symbolic link as what it points to even with
-    // FILE_FLAG_OPEN_REPARSE_POINT but reports it in the attributes.
-    if (IsLink(GetFileAttributesA(path.c_str()))) throw EPathError(path, kNoLinks);
-    HANDLE h = OpenFolder(path, FILE_FLAG_OPEN_REPARSE_POINT);
-    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND && create) {
-        if (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-            throw EPathError(path, "cannot be created: " + LastErrorText());
-        h = OpenFolder(path, FILE_FLAG_OPEN_REPARSE_POINT);
-    }
+    TEntryKind kind = KindOf(name);
+    if (kind == TEntryKind::Link) throw EPathError(path, kNoLinks);
+    if (kind == TEntryKind::File || kind == TEntryKind::Other) throw EPathError(path, "is not a folder");
+    HANDLE h = OpenIn(Win(handle_), name, kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      create ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE);
     if (h == INVALID_HANDLE_VALUE) throw EPathError(path, "cannot be opened as a folder: " + LastErrorText());
     TSafeFolder folder(reinterpret_cast<THandle>(h), path);
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(h, &info)) throw EPathError(path, "cannot be read: " + LastErrorText());
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) throw EPathError(path, kNoLinks);
-    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) throw EPathError(path, "is not a folder");
+    FILE_ATTRIBUTE_TAG_INFO info;
+    if (!GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info))
+        throw EPathError(path, "cannot be read: " + LastErrorText());
+    if (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) throw EPathError(path, kNoLinks);
     return folder;
 }
 
 TEntryKind TSafeFolder::KindOf(const std::string& name) const {
-    const std::string path = PathOf(name);
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return TEntryKind::Missing;
-    if (IsLink(attributes)) return TEntryKind::Link;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return TEntryKind::Folder;
-    // Wine shows a Unix link to a file as the file; its full name tells.
-    HANDLE h = OpenFolder(path, FILE_FLAG_OPEN_REPARSE_POINT);
-    if (h == INVALID_HANDLE_VALUE) return TEntryKind::File;
-    TWide found = NativePath(h), expected = NativeChild(Win(handle_), name);
-    CloseHandle(h);
-    return CompareStringOrdinal(found.data(), static_cast<int>(found.size()), expected.data(),
-                                static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL
+    TRelativeName relative(Win(handle_), name);
+    FILE_BASIC_INFORMATION basic;
+    if (NtQueryAttributesFile(&relative.attributes, &basic) < 0) return TEntryKind::Missing;
+    if (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return TEntryKind::Link;
+    if (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) return TEntryKind::Folder;
+    // Wine shows a Unix link to a file as the file, and opens what it
+    // points to; the full name of what it opened tells.
+    TOpen h(OpenIn(Win(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0));
+    if (h.handle == INVALID_HANDLE_VALUE) return TEntryKind::File;
+    if (final_.empty()) final_ = FinalPath(Win(handle_));
+    std::string found = FinalPath(h.handle), expected = final_ + (final_.back() == '\\' ? "" : "\\") + name;
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, found.data(), static_cast<int>(found.size()),
+                          expected.data(), static_cast<int>(expected.size())) == CSTR_EQUAL
                ? TEntryKind::File
                : TEntryKind::Link;
 }
@@ -181,17 +225,20 @@ bool TSafeFolder::RemoveFile(const std::string& name) const {
     if (kind == TEntryKind::Link) {
         // Wine deletes what a Unix link points to; a file renamed over the
         // link replaces the link itself everywhere, and then goes. A
-        // junction refuses that and is removed itself by RemoveDirectory.
+        // junction refuses that and is removed itself as a folder.
         try {
             TSafeNewFile filler(*this, name);
             filler.Commit(true);
         } catch (const EPathError&) {
-            if (RemoveDirectoryA(path.c_str())) return true;
+            TOpen link(OpenIn(Win(handle_), name, DELETE, kShareAll, FILE_OPEN, 0));
+            if (link.handle != INVALID_HANDLE_VALUE && SetDeleteOnClose(link.handle, true)) return true;
             throw;
         }
     }
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file goes too
-    if (!DeleteFileA(path.c_str())) throw EPathError(path, "cannot be removed: " + LastErrorText());
+    MakeWritable(Win(handle_), name);  // a read-only file goes too
+    TOpen file(OpenIn(Win(handle_), name, DELETE, kShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
+    if (file.handle == INVALID_HANDLE_VALUE || !SetDeleteOnClose(file.handle, true))
+        throw EPathError(path, "cannot be removed: " + LastErrorText());
     return true;
 }
 
@@ -201,24 +248,113 @@ bool TSafeFolder::RemoveFolder(const std::string& name) const {
     if (kind == TEntryKind::Missing) return false;
     if (kind == TEntryKind::Link) throw EPathError(path, kNoLinks);
     if (kind != TEntryKind::Folder) throw EPathError(path, "is not a folder");
-    if (RemoveDirectoryA(path.c_str())) return true;
+    TOpen folder(OpenIn(Win(handle_), name, DELETE, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE));
+    if (folder.handle != INVALID_HANDLE_VALUE && SetDeleteOnClose(folder.handle, true)) return true;
     if (GetLastError() == ERROR_DIR_NOT_EMPTY) throw EPathError(path, "is not empty");
     throw EPathError(path, "cannot be removed: " + LastErrorText());
 }
 
-bool TSafeFolder::Rename(const std::string& from, const std::string& to) const {
+bool TSafeFolder::MoveTo(const std::string& from, const TSafeFolder& into, const std::string& to,
+                         bool replace) const {
     if (KindOf(from) == TEntryKind::Missing) return false;
-    TEntryKind in = KindOf(to);
-    if (in == TEntryKind::Folder) throw EPathError(PathOf(to), "is a folder");
-    // MoveFileEx renames a link itself; a read-only file in the way goes too.
-    if (in == TEntryKind::File) SetFileAttributesA(PathOf(to).c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (MoveFileExA(PathOf(from).c_str(), PathOf(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    TEntryKind in = into.KindOf(to);
+    if (in == TEntryKind::Folder) throw EPathError(into.PathOf(to), "is a folder");
+    if (in == TEntryKind::File && replace) MakeWritable(Win(into.handle_), to);  // a read-only file goes too
+    TOpen file(OpenIn(Win(handle_), from, DELETE, kShareAll, FILE_OPEN, 0));
+    if (file.handle != INVALID_HANDLE_VALUE && RenameOpenFile(file.handle, Win(into.handle_), to, replace))
         return true;
-    throw EPathError(PathOf(from), "cannot be renamed to " + to + ": " + LastErrorText());
+    throw EPathError(PathOf(from), "cannot be renamed to " + into.PathOf(to) + ": " + LastErrorText());
+}
+
+THandle TSafeFolder::NewFile(const std::string& name) const {
+    HANDLE h = OpenIn(Win(handle_), name, GENERIC_READ | GENERIC_WRITE, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
+    if (h == INVALID_HANDLE_VALUE) throw EPathError(PathOf(name), "cannot be created: " + LastErrorText());
+    return reinterpret_cast<THandle>(h);
+}
+
+bool TSafeFolder::Read(const std::string& name, std::string& bytes) const {
+    if (KindOf(name) == TEntryKind::Missing) return false;
+    TOpen file(OpenIn(Win(handle_), name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
+    if (file.handle == INVALID_HANDLE_VALUE)
+        throw EPathError(PathOf(name), GetLastError() == ERROR_SHARING_VIOLATION
+                                           ? "is in use by a running installation"
+                                           : "cannot be read: " + LastErrorText());
+    char buffer[65536];
+    DWORD n;
+    while (ReadFile(file.handle, buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
+    return true;
 }
 
 std::string TSafeFolder::PathOf(const std::string& name) const {
     return path_.empty() || std::strchr("\\/:", path_.back()) ? path_ + name : path_ + "\\" + name;
+}
+
+void FlushFile(THandle file, const std::string& path) {
+    if (!FlushFileBuffers(Win(file))) throw EPathError(path, "cannot be written: " + LastErrorText());
+}
+
+void FlushFolderChanges(const TSafeFolder&) {}
+
+// The files of one round and the threads that flush them, each taking the
+// next file until none is left.
+struct TFlushBatch::TRound {
+    std::vector<HANDLE> files;
+    volatile LONG next = -1, failed = 0;
+    HANDLE threads[8] = {};
+    DWORD started = 0;
+
+    static DWORD WINAPI Flush(void* self) {
+        auto* round = static_cast<TRound*>(self);
+        for (LONG i; (i = InterlockedIncrement(&round->next)) < static_cast<LONG>(round->files.size());)
+            if (!FlushFileBuffers(round->files[i])) InterlockedExchange(&round->failed, 1);
+        return 0;
+    }
+};
+
+namespace {
+
+constexpr size_t kRoundFiles = 256;
+
+}  // namespace
+
+TFlushBatch::TFlushBatch() = default;
+
+TFlushBatch::~TFlushBatch() { Join(); }
+
+void TFlushBatch::Add(TSafeNewFile& file) {
+    files_.push_back(&file);
+    if (files_.size() - started_ >= kRoundFiles) Start();
+}
+
+// Waits for the round that runs, then flushes the files added since on
+// threads of their own, while the caller goes on.
+void TFlushBatch::Start() {
+    Join();
+    round_ = std::make_unique<TRound>();
+    for (; started_ < files_.size(); ++started_) round_->files.push_back(Win(files_[started_]->stream_->Handle));
+    for (HANDLE& thread : round_->threads) {
+        thread = CreateThread(nullptr, 64 * 1024, &TRound::Flush, round_.get(), 0, nullptr);
+        if (!thread) break;
+        ++round_->started;
+    }
+    if (round_->started == 0) TRound::Flush(round_.get());
+}
+
+void TFlushBatch::Join() {
+    if (!round_) return;
+    WaitForMultipleObjects(round_->started, round_->threads, TRUE, INFINITE);
+    for (DWORD i = 0; i < round_->started; ++i) CloseHandle(round_->threads[i]);
+    bool failed = round_->failed != 0;
+    round_.reset();
+    if (failed) throw EPathError(files_.front()->folder_.Path(), "cannot be written: a file could not be flushed");
+}
+
+void TFlushBatch::Wait() {
+    if (started_ < files_.size()) Start();
+    Join();
+    for (TSafeNewFile* file : files_) file->flushed_ = true;
+    files_.clear();
+    started_ = 0;
 }
 
 TSafeNewFile::TSafeNewFile(const TSafeFolder& folder, std::string name)
@@ -226,9 +362,11 @@ TSafeNewFile::TSafeNewFile(const TSafeFolder& folder, std::string name)
     HANDLE h = INVALID_HANDLE_VALUE;
     for (int attempt = 0; h == INVALID_HANDLE_VALUE && attempt < 16; ++attempt) {
         tempName_ = TemporaryName();
-        h = CreateFileA(folder_.PathOf(tempName_).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+        h = OpenIn(Win(folder_.handle_), tempName_, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_CREATE,
+                   FILE_NON_DIRECTORY_FILE);
+        if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
+            GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
     }
     if (h == INVALID_HANDLE_VALUE)
         throw EPathError(folder_.PathOf(name_),
@@ -237,7 +375,10 @@ TSafeNewFile::TSafeNewFile(const TSafeFolder& folder, std::string name)
     if (!SetDeleteOnClose(h, true)) {
         std::string why = LastErrorText();
         Close();
-        DeleteFileA(folder_.PathOf(tempName_).c_str());
+        try {
+            folder_.RemoveFile(tempName_);
+        } catch (const EPathError&) {
+        }
         throw EPathError(folder_.PathOf(name_), "cannot be written: " + why);
     }
 }
@@ -252,42 +393,59 @@ void TSafeNewFile::Close() {
 bool TSafeNewFile::Commit(bool replace) {
     const std::string target = folder_.PathOf(name_);
     HANDLE h = Win(stream_->Handle);
-    if (!FlushFileBuffers(h) || !SetDeleteOnClose(h, false))
+    if ((!flushed_ && !FlushFileBuffers(h)) || !SetDeleteOnClose(h, false))
         throw EPathError(target, "cannot be written: " + LastErrorText());
-    // A read-only file in the way is replaced like any other.
-    DWORD attributes = replace ? GetFileAttributesA(target.c_str()) : INVALID_FILE_ATTRIBUTES;
-    bool resetting = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-                     !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
-    if (resetting) SetFileAttributesA(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (replace && folder_.KindOf(name_) == TEntryKind::File) MakeWritable(Win(folder_.handle_), name_);
     if (RenameOpenFile(h, Win(folder_.handle_), name_, replace)) {
         committed_ = true;
-        FlushFileBuffers(h);  // the new name with the data
+        if (!flushed_) FlushFileBuffers(h);  // the new name with the data
         Close();
         return true;
     }
     DWORD code = GetLastError();
-    if (resetting) SetFileAttributesA(target.c_str(), attributes);
     SetDeleteOnClose(h, true);
     if (!replace && (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)) return false;
-    DWORD now = GetFileAttributesA(target.c_str());
-    if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_DIRECTORY))
-        throw EPathError(target, "is a folder");
+    if (folder_.KindOf(name_) == TEntryKind::Folder) throw EPathError(target, "is a folder");
     throw EPathError(target, "cannot be written: " + ErrorText(code));
 }
 
-int RemoveTemporaryLeftovers(const TSafeFolder& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(folder.PathOf(".q7pack-*.tmp").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    int removed = 0;
+namespace {
+
+// Calls found(name) for each file of TemporaryName's form in folder.
+template <typename Found>
+void EachTemporary(const TSafeFolder& folder, Found found) {
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(folder.PathOf(".q7pack-*.tmp").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
     do {
-        // A running writer holds its file open without sharing, so the
-        // delete fails for it.
-        if (IsTemporaryName(found.cFileName) &&
-            !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-            DeleteFileA(folder.PathOf(found.cFileName).c_str()))
-            ++removed;
-    } while (FindNextFileA(search, &found));
+        if (IsTemporaryName(entry.cFileName) &&
+            !(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            found(std::string(entry.cFileName));
+    } while (FindNextFileA(search, &entry));
     FindClose(search);
+}
+
+}  // namespace
+
+int RemoveTemporaryLeftovers(const TSafeFolder& folder) {
+    int removed = 0;
+    // A running writer holds its file open without sharing, so the removal
+    // fails for it.
+    EachTemporary(folder, [&](const std::string& name) {
+        try {
+            removed += folder.RemoveFile(name) ? 1 : 0;
+        } catch (const EPathError&) {
+        }
+    });
     return removed;
+}
+
+void RemoveOldCopies(const TSafeFolder& folder) {
+    EachTemporary(folder, [&](const std::string& name) {
+        try {
+            folder.RemoveFile(name);
+        } catch (const EPathError&) {
+            MoveFileExA(folder.PathOf(name).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        }
+    });
 }

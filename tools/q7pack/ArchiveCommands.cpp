@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <vector>
@@ -233,32 +235,117 @@ std::string InflateRecorded(const TZLibPackedFile& entry, TStream& out) {
     return {};
 }
 
-// Extracts one entry below root; an empty text on success, otherwise why
-// not. Nothing is written through a link, and a failed entry leaves
-// nothing behind and removes nothing that was there.
-std::string ExtractEntry(const TZLibPackedFile& entry, const TSafeFolder& root, bool overwrite) {
-    std::vector<std::string> parts = NameParts(entry.Name);
+// A batch is put in place at this many files or bytes: large enough that
+// flushing costs little per file, small enough to keep few files open.
+constexpr size_t kBatchFiles = 256;
+constexpr uint64_t kBatchBytes = 64 << 20;
+
+// Entries on their way out in one batch: each is inflated into a new file,
+// the batch's files are flushed to disk together, and only then renamed
+// into place. The folders they go into are opened once per batch.
+class TExtraction {
+public:
+    TExtraction(const std::string& file, const TSafeFolder& root, bool overwrite)
+        : file_(file), root_(root), overwrite_(overwrite) {}
+
+    // Inflates entry number index; reported (with any problem) when its
+    // batch is put in place.
+    void Add(size_t index, const TZLibPackedFile& entry, std::string problem);
+    bool Full() const { return batch_.size() >= kBatchFiles || bytes_ >= kBatchBytes; }
+    // Puts the batch in place and reports its entries; the count of bad ones.
+    int Finish();
+
+private:
+    struct TEntry {
+        size_t index;
+        const TZLibPackedFile* entry;
+        std::string problem, target;
+        std::unique_ptr<TSafeNewFile> out;
+    };
+    std::string Inflate(TEntry& item);
+    const TSafeFolder& FolderOf(const std::vector<std::string>& parts);
+
+    const std::string& file_;
+    const TSafeFolder& root_;
+    bool overwrite_;
+    std::map<std::string, std::unique_ptr<TSafeFolder>> folders_;
+    std::vector<TEntry> batch_;  // destroyed before the folders
+    TFlushBatch flush_;
+    uint64_t bytes_ = 0;
+};
+
+const TSafeFolder& TExtraction::FolderOf(const std::vector<std::string>& parts) {
+    const TSafeFolder* folder = &root_;
+    std::string key;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        key += parts[i] + '/';
+        std::unique_ptr<TSafeFolder>& level = folders_[key];
+        if (!level) level = std::make_unique<TSafeFolder>(folder->Enter(parts[i], true));
+        folder = level.get();
+    }
+    return *folder;
+}
+
+// Inflates one entry into a new file below the root; an empty text on
+// success, otherwise why not. Nothing is written through a link.
+std::string TExtraction::Inflate(TEntry& item) {
+    std::vector<std::string> parts = NameParts(item.entry->Name);
     for (std::string& part : parts) part = LocalName(part);
     if (parts.empty()) return "refused: the name is the folder itself";
     // Windows cannot open a longer path, nor a longer name in a folder;
     // the bounds also keep a deep name's walk short.
-    if (entry.Name.size() > kMaxExtractPath)
+    if (item.entry->Name.size() > kMaxExtractPath)
         return "refused: longer than " + std::to_string(kMaxExtractPath) + " bytes, more than Windows can open";
     for (const std::string& part : parts)
         if (part.size() > kMaxExtractComponent)
             return "refused: a folder or file name longer than " + std::to_string(kMaxExtractComponent) + " bytes";
     try {
-        std::optional<TSafeFolder> level;
-        for (size_t i = 0; i + 1 < parts.size(); ++i) level = (level ? *level : root).Enter(parts[i], true);
-        const TSafeFolder& folder = level ? *level : root;
-        TSafeNewFile out(folder, parts.back());
-        std::string problem = InflateRecorded(entry, out.Stream());
-        if (!problem.empty()) return problem + "; nothing was written";
-        if (!out.Commit(overwrite)) return folder.PathOf(parts.back()) + " exists (--overwrite replaces it)";
+        const TSafeFolder& folder = FolderOf(parts);
+        item.target = parts.back();
+        item.out = std::make_unique<TSafeNewFile>(folder, item.target);
+        std::string problem = InflateRecorded(*item.entry, item.out->Stream());
+        if (!problem.empty()) {
+            item.out.reset();
+            return problem + "; nothing was written";
+        }
+        item.target = folder.PathOf(item.target);
+        flush_.Add(*item.out);
+        bytes_ += item.entry->UnpackedSize;
     } catch (const PackError& e) {
+        item.out.reset();
         return e.Subject() + " " + e.what();
     }
     return {};
+}
+
+void TExtraction::Add(size_t index, const TZLibPackedFile& entry, std::string problem) {
+    batch_.push_back({index, &entry, std::move(problem), {}, nullptr});
+    if (batch_.back().problem.empty()) batch_.back().problem = Inflate(batch_.back());
+}
+
+int TExtraction::Finish() {
+    int bad = 0;
+    try {
+        flush_.Wait();
+    } catch (const PackError& e) {
+        for (TEntry& item : batch_)
+            if (item.out) item.problem = e.Subject() + " " + e.what(), item.out.reset();
+    }
+    for (TEntry& item : batch_) {
+        try {
+            if (item.out && !item.out->Commit(overwrite_)) item.problem = item.target + " exists (--overwrite replaces it)";
+        } catch (const PackError& e) {
+            item.problem = e.Subject() + " " + e.what();
+        }
+        item.out.reset();
+        if (item.problem.empty()) continue;
+        ReportEntry(file_, item.index, *item.entry, item.problem);
+        ++bad;
+    }
+    batch_.clear();
+    folders_.clear();
+    bytes_ = 0;
+    return bad;
 }
 
 }  // namespace
@@ -271,21 +358,21 @@ int ExtractArchive(const std::string& file, const std::string& folder, bool over
     int bad = 0;
     Progress progress("extracting");
     const auto& files = archive.Unpacker.Files;
+    TExtraction extraction(file, root, overwrite);
     for (size_t i = 0; i < files.size(); ++i) {
         const TZLibPackedFile& entry = files[i];
         progress.Step(i + 1, files.size(), ShownName(entry.Name));
         std::string problem;
-        if (const char* fault = StoredNameFault(entry.Name)) {
+        if (const char* fault = StoredNameFault(entry.Name))
             problem = std::string("refused: ") + fault;
-        } else if (!seen.insert(NameKey(entry.Name)).second) {
+        else if (!seen.insert(NameKey(entry.Name)).second)
             problem = "skipped: an earlier entry has the same name (the installer finds that one)";
-        } else {
-            problem = ExtractEntry(entry, root, overwrite);
-        }
-        if (problem.empty()) continue;
-        ReportEntry(file, i, entry, problem);
-        ++bad;
+        extraction.Add(i, entry, problem);
+        if (extraction.Full()) bad += extraction.Finish();
     }
+    bad += extraction.Finish();
+    // The last renames on disk too (POSIX; NTFS logs them in order).
+    FlushFolderChanges(root);
     std::printf("%s: extracted %zu of %s to %s\n", file.c_str(), files.size() - bad,
                 CountOf(files.size(), "entry", "entries").c_str(), folder.c_str());
     return bad > 0 ? 1 : 0;
