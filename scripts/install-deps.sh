@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing q7patcher needs.
+# Installs the Debian packages that building and testing q7patcher needs
+# (and nsis, whose makensis the benchmarks build their peer installers with).
 # Safe to run again: it installs only what is missing, and generates the
 # Slovak locale that gives Wine the ANSI code page 1250.
 #
@@ -30,6 +31,7 @@ packages=(
   wine wine64 xvfb xauth x11-utils locales
   clang lua5.4 bc time ccache
   python3-pefile osslsigncode openssl
+  nsis
 )
 if [ "$i686" = yes ]; then packages+=(qemu-user-static binfmt-support); fi
 

@@ -78,6 +78,7 @@ public:
 
 private:
     TSafeFolder(THandle handle, std::string path) : path_(std::move(path)), handle_(handle) {}
+    TEntryKind KindOfOpen(void* handle, const std::string& name) const;  // Windows
     friend class TSafeNewFile;
     friend int RemoveTemporaryLeftovers(const TSafeFolder& folder);
     friend void FlushFolderChanges(const TSafeFolder& folder);

@@ -23,8 +23,6 @@
 
 #include "system/uSafeFolder.h"
 
-extern "C" NTSTATUS NTAPI NtQueryAttributesFile(POBJECT_ATTRIBUTES attributes, PFILE_BASIC_INFORMATION info);
-
 namespace {
 
 std::string ErrorText(DWORD code) {
@@ -183,38 +181,37 @@ TSafeFolder::~TSafeFolder() {
     if (handle_ != InvalidHandle) CloseHandle(Win(handle_));
 }
 
+// What h, opened as name in this folder without following a reparse
+// point, is. Wine opens a Unix link as what it points to and shows no
+// reparse point; the full name of what it opened tells.
+TEntryKind TSafeFolder::KindOfOpen(void* h, const std::string& name) const {
+    FILE_ATTRIBUTE_TAG_INFO info;
+    if (!GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info)) return TEntryKind::Other;
+    if (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return TEntryKind::Link;
+    if (final_.empty()) final_ = FinalPath(Win(handle_));
+    std::string found = FinalPath(h), expected = final_ + (final_.back() == '\\' ? "" : "\\") + name;
+    if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, found.data(), static_cast<int>(found.size()),
+                       expected.data(), static_cast<int>(expected.size())) != CSTR_EQUAL)
+        return TEntryKind::Link;
+    return info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY ? TEntryKind::Folder : TEntryKind::File;
+}
+
 TSafeFolder TSafeFolder::Enter(const std::string& name, bool create) const {
     const std::string path = PathOf(name);
-    TEntryKind kind = KindOf(name);
-    if (kind == TEntryKind::Link) throw EPathError(path, kNoLinks);
-    if (kind == TEntryKind::File || kind == TEntryKind::Other) throw EPathError(path, "is not a folder");
     HANDLE h = OpenIn(Win(handle_), name, kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
                       create ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_DIRECTORY) throw EPathError(path, "is not a folder");
     if (h == INVALID_HANDLE_VALUE) throw EPathError(path, "cannot be opened as a folder: " + LastErrorText());
     TSafeFolder folder(reinterpret_cast<THandle>(h), path);
-    FILE_ATTRIBUTE_TAG_INFO info;
-    if (!GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info))
-        throw EPathError(path, "cannot be read: " + LastErrorText());
-    if (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) throw EPathError(path, kNoLinks);
+    if (KindOfOpen(h, name) != TEntryKind::Folder) throw EPathError(path, kNoLinks);
     return folder;
 }
 
 TEntryKind TSafeFolder::KindOf(const std::string& name) const {
-    TRelativeName relative(Win(handle_), name);
-    FILE_BASIC_INFORMATION basic;
-    if (NtQueryAttributesFile(&relative.attributes, &basic) < 0) return TEntryKind::Missing;
-    if (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return TEntryKind::Link;
-    if (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) return TEntryKind::Folder;
-    // Wine shows a Unix link to a file as the file, and opens what it
-    // points to; the full name of what it opened tells.
     TOpen h(OpenIn(Win(handle_), name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0));
-    if (h.handle == INVALID_HANDLE_VALUE) return TEntryKind::File;
-    if (final_.empty()) final_ = FinalPath(Win(handle_));
-    std::string found = FinalPath(h.handle), expected = final_ + (final_.back() == '\\' ? "" : "\\") + name;
-    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, found.data(), static_cast<int>(found.size()),
-                          expected.data(), static_cast<int>(expected.size())) == CSTR_EQUAL
-               ? TEntryKind::File
-               : TEntryKind::Link;
+    if (h.handle != INVALID_HANDLE_VALUE) return KindOfOpen(h.handle, name);
+    DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? TEntryKind::Missing : TEntryKind::Other;
 }
 
 bool TSafeFolder::RemoveFile(const std::string& name) const {
