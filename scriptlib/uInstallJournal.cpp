@@ -2,7 +2,7 @@
 
 #include "archive/uStoredName.h"
 
-#include <iterator>
+#include <algorithm>
 
 namespace {
 
@@ -55,9 +55,16 @@ std::vector<TJournalStep> ParseJournal(const std::string& text) {
     return steps;
 }
 
+std::unique_ptr<TSafeFolder>& TInstallJournal::Held(const std::string& path) {
+    auto at = std::lower_bound(held_.begin(), held_.end(), path,
+                               [](const THeld& held, const std::string& key) { return held.first < key; });
+    if (at == held_.end() || at->first != path) at = held_.insert(at, THeld(path, nullptr));
+    return at->second;
+}
+
 TInstallJournal::TInstallJournal(TSafeFolder root) {
-    held_[""] = std::make_unique<TSafeFolder>(std::move(root));
-    aside_ = std::make_unique<TSafeFolder>(held_[""]->Enter(JournalFolderName, true));
+    Held("") = std::make_unique<TSafeFolder>(std::move(root));
+    aside_ = std::make_unique<TSafeFolder>(held_[0].second->Enter(JournalFolderName, true));
     std::string text;
     if (aside_->Read(kJournalFile, text)) {
         Replay(ParseJournal(text));
@@ -79,28 +86,28 @@ void TInstallJournal::Replay(const std::vector<TJournalStep>& steps) {
             throw EPathError(aside_->PathOf(kJournalFile),
                              "names old copies of an earlier installation that cannot be put back");
     }
-    held_.erase(held_.upper_bound(""), held_.end());
+    held_.resize(1);
     RemoveOldCopies(*aside_);
 }
 
 const TSafeFolder* TInstallJournal::Find(const std::string& path, bool make) {
     std::vector<std::string> parts = NameParts(path);
-    const TSafeFolder* folder = held_[""].get();
+    const TSafeFolder* folder = held_[0].second.get();
     for (size_t i = 0; i < parts.size(); ++i) {
-        std::unique_ptr<TSafeFolder>& level = held_[Joined(parts, i + 1)];
-        if (!level) {
+        const std::string path = Joined(parts, i + 1);
+        std::unique_ptr<TSafeFolder>* level = &Held(path);
+        if (!*level) {
             bool missing = folder->KindOf(parts[i]) == TEntryKind::Missing;
-            if (missing && !make) {
-                held_.erase(Joined(parts, i + 1));
-                return nullptr;
-            }
+            if (missing && !make) return nullptr;
             if (missing) {
                 Record({'D', Joined(parts, i + 1), {}});
                 WriteRecords();
             }
-            level = std::make_unique<TSafeFolder>(folder->Enter(parts[i], missing));
+            TSafeFolder entered = folder->Enter(parts[i], missing);
+            level = &Held(path);  // the vector may have moved
+            *level = std::make_unique<TSafeFolder>(std::move(entered));
         }
-        folder = level.get();
+        folder = level->get();
     }
     return folder;
 }
@@ -130,9 +137,10 @@ void TInstallJournal::Seal() {
 // Closes the folders held at path and below it: Windows removes no folder
 // that is held open.
 void TInstallJournal::Release(const std::string& path) {
-    for (auto held = held_.lower_bound(path); held != held_.end() && held->first.compare(0, path.size(), path) == 0;) {
-        bool below = held->first.size() == path.size() || held->first[path.size()] == '\\';
-        held = below ? held_.erase(held) : std::next(held);
+    for (THeld& held : held_) {
+        bool below = held.first.compare(0, path.size(), path) == 0 &&
+                     (held.first.size() == path.size() || held.first[path.size()] == '\\');
+        if (below) held.second.reset();
     }
 }
 
@@ -158,7 +166,7 @@ bool TInstallJournal::TakeBack(const TJournalStep& step) {
 }
 
 void TInstallJournal::Commit() {
-    FlushFolderChanges(*held_[""]);
+    FlushFolderChanges(*held_[0].second);
     Record({'K', {}, {}});
     Seal();
     End();
@@ -189,8 +197,8 @@ void TInstallJournal::End() {
         RemoveOldCopies(*aside_);
         aside_->RemoveFile(kJournalFile);
         aside_.reset();
-        held_.erase(held_.upper_bound(""), held_.end());
-        held_[""]->RemoveFolder(JournalFolderName);
+        held_.resize(1);
+        held_[0].second->RemoveFolder(JournalFolderName);
     } catch (const EPathError&) {
         // An old copy that is still in use keeps the folder; the next run
         // (or the restart) removes it.

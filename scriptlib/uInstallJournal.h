@@ -18,7 +18,6 @@
 // installation nor its undo acts through a link that appeared meanwhile.
 // Portable; the installation (uPatcherInstall.h) fills it.
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,7 +88,11 @@ private:
     void End();
     const TSafeFolder* Find(const std::string& path, bool make);
 
-    std::map<std::string, std::unique_ptr<TSafeFolder>> held_;  // by path; "" is the root
+    // The folders held, sorted by path; "" is the root. A sorted vector, not
+    // a map: the tree's code would weigh on the installer's size.
+    using THeld = std::pair<std::string, std::unique_ptr<TSafeFolder>>;
+    std::vector<THeld> held_;
+    std::unique_ptr<TSafeFolder>& Held(const std::string& path);
     std::unique_ptr<TSafeFolder> aside_;
     THandle file_ = InvalidHandle;
     std::vector<TJournalStep> steps_;

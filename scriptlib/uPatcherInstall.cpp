@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -90,7 +89,7 @@ private:
     std::vector<std::string> made_;    // the levels below it made for the root
     std::unique_ptr<TInstallJournal> journal_;  // holds the folders; undone after the files below close
     std::vector<TPending> pending_;
-    std::set<std::string> targets_;  // the targets recorded so far, in lower case
+    std::vector<std::string> targets_;  // the targets recorded so far, in lower case, sorted
     uint64_t total_ = 0, written_ = 0;
     bool cancelled_ = false;
     std::string failed_;
@@ -161,7 +160,10 @@ bool TInstallation::Write(TPending& pending) {
 // stored twice, or two that differ only in case on Windows) is this
 // installation's own the second time: replaced, and removed by the undo.
 void TInstallation::Record(TPending& pending) {
-    pending.again = !targets_.insert(AsciiLower(pending.path)).second;
+    std::string key = AsciiLower(pending.path);
+    auto at = std::lower_bound(targets_.begin(), targets_.end(), key);
+    pending.again = at != targets_.end() && *at == key;
+    if (!pending.again) targets_.insert(at, key);
     if (!pending.again && pending.folder->KindOf(pending.name) != TEntryKind::Missing)
         pending.aside = journal_->Replaced(pending.path);
     else

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# What a killed installation leaves, checked (not timed): version 1 of a
+# product (the realistic payload with every third file changed, every
+# seventh missing, and a file of the user's) is in place; the installer of
+# version 2 (the payload) is started under Wine and killed with SIGKILL at a
+# random moment, Q7_KILL_RUNS times (default 20). After each kill every file
+# under an entry's name must hold version 1's or version 2's bytes whole,
+# and no temporary file may be left; then version 1's installer runs, and
+# the folder must be exactly version 1 again: the killed run's new files
+# gone, its old copies back, its journal finished. Needs the native and
+# win64 builds.
+set -euo pipefail
+build=${Q7_BUILD:-build/native}
+win=${Q7_WIN64_BUILD:-build/win64}
+runs=${Q7_KILL_RUNS:-20}
+q7pack=$build/tools/q7pack/q7pack
+stub=$win/startup/q7patcher.exe
+for needed in "$q7pack" "$stub"; do
+  [ -f "$needed" ] || { echo "kill_install: skipped, needs $needed"; exit 0; }
+done
+here=$(cd "$(dirname "$0")/.." && pwd)
+work=$(cd "$build" && pwd)/kill-install
+rm -rf "$work" && mkdir -p "$work"
+export Q7_WINE_STATE=$work/wine
+trap '"$here/cmake/wine-fixture.sh" cleanup "$Q7_WINE_STATE" >/dev/null; rm -rf "$work"' EXIT
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+. "$here/cmake/wine-env.sh"
+
+bash "$here/bench/lib/realistic_payload.sh" "$work/v2" "${Q7_PAYLOAD_MB:-160}"
+cp -r "$work/v2" "$work/v1"
+find "$work/v1" -type f | sort | awk 'NR % 7 == 0' | xargs rm
+find "$work/v1" -type f | sort | awk 'NR % 3 == 0' | while read -r f; do echo "version 1" >>"$f"; done
+echo "the user's" >"$work/mine.txt"
+target=$work/app
+for v in v1 v2; do
+  mkdir -p "$work/script-$v"
+  printf 'if (MESSAGE == INITAPP) WriteIni("%s\\%s.ini", "Run", "Done", ArchiveInstall("%s"));\r\n' \
+    "$(winpath "$work")" "$v" "$(winpath "$target")" >"$work/script-$v/setup.ini"
+  "$q7pack" create -o "$work/$v.exe" --stub "$stub" "$work/script-$v/setup.ini" "$work/$v" >/dev/null
+done
+"$here/cmake/wine-fixture.sh" setup "$Q7_WINE_STATE" >/dev/null
+
+# A full installation of version 2 tells how long one takes.
+start=$(date +%s.%N)
+"$here/cmake/wine-run.sh" "$work/v2.exe" >/dev/null 2>&1
+whole=$(echo "$(date +%s.%N) - $start" | bc)
+rm -rf "$target"
+
+fail() { echo "kill_install: run $1: $2" >&2; exit 1; }
+before=0 during=0 after=0
+for run in $(seq "$runs"); do
+  rm -rf "$target" && cp -r "$work/v1" "$target" && cp "$work/mine.txt" "$target/"
+  delay=$(awk -v w="$whole" -v s="$RANDOM" 'BEGIN { srand(s); printf "%.2f", 0.2 + rand() * w }')
+  "$Q7_WINE" "$work/v2.exe" >/dev/null 2>&1 &
+  pid=$!
+  sleep "$delay"
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  sleep 1  # the server closes the killed process's handles, deleting its marked files
+  # Every file under an entry's name is version 1's or version 2's, whole.
+  new=0
+  while IFS= read -r -d '' file; do
+    name=${file#"$target/"}
+    case $name in .q7journal/*) continue ;; mine.txt) cmp -s "$file" "$work/mine.txt" || fail "$run" "mine.txt changed"; continue ;; esac
+    case $(basename "$name") in .q7pack-*.tmp) fail "$run" "temporary file $name left" ;; esac
+    if [ -f "$work/v2/$name" ] && cmp -s "$file" "$work/v2/$name"; then
+      [ -f "$work/v1/$name" ] && cmp -s "$file" "$work/v1/$name" || new=$((new + 1))
+    elif [ -f "$work/v1/$name" ] && cmp -s "$file" "$work/v1/$name"; then
+      :
+    else
+      fail "$run" "$name is neither version's whole file"
+    fi
+  done < <(find "$target" -type f -print0)
+  # The journal's done mark (K) or no journal at all: the run had finished.
+  journal=no
+  [ -f "$target/.q7journal/journal" ] && journal=yes
+  [ "$journal" = yes ] && [ "$(tail -n 1 "$target/.q7journal/journal")" = K ] && journal=done
+  if [ "$journal" != yes ] && [ "$new" -gt 0 ]; then after=$((after + 1)); elif [ "$new" -gt 0 ]; then during=$((during + 1)); else before=$((before + 1)); fi
+  # Version 1's installer takes the killed run back first.
+  "$here/cmake/wine-run.sh" "$work/v1.exe" >/dev/null 2>&1
+  grep -q '^Done=-1' "$work/v1.ini" || fail "$run" "version 1 did not install"
+  rm "$work/v1.ini"
+  rm "$target/mine.txt"
+  # Killed after it finished, version 2 stays whole, and version 1's
+  # installer leaves the files only version 2 has.
+  extra=""
+  [ "$journal" != yes ] && [ "$new" -gt 0 ] && extra="^Only in $target"
+  [ -z "$(diff -r "$work/v1" "$target" | grep -v "${extra:-^$}" || true)" ] ||
+    fail "$run" "after version 1 the folder is not version 1 (killed after ${delay} s)"
+  printf '  run %2d: killed after %5s s, %4d new files in place, journal %s; version 1 back whole\n' \
+    "$run" "$delay" "$new" "$journal"
+done
+echo "kill_install: $runs kills of a $whole s installation: $before before the files went into place, $during while, $after after; every time each file was whole and the next run put version 1 back exactly"
