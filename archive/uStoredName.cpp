@@ -71,7 +71,7 @@ bool IsEscapingName(std::string_view name) {
 const char* StoredNameFault(std::string_view name) {
     if (name.empty()) return "the name is empty";
     if (IsEscapingName(name)) return "the name would leave the install folder";
-    if (InJournalFolder(name)) return "the installer keeps its undo journal in .q7journal";
+    if (InJournalFolder(name)) return "the installer keeps its journal there";
     if (HasForbiddenByte(name)) return "the name holds a control character or one of : < > \" | ? *";
     if (AnyComponent(name, IsDeviceName)) return "a part of the name is a Windows device name (CON, NUL, COM1, ...)";
     // "." alone is the folder itself and resolves as it stands.

@@ -15,7 +15,7 @@ bool IsEscapingName(std::string_view name);
 
 // The folder the installer keeps its undo journal in, inside the folder it
 // installs into (scriptlib/uInstallJournal.h); no stored name lies in it.
-constexpr char JournalFolderName[] = ".q7journal";
+inline constexpr char JournalFolderName[] = ".q7journal";
 
 // Why Windows would not write a file under this name, or nullptr when the
 // name is safe: it is empty, escapes (IsEscapingName), lies in the

@@ -2,11 +2,10 @@
 
 #include "archive/uStoredName.h"
 
-#include <algorithm>
-
 namespace {
 
 constexpr char kJournalFile[] = "journal";
+constexpr char kUnfinished[] = "cannot be finished";
 
 // The first count parts of a stored path, joined with '\'.
 std::string Joined(const std::vector<std::string>& parts, size_t count) {
@@ -15,118 +14,105 @@ std::string Joined(const std::vector<std::string>& parts, size_t count) {
     return path;
 }
 
-bool IsPath(const std::string& path) { return StoredNameFault(path) == nullptr && !NameParts(path).empty(); }
-
 // One line of a journal (its '\n' taken off) as a step; false when it is none.
-bool ParseStep(const std::string& line, TJournalStep& step) {
-    if (line == "K") {
-        step = {'K', {}, {}};
-        return true;
-    }
-    if (line.size() < 3 || line[1] != ' ' || (line[0] != 'D' && line[0] != 'C' && line[0] != 'R')) return false;
-    step = {line[0], line.substr(2), {}};
+bool ParseStep(std::string_view line, TJournalStep& step) {
+    step = {line.empty() ? '\0' : line[0], {}, {}};
+    if (line == "K") return true;
+    if (line.size() < 3 || line[1] != ' ' || (step.Kind != 'D' && step.Kind != 'C' && step.Kind != 'R')) return false;
+    line.remove_prefix(2);
     if (step.Kind == 'R') {
-        size_t space = step.Path.find(' ');
-        if (space == std::string::npos || !IsTemporaryName(step.Path.substr(0, space))) return false;
-        step.Aside = step.Path.substr(0, space);
-        step.Path.erase(0, space + 1);
+        size_t space = line.find(' ');
+        if (space == std::string_view::npos || !IsTemporaryName(line.substr(0, space))) return false;
+        step.Aside = line.substr(0, space);
+        line.remove_prefix(space + 1);
     }
-    return IsPath(step.Path);
+    step.Path = line;
+    return StoredNameFault(line) == nullptr && !NameParts(line).empty();
 }
 
-std::string Line(const TJournalStep& step) {
-    if (step.Kind == 'K') return "K\n";
-    return std::string(1, step.Kind) + ' ' + (step.Aside.empty() ? "" : step.Aside + ' ') + step.Path + '\n';
+// The step of the journal's line at at, moving at past it; false at the
+// end of the records.
+bool NextStep(const std::string& text, size_t& at, TJournalStep& step) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos || !ParseStep(std::string_view(text).substr(at, end - at), step))
+        return false;
+    at = end + 1;
+    return true;
 }
-
-bool Committed(const std::vector<TJournalStep>& steps) { return !steps.empty() && steps.back().Kind == 'K'; }
 
 }  // namespace
 
 std::vector<TJournalStep> ParseJournal(const std::string& text) {
     std::vector<TJournalStep> steps;
-    size_t start = 0, end;
     TJournalStep step;
-    while ((end = text.find('\n', start)) != std::string::npos && ParseStep(text.substr(start, end - start), step)) {
+    for (size_t at = 0; (steps.empty() || steps.back().Kind != 'K') && NextStep(text, at, step);)
         steps.push_back(step);
-        start = end + 1;
-        if (step.Kind == 'K') break;
-    }
     return steps;
 }
 
-std::unique_ptr<TSafeFolder>& TInstallJournal::Held(const std::string& path) {
-    auto at = std::lower_bound(held_.begin(), held_.end(), path,
-                               [](const THeld& held, const std::string& key) { return held.first < key; });
-    if (at == held_.end() || at->first != path) at = held_.insert(at, THeld(path, nullptr));
-    return at->second;
-}
-
 TInstallJournal::TInstallJournal(TSafeFolder root) {
-    Held("") = std::make_unique<TSafeFolder>(std::move(root));
-    aside_ = std::make_unique<TSafeFolder>(held_[0].second->Enter(JournalFolderName, true));
+    held_.push_back({{}, std::make_unique<TSafeFolder>(std::move(root))});
+    aside_ = std::make_unique<TSafeFolder>(held_[0].folder->Enter(JournalFolderName, true));
+    // Finishes what an earlier run left; old copies that no journal names
+    // any more are of runs that got to K: they go too.
     std::string text;
     if (aside_->Read(kJournalFile, text)) {
-        Replay(ParseJournal(text));
+        if (!TakeBackAll(text))
+            throw EPathError(aside_->PathOf(kJournalFile), kUnfinished);  // old files cannot be put back
         aside_->RemoveFile(kJournalFile);
     }
+    held_.erase(held_.begin() + 1, held_.end());
+    RemoveOldCopies(*aside_);
     file_ = aside_->NewFile(kJournalFile);
 }
 
 TInstallJournal::~TInstallJournal() { Undo(); }
 
-// Finishes what an earlier run left: its old copies deleted when it got to
-// K, its steps taken back otherwise. Old copies that no journal names any
-// more are of runs that got to K: they go too.
-void TInstallJournal::Replay(const std::vector<TJournalStep>& steps) {
-    if (!Committed(steps)) {
-        bool whole = true;
-        for (auto step = steps.rbegin(); step != steps.rend(); ++step) whole = TakeBack(*step) && whole;
-        if (!whole)
-            throw EPathError(aside_->PathOf(kJournalFile),
-                             "names old copies of an earlier installation that cannot be put back");
-    }
-    held_.resize(1);
-    RemoveOldCopies(*aside_);
-}
-
-const TSafeFolder* TInstallJournal::Find(const std::string& path, bool make) {
-    std::vector<std::string> parts = NameParts(path);
-    const TSafeFolder* folder = held_[0].second.get();
-    for (size_t i = 0; i < parts.size(); ++i) {
-        const std::string path = Joined(parts, i + 1);
-        std::unique_ptr<TSafeFolder>* level = &Held(path);
-        if (!*level) {
+// The folder of the first count parts, held (entered first if need be);
+// with make, each missing level is recorded, then made. Null when a level
+// is missing and make is not set.
+const TSafeFolder* TInstallJournal::Find(const std::vector<std::string>& parts, size_t count, bool make) {
+    const TSafeFolder* folder = held_[0].folder.get();
+    std::string path;
+    for (size_t i = 0; i < count; ++i) {
+        path.append(i ? "\\" : "").append(parts[i]);
+        THeld* level = nullptr;
+        for (THeld& held : held_)
+            if (held.path == path) level = &held;
+        if (!level || !level->folder) {
             bool missing = folder->KindOf(parts[i]) == TEntryKind::Missing;
             if (missing && !make) return nullptr;
             if (missing) {
-                Record({'D', Joined(parts, i + 1), {}});
+                records_.append("D ").append(path).append("\n");
                 WriteRecords();
             }
             TSafeFolder entered = folder->Enter(parts[i], missing);
-            level = &Held(path);  // the vector may have moved
-            *level = std::make_unique<TSafeFolder>(std::move(entered));
+            if (!level) {
+                held_.push_back({path, nullptr});
+                level = &held_.back();
+            }
+            level->folder = std::make_unique<TSafeFolder>(std::move(entered));
         }
-        folder = level->get();
+        folder = level->folder.get();
     }
     return folder;
 }
 
 const TSafeFolder& TInstallJournal::Folder(const std::vector<std::string>& parts) {
-    return *Find(Joined(parts, parts.size()), true);
+    return *Find(parts, parts.size(), true);
 }
 
 std::string TInstallJournal::Replaced(const std::string& path) {
     std::string aside = TemporaryName();
-    Record({'R', path, aside});
+    records_.append("R ").append(aside).append(" ").append(path).append("\n");
     return aside;
 }
 
 void TInstallJournal::WriteRecords() {
-    std::string text;
-    for (; written_ < steps_.size(); ++written_) text += Line(steps_[written_]);
-    if (HandleWrite(file_, text.data(), static_cast<int32_t>(text.size())) != static_cast<int32_t>(text.size()))
-        throw EPathError(aside_->PathOf(kJournalFile), "cannot be written");
+    const int32_t size = static_cast<int32_t>(records_.size() - written_);
+    if (HandleWrite(file_, records_.data() + written_, size) != size)
+        throw EPathError(aside_->PathOf(kJournalFile), kUnfinished);
+    written_ = records_.size();
 }
 
 void TInstallJournal::Seal() {
@@ -137,28 +123,41 @@ void TInstallJournal::Seal() {
 // Closes the folders held at path and below it: Windows removes no folder
 // that is held open.
 void TInstallJournal::Release(const std::string& path) {
-    for (THeld& held : held_) {
-        bool below = held.first.compare(0, path.size(), path) == 0 &&
-                     (held.first.size() == path.size() || held.first[path.size()] == '\\');
-        if (below) held.second.reset();
-    }
+    for (THeld& held : held_)
+        if (held.path.compare(0, path.size(), path) == 0 &&
+            (held.path.size() == path.size() || held.path[path.size()] == '\\'))
+            held.folder.reset();
 }
 
-// A step taken back; false when an old copy is still aside.
+// Takes the steps of a journal's text back, the last first, unless they
+// end with K; false when an old copy is still aside.
+bool TInstallJournal::TakeBackAll(const std::string& text) {
+    TJournalStep step;
+    size_t end = 0;  // behind the last whole record
+    while (NextStep(text, end, step))
+        if (step.Kind == 'K') return true;
+    bool whole = true;
+    while (end > 0) {
+        size_t start = text.rfind('\n', end - 2);  // end - 1 is this record's '\n'
+        start = start == std::string::npos ? 0 : start + 1;
+        size_t at = start;
+        NextStep(text, at, step);
+        whole = TakeBack(step) && whole;
+        end = start;
+    }
+    return whole;
+}
+
 bool TInstallJournal::TakeBack(const TJournalStep& step) {
     std::vector<std::string> parts = NameParts(step.Path);
-    if (step.Kind == 'K' || parts.empty()) return true;
-    const std::string name = parts.back();
     try {
-        if (step.Kind == 'D') Release(step.Path);
-        const TSafeFolder* folder = Find(Joined(parts, parts.size() - 1), false);
-        if (step.Kind == 'R') {
-            if (aside_->KindOf(step.Aside) == TEntryKind::Missing) return true;  // it never went aside
-            return folder && aside_->MoveTo(step.Aside, *folder, name, true);
-        }
-        if (!folder) return true;
-        if (step.Kind == 'D') return folder->RemoveFolder(name) || true;
-        return folder->KindOf(name) != TEntryKind::File || folder->RemoveFile(name);
+        if (step.Kind == 'D') Release(Joined(parts, parts.size()));
+        const TSafeFolder* folder = Find(parts, parts.size() - 1, false);
+        if (step.Kind == 'R')  // an old copy that never went aside is in its place
+            return aside_->KindOf(step.Aside) == TEntryKind::Missing ||
+                   (folder && aside_->MoveTo(step.Aside, *folder, parts.back(), true));
+        if (folder && step.Kind == 'D') folder->RemoveFolder(parts.back());
+        return !folder || folder->KindOf(parts.back()) != TEntryKind::File || folder->RemoveFile(parts.back());
     } catch (const EPathError&) {
         // A made folder that holds something of someone else's stays.
         return step.Kind == 'D';
@@ -166,17 +165,15 @@ bool TInstallJournal::TakeBack(const TJournalStep& step) {
 }
 
 void TInstallJournal::Commit() {
-    FlushFolderChanges(*held_[0].second);
-    Record({'K', {}, {}});
+    FlushFolderChanges(*held_[0].folder);
+    records_ += "K\n";
     Seal();
     End();
 }
 
 bool TInstallJournal::Undo() {
     if (file_ == InvalidHandle) return true;
-    bool whole = true;
-    for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) whole = TakeBack(*step) && whole;
-    if (whole) {
+    if (TakeBackAll(records_)) {
         End();
         return true;
     }
@@ -192,13 +189,12 @@ bool TInstallJournal::Undo() {
 void TInstallJournal::End() {
     HandleClose(file_);
     file_ = InvalidHandle;
-    steps_.clear();
     try {
         RemoveOldCopies(*aside_);
         aside_->RemoveFile(kJournalFile);
         aside_.reset();
-        held_.resize(1);
-        held_[0].second->RemoveFolder(JournalFolderName);
+        held_.erase(held_.begin() + 1, held_.end());
+        held_[0].folder->RemoveFolder(JournalFolderName);
     } catch (const EPathError&) {
         // An old copy that is still in use keeps the folder; the next run
         // (or the restart) removes it.

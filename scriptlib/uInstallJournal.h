@@ -58,7 +58,7 @@ public:
     // The file path will be put in place where nothing is (Created), or
     // over a file whose old copy goes into the journal's folder first
     // (Replaced, which gives the copy's name there). Written down by Seal.
-    void Created(const std::string& path) { Record({'C', path, {}}); }
+    void Created(const std::string& path) { records_.append("C ").append(path).append("\n"); }
     std::string Replaced(const std::string& path);
     const TSafeFolder& Aside() const { return *aside_; }
 
@@ -80,21 +80,21 @@ public:
     bool Undo();
 
 private:
-    void Record(TJournalStep step) { steps_.push_back(std::move(step)); }
     void WriteRecords();
-    void Replay(const std::vector<TJournalStep>& steps);
+    bool TakeBackAll(const std::string& text);
     bool TakeBack(const TJournalStep& step);
     void Release(const std::string& path);
     void End();
-    const TSafeFolder* Find(const std::string& path, bool make);
+    const TSafeFolder* Find(const std::vector<std::string>& parts, size_t count, bool make);
 
-    // The folders held, sorted by path; "" is the root. A sorted vector, not
-    // a map: the tree's code would weigh on the installer's size.
-    using THeld = std::pair<std::string, std::unique_ptr<TSafeFolder>>;
+    // The folders held, the root first, each with its path below the root.
+    struct THeld {
+        std::string path;
+        std::unique_ptr<TSafeFolder> folder;
+    };
     std::vector<THeld> held_;
-    std::unique_ptr<TSafeFolder>& Held(const std::string& path);
     std::unique_ptr<TSafeFolder> aside_;
     THandle file_ = InvalidHandle;
-    std::vector<TJournalStep> steps_;
-    size_t written_ = 0;  // steps_ written to the file so far
+    std::string records_;  // the journal's text, written up to written_
+    size_t written_ = 0;
 };

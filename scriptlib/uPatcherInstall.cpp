@@ -76,7 +76,7 @@ public:
 private:
     bool Plan();
     TSafeFolder OpenRoot(const std::string& folder);
-    void RemoveMadeRoot();
+    void RemoveMade(const TSafeFolder& folder, size_t level);
     void Locate(TPending& pending);
     bool Write(TPending& pending);
     void Record(TPending& pending);
@@ -122,15 +122,11 @@ TSafeFolder TInstallation::OpenRoot(const std::string& folder) {
     return root;
 }
 
-void TInstallation::RemoveMadeRoot() {
-    try {
-        std::vector<TSafeFolder> chain;
-        chain.emplace_back(base_);
-        for (size_t i = 0; i + 1 < made_.size(); ++i) chain.push_back(chain.back().Enter(made_[i], false));
-        for (size_t i = made_.size(); i-- > 0; chain.pop_back()) chain[i].RemoveFolder(made_[i]);
-    } catch (const EPathError&) {
-        // Something else is in it now: it stays.
-    }
+// Removes the levels made for the root from level on below folder, the
+// deepest first; one that holds something else now stays.
+void TInstallation::RemoveMade(const TSafeFolder& folder, size_t level) {
+    if (level + 1 < made_.size()) RemoveMade(folder.Enter(made_[level], false), level + 1);
+    folder.RemoveFolder(made_[level]);
 }
 
 // Finds (making) the entry's folder and refuses a link or a folder where
@@ -184,7 +180,10 @@ TInstallResult TInstallation::Stop(TInstallOutcome outcome, const std::string& f
     pending_.clear();
     bool whole = !journal_ || journal_->Undo();
     journal_.reset();
-    if (whole && !made_.empty()) RemoveMadeRoot();
+    try {
+        if (whole && !made_.empty()) RemoveMade(TSafeFolder(base_), 0);
+    } catch (const EPathError&) {
+    }
     return {outcome, outcome == ioCancelled ? std::string() : failed};
 }
 

@@ -38,7 +38,7 @@ std::string TemporaryName() {
     return name + kTemporarySuffix;
 }
 
-bool IsTemporaryName(const std::string& name) {
+bool IsTemporaryName(std::string_view name) {
     const size_t prefix = sizeof kTemporaryPrefix - 1, suffix = sizeof kTemporarySuffix - 1;
     if (name.size() != prefix + kTemporaryDigits + suffix || name.compare(0, prefix, kTemporaryPrefix) != 0 ||
         name.compare(prefix + kTemporaryDigits, suffix, kTemporarySuffix) != 0)

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "system/uPathError.h"
@@ -99,6 +100,8 @@ public:
     TSafeNewFile& operator=(const TSafeNewFile&) = delete;
 
     TStream& Stream() { return *stream_; }
+    // True once a TFlushBatch has put the file's bytes on disk.
+    bool Flushed() const { return flushed_; }
 
     // Flushes the file to disk (unless a TFlushBatch did), renames it to
     // its name and, unless a TFlushBatch flushed it, flushes that too, so
@@ -122,13 +125,16 @@ private:
 
 // Many new files made durable together instead of one by one: each is
 // added once all its bytes are written, and Wait returns once every file
-// added is on disk, so that their renames can follow. POSIX: adding starts
-// the file's write-back (sync_file_range), Wait is one syncfs of their file
-// system. Windows: every file is flushed (FlushFileBuffers) by one of
-// several threads, each round of files while the next are being written,
-// so that the device's waits overlap each other and the decompression.
+// added is on disk, so that their renames can follow. Start flushes the
+// files added so far in the background, in one round, once the round
+// before it is done (its files are then Flushed), so that the waits for
+// the device overlap the writing of the next files. POSIX: adding starts
+// the file's write-back (sync_file_range), a round is one syncfs of their
+// file system on a thread of its own. Windows: a round flushes every file
+// (FlushFileBuffers) on several threads, so that the device's waits
+// overlap each other too; Add starts a round of its own every 256 files.
 // The files must outlive the batch's Wait; a failed flush raises
-// EPathError from Wait.
+// EPathError from Start or Wait.
 class TFlushBatch {
 public:
     TFlushBatch();
@@ -137,14 +143,13 @@ public:
     TFlushBatch& operator=(const TFlushBatch&) = delete;
 
     void Add(TSafeNewFile& file);
+    void Start();
     void Wait();
 
 private:
     struct TRound;
-    void Start();
     void Join();
-    std::vector<TSafeNewFile*> files_;
-    size_t started_ = 0;
+    std::vector<TSafeNewFile*> files_;  // added since the last round started
     std::unique_ptr<TRound> round_;
 };
 
@@ -171,7 +176,7 @@ void FillRandom(unsigned char* bytes, size_t count);
 std::string TemporaryName();
 
 // True when name has the form TemporaryName gives.
-bool IsTemporaryName(const std::string& name);
+bool IsTemporaryName(std::string_view name);
 
 // Removes the temporary files that earlier runs, stopped before they were
 // done, left in folder: names of TemporaryName's form that are files of

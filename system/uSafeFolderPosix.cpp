@@ -20,6 +20,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "system/uSafeFolder.h"
@@ -211,23 +212,49 @@ void FlushFolderChanges(const TSafeFolder& folder) {
     if (::syncfs(Fd(folder.handle_)) != 0) throw EPathError(folder.Path(), "cannot be flushed: " + ErrnoText());
 }
 
-struct TFlushBatch::TRound {};
+struct TFlushBatch::TRound {
+    std::vector<TSafeNewFile*> files;
+    std::thread thread;
+    int error = 0;
+};
+
 TFlushBatch::TFlushBatch() = default;
-TFlushBatch::~TFlushBatch() = default;
+
+TFlushBatch::~TFlushBatch() {
+    if (round_) round_->thread.join();
+}
 
 void TFlushBatch::Add(TSafeNewFile& file) {
-    // Write-back starts now, while the next files are inflated; Wait only
-    // waits for what is left.
+    // Write-back starts now, while the next files are inflated; the round's
+    // syncfs only waits for what is left.
     ::sync_file_range(Fd(file.stream_->Handle), 0, 0, SYNC_FILE_RANGE_WRITE);
     files_.push_back(&file);
 }
 
-void TFlushBatch::Wait() {
+void TFlushBatch::Start() {
+    Join();
     if (files_.empty()) return;
-    if (::syncfs(Fd(files_.front()->stream_->Handle)) != 0)
-        throw EPathError(files_.front()->folder_.PathOf(files_.front()->name_), "cannot be written: " + ErrnoText());
-    for (TSafeNewFile* file : files_) file->flushed_ = true;
-    files_.clear();
+    round_ = std::make_unique<TRound>();
+    round_->files.swap(files_);
+    TRound* round = round_.get();
+    round->thread = std::thread([round] {
+        if (::syncfs(Fd(round->files.front()->stream_->Handle)) != 0) round->error = errno;
+    });
+}
+
+void TFlushBatch::Join() {
+    if (!round_) return;
+    round_->thread.join();
+    std::unique_ptr<TRound> round = std::move(round_);
+    for (TSafeNewFile* file : round->files) file->flushed_ = true;
+    if (round->error != 0)
+        throw EPathError(round->files.front()->folder_.PathOf(round->files.front()->name_),
+                         std::string("cannot be written: ") + std::strerror(round->error));
+}
+
+void TFlushBatch::Wait() {
+    Start();
+    Join();
 }
 
 TSafeNewFile::TSafeNewFile(const TSafeFolder& folder, std::string name)

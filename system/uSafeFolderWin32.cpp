@@ -35,6 +35,16 @@ std::string ErrorText(DWORD code) {
 
 std::string LastErrorText() { return ErrorText(GetLastError()); }
 
+// The one place the failures of this file are raised: what happened to
+// path, and with Why, the system's reason after it. Out of line, so that
+// each caller is a call.
+[[noreturn]] __attribute__((noinline)) void Fail(const std::string& path, const char* what) {
+    throw EPathError(path, what);
+}
+[[noreturn]] __attribute__((noinline)) void FailWhy(const std::string& path, const char* what) {
+    throw EPathError(path, what + LastErrorText());
+}
+
 HANDLE Win(THandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 constexpr DWORD kFolderAccess = FILE_READ_ATTRIBUTES | FILE_TRAVERSE | SYNCHRONIZE;
@@ -142,12 +152,12 @@ bool RenameOpenFile(HANDLE file, HANDLE folder, const std::string& name, bool re
 void MakeWritable(HANDLE folder, const std::string& name) {
     TOpen file(OpenIn(folder, name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, FILE_OPEN,
                       FILE_NON_DIRECTORY_FILE));
-    FILE_BASIC_INFO basic;
-    if (file.handle == INVALID_HANDLE_VALUE ||
-        !GetFileInformationByHandleEx(file.handle, FileBasicInfo, &basic, sizeof basic) ||
-        !(basic.FileAttributes & FILE_ATTRIBUTE_READONLY))
+    BY_HANDLE_FILE_INFORMATION info;
+    if (file.handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file.handle, &info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
         return;
-    basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+    FILE_BASIC_INFO basic = {};  // times of 0 stay as they are
+    basic.FileAttributes = (info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
     SetFileInformationByHandle(file.handle, FileBasicInfo, &basic, sizeof basic);
 }
 
@@ -155,7 +165,7 @@ void MakeWritable(HANDLE folder, const std::string& name) {
 
 void FillRandom(unsigned char* bytes, size_t count) {
     if (!RtlGenRandom(bytes, static_cast<ULONG>(count)))
-        throw EPathError("q7pack", "no random numbers for a temporary name");
+        Fail("q7pack", "no random numbers for a temporary name");
 }
 
 // Nothing to do: the system removes a file marked for deletion when the
@@ -164,16 +174,16 @@ void RemoveTemporaryFilesOnStop() {}
 
 TSafeFolder::TSafeFolder(const std::string& path, bool create) : path_(path) {
     if (create && !path.empty() && !CreateFolders(path))
-        throw EPathError(path, "cannot be created: " + LastErrorText());
+        FailWhy(path, "cannot be created: ");
     HANDLE h = CreateFileA(path.empty() ? "." : path.c_str(), kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) throw EPathError(path, "cannot be opened as a folder: " + LastErrorText());
+    if (h == INVALID_HANDLE_VALUE) FailWhy(path, "cannot be opened as a folder: ");
     handle_ = reinterpret_cast<THandle>(h);
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileInformationByHandle(h, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         CloseHandle(h);
         handle_ = InvalidHandle;
-        throw EPathError(path, "is not a folder");
+        Fail(path, "is not a folder");
     }
 }
 
@@ -185,25 +195,25 @@ TSafeFolder::~TSafeFolder() {
 // point, is. Wine opens a Unix link as what it points to and shows no
 // reparse point; the full name of what it opened tells.
 TEntryKind TSafeFolder::KindOfOpen(void* h, const std::string& name) const {
-    FILE_ATTRIBUTE_TAG_INFO info;
-    if (!GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info)) return TEntryKind::Other;
-    if (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return TEntryKind::Link;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info)) return TEntryKind::Other;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return TEntryKind::Link;
     if (final_.empty()) final_ = FinalPath(Win(handle_));
     std::string found = FinalPath(h), expected = final_ + (final_.back() == '\\' ? "" : "\\") + name;
     if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, found.data(), static_cast<int>(found.size()),
                        expected.data(), static_cast<int>(expected.size())) != CSTR_EQUAL)
         return TEntryKind::Link;
-    return info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY ? TEntryKind::Folder : TEntryKind::File;
+    return info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? TEntryKind::Folder : TEntryKind::File;
 }
 
 TSafeFolder TSafeFolder::Enter(const std::string& name, bool create) const {
     const std::string path = PathOf(name);
     HANDLE h = OpenIn(Win(handle_), name, kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
                       create ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE);
-    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_DIRECTORY) throw EPathError(path, "is not a folder");
-    if (h == INVALID_HANDLE_VALUE) throw EPathError(path, "cannot be opened as a folder: " + LastErrorText());
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_DIRECTORY) Fail(path, "is not a folder");
+    if (h == INVALID_HANDLE_VALUE) FailWhy(path, "cannot be opened as a folder: ");
     TSafeFolder folder(reinterpret_cast<THandle>(h), path);
-    if (KindOfOpen(h, name) != TEntryKind::Folder) throw EPathError(path, kNoLinks);
+    if (KindOfOpen(h, name) != TEntryKind::Folder) Fail(path, kNoLinks);
     return folder;
 }
 
@@ -218,7 +228,7 @@ bool TSafeFolder::RemoveFile(const std::string& name) const {
     const std::string path = PathOf(name);
     TEntryKind kind = KindOf(name);
     if (kind == TEntryKind::Missing) return false;
-    if (kind == TEntryKind::Folder) throw EPathError(path, "is a folder");
+    if (kind == TEntryKind::Folder) Fail(path, "is a folder");
     if (kind == TEntryKind::Link) {
         // Wine deletes what a Unix link points to; a file renamed over the
         // link replaces the link itself everywhere, and then goes. A
@@ -235,7 +245,7 @@ bool TSafeFolder::RemoveFile(const std::string& name) const {
     MakeWritable(Win(handle_), name);  // a read-only file goes too
     TOpen file(OpenIn(Win(handle_), name, DELETE, kShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
     if (file.handle == INVALID_HANDLE_VALUE || !SetDeleteOnClose(file.handle, true))
-        throw EPathError(path, "cannot be removed: " + LastErrorText());
+        FailWhy(path, "cannot be removed: ");
     return true;
 }
 
@@ -243,21 +253,23 @@ bool TSafeFolder::RemoveFolder(const std::string& name) const {
     const std::string path = PathOf(name);
     TEntryKind kind = KindOf(name);
     if (kind == TEntryKind::Missing) return false;
-    if (kind == TEntryKind::Link) throw EPathError(path, kNoLinks);
-    if (kind != TEntryKind::Folder) throw EPathError(path, "is not a folder");
+    if (kind == TEntryKind::Link) Fail(path, kNoLinks);
+    if (kind != TEntryKind::Folder) Fail(path, "is not a folder");
     TOpen folder(OpenIn(Win(handle_), name, DELETE, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE));
     if (folder.handle != INVALID_HANDLE_VALUE && SetDeleteOnClose(folder.handle, true)) return true;
-    if (GetLastError() == ERROR_DIR_NOT_EMPTY) throw EPathError(path, "is not empty");
-    throw EPathError(path, "cannot be removed: " + LastErrorText());
+    if (GetLastError() == ERROR_DIR_NOT_EMPTY) Fail(path, "is not empty");
+    FailWhy(path, "cannot be removed: ");
 }
 
 bool TSafeFolder::MoveTo(const std::string& from, const TSafeFolder& into, const std::string& to,
                          bool replace) const {
-    if (KindOf(from) == TEntryKind::Missing) return false;
-    TEntryKind in = into.KindOf(to);
-    if (in == TEntryKind::Folder) throw EPathError(into.PathOf(to), "is a folder");
-    if (in == TEntryKind::File && replace) MakeWritable(Win(into.handle_), to);  // a read-only file goes too
     TOpen file(OpenIn(Win(handle_), from, DELETE, kShareAll, FILE_OPEN, 0));
+    DWORD code = GetLastError();
+    if (file.handle == INVALID_HANDLE_VALUE && (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND))
+        return false;
+    TEntryKind in = into.KindOf(to);
+    if (in == TEntryKind::Folder) Fail(into.PathOf(to), "is a folder");
+    if (in == TEntryKind::File && replace) MakeWritable(Win(into.handle_), to);  // a read-only file goes too
     if (file.handle != INVALID_HANDLE_VALUE && RenameOpenFile(file.handle, Win(into.handle_), to, replace))
         return true;
     throw EPathError(PathOf(from), "cannot be renamed to " + into.PathOf(to) + ": " + LastErrorText());
@@ -265,17 +277,14 @@ bool TSafeFolder::MoveTo(const std::string& from, const TSafeFolder& into, const
 
 THandle TSafeFolder::NewFile(const std::string& name) const {
     HANDLE h = OpenIn(Win(handle_), name, GENERIC_READ | GENERIC_WRITE, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
-    if (h == INVALID_HANDLE_VALUE) throw EPathError(PathOf(name), "cannot be created: " + LastErrorText());
+    if (h == INVALID_HANDLE_VALUE) FailWhy(PathOf(name), "cannot be created: ");
     return reinterpret_cast<THandle>(h);
 }
 
 bool TSafeFolder::Read(const std::string& name, std::string& bytes) const {
-    if (KindOf(name) == TEntryKind::Missing) return false;
     TOpen file(OpenIn(Win(handle_), name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
-    if (file.handle == INVALID_HANDLE_VALUE)
-        throw EPathError(PathOf(name), GetLastError() == ERROR_SHARING_VIOLATION
-                                           ? "is in use by a running installation"
-                                           : "cannot be read: " + LastErrorText());
+    if (file.handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) return false;
+    if (file.handle == INVALID_HANDLE_VALUE) FailWhy(PathOf(name), "cannot be read: ");
     char buffer[65536];
     DWORD n;
     while (ReadFile(file.handle, buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
@@ -287,7 +296,7 @@ std::string TSafeFolder::PathOf(const std::string& name) const {
 }
 
 void FlushFile(THandle file, const std::string& path) {
-    if (!FlushFileBuffers(Win(file))) throw EPathError(path, "cannot be written: " + LastErrorText());
+    if (!FlushFileBuffers(Win(file))) FailWhy(path, "cannot be written: ");
 }
 
 void FlushFolderChanges(const TSafeFolder&) {}
@@ -295,15 +304,16 @@ void FlushFolderChanges(const TSafeFolder&) {}
 // The files of one round and the threads that flush them, each taking the
 // next file until none is left.
 struct TFlushBatch::TRound {
-    std::vector<HANDLE> files;
+    std::vector<TSafeNewFile*> files;
     volatile LONG next = -1, failed = 0;
-    HANDLE threads[8] = {};
+    HANDLE threads[64] = {};
     DWORD started = 0;
 
     static DWORD WINAPI Flush(void* self) {
         auto* round = static_cast<TRound*>(self);
         for (LONG i; (i = InterlockedIncrement(&round->next)) < static_cast<LONG>(round->files.size());)
-            if (!FlushFileBuffers(round->files[i])) InterlockedExchange(&round->failed, 1);
+            if (!FlushFileBuffers(Win(round->files[i]->stream_->Handle)))
+                InterlockedExchange(&round->failed, static_cast<LONG>(GetLastError()));
         return 0;
     }
 };
@@ -316,19 +326,20 @@ constexpr size_t kRoundFiles = 256;
 
 TFlushBatch::TFlushBatch() = default;
 
-TFlushBatch::~TFlushBatch() { Join(); }
+TFlushBatch::~TFlushBatch() {
+    if (round_) WaitForMultipleObjects(round_->started, round_->threads, TRUE, INFINITE);
+}
 
 void TFlushBatch::Add(TSafeNewFile& file) {
     files_.push_back(&file);
-    if (files_.size() - started_ >= kRoundFiles) Start();
+    if (files_.size() >= kRoundFiles) Start();
 }
 
-// Waits for the round that runs, then flushes the files added since on
-// threads of their own, while the caller goes on.
 void TFlushBatch::Start() {
     Join();
+    if (files_.empty()) return;
     round_ = std::make_unique<TRound>();
-    for (; started_ < files_.size(); ++started_) round_->files.push_back(Win(files_[started_]->stream_->Handle));
+    round_->files.swap(files_);
     for (HANDLE& thread : round_->threads) {
         thread = CreateThread(nullptr, 64 * 1024, &TRound::Flush, round_.get(), 0, nullptr);
         if (!thread) break;
@@ -340,18 +351,16 @@ void TFlushBatch::Start() {
 void TFlushBatch::Join() {
     if (!round_) return;
     WaitForMultipleObjects(round_->started, round_->threads, TRUE, INFINITE);
-    for (DWORD i = 0; i < round_->started; ++i) CloseHandle(round_->threads[i]);
-    bool failed = round_->failed != 0;
-    round_.reset();
-    if (failed) throw EPathError(files_.front()->folder_.Path(), "cannot be written: a file could not be flushed");
+    std::unique_ptr<TRound> round = std::move(round_);
+    for (DWORD i = 0; i < round->started; ++i) CloseHandle(round->threads[i]);
+    for (TSafeNewFile* file : round->files) file->flushed_ = true;
+    SetLastError(static_cast<DWORD>(round->failed));
+    if (round->failed != 0) FailWhy(round->files.front()->folder_.Path(), "cannot be written: ");
 }
 
 void TFlushBatch::Wait() {
-    if (started_ < files_.size()) Start();
+    Start();
     Join();
-    for (TSafeNewFile* file : files_) file->flushed_ = true;
-    files_.clear();
-    started_ = 0;
 }
 
 TSafeNewFile::TSafeNewFile(const TSafeFolder& folder, std::string name)
@@ -365,18 +374,16 @@ TSafeNewFile::TSafeNewFile(const TSafeFolder& folder, std::string name)
             GetLastError() != ERROR_ALREADY_EXISTS)
             break;
     }
-    if (h == INVALID_HANDLE_VALUE)
-        throw EPathError(folder_.PathOf(name_),
-                         "cannot be written: no temporary file beside it: " + LastErrorText());
+    if (h == INVALID_HANDLE_VALUE) FailWhy(folder_.PathOf(name_), "cannot be written: no temporary file beside it: ");
     stream_ = std::make_unique<THandleStream>(reinterpret_cast<THandle>(h));
     if (!SetDeleteOnClose(h, true)) {
-        std::string why = LastErrorText();
+        // A file that cannot be marked goes at once.
+        DWORD code = GetLastError();
         Close();
-        try {
-            folder_.RemoveFile(tempName_);
-        } catch (const EPathError&) {
-        }
-        throw EPathError(folder_.PathOf(name_), "cannot be written: " + why);
+        TOpen gone(OpenIn(Win(folder_.handle_), tempName_, DELETE, kShareAll, FILE_OPEN,
+                          FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE));
+        SetLastError(code);
+        FailWhy(folder_.PathOf(name_), "cannot be written: ");
     }
 }
 
@@ -391,7 +398,7 @@ bool TSafeNewFile::Commit(bool replace) {
     const std::string target = folder_.PathOf(name_);
     HANDLE h = Win(stream_->Handle);
     if ((!flushed_ && !FlushFileBuffers(h)) || !SetDeleteOnClose(h, false))
-        throw EPathError(target, "cannot be written: " + LastErrorText());
+        FailWhy(target, "cannot be written: ");
     if (replace && folder_.KindOf(name_) == TEntryKind::File) MakeWritable(Win(folder_.handle_), name_);
     if (RenameOpenFile(h, Win(folder_.handle_), name_, replace)) {
         committed_ = true;
@@ -402,24 +409,25 @@ bool TSafeNewFile::Commit(bool replace) {
     DWORD code = GetLastError();
     SetDeleteOnClose(h, true);
     if (!replace && (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)) return false;
-    if (folder_.KindOf(name_) == TEntryKind::Folder) throw EPathError(target, "is a folder");
+    if (folder_.KindOf(name_) == TEntryKind::Folder) Fail(target, "is a folder");
     throw EPathError(target, "cannot be written: " + ErrorText(code));
 }
 
 namespace {
 
-// Calls found(name) for each file of TemporaryName's form in folder.
-template <typename Found>
-void EachTemporary(const TSafeFolder& folder, Found found) {
+// The files of TemporaryName's form in folder.
+std::vector<std::string> Temporaries(const TSafeFolder& folder) {
+    std::vector<std::string> names;
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(folder.PathOf(".q7pack-*.tmp").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return;
+    if (search == INVALID_HANDLE_VALUE) return names;
     do {
         if (IsTemporaryName(entry.cFileName) &&
             !(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-            found(std::string(entry.cFileName));
+            names.push_back(entry.cFileName);
     } while (FindNextFileA(search, &entry));
     FindClose(search);
+    return names;
 }
 
 }  // namespace
@@ -428,21 +436,21 @@ int RemoveTemporaryLeftovers(const TSafeFolder& folder) {
     int removed = 0;
     // A running writer holds its file open without sharing, so the removal
     // fails for it.
-    EachTemporary(folder, [&](const std::string& name) {
+    for (const std::string& name : Temporaries(folder)) {
         try {
             removed += folder.RemoveFile(name) ? 1 : 0;
         } catch (const EPathError&) {
         }
-    });
+    }
     return removed;
 }
 
 void RemoveOldCopies(const TSafeFolder& folder) {
-    EachTemporary(folder, [&](const std::string& name) {
+    for (const std::string& name : Temporaries(folder)) {
         try {
             folder.RemoveFile(name);
         } catch (const EPathError&) {
             MoveFileExA(folder.PathOf(name).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
         }
-    });
+    }
 }

@@ -240,9 +240,11 @@ std::string InflateRecorded(const TZLibPackedFile& entry, TStream& out) {
 constexpr size_t kBatchFiles = 256;
 constexpr uint64_t kBatchBytes = 64 << 20;
 
-// Entries on their way out in one batch: each is inflated into a new file,
-// the batch's files are flushed to disk together, and only then renamed
-// into place. The folders they go into are opened once per batch.
+// Entries on their way out in batches: each is inflated into a new file; a
+// full batch is flushed to disk together in the background while the next
+// batch is inflated, and its files are renamed into place once the flush
+// is done. The folders they go into are opened once while files in them
+// wait.
 class TExtraction {
 public:
     TExtraction(const std::string& file, const TSafeFolder& root, bool overwrite)
@@ -251,8 +253,11 @@ public:
     // Inflates entry number index; reported (with any problem) when its
     // batch is put in place.
     void Add(size_t index, const TZLibPackedFile& entry, std::string problem);
-    bool Full() const { return batch_.size() >= kBatchFiles || bytes_ >= kBatchBytes; }
-    // Puts the batch in place and reports its entries; the count of bad ones.
+    // Starts flushing the entries added since the last batch when they are
+    // enough; puts in place and reports those whose flush is done. The count
+    // of bad ones.
+    int Step();
+    // Puts every entry in place and reports it; the count of bad ones.
     int Finish();
 
 private:
@@ -263,6 +268,7 @@ private:
         std::unique_ptr<TSafeNewFile> out;
     };
     std::string Inflate(TEntry& item);
+    int PutFlushedInPlace();
     const TSafeFolder& FolderOf(const std::vector<std::string>& parts);
 
     const std::string& file_;
@@ -272,6 +278,7 @@ private:
     std::vector<TEntry> batch_;  // destroyed before the folders
     TFlushBatch flush_;
     uint64_t bytes_ = 0;
+    size_t files_ = 0;  // added since the last batch started flushing
 };
 
 const TSafeFolder& TExtraction::FolderOf(const std::vector<std::string>& parts) {
@@ -311,6 +318,7 @@ std::string TExtraction::Inflate(TEntry& item) {
         item.target = folder.PathOf(item.target);
         flush_.Add(*item.out);
         bytes_ += item.entry->UnpackedSize;
+        ++files_;
     } catch (const PackError& e) {
         item.out.reset();
         return e.Subject() + " " + e.what();
@@ -323,15 +331,37 @@ void TExtraction::Add(size_t index, const TZLibPackedFile& entry, std::string pr
     if (batch_.back().problem.empty()) batch_.back().problem = Inflate(batch_.back());
 }
 
+int TExtraction::Step() {
+    if (files_ < kBatchFiles && bytes_ < kBatchBytes) return 0;
+    files_ = 0;
+    bytes_ = 0;
+    try {
+        flush_.Start();
+    } catch (const PackError& e) {
+        for (TEntry& item : batch_)
+            if (item.out && item.out->Flushed()) item.problem = e.Subject() + " " + e.what(), item.out.reset();
+    }
+    return PutFlushedInPlace();
+}
+
 int TExtraction::Finish() {
-    int bad = 0;
     try {
         flush_.Wait();
     } catch (const PackError& e) {
         for (TEntry& item : batch_)
             if (item.out) item.problem = e.Subject() + " " + e.what(), item.out.reset();
     }
-    for (TEntry& item : batch_) {
+    int bad = PutFlushedInPlace();
+    folders_.clear();
+    return bad;
+}
+
+// Renames the entries at the front whose flush is done, in their order.
+int TExtraction::PutFlushedInPlace() {
+    int bad = 0;
+    size_t done = 0;
+    for (; done < batch_.size() && (!batch_[done].out || batch_[done].out->Flushed()); ++done) {
+        TEntry& item = batch_[done];
         try {
             if (item.out && !item.out->Commit(overwrite_)) item.problem = item.target + " exists (--overwrite replaces it)";
         } catch (const PackError& e) {
@@ -342,9 +372,7 @@ int TExtraction::Finish() {
         ReportEntry(file_, item.index, *item.entry, item.problem);
         ++bad;
     }
-    batch_.clear();
-    folders_.clear();
-    bytes_ = 0;
+    batch_.erase(batch_.begin(), batch_.begin() + static_cast<std::ptrdiff_t>(done));
     return bad;
 }
 
@@ -368,7 +396,7 @@ int ExtractArchive(const std::string& file, const std::string& folder, bool over
         else if (!seen.insert(NameKey(entry.Name)).second)
             problem = "skipped: an earlier entry has the same name (the installer finds that one)";
         extraction.Add(i, entry, problem);
-        if (extraction.Full()) bad += extraction.Finish();
+        bad += extraction.Step();
     }
     bad += extraction.Finish();
     // The last renames on disk too (POSIX; NTFS logs them in order).
