@@ -20,6 +20,7 @@ struct TPending {
     std::string name;
     std::unique_ptr<TSafeNewFile> file;
     std::string aside;     // where the old file goes in the journal's folder
+    bool there = false;    // a file had the target's name when the installation began
     bool again = false;    // the target was put in place by an earlier entry
 };
 
@@ -107,7 +108,7 @@ bool TInstallation::Plan() {
         std::string path;
         for (const std::string& part : parts) path += (path.empty() ? "" : "\\") + part;
         total_ += entry.UnpackedSize;
-        pending_.push_back({&entry, path, nullptr, parts.back(), nullptr, {}, false});
+        pending_.push_back({&entry, path, nullptr, parts.back(), nullptr, {}, false, false});
     }
     return true;
 }
@@ -137,6 +138,7 @@ void TInstallation::Locate(TPending& pending) {
     parts.pop_back();
     pending.folder = &journal_->Folder(parts);
     TEntryKind kind = pending.folder->KindOf(pending.name);
+    pending.there = kind != TEntryKind::Missing;
     if (kind == TEntryKind::Link)
         throw EPathError(pending.folder->PathOf(pending.name), "is a link; nothing is installed through links");
     if (kind == TEntryKind::Folder) throw EPathError(pending.folder->PathOf(pending.name), "is a folder");
@@ -160,7 +162,7 @@ void TInstallation::Record(TPending& pending) {
     auto at = std::lower_bound(targets_.begin(), targets_.end(), key);
     pending.again = at != targets_.end() && *at == key;
     if (!pending.again) targets_.insert(at, key);
-    if (!pending.again && pending.folder->KindOf(pending.name) != TEntryKind::Missing)
+    if (!pending.again && pending.there)
         pending.aside = journal_->Replaced(pending.path);
     else
         journal_->Created(pending.path);

@@ -34,20 +34,23 @@ struct TInstallResult {
 //
 // Two steps: each entry is first inflated into a new file beside its
 // target (TSafeNewFile: nameless or under a temporary name, removed if the
-// installation does not keep it); only when all are written do they go
-// into place, each old file renamed to AsideName(name) first. On failure or
-// when the observer says stop, everything is undone (TInstallJournal):
+// installation does not keep it), and the new files are flushed to disk in
+// rounds (TFlushBatch); only when all are written and flushed, and the
+// journal (TInstallJournal) says what will happen and is flushed too, do
+// they go into place, each old file moved into the journal's folder
+// first. On failure or when the observer says stop, everything is undone:
 // nothing of the new files stays and the old ones are back byte for byte.
-// On success the old copies are deleted.
+// On success the journal is marked done and flushed before the old copies
+// are deleted.
 //
 // Every level below folder is entered without following links (the
 // folder itself is taken as named), so a link planted in an install folder
 // cannot carry a file elsewhere: such a link, in place of a folder or of a
 // file, fails the installation before anything is written.
 //
-// A process killed while the files went into place leaves old copies
-// under their aside names; the next installation of the same targets puts
-// such an old copy back over its target before it begins.
+// A process killed (or a machine cut off) while it installs leaves the
+// journal in the folder; the next installation into the same folder takes
+// back what it names before anything else.
 //
 // Refused, with nothing written: any entry name StoredNameFault refuses.
 TInstallResult InstallArchive(const TZLibUnpacker& unpacker, const std::string& folder, TInstallObserver& observer);

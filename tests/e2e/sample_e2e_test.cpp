@@ -150,7 +150,7 @@ TEST_F(SampleWizard, InstallsThroughEveryPageAndRemembersTheFolder) {
     EXPECT_TRUE(EndsWell(t));
 
     ExpectInstalled(folder);
-    EXPECT_FALSE(PathExists(folder + "\\citajma.txt.~q7old"));
+    EXPECT_FALSE(PathExists(folder + "\\.q7journal"));  // the old copy and the journal went
     EXPECT_EQ(RememberedFolder(), folder);
     std::string ini = folder + "\\zapisnik.ini";
     EXPECT_EQ(IniValue(ini, "Program"), kAppName1250);
