@@ -244,7 +244,7 @@ TEST(CompressZlib, MakesZlibStreamsAtEveryLevel) {
         for (int level = 0; level <= MaxCompressionLevel(); ++level) {
             TStringStream packed(CompressZlib(data, level)), out;
             EXPECT_EQ(static_cast<unsigned char>(packed.Data[0]), 0x78) << level;
-            InflateStream(packed, out);  // zlib's inflate, as the installer reads it
+            InflateStream(packed, out);  // as the installer reads it
             EXPECT_EQ(out.Data, data) << level;
         }
     EXPECT_THROW(CompressZlib("x", MaxCompressionLevel() + 1), EZLibError);

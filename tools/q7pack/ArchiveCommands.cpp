@@ -144,8 +144,8 @@ std::string CheckEntry(const TZLibPackedFile& entry) {
     try {
         entry.Inflate(sink, &totals);
     } catch (const EZLibError&) {
-        return totals.readIn < entry.PackedSize ? "data cut short by the end of the file"
-                                                : "not a complete zlib stream (damaged data or checksum)";
+        bool cut = totals.inputEnded && totals.readIn < entry.PackedSize;
+        return cut ? "data cut short by the end of the file" : "not a complete zlib stream (damaged data or checksum)";
     }
     if (totals.produced != entry.UnpackedSize)
         return "inflates to " + std::to_string(totals.produced) + " bytes, recorded " +

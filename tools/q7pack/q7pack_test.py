@@ -49,9 +49,9 @@ def archive(*entries):
     return b"".join(entry(*e) if len(e) == 2 else record(*e) for e in entries) + END
 
 
-def damaged(data):
+def damaged(data, at=None):
     packed = bytearray(zlib.compress(data))
-    packed[len(packed) // 2] ^= 0xFF
+    packed[len(packed) // 2 if at is None else at] ^= 0xFF
     return bytes(packed)
 
 
@@ -222,7 +222,10 @@ class PackagerTest(unittest.TestCase):
         flushing = zlib.compressobj(5)
         flushed = b"".join(flushing.compress(b"good data " * 100) + flushing.flush(zlib.Z_SYNC_FLUSH)
                            for _ in range(10)) + flushing.flush()
-        bad = archive((b"setup.ini", b"x"), (b"damaged", damaged(data), 10000), (b"wrongsize", good, 9999),
+        # 100 KB of stream damaged in its first block: the reader stops there, long before the file ends.
+        rng = random.Random(7)
+        numbers = b" ".join(b"%d" % rng.randrange(10**6) for _ in range(30000))
+        bad = archive((b"setup.ini", b"x"), (b"damaged", damaged(numbers, 10), 10000), (b"wrongsize", good, 9999),
                       (b"trailing", good + b"junk", 10000), (b"stored", zlib.compress(data, 0), 10000),
                       (b"flushed", flushed, 10000), (b"fine", good, 10000))
         self.write("bad.q7a", bad)
