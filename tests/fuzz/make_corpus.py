@@ -82,114 +82,93 @@ def archive_inputs():
     yield "far-several", far(len(setup) + 30) + setup + entry(b"a.txt", b"a" * 100) + END
 
 
-class Bits:
-    """Raw deflate written bit by bit, for streams zlib's deflate never makes."""
+def huff(code, n):  # raw deflate is (value, bits) fields, least significant bit first; codes go the other way
+    return int(format(code, "0%db" % n)[::-1] or "0", 2), n
 
-    def __init__(self):
-        self.value = self.count = 0
 
-    def put(self, value, n):  # header fields and extra bits: least significant bit first
-        self.value |= value << self.count
-        self.count += n
-        return self
+def fixed(*symbols):  # literal/length symbols in the fixed code
+    return [huff(*((0x30 + s, 8) if s < 144 else (0x190 + s - 144, 9) if s < 256 else
+                   (s - 256, 7) if s < 280 else (0xC0 + s - 280, 8))) for s in symbols]
 
-    def code(self, code, n):  # Huffman codes: most significant bit first
-        return self.put(int(format(code, "0%db" % n)[::-1] or "0", 2), n)
 
-    def fixed(self, s):
-        return self.code(*((0x30 + s, 8) if s < 144 else (0x190 + s - 144, 9) if s < 256 else
-                           (s - 256, 7) if s < 280 else (0xC0 + s - 280, 8)))
+# 100 KiB of matches: what a decoder that wrongly reads on past damage writes out.
+FLOOD = (fixed(285) + [huff(0, 5)]) * 400 + fixed(256)
 
-    def flood(self):
-        """100 KiB of matches and the end code: what a decoder that wrongly reads on writes."""
-        for _ in range(400):
-            self.fixed(285).code(0, 5)
-        return self.fixed(256)
 
-    def dynamic(self, nlen, ndist, lengths, symbols):
-        """A final dynamic block's header: the code length code's lengths ({symbol: length}),
-        then code length symbols with their extra bits."""
-        self.put(5, 3).put(nlen - 257, 5).put(ndist - 1, 5).put(15, 4)
-        for s in (16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15):
-            self.put(lengths.get(s, 0), 3)
-        codes, code = {}, 0
-        for n in range(1, 8):
-            for s in sorted(k for k, v in lengths.items() if v == n):
-                codes[s], code = code, code + 1
-            code <<= 1
-        for s, extra in symbols:
-            self.code(codes[s], lengths[s]).put(extra, {16: 2, 17: 3, 18: 7}.get(s, 0))
-        return self
+def dynamic(nlen, ndist, lengths, symbols):  # a final dynamic block: lengths {symbol: bits}, symbols
+    fields = [(5, 3), (nlen - 257, 5), (ndist - 1, 5), (15, 4)] + [
+        (lengths.get(s, 0), 3) for s in (16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15)]
+    codes, code, previous = {}, 0, 0
+    for s in sorted(lengths, key=lambda s: (lengths[s], s)):  # canonical: by length, then symbol
+        code <<= lengths[s] - previous
+        codes[s], code, previous = code, code + 1, lengths[s]
+    for s, extra in symbols:
+        fields += [huff(codes[s], lengths[s]), (extra, {16: 2, 17: 3, 18: 7}.get(s, 0))]
+    return fields
 
-    def stream(self):
-        """As a zlib stream, with the Adler-32 of what zlib inflates from it."""
-        raw = self.value.to_bytes((self.count + 7) // 8, "little")
-        try:
-            data = zlib.decompressobj(-15).decompress(raw)
-        except zlib.error:
-            data = b""
-        return b"\x78\x01" + raw + struct.pack(">I", zlib.adler32(data))
+
+def zlib_stream(fields):  # with the Adler-32 of what zlib inflates from it
+    value = count = 0
+    for field, n in fields:
+        value, count = value | field << count, count + n
+    raw = value.to_bytes((count + 7) // 8, "little")
+    try:
+        data = zlib.decompressobj(-15).decompress(raw)
+    except zlib.error:
+        data = b""
+    return b"\x78\x01" + raw + struct.pack(">I", zlib.adler32(data))
+
+
+def deflate(data, level=6, strategy=zlib.Z_DEFAULT_STRATEGY, pieces=1):
+    z, step = zlib.compressobj(level, zlib.DEFLATED, 15, 8, strategy), max(1, -(-len(data) // pieces))
+    return b"".join(z.compress(data[i:i + step]) + z.flush(zlib.Z_SYNC_FLUSH)
+                    for i in range(0, len(data), step)) + z.flush()
 
 
 def inflate_inputs():
-    """The differential table of uInflate_test and the inflate fuzz target's seeds: zlib
-    streams named for what they are (ok-, bad- or cut-), every block kind and every kind of
-    damage; the first byte chooses the size of the input's pieces."""
+    """uInflate_test's table, the inflate fuzz target's seeds: zlib streams named for how they end."""
     text = pattern(20000)
-
-    def deflate(data, level=6, strategy=zlib.Z_DEFAULT_STRATEGY, pieces=1):
-        z = zlib.compressobj(level, zlib.DEFLATED, 15, 8, strategy)
-        step = max(1, -(-len(data) // pieces))
-        return b"".join(z.compress(data[i:i + step]) + z.flush(zlib.Z_SYNC_FLUSH)
-                        for i in range(0, len(data), step)) + z.flush()
-
-    def fixed(symbol, distance):  # 'a', a symbol and a distance code, a flood
-        return Bits().put(3, 3).fixed(0x61).fixed(symbol).code(distance, 5).flood().stream()
-
-    def dynamic(nlen, ndist, lengths, symbols, code=(0, 0)):
-        return Bits().dynamic(nlen, ndist, lengths, symbols).code(*code).stream()
-    far = Bits().put(0, 8).put(32768, 16).put(0x7FFF, 16).put(int.from_bytes(pattern(32768, 3), "little"), 262144)
-    for last in (0, 0, 1):  # 258-byte matches 32768 bytes back, past several slides
-        far.put(last, 1).put(1, 2)
-        for _ in range(200):
-            far.fixed(285).code(29, 5).put(32768 - 24577, 13)
-        far.fixed(256)
-    def header(method, flags):  # with the check bits right
-        return bytes([method, flags + 31 - (method * 256 + flags) % 31])
-    dynamic9 = deflate(text * 5, 9)
-    good = deflate(text[:3000], 9)
-    zero_one, runs, four = {0: 1, 1: 1}, {0: 1, 1: 2, 18: 2}, {0: 2, 1: 2, 2: 2, 18: 2}
-    end_only, end_then_31 = [(18, 127), (18, 107), (1, 0), (0, 0)], [(18, 127), (18, 107), (1, 0), (18, 20)]
+    # 32 KiB in a stored block, then 258-byte matches 32768 bytes back, past several slides.
+    far = [(0, 8), (32768, 16), (0x7FFF, 16), (int.from_bytes(pattern(32768, 3), "little"), 8 * 32768)]
+    for last in (0, 0, 1):
+        far += [(last, 1), (1, 2)] + (fixed(285) + [huff(29, 5), (32768 - 24577, 13)]) * 200 + fixed(256)
+    big, good = deflate(text * 5, 9), deflate(text[:3000], 9)
+    header = lambda method, flags: bytes([method, flags + 31 - (method * 256 + flags) % 31])
+    bad_symbol = lambda symbol, distance: zlib_stream([(3, 3)] + fixed(97, symbol) + [huff(distance, 5)]
+                                                      + FLOOD)
+    block = lambda nlen, ndist, lengths, symbols, *code: zlib_stream(
+        dynamic(nlen, ndist, lengths, symbols) + ([huff(*code)] if code else []))
+    runs, four, zeros = {0: 1, 1: 2, 18: 2}, {0: 2, 1: 2, 2: 2, 18: 2}, [(18, 127), (18, 107)]  # 256 zeros
     streams = {
         "ok-empty": deflate(b""), "ok-stored": deflate(text, 0), "ok-fixed": deflate(text, 6, zlib.Z_FIXED),
-        "ok-dynamic": dynamic9, "ok-huffman-only": deflate(text, 6, zlib.Z_HUFFMAN_ONLY),
+        "ok-dynamic": big, "ok-huffman-only": deflate(text, 6, zlib.Z_HUFFMAN_ONLY),
         "ok-runs-at-distance-1": deflate(b"\xff" * (1 << 20), 6, zlib.Z_RLE),
-        "ok-matches-at-distance-32768": far.stream(), "ok-flushed": deflate(text[:8000], 6, pieces=9),
-        "ok-bytes-behind": good + b"junk", "ok-only-an-end-code": dynamic(257, 1, runs, end_only, (0, 1)),
+        "ok-matches-at-distance-32768": zlib_stream(far), "ok-flushed": deflate(text[:8000], 6, pieces=9),
+        "ok-bytes-behind": good + b"junk",
+        "ok-only-an-end-code": block(257, 1, runs, zeros + [(1, 0), (0, 0)], 0, 1),
         "bad-header-check": b"\x78\x02" + good[2:], "bad-method-7": header(0x77, 0) + good[2:],
         "bad-64k-window": header(0x88, 0) + good[2:], "bad-preset-dictionary": header(0x78, 0x20) + good[2:],
-        "bad-block-type-3": Bits().put(7, 3).stream(),
-        "bad-stored-complement": Bits().put(0, 8).put(5, 16).put(0xFFFB, 16).put(0x6F6C6C6568, 40)
-                                       .put(3, 3).flood().stream(),
-        "bad-287-literal-codes": dynamic(287, 1, runs, end_then_31, (0, 1)),
-        "bad-31-distance-codes": dynamic(257, 31, runs, end_then_31, (0, 1)),
-        "bad-length-286": fixed(286, 0), "bad-length-287": fixed(287, 0),
-        "bad-distance-30": fixed(257, 30), "bad-distance-31": fixed(257, 31),
-        "bad-distance-before-output": fixed(257, 1),
-        "bad-over-subscribed-length-code": dynamic(257, 1, dict.fromkeys(range(19), 1), []),
-        "bad-incomplete-length-code": dynamic(257, 1, {0: 1}, []),
-        "bad-repeat-first": dynamic(257, 1, {16: 1, 0: 1}, [(16, 0)]),
-        "bad-repeat-past-end": dynamic(257, 1, runs, [(18, 127), (18, 107), (1, 0), (18, 127)], (0, 1)),
-        "bad-no-end-code": dynamic(257, 1, runs, [(18, 127), (18, 109)]),
-        "bad-over-subscribed-literals": dynamic(257, 1, zero_one, [(1, 0)] * 258),
-        "bad-incomplete-literals": dynamic(257, 1, four, [(18, 54), (2, 0), (18, 127), (18, 41), (2, 0), (0, 0)],
-                                           (1, 2)),
-        "bad-incomplete-distances": dynamic(257, 1, four, [(18, 127), (18, 107), (1, 0), (2, 0)], (0, 1)),
-        "bad-no-distance-code": dynamic(258, 1, runs, [(18, 127), (18, 107), (1, 0), (1, 0), (0, 0)], (1, 1)),
+        "bad-block-type-3": zlib_stream([(7, 3)]),
+        "bad-stored-complement": zlib_stream([(0, 8), (5, 16), (0xFFFB, 16), (0x6F6C6C6568, 40), (3, 3)]
+                                             + FLOOD),
+        "bad-287-literal-codes": block(287, 1, runs, zeros + [(1, 0), (18, 20)], 0, 1),
+        "bad-31-distance-codes": block(257, 31, runs, zeros + [(1, 0), (18, 20)], 0, 1),
+        "bad-length-286": bad_symbol(286, 0), "bad-length-287": bad_symbol(287, 0),
+        "bad-distance-30": bad_symbol(257, 30), "bad-distance-31": bad_symbol(257, 31),
+        "bad-distance-before-output": bad_symbol(257, 1),
+        "bad-over-subscribed-length-code": block(257, 1, dict.fromkeys(range(19), 1), []),
+        "bad-incomplete-length-code": block(257, 1, {0: 1}, []),
+        "bad-repeat-first": block(257, 1, {16: 1, 0: 1}, [(16, 0)]),
+        "bad-repeat-past-end": block(257, 1, runs, zeros + [(1, 0), (18, 127)], 0, 1),
+        "bad-no-end-code": block(257, 1, runs, [(18, 127), (18, 109)]),
+        "bad-over-subscribed-literals": block(257, 1, {0: 1, 1: 1}, [(1, 0)] * 258),
+        "bad-incomplete-literals": block(257, 1, four, [(18, 54), (2, 0), (18, 127), (18, 41), (2, 0),
+                                                        (0, 0)], 1, 2),
+        "bad-incomplete-distances": block(257, 1, four, zeros + [(1, 0), (2, 0)], 0, 1),
+        "bad-no-distance-code": block(258, 1, runs, zeros + [(1, 0), (1, 0), (0, 0)], 1, 1),
         "bad-wrong-check": good[:-1] + bytes([good[-1] ^ 1]),
-        "bad-damaged": dynamic9[:40] + bytes([dynamic9[40] ^ 0x55]) + dynamic9[41:],
-        "bad-bomb": deflate(bytes(9 << 20), 9),
-        "cut-short": dynamic9[:len(dynamic9) // 2], "cut-in-stored": deflate(text, 0)[:5000], "cut-no-input": b"",
+        "bad-damaged": big[:40] + bytes([big[40] ^ 0x55]) + big[41:], "bad-bomb": deflate(bytes(9 << 20), 9),
+        "cut-short": big[:len(big) // 2], "cut-in-stored": deflate(text, 0)[:5000], "cut-no-input": b"",
     }
     for i, (name, stream) in enumerate(streams.items()):
         yield name, bytes([i]) + stream
