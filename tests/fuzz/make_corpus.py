@@ -136,36 +136,42 @@ def inflate_inputs():
     header = lambda method, flags: bytes([method, flags + 31 - (method * 256 + flags) % 31])
     bad_symbol = lambda symbol, distance: zlib_stream([(3, 3)] + fixed(97, symbol) + [huff(distance, 5)]
                                                       + FLOOD)
-    block = lambda nlen, ndist, lengths, symbols, *code: zlib_stream(
-        dynamic(nlen, ndist, lengths, symbols) + ([huff(*code)] if code else []))
+    block = lambda nlen, ndist, lengths, symbols, body=(): zlib_stream(
+        dynamic(nlen, ndist, lengths, symbols) + [huff(*code) for code in body])
+    # 'a' in a fixed block, then 300 bytes stored: some of them come from the bit buffer.
+    fixed_then_stored = [(0, 1), (1, 2)] + fixed(97, 256) + [(1, 3), (0, 3), (300, 16), (0xFED3, 16)]
+    fixed_then_stored += [(97, 8)] * 300
     runs, four, zeros = {0: 1, 1: 2, 18: 2}, {0: 2, 1: 2, 2: 2, 18: 2}, [(18, 127), (18, 107)]  # 256 zeros
     streams = {
         "ok-empty": deflate(b""), "ok-stored": deflate(text, 0), "ok-fixed": deflate(text, 6, zlib.Z_FIXED),
         "ok-dynamic": big, "ok-huffman-only": deflate(text, 6, zlib.Z_HUFFMAN_ONLY),
         "ok-runs-at-distance-1": deflate(b"\xff" * (1 << 20), 6, zlib.Z_RLE),
         "ok-matches-at-distance-32768": zlib_stream(far), "ok-flushed": deflate(text[:8000], 6, pieces=9),
-        "ok-bytes-behind": good + b"junk",
-        "ok-only-an-end-code": block(257, 1, runs, zeros + [(1, 0), (0, 0)], 0, 1),
+        "ok-bytes-behind": good + b"junk", "ok-stored-after-fixed": zlib_stream(fixed_then_stored),
+        "ok-short-distances": deflate(b"".join(bytes(range(p)) * (3000 // p) for p in range(2, 9)), 9),
+        "ok-only-an-end-code": block(257, 1, runs, zeros + [(1, 0), (0, 0)], [(0, 1)]),
         "bad-header-check": b"\x78\x02" + good[2:], "bad-method-7": header(0x77, 0) + good[2:],
         "bad-64k-window": header(0x88, 0) + good[2:], "bad-preset-dictionary": header(0x78, 0x20) + good[2:],
         "bad-block-type-3": zlib_stream([(7, 3)]),
         "bad-stored-complement": zlib_stream([(0, 8), (5, 16), (0xFFFB, 16), (0x6F6C6C6568, 40), (3, 3)]
                                              + FLOOD),
-        "bad-287-literal-codes": block(287, 1, runs, zeros + [(1, 0), (18, 20)], 0, 1),
-        "bad-31-distance-codes": block(257, 31, runs, zeros + [(1, 0), (18, 20)], 0, 1),
+        "bad-287-literal-codes": block(287, 1, runs, zeros + [(1, 0), (18, 20)], [(0, 1)]),
+        "bad-31-distance-codes": block(257, 31, runs, zeros + [(1, 0), (18, 20)], [(0, 1)]),
         "bad-length-286": bad_symbol(286, 0), "bad-length-287": bad_symbol(287, 0),
         "bad-distance-30": bad_symbol(257, 30), "bad-distance-31": bad_symbol(257, 31),
         "bad-distance-before-output": bad_symbol(257, 1),
         "bad-over-subscribed-length-code": block(257, 1, dict.fromkeys(range(19), 1), []),
         "bad-incomplete-length-code": block(257, 1, {0: 1}, []),
         "bad-repeat-first": block(257, 1, {16: 1, 0: 1}, [(16, 0)]),
-        "bad-repeat-past-end": block(257, 1, runs, zeros + [(1, 0), (18, 127)], 0, 1),
-        "bad-no-end-code": block(257, 1, runs, [(18, 127), (18, 109)]),
+        "bad-repeat-past-end": block(257, 1, runs, zeros + [(1, 0), (18, 127)], [(0, 1)]),
+        # A literal and 100 KiB of matches, in codes without an end of block.
+        "bad-no-end-code": block(286, 1, {1: 1, 18: 1}, [(18, 86), (1, 0), (18, 127), (18, 38), (1, 0),
+                                                         (1, 0)], [(0, 1)] + [(1, 1), (0, 1)] * 400),
         "bad-over-subscribed-literals": block(257, 1, {0: 1, 1: 1}, [(1, 0)] * 258),
         "bad-incomplete-literals": block(257, 1, four, [(18, 54), (2, 0), (18, 127), (18, 41), (2, 0),
-                                                        (0, 0)], 1, 2),
-        "bad-incomplete-distances": block(257, 1, four, zeros + [(1, 0), (2, 0)], 0, 1),
-        "bad-no-distance-code": block(258, 1, runs, zeros + [(1, 0), (1, 0), (0, 0)], 1, 1),
+                                                        (0, 0)], [(1, 2)]),
+        "bad-incomplete-distances": block(257, 1, four, zeros + [(1, 0), (2, 0)], [(0, 1)]),
+        "bad-no-distance-code": block(258, 1, runs, zeros + [(1, 0), (1, 0), (0, 0)], [(1, 1)]),
         "bad-wrong-check": good[:-1] + bytes([good[-1] ^ 1]),
         "bad-damaged": big[:40] + bytes([big[40] ^ 0x55]) + big[41:], "bad-bomb": deflate(bytes(9 << 20), 9),
         "cut-short": big[:len(big) // 2], "cut-in-stored": deflate(text, 0)[:5000], "cut-no-input": b"",
