@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <string>
+
 TEST(ZlibCrc32, GivesTheCheckValueAndChecksGzipStreams) {
     EXPECT_EQ(crc32(0, nullptr, 0), 0u);
     EXPECT_EQ(crc32(crc32(0, (const Bytef*)"12345", 5), (const Bytef*)"6789", 4), 0xcbf43926u);
@@ -18,4 +20,18 @@ TEST(ZlibCrc32, GivesTheCheckValueAndChecksGzipStreams) {
         EXPECT_EQ(std::string(out, sizeof out - z.avail_out), "hello\n");
         inflateEnd(&z);
     }
+}
+
+// The installer's own adler32 (uZlibAdler32.cpp): check values computed by
+// Python's zlib, across the runs after which the sums are reduced, and with
+// every byte at its largest.
+TEST(ZlibAdler32, GivesZlibsValuesAcrossItsRuns) {
+    std::string pattern(100000, '\0'), full(20000, '\xFF');
+    for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>(i * 7 % 251);
+    auto sum = [](const std::string& s, size_t n) { return adler32(1, (const Bytef*)s.data(), (uInt)n); };
+    EXPECT_EQ(adler32(0, nullptr, 0), 1u);
+    EXPECT_EQ(adler32(adler32(1, (const Bytef*)"Wiki", 4), (const Bytef*)"pedia", 5), 0x11e60398u);
+    EXPECT_EQ(sum(pattern, pattern.size()), 0x437bc42eu);
+    EXPECT_EQ(sum(pattern, 5552 * 2 + 17), 0x78a534b8u);
+    EXPECT_EQ(sum(full, full.size()), 0x9f51d664u);
 }
