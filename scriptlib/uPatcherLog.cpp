@@ -39,6 +39,7 @@ const TLoggedFunction kLogged[] = {
     {"RegDeleteValue", true, nullptr},  {"RegDeleteKey", true, nullptr},
     {"CreateShortcut", true, nullptr},  {"DeleteAtRestart", true, nullptr},
     {"ExecuteWait", false, nullptr},    {"ArchiveInstall", true, nullptr},
+    {"ExecuteCopy", true, nullptr},
 };
 
 // A text in double quotes with a quote inside doubled, an integer in decimal.

@@ -119,5 +119,8 @@ const TPatcherFunctionSpec PatcherFunctions[] = {
     {"ArchiveFileText", 1, 1},
     {"ArchiveInstall", 1, 3},
     {"ArchiveInstallCancel", 0, 0},
+    // An uninstaller's copy of itself outside the folder it removes, added
+    // behind all the others so that none of them moves.
+    {"ExecuteCopy", 1, 2},
 };
 const size_t PatcherFunctionCount = std::size(PatcherFunctions);
