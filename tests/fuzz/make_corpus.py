@@ -62,6 +62,8 @@ def archives():
     yield "escaping-names", (setup + entry(b"..\\up.txt", b"u") + entry(b"/abs.txt", b"a") +
                              entry(b"C:drive.txt", b"d") + entry(b"dir/../../x", b"x") + END)
     yield "duplicate-names", setup + entry(b"A.txt", b"1") + entry(b"a.TXT", b"2") + END
+    yield "superscript-port-names", (setup + entry(b"COM\xb9", b"1") + entry(b"lpt\xc2\xb2.txt", b"2") +
+                                     entry(b"dir\\LPT\xb3", b"3") + entry(b"COM\xb4", b"4") + END)
     yield "bomb", setup + entry(b"zeros.bin", bytes(4 << 20), 9) + END
 
 
