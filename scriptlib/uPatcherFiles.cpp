@@ -5,10 +5,10 @@
 
 #include <windows.h>
 
-#include <iterator>
 #include <string>
 
 #include "scriptlib/uPatcherLibrary.h"
+#include "system/uPrivateCopy.h"
 #include "system/uSystemFiles.h"
 #include "system/uSystemShell.h"
 #include "system/uSystemShortcut.h"
@@ -29,6 +29,8 @@ std::string CurrentDirectory() {
     buffer.resize(n);
     return buffer;
 }
+
+}  // namespace
 
 void ScriptDirectoryExists(TPatcherMemory&, TScript& script, TValue& result) {
     result = BooleanValue(IsExistingDirectory(script.ArgStr(1)));
@@ -117,29 +119,17 @@ void ScriptCreateShortcut(TPatcherMemory&, TScript& script, TValue& result) {
     result = BooleanValue(WriteShortcut(s));
 }
 
+// ExecuteCopy(name [, parameters]): copies the running installer as name
+// into a new private folder of the temporary folder and starts the copy
+// there; TRUE when it runs (system/uPrivateCopy.h says what keeps the copy
+// from being replaced before it starts).
+void ScriptExecuteCopy(TPatcherMemory&, TScript& script, TValue& result) {
+    std::string name = script.ArgStr(1);
+    result = BooleanValue(StartPrivateCopy(name, script.ArgStr(2)));
+}
+
 // DeleteAtRestart(path): TRUE when Windows will delete the file or empty
 // folder at its next restart (administrators only).
 void ScriptDeleteAtRestart(TPatcherMemory&, TScript& script, TValue& result) {
     result = BooleanValue(DeleteAtRestart(script.ArgStr(1)));
 }
-
-const TLibraryFunction kFunctions[] = {
-    {"DirectoryExists", &CallLibraryHandler<ScriptDirectoryExists>},
-    {"CreateDirectory", &CallLibraryHandler<ScriptCreateDirectory>},
-    {"SelectDirectory", &CallLibraryHandler<ScriptSelectDirectory>},
-    {"GetCurrentDirectory", &CallLibraryHandler<ScriptGetCurrentDirectory>},
-    {"SetCurrentDirectory", &CallLibraryHandler<ScriptSetCurrentDirectory>},
-    {"RemoveDirectory", &CallLibraryHandler<ScriptRemoveDirectory>},
-    {"FileExists", &CallLibraryHandler<ScriptFileExists>},
-    {"DeleteFile", &CallLibraryHandler<ScriptDeleteFile>},
-    {"MoveFile", &CallLibraryHandler<ScriptMoveFile>},
-    {"CopyFile", &CallLibraryHandler<ScriptCopyFile>},
-    {"Execute", &CallLibraryHandler<ScriptExecute>},
-    {"ExecuteWait", &CallLibraryHandler<ScriptExecuteWait>},
-    {"CreateShortcut", &CallLibraryHandler<ScriptCreateShortcut>},
-    {"DeleteAtRestart", &CallLibraryHandler<ScriptDeleteAtRestart>},
-};
-
-}  // namespace
-
-const TLibraryFunctions FileFunctions = {kFunctions, std::size(kFunctions)};

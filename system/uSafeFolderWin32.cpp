@@ -12,8 +12,7 @@
 // it.
 
 #include <windows.h>
-// ntsecapi.h and winternl.h need the types of windows.h.
-#include <ntsecapi.h>
+// winternl.h needs the types of windows.h.
 #include <winternl.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "system/uDllSearch.h"
 #include "system/uSafeFolder.h"
 
 namespace {
@@ -163,9 +163,17 @@ void MakeWritable(HANDLE folder, const std::string& name) {
 
 }  // namespace
 
+// The system's generator through bcrypt.dll, loaded from System32: the
+// older RtlGenRandom (ADVAPI32!SystemFunction036) is forwarded to
+// CRYPTBASE.dll, which Windows would look for beside the program.
 void FillRandom(unsigned char* bytes, size_t count) {
-    if (!RtlGenRandom(bytes, static_cast<ULONG>(count)))
-        Fail("q7pack", "no random numbers for a temporary name");
+    using TGenRandom = LONG(WINAPI*)(void*, unsigned char*, ULONG, ULONG);
+    constexpr ULONG kSystemPreferred = 2;  // BCRYPT_USE_SYSTEM_PREFERRED_RNG
+    static HMODULE bcrypt = LoadSystemLibrary("bcrypt.dll");
+    auto generate = reinterpret_cast<TGenRandom>(
+        bcrypt ? reinterpret_cast<void*>(GetProcAddress(bcrypt, "BCryptGenRandom")) : nullptr);
+    if (!generate || generate(nullptr, bytes, static_cast<ULONG>(count), kSystemPreferred) != 0)
+        throw EPathError("q7pack", "no random numbers for a temporary name");
 }
 
 // Nothing to do: the system removes a file marked for deletion when the
