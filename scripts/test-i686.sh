@@ -71,7 +71,7 @@ fail() {
   exit 1
 }
 
-for f in "$installer" "$tests/e2e_test.exe" "$tests/q7uidriver.exe"; do
+for f in "$installer" "$tests/e2e_test.exe" "$root/build/win64/tools/q7uidriver/q7uidriver.exe"; do
   [ -f "$f" ] || fail "$f is missing; run 'make test-i686', which builds the win32 and win64 presets"
 done
 

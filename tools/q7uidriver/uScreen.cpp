@@ -1,4 +1,4 @@
-#include "tests/e2e/uScreen.h"
+#include "tools/q7uidriver/uScreen.h"
 
 #include <cstdio>
 
