@@ -40,12 +40,16 @@ std::optional<TDifference> CompareOutput(const std::string& expected, const std:
     auto differ = [&](size_t w, std::string wanted) -> TDifference {
         return {w + 1, context, std::move(wanted), g < got.size() ? got[g] : "the end of the output"};
     };
+    const char kNowhere[] = "no line like it in the rest of the output";
     for (size_t w = 0; w < want.size(); ++w) {
         if (want[w] == kAnyLines) {
             if (w + 1 == want.size()) return std::nullopt;
-            for (; g < got.size() && !Matches(want[w + 1], got[g]); ++g)
-                if (IsContext(got[g])) context = got[g];
-            if (g == got.size()) return differ(w + 1, want[w + 1]);
+            size_t skipped = g;
+            std::string passed = context;
+            for (; skipped < got.size() && !Matches(want[w + 1], got[skipped]); ++skipped)
+                if (IsContext(got[skipped])) passed = got[skipped];
+            if (skipped == got.size()) return {{w + 2, context, want[w + 1], kNowhere}};
+            g = skipped, context = passed;
             continue;
         }
         if (g == got.size() || !Matches(want[w], got[g])) return differ(w, want[w]);

@@ -173,8 +173,9 @@ std::string ActionFault(const std::string& action) {
         }
         bool fits = static_cast<int>(parts.size()) >= form.least && static_cast<int>(parts.size()) <= form.most;
         for (size_t i = 0; fits && i < parts.size(); ++i)
-            fits = (form.numbers >> i & 1) ? IsNumber(parts[i]) : !parts[i].empty() || form.rest;
+            fits = (form.numbers >> i & 1) ? IsNumber(parts[i]) : !parts[i].empty() || verb == "type";
         if (verb == "key") fits = fits && (parts[0] == "esc" || parts[0] == "enter");
+        if (verb == "colour") fits = fits && parts.size() != 2;
         return fits ? "" : "the action " + action + " takes the form " + form.usage;
     }
     return "unknown action " + action;
