@@ -43,7 +43,7 @@ esac
 # TInstallerBuild (tests/e2e/uE2e.h).
 scenarios=(
   "smoke,full e2e_test        Startup.ReadsItsOwnAppendedArchiveBehindTheSectionsOrFindsNone"
-  "smoke,full sample_e2e_test SampleWizard.InstallsThroughEveryPageAndRemembersTheFolder"
+  "smoke,full sample_e2e_test SampleWizard.InstallsOverAnOlderReadOnlyFileAndRemembersTheFolder"
   "full       e2e_test        Startup.*-Startup.ReadsItsOwnAppendedArchiveBehindTheSectionsOrFindsNone"
   "full       sample_e2e_test CancelOrCloseOnAnyPage/SampleWizardLeft.InstallsNothing/3:SampleProgress.*"
   "full       host_e2e_test   Nesting.*:Events.*:COLORDLG.*:ScriptErrors.InACommandBranchLeaveThePageUsable:DialogBoxes.RunawayNestingUnwindsInsteadOfCrashing"

@@ -41,7 +41,7 @@ const char kUsage[] =
 
 void PrintHelp() {
     std::printf(
-        "q7pack builds and checks q7patcher installers.\n\n%s\n"
+        "q7pack builds, checks and tries q7patcher installers.\n\n%s\n"
         "create  Packs SETUP.INI and the payload into an archive and writes it to OUT.\n"
         "        With --stub, OUT is the installer STUB.exe (q7patcher.exe) with the archive\n"
         "        appended; an archive already appended to the stub is replaced. Without it,\n"

@@ -1,6 +1,7 @@
 #include "tools/q7pack/try/ChangeReport.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -8,10 +9,17 @@ const char kUninstall[] = "\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char* const kUninstallRoots[] = {"HKLM\\Software", "HKLM\\Software\\Wow6432Node", "HKCU\\Software"};
 const char kSessionManager[] = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager";
 
-// A value Wine writes itself whenever it starts, whatever the installer
-// does: the date of the display driver it sets up.
-bool IsWinesOwn(const std::string& key, const std::string& name) {
-    return name == "DriverDateData" && key.find("\\Control\\Class\\") != std::string::npos;
+// The keys Wine writes on its own as a program starts, whatever the
+// program does: the display and monitor devices it sets up (a link here, a
+// driver date there, differing from start to start).
+const char* const kWinesOwn[] = {"HKLM\\System\\CurrentControlSet\\Control\\Class\\",
+                                 "HKLM\\System\\CurrentControlSet\\Control\\Video\\",
+                                 "HKLM\\System\\CurrentControlSet\\Enum\\"};
+
+bool IsWinesOwn(const std::string& key) {
+    for (const char* own : kWinesOwn)
+        if (key.compare(0, std::strlen(own), own) == 0) return true;
+    return false;
 }
 
 std::string Hex(unsigned char c) {
@@ -64,11 +72,10 @@ std::string ValueLine(char mark, const std::string& name, const std::string& sho
     return std::string("      ") + mark + " " + (name.empty() ? "@" : OneLine(name)) + " = " + shown + "\n";
 }
 
-// The changed values of key.
-std::string Values(const std::string& key, const TRegValues& before, const TRegValues& after) {
+// The changed values of a key.
+std::string Values(const TRegValues& before, const TRegValues& after) {
     std::string out;
     Merge(before, after, [&](const std::string& name, const TRegValue* b, const TRegValue* a) {
-        if (IsWinesOwn(key, name)) return;
         if (b && a && *a != *b)
             out += ValueLine('~', name, ShowRegValue(*b) + " -> " + ShowRegValue(*a));
         else if (!a || !b)
@@ -80,11 +87,12 @@ std::string Values(const std::string& key, const TRegValues& before, const TRegV
 std::string Registry(const TRegistry& before, const TRegistry& after) {
     std::string out;
     Merge(before, after, [&](const std::string& path, const TRegValues* b, const TRegValues* a) {
+        if (IsWinesOwn(path)) return;
         if (!a) {
             out += "  - " + OneLine(path) + "\n";
             return;
         }
-        std::string values = Values(path, b ? *b : TRegValues(), *a);
+        std::string values = Values(b ? *b : TRegValues(), *a);
         if (!b || !values.empty()) out += std::string("  ") + (b ? "~ " : "+ ") + OneLine(path) + "\n" + values;
     });
     return out;

@@ -20,7 +20,10 @@ std::vector<TAppEntry> AppsAndFeatures(const TRegistry& registry);
 // "shortcuts:", "Apps & features:"), each line "+" (created or added), "~"
 // (changed) or "-" (removed); "  nothing" when nothing changed. Files show
 // their sizes, folders end in '\', a key's changed values follow it
-// indented. A file whose size and time stayed is unchanged.
+// indented. A file whose size and time stayed is unchanged. What Wine
+// writes on its own as any program starts (the display and monitor
+// devices under HKLM\System\CurrentControlSet's Control\Class,
+// Control\Video and Enum) is left out.
 std::string ChangeReport(const TPrefixSnapshot& before, const TPrefixSnapshot& after);
 
 // The file operations the registry holds for the next restart

@@ -226,7 +226,7 @@ int RunTry(const TTryOptions& options) {
     TPrefixSnapshot installed = SnapshotPrefix(wine.Folder());
     out.Add("\n== the installation changed\n" + ChangeReport(before, installed));
     if (options.Uninstalls) fine = Uninstall(options, wine, before, installed, out) && fine;
-    if (expected.empty()) return fine ? 0 : 1;
+    if (options.Expect.empty()) return fine ? 0 : 1;
     std::optional<TDifference> difference = CompareOutput(expected, out.text);
     if (!difference) return fine ? 0 : 1;
     std::fprintf(stderr, "q7pack: try: the output differs from %s: %s", options.Expect.c_str(),
