@@ -347,6 +347,9 @@ private:
     // Z:, the next one finds them again where they are, and no report
     // should show either.
     void Boot() {
+        std::time_t start = std::time(nullptr);
+        std::fprintf(stderr, "q7pack: try: preparing a Wine prefix for the %s installer in %s...\n",
+                     setup_.I686 ? "i686" : "x86_64", Folder().c_str());
         Run({tools_.Wine, "wineboot", "--init"}, kBootSeconds, "Wine's preparing the prefix (wineboot --init)");
         if (!AllEnded(60)) Fail("Wine's programs still ran a minute after the prefix was prepared; see " + Log());
         Seal();
@@ -355,6 +358,8 @@ private:
                 kBootSeconds, "a window of Wine's own in the sealed prefix (notepad)");
             if (!AllEnded(60)) Fail("Wine's programs still ran a minute after notepad; see " + Log());
         }
+        std::fprintf(stderr, "q7pack: try: the prefix is ready (%lld s)\n",
+                     static_cast<long long>(std::time(nullptr) - start));
     }
 
     // Only the prefix's C: drive and q7pack's Q: stay; the user folders
