@@ -186,8 +186,9 @@ TEST_F(HelloWizard, UpgradesInPlaceAndAFileInUseHoldsTheUninstall) {
                    script.replace(script.find("VERSION = \"1.0\""), 15, "VERSION = \"1.1\""));
     for (auto [installer, desktop] :
          {std::pair{installer_, "answer:6"}, {Pack(dir / "hello-1.1.exe", dir / "setup.ini"), "answer:7"}}) {
-        std::string t = Drive({"press:282", "check:243", "press:282", "press:283", desktop, "press:280", "answer:7"},
-                              installer);
+        std::string t =
+            Drive({"press:282", "check:243", "press:282", "press:283", desktop, "press:280", "answer:7"},
+                  installer);
         EXPECT_TRUE(EndsWell(t));
     }
     for (const std::string& link : links) EXPECT_TRUE(PathExists(link)) << link;

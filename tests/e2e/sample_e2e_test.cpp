@@ -100,7 +100,8 @@ TEST_F(SampleWizard, InstallsOverAnOlderReadOnlyFileAndRemembersTheFolder) {
     std::filesystem::create_directories(folder);
     WriteFileBytes(folder + "\\citajma.txt", "an older version");
     ASSERT_TRUE(SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-    std::string t = Run({"press:282", "check:243", "press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"});
+    std::string t = Run(
+        {"press:282", "check:243", "press:282", "type:221:" + folder, "press:283", "press:280", "answer:7"});
     EXPECT_TRUE(Contains(Screen(t, "press:280"), kSucceeded));
     EXPECT_TRUE(EndsWell(t));
 
@@ -157,18 +158,19 @@ TEST_P(SampleWizardLeft, InstallsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     CancelOrCloseOnAnyPage, SampleWizardLeft,
-    ::testing::Values(std::vector<std::string>{"press:280"}, std::vector<std::string>{"close"},
-                      std::vector<std::string>{"key:esc"},
-                      std::vector<std::string>{"press:282", "press:280"},
-                      std::vector<std::string>{"press:282", "check:243", "press:282", "type:221:FOLDER", "press:280"},
-                      std::vector<std::string>{"press:282", "check:243", "press:282", "type:221:FOLDER", "close"},
-                      std::vector<std::string>{"press:282", "check:243", "press:282", "type:221:FOLDER", "key:esc"}));
+    ::testing::Values(
+        std::vector<std::string>{"press:280"}, std::vector<std::string>{"close"},
+        std::vector<std::string>{"key:esc"}, std::vector<std::string>{"press:282", "press:280"},
+        std::vector<std::string>{"press:282", "check:243", "press:282", "type:221:FOLDER", "press:280"},
+        std::vector<std::string>{"press:282", "check:243", "press:282", "type:221:FOLDER", "close"},
+        std::vector<std::string>{"press:282", "check:243", "press:282", "type:221:FOLDER", "key:esc"}));
 
 TEST_F(SampleWizard, FolderThatCannotBeCreatedShowsTheFailure) {
     TempDir dir;
     WriteFileBytes(dir / "file", "a file where the folder should go");
     std::string folder = dir / "file\\Q7";
-    std::string t = Run({"press:282", "check:243", "press:282", "type:221:" + folder, "press:283", "press:280"});
+    std::string t =
+        Run({"press:282", "check:243", "press:282", "type:221:" + folder, "press:283", "press:280"});
     EXPECT_TRUE(Contains(Screen(t, "press:280"), "  231 Static icon=error\n  232 Static \"" +
                                                      std::string(kFailed) + "\\r\\n\\r\\n" + kCouldNotWrite +
                                                      Shown(dir / "file") + "\""));
@@ -210,8 +212,8 @@ TEST_F(SampleProgress, AnswersWhileCopyingAndCancelOrFailureLeavesTheMachineAsIt
         HANDLE held = c.holdOpen ? CreateFileA((folder + "\\zapisnik.exe").c_str(), GENERIC_READ, 0, nullptr,
                                                OPEN_EXISTING, 0, nullptr)
                                  : INVALID_HANDLE_VALUE;
-        std::vector<std::string> actions = {"press:282", "check:243", "press:282", "type:221:" + folder, "press:283",
-                                            c.then,      "press:280"};
+        std::vector<std::string> actions = {"press:282", "check:243", "press:282", "type:221:" + folder,
+                                            "press:283", c.then,      "press:280"};
         if (!*c.says) actions.push_back("answer:7");
         std::string t = Drive(actions, large_);
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);

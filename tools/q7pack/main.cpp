@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "archive/uZlibWriter.h"
+#include "system/uSafeFolder.h"
 #include "tools/q7pack/ArchiveCommands.h"
 #include "tools/q7pack/BrandFile.h"
 #include "tools/q7pack/Names.h"
 #include "tools/q7pack/PackCheck.h"
 #include "tools/q7pack/PackCreate.h"
 #include "tools/q7pack/PackError.h"
-#include "system/uSafeFolder.h"
 #include "tools/q7pack/PackInputs.h"
 #include "tools/q7pack/Shipped.h"
 #include "tools/q7pack/try/TryCommand.h"
@@ -26,7 +26,8 @@ namespace {
 
 const char kUsage[] =
     "usage: q7pack create -o OUT [--stub STUB.exe | --arch ARCH] [--brand BRAND] [--uninstaller\n"
-    "                     UNINSTALL.INI [--uninstaller-name NAME]] [-l LEVEL] [-j THREADS] SETUP.INI [PAYLOAD...]\n"
+    "                     UNINSTALL.INI [--uninstaller-name NAME]] [-l LEVEL] [-j THREADS] SETUP.INI "
+    "[PAYLOAD...]\n"
     "       q7pack uninstaller -o OUT.exe --stub STUB.exe [--brand BRAND] --uninstaller UNINSTALL.INI\n"
     "                     [--uninstaller-name NAME] [-l LEVEL] [-j THREADS] SETUP.INI [PAYLOAD...]\n"
     "       q7pack brand --stub STUB.exe BRAND -o OUT.exe\n"
@@ -320,7 +321,8 @@ CreateCommand ParseCreate(const std::vector<std::string>& args) {
     }
     if (options.output.empty()) throw UsageError{"-o OUT is missing"};
     if (!arch.empty() && !options.stub.empty()) throw UsageError{"give --stub or --arch, not both"};
-    if (options.stub.empty() && (!arch.empty() || EndsWithExe(options.output))) options.stub = ShippedStub(arch);
+    if (options.stub.empty() && (!arch.empty() || EndsWithExe(options.output)))
+        options.stub = ShippedStub(arch);
     if (!options.brand.empty() && options.stub.empty())
         throw UsageError{"--brand needs --stub: a bare archive has no resources"};
     if (!c.uninstaller.script.empty() && options.stub.empty())

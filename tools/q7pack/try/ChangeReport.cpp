@@ -51,7 +51,8 @@ void Merge(const Map& before, const Map& after, Each each) {
 std::string Bytes(uint64_t size) { return std::to_string(size) + (size == 1 ? " byte" : " bytes"); }
 
 std::string FileLine(char mark, const std::string& path, const TFileEntry& file) {
-    return std::string("  ") + mark + " " + OneLine(path) + (file.Folder ? "\\" : " (" + Bytes(file.Size) + ")") + "\n";
+    return std::string("  ") + mark + " " + OneLine(path) +
+           (file.Folder ? "\\" : " (" + Bytes(file.Size) + ")") + "\n";
 }
 
 std::string Files(const TPrefixSnapshot& before, const TPrefixSnapshot& after) {
@@ -59,7 +60,8 @@ std::string Files(const TPrefixSnapshot& before, const TPrefixSnapshot& after) {
     Merge(before.Files, after.Files, [&](const std::string& path, const TFileEntry* b, const TFileEntry* a) {
         if (b && a && b->Folder == a->Folder) {
             if (!a->Folder && !(*a == *b))
-                out += "  ~ " + OneLine(path) + " (" + std::to_string(b->Size) + " -> " + Bytes(a->Size) + ")\n";
+                out +=
+                    "  ~ " + OneLine(path) + " (" + std::to_string(b->Size) + " -> " + Bytes(a->Size) + ")\n";
             return;
         }
         if (b) out += FileLine('-', path, *b);
@@ -93,7 +95,8 @@ std::string Registry(const TRegistry& before, const TRegistry& after) {
             return;
         }
         std::string values = Values(b ? *b : TRegValues(), *a);
-        if (!b || !values.empty()) out += std::string("  ") + (b ? "~ " : "+ ") + OneLine(path) + "\n" + values;
+        if (!b || !values.empty())
+            out += std::string("  ") + (b ? "~ " : "+ ") + OneLine(path) + "\n" + values;
     });
     return out;
 }
@@ -103,11 +106,13 @@ std::string Shortcuts(const TPrefixSnapshot& before, const TPrefixSnapshot& afte
     Merge(before.Files, after.Files, [&](const std::string& path, const TFileEntry* b, const TFileEntry* a) {
         bool was = b && b->Link, is = a && a->Link;
         if (is && !(was && *a == *b))
-            out += std::string("  ") + (was ? "~ " : "+ ") + OneLine(path) + " -> " + OneLine(a->Link->Target) +
+            out += std::string("  ") + (was ? "~ " : "+ ") + OneLine(path) + " -> " +
+                   OneLine(a->Link->Target) +
                    (a->Link->Arguments.empty() ? "" : ", arguments " + OneLine(a->Link->Arguments)) +
                    (a->Link->Folder.empty() ? "" : ", in " + OneLine(a->Link->Folder)) +
-                   (a->Link->Icon.empty() ? ""
-                                          : ", icon " + OneLine(a->Link->Icon) + "," + std::to_string(a->Link->IconIndex)) +
+                   (a->Link->Icon.empty()
+                        ? ""
+                        : ", icon " + OneLine(a->Link->Icon) + "," + std::to_string(a->Link->IconIndex)) +
                    (a->Link->Description.empty() ? "" : ", " + Quoted(a->Link->Description)) + "\n";
         else if (was && !is)
             out += "  - " + OneLine(path) + "\n";
@@ -127,16 +132,20 @@ std::string Apps(const TRegistry& before, const TRegistry& after) {
     for (const TAppEntry& app : AppsAndFeatures(after)) is[app.Key] = app;
     std::string out;
     Merge(was, is, [&](const std::string&, const TAppEntry* b, const TAppEntry* a) {
-        if (!a) out += AppLine('-', *b);
-        else if (!b) out += AppLine('+', *a);
-        else if (AppLine(' ', *a) != AppLine(' ', *b) || a->Uninstall != b->Uninstall) out += AppLine('~', *a);
+        if (!a)
+            out += AppLine('-', *b);
+        else if (!b)
+            out += AppLine('+', *a);
+        else if (AppLine(' ', *a) != AppLine(' ', *b) || a->Uninstall != b->Uninstall)
+            out += AppLine('~', *a);
     });
     return out;
 }
 
 std::string Text(const TRegValues& values, const char* name) {
     auto value = values.find(name);
-    std::vector<std::string> texts = value == values.end() ? std::vector<std::string>() : RegTexts(value->second);
+    std::vector<std::string> texts =
+        value == values.end() ? std::vector<std::string>() : RegTexts(value->second);
     return texts.empty() ? "" : texts[0];
 }
 
@@ -146,11 +155,13 @@ std::vector<TAppEntry> AppsAndFeatures(const TRegistry& registry) {
     std::vector<TAppEntry> apps;
     for (const char* root : kUninstallRoots) {
         std::string parent = root + std::string(kUninstall);
-        for (auto key = registry.lower_bound(parent); key != registry.end() && key->first.compare(0, parent.size(), parent) == 0; ++key) {
+        for (auto key = registry.lower_bound(parent);
+             key != registry.end() && key->first.compare(0, parent.size(), parent) == 0; ++key) {
             if (key->first.find('\\', parent.size()) != std::string::npos) continue;
             const TRegValues& v = key->second;
-            apps.push_back({key->first, Text(v, "DisplayName"), Text(v, "DisplayVersion"), Text(v, "Publisher"),
-                            Text(v, "UninstallString"), Text(v, "QuietUninstallString")});
+            apps.push_back({key->first, Text(v, "DisplayName"), Text(v, "DisplayVersion"),
+                            Text(v, "Publisher"), Text(v, "UninstallString"),
+                            Text(v, "QuietUninstallString")});
         }
     }
     return apps;
@@ -171,7 +182,8 @@ std::string ChangeReport(const TPrefixSnapshot& before, const TPrefixSnapshot& a
 
 std::vector<std::string> PendingAtRestart(const TRegistry& registry) {
     auto key = registry.find(kSessionManager);
-    auto value = key == registry.end() ? TRegValues::const_iterator() : key->second.find("PendingFileRenameOperations");
+    auto value = key == registry.end() ? TRegValues::const_iterator()
+                                       : key->second.find("PendingFileRenameOperations");
     std::vector<std::string> paths, lines;
     if (key != registry.end() && value != key->second.end()) paths = RegTexts(value->second);
     // Each path as Windows keeps it for the restart: "\??\C:\...".
@@ -192,11 +204,13 @@ std::string ShowRegValue(const TRegValue& value) {
         return out;
     }
     uint64_t number = 0;
-    for (size_t i = value.Data.size(); i-- > 0;) number = number << 8 | static_cast<unsigned char>(value.Data[i]);
+    for (size_t i = value.Data.size(); i-- > 0;)
+        number = number << 8 | static_cast<unsigned char>(value.Data[i]);
     if (value.Type == kRegDword && value.Data.size() == 4) return "dword " + std::to_string(number);
     if (value.Type == kRegQword && value.Data.size() == 8) return "qword " + std::to_string(number);
     std::string out = value.Type == kRegBinary ? "hex" : "hex(" + std::to_string(value.Type) + ")";
-    for (size_t i = 0; i < value.Data.size() && i < 64; ++i) out += " " + Hex(static_cast<unsigned char>(value.Data[i])).substr(2);
+    for (size_t i = 0; i < value.Data.size() && i < 64; ++i)
+        out += " " + Hex(static_cast<unsigned char>(value.Data[i])).substr(2);
     if (value.Data.size() > 64) out += " ... (" + Bytes(value.Data.size()) + ")";
     return out;
 }
@@ -204,11 +218,16 @@ std::string ShowRegValue(const TRegValue& value) {
 std::string Quoted(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
-        if (c == '"' || c == '\\') out += std::string("\\") + static_cast<char>(c);
-        else if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\t') out += "\\t";
-        else out += c < 0x20 || c == 0x7F ? Hex(c) : std::string(1, static_cast<char>(c));
+        if (c == '"' || c == '\\')
+            out += std::string("\\") + static_cast<char>(c);
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else
+            out += c < 0x20 || c == 0x7F ? Hex(c) : std::string(1, static_cast<char>(c));
     }
     return out + "\"";
 }

@@ -2,11 +2,12 @@
 // the change report of two snapshots, the comparison with a saved output
 // and the command line.
 
+#include "tools/q7pack/try/ChangeReport.h"
+
 #include <gtest/gtest.h>
 
 #include "tests/support/TempDir.h"
 #include "tools/q7pack/PackError.h"
-#include "tools/q7pack/try/ChangeReport.h"
 #include "tools/q7pack/try/Expect.h"
 #include "tools/q7pack/try/TryCommand.h"
 
@@ -14,12 +15,14 @@ namespace {
 
 TPrefixSnapshot Snapshot(const std::string& system, const std::string& user) {
     TPrefixSnapshot snapshot;
-    ReadRegistryText("WINE REGISTRY Version 2\n#arch=win64\n" + system, "HKLM", "system.reg", snapshot.Registry);
+    ReadRegistryText("WINE REGISTRY Version 2\n#arch=win64\n" + system, "HKLM", "system.reg",
+                     snapshot.Registry);
     ReadRegistryText(user, "HKCU", "user.reg", snapshot.Registry);
     return snapshot;
 }
 
-const char kUninstall[] = "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Hello] 1\n";
+const char kUninstall[] =
+    "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Hello] 1\n";
 
 TEST(ChangeReport, TellsEveryKindOfChangeFromTwoSnapshots) {
     TPrefixSnapshot before = Snapshot(
@@ -34,7 +37,8 @@ TEST(ChangeReport, TellsEveryKindOfChangeFromTwoSnapshots) {
             "\"DisplayName\"=\"Hello \\x00e1\\x00e9\\\"x\\\"\"\n\"DisplayVersion\"=\"1.0\"\n"
             "\"UninstallString\"=\"\\\"C:\\\\Hello\\\\uninstall.exe\\\"\"\n"
             "[System\\\\CurrentControlSet\\\\Control\\\\Session Manager] 1\n"
-            "\"PendingFileRenameOperations\"=str(7):\"\\\\??\\\\C:\\\\temp\\\\copy.exe\\0\\0\\\\??\\\\C:\\\\a\\0"
+            "\"PendingFileRenameOperations\"=str(7):\"\\\\??\\\\C:\\\\temp\\\\copy.exe\\0\\0\\\\??\\\\C:"
+            "\\\\a\\0"
             "\\\\??\\\\C:\\\\b\\0\"\n",
         "[Software\\\\Q7\\\\Zapisnik] 5\n@=\"line\\nbreak\\t\\033\"\n\"Bin\"=hex(b):01,00,00,00,\\\n"
         "  00,00,00,00\n\"Raw\"=hex:00,ff\n");
@@ -46,7 +50,8 @@ TEST(ChangeReport, TellsEveryKindOfChangeFromTwoSnapshots) {
                    {"C:\\App b", {true, 0, 2, {}}},
                    {"C:\\App\\same.txt", {false, 7, 1, {}}},
                    {"C:\\App\\touched.txt", {false, 7, 2, {}}},
-                   {"C:\\App\\Hello.lnk", {false, 1, 2, TShellLink{"C:\\Hello\\hello.exe", "/x", "C:\\Hello", "", "Hi", 0}}},
+                   {"C:\\App\\Hello.lnk",
+                    {false, 1, 2, TShellLink{"C:\\Hello\\hello.exe", "/x", "C:\\Hello", "", "Hi", 0}}},
                    {"C:\\App\\x", {false, 1, 2, {}}}};
     EXPECT_EQ(ChangeReport(before, after),
               "files:\n"
@@ -81,9 +86,11 @@ TEST(ChangeReport, TellsEveryKindOfChangeFromTwoSnapshots) {
               "shortcuts:\n"
               "  + C:\\App\\Hello.lnk -> C:\\Hello\\hello.exe, arguments /x, in C:\\Hello, \"Hi\"\n"
               "Apps & features:\n"
-              "  + Hello áé\"x\" 1.0 (HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hello)\n");
+              "  + Hello áé\"x\" 1.0 "
+              "(HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hello)\n");
     EXPECT_EQ(AppsAndFeatures(after.Registry)[0].Uninstall, "\"C:\\Hello\\uninstall.exe\"");
-    EXPECT_EQ(PendingAtRestart(after.Registry), (std::vector<std::string>{"delete C:\\temp\\copy.exe", "rename C:\\a to C:\\b"}));
+    EXPECT_EQ(PendingAtRestart(after.Registry),
+              (std::vector<std::string>{"delete C:\\temp\\copy.exe", "rename C:\\a to C:\\b"}));
     EXPECT_EQ(ChangeReport(after, after), "  nothing\n");
 }
 
@@ -103,7 +110,8 @@ TEST(ChangeReport, RefusesRegistryTextNotInWinesFormWithItsLine) {
             ReadRegistryText(text, "HKLM", "system.reg", registry);
             ADD_FAILURE() << "accepted " << text;
         } catch (const PackError& e) {
-            EXPECT_EQ(e.Subject() + ": " + e.what(), std::string("system.reg: ") + message + " (not a Wine registry file?)");
+            EXPECT_EQ(e.Subject() + ": " + e.what(),
+                      std::string("system.reg: ") + message + " (not a Wine registry file?)");
         }
     }
 }
@@ -123,8 +131,9 @@ TEST(ChangeReport, ReadsWinesShortcutAndRefusesEveryCutOfIt) {
 }
 
 TEST(TryExpect, NamesTheFirstLineThatDiffersAndLetsMarksStandForWhatVaries) {
-    const std::string output = "@ press:1\npage \"A\"\n  1 Button \"OK\"\n@ end\nexit 0\n\n== the installation changed\n"
-                               "files:\n  + C:\\a.exe (1234 bytes)\n";
+    const std::string output =
+        "@ press:1\npage \"A\"\n  1 Button \"OK\"\n@ end\nexit 0\n\n== the installation changed\n"
+        "files:\n  + C:\\a.exe (1234 bytes)\n";
     const struct {
         std::string expected;
         const char* difference;  // "" for none
@@ -134,14 +143,18 @@ TEST(TryExpect, NamesTheFirstLineThatDiffersAndLetsMarksStandForWhatVaries) {
         {"{...}\n  + C:\\{*}.exe ({*})\n", ""},
         {"@ press:1\n{...}\n", ""},
         {"@ press:1\npage \"B\"\n",
-         "line 2 of the saved output (after @ press:1) differs:\n  expected: page \"B\"\n  got:      page \"A\"\n"},
+         "line 2 of the saved output (after @ press:1) differs:\n  expected: page \"B\"\n  got:      page "
+         "\"A\"\n"},
         {"@ press:1\n{...}\nexit 1\n",
-         "line 3 of the saved output (after @ press:1) differs:\n  expected: exit 1\n  got:      no line like it in "
+         "line 3 of the saved output (after @ press:1) differs:\n  expected: exit 1\n  got:      no line "
+         "like it in "
          "the rest of the output\n"},
-        {"@ press:1\n", "line 2 of the saved output (after @ press:1) differs:\n  expected: the end of the saved "
-                        "output\n  got:      page \"A\"\n"},
-        {output + "  + C:\\b\n", "line 10 of the saved output (after == the installation changed) differs:\n"
-                                 "  expected:   + C:\\b\n  got:      the end of the output\n"},
+        {"@ press:1\n",
+         "line 2 of the saved output (after @ press:1) differs:\n  expected: the end of the saved "
+         "output\n  got:      page \"A\"\n"},
+        {output + "  + C:\\b\n",
+         "line 10 of the saved output (after == the installation changed) differs:\n"
+         "  expected:   + C:\\b\n  got:      the end of the output\n"},
     };
     for (const auto& c : cases) {
         std::optional<TDifference> d = CompareOutput(c.expected, output);
@@ -170,7 +183,8 @@ TEST(TryCommand, TakesOnlyActionsTheDriverCanDo) {
     };
     for (const auto& [action, fault] : cases) EXPECT_EQ(ActionFault(action), fault) << action;
 
-    TTryOptions o = ParseTry({"--args", "/S", "setup.exe", "press:1", "--uninstall", "--args", "/U", "answer:6", "--timeout", "5"});
+    TTryOptions o = ParseTry({"--args", "/S", "setup.exe", "press:1", "--uninstall", "--args", "/U",
+                              "answer:6", "--timeout", "5"});
     EXPECT_EQ(o.Installer, "setup.exe");
     EXPECT_EQ(o.Install.Actions, std::vector<std::string>{"press:1"});
     EXPECT_EQ(o.Install.Args + o.Uninstall.Args, "/S/U");
@@ -178,7 +192,8 @@ TEST(TryCommand, TakesOnlyActionsTheDriverCanDo) {
     EXPECT_TRUE(o.Uninstalls);
     EXPECT_EQ(o.TimeoutSeconds, 5u);
     for (const std::vector<std::string>& bad : {std::vector<std::string>{"--uninstall", "setup.exe"},
-                                               {"setup.exe", "--timeout", "0"}, {"setup.exe", "--lang"}})
+                                                {"setup.exe", "--timeout", "0"},
+                                                {"setup.exe", "--lang"}})
         EXPECT_THROW(ParseTry(bad), TTryUsage);
 }
 

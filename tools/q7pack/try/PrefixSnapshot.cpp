@@ -30,7 +30,8 @@ TFileEntry Entry(const fs::directory_entry& entry, uint32_t codePage) {
     file.Folder = fs::is_directory(status);
     if (fs::is_regular_file(status)) file.Size = entry.file_size(error);
     file.Modified = static_cast<int64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(entry.last_write_time(error).time_since_epoch()).count());
+        std::chrono::duration_cast<std::chrono::nanoseconds>(entry.last_write_time(error).time_since_epoch())
+            .count());
     std::string name = entry.path().filename().string();
     bool shortcut = name.size() > 4 && (name.compare(name.size() - 4, 4, ".lnk") == 0 ||
                                         name.compare(name.size() - 4, 4, ".LNK") == 0);
@@ -58,9 +59,10 @@ TPrefixSnapshot SnapshotPrefix(const std::string& prefix) {
     uint32_t codePage = AnsiCodePage(snapshot.Registry);
     fs::path drive = fs::path(prefix) / "drive_c";
     std::error_code error;
-    for (fs::recursive_directory_iterator it(drive, fs::directory_options::skip_permission_denied, error), end;
+    for (fs::recursive_directory_iterator it(drive, fs::directory_options::skip_permission_denied, error),
+         end;
          !error && it != end; it.increment(error))
-        snapshot.Files[WindowsPath(fs::relative(it->path(), drive))] = Entry(*it, codePage);
+        snapshot.Files[WindowsPath(it->path().lexically_relative(drive))] = Entry(*it, codePage);
     if (error) throw PackError(drive.string(), "cannot be read: " + error.message());
     return snapshot;
 }

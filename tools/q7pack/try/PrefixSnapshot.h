@@ -24,7 +24,7 @@ struct TFileEntry {
 
 struct TPrefixSnapshot {
     std::map<std::string, TFileEntry, TPathLess> Files;  // by Windows path, "C:\..."
-    TRegistry Registry;                                 // HKLM, HKCU, HKU\.Default
+    TRegistry Registry;                                  // HKLM, HKCU, HKU\.Default
 };
 
 // The snapshot of the prefix folder prefix. Links below drive_c are taken

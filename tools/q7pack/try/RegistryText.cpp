@@ -88,12 +88,14 @@ private:
         }
         if (c >= '0' && c <= '7') {
             uint32_t value = 0;
-            for (size_t n = 0; n < 3 && Peek() >= '0' && Peek() <= '7'; ++n) value = value * 8 + (text_[at_++] - '0');
+            for (size_t n = 0; n < 3 && Peek() >= '0' && Peek() <= '7'; ++n)
+                value = value * 8 + (text_[at_++] - '0');
             return static_cast<char16_t>(value);
         }
         ++at_;
         size_t letter = kLetters.find(c);
-        return static_cast<char16_t>(letter == std::string::npos ? static_cast<unsigned char>(c) : kCodes[letter]);
+        return static_cast<char16_t>(letter == std::string::npos ? static_cast<unsigned char>(c)
+                                                                 : kCodes[letter]);
     }
 
     const std::string& text_;
@@ -155,8 +157,10 @@ void ForEachLine(const std::string& text, Each each) {
         at = end == std::string::npos ? text.size() : end + 1;
         ++number;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (joined.empty()) first = number;
-        else line.erase(0, line.find_first_not_of(" \t"));
+        if (joined.empty())
+            first = number;
+        else
+            line.erase(0, line.find_first_not_of(" \t"));
         joined += line;
         if (!joined.empty() && joined.back() == '\\' && at < text.size()) {
             joined.pop_back();
@@ -189,7 +193,8 @@ void ReadRegistryText(const std::string& text, const std::string& root, const st
     TRegValues* key = nullptr;
     ForEachLine(text, [&](const std::string& text, size_t number) {
         TLine line(text, file, number);
-        if (line.AtEnd() || line.Peek() == ';' || line.Peek() == '#' || line.Take("WINE REGISTRY Version 2")) return;
+        if (line.AtEnd() || line.Peek() == ';' || line.Peek() == '#' || line.Take("WINE REGISTRY Version 2"))
+            return;
         if (line.Take("[")) {
             std::string path = root + "\\" + Utf16ToUtf8(line.String(']'));
             key = &registry[path];

@@ -41,4 +41,11 @@ void ReadRegistryText(const std::string& text, const std::string& root, const st
 std::vector<std::string> RegTexts(const TRegValue& value);
 
 // Registry types the report shows by name.
-enum : uint32_t { kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegMultiSz = 7, kRegQword = 11 };
+enum : uint32_t {
+    kRegSz = 1,
+    kRegExpandSz = 2,
+    kRegBinary = 3,
+    kRegDword = 4,
+    kRegMultiSz = 7,
+    kRegQword = 11
+};

@@ -28,9 +28,15 @@ struct TReader {
     bool bad = false;
 
     bool Has(size_t n) const { return !bad && n <= bytes.size() && at <= bytes.size() - n; }
-    const unsigned char* At(size_t offset) const { return reinterpret_cast<const unsigned char*>(bytes.data()) + offset; }
-    uint32_t U16(size_t offset) { return offset <= bytes.size() - 2 && bytes.size() >= 2 ? LoadLE16(At(offset)) : (bad = true, 0); }
-    uint32_t U32(size_t offset) { return offset <= bytes.size() - 4 && bytes.size() >= 4 ? LoadLE32(At(offset)) : (bad = true, 0); }
+    const unsigned char* At(size_t offset) const {
+        return reinterpret_cast<const unsigned char*>(bytes.data()) + offset;
+    }
+    uint32_t U16(size_t offset) {
+        return offset <= bytes.size() - 2 && bytes.size() >= 2 ? LoadLE16(At(offset)) : (bad = true, 0);
+    }
+    uint32_t U32(size_t offset) {
+        return offset <= bytes.size() - 4 && bytes.size() >= 4 ? LoadLE32(At(offset)) : (bad = true, 0);
+    }
 
     std::string Ansi(std::string_view text) const {
         if (IsPackageCodePage(codePage)) return CodePageToUtf8(text, codePage);
@@ -54,7 +60,8 @@ struct TReader {
         size_t end = offset;
         while (end < bytes.size() && (unicode ? U16(end) != 0 : bytes[end] != '\0')) end += unicode ? 2 : 1;
         if (end >= bytes.size()) return (bad = true), "";
-        return unicode ? Utf16(offset, (end - offset) / 2) : Ansi(std::string_view(bytes).substr(offset, end - offset));
+        return unicode ? Utf16(offset, (end - offset) / 2)
+                       : Ansi(std::string_view(bytes).substr(offset, end - offset));
     }
 
     // One of the StringData entries: a count of characters and the characters.
@@ -98,12 +105,13 @@ std::optional<TShellLink> ReadShellLink(const std::string& bytes, uint32_t ansiC
     if (flags & kHasLinkInfo) link.Target = r.LinkInfo();
     bool unicode = flags & kIsUnicode;
     std::string relative;
-    for (auto [flag, field] : {std::pair{kHasName, &link.Description}, {kHasRelativePath, &relative},
-                               {kHasWorkingDir, &link.Folder}, {kHasArguments, &link.Arguments},
+    for (auto [flag, field] : {std::pair{kHasName, &link.Description},
+                               {kHasRelativePath, &relative},
+                               {kHasWorkingDir, &link.Folder},
+                               {kHasArguments, &link.Arguments},
                                {kHasIconLocation, &link.Icon}})
         if (flags & flag) *field = r.Counted(unicode);
     if (r.bad) return std::nullopt;
     if (link.Target.empty()) link.Target = relative;
     return link;
 }
-

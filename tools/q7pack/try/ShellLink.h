@@ -20,4 +20,3 @@ struct TShellLink {
 // page is read in ansiCodePage (874, 1250 to 1258; another shows its bytes
 // past ASCII as \xNN).
 std::optional<TShellLink> ReadShellLink(const std::string& bytes, uint32_t ansiCodePage);
-

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "pe/uPeHeaders.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& message) { throw std::runtime_error("try: " + message); }
+[[noreturn]] void Fail(const std::string& message) { throw ETryFailed(message); }
 
 // The driver's actions: the verb, how many parts may follow it, which of
 // them are numbers (bit n: part n), and whether the last takes the rest
@@ -28,18 +29,25 @@ struct TActionForm {
     const char* usage;
 };
 const TActionForm kActions[] = {
-    {"press", 1, 1, 1, false, "press:ID"},         {"check", 1, 1, 1, false, "check:ID"},
-    {"type", 2, 2, 1, true, "type:ID:TEXT"},       {"key", 1, 1, 0, false, "key:esc or key:enter"},
-    {"close", 0, 0, 0, false, "close"},            {"answer", 1, 1, 1, false, "answer:ID"},
-    {"shot", 0, 0, 0, false, "shot"},              {"window-close", 1, 1, 0, true, "window-close:TITLE"},
-    {"colour", 1, 3, 7, false, "colour:ID[:X:Y]"}, {"attach", 1, 1, 0, true, "attach:EXE"},
-    {"no-window", 0, 0, 0, false, "no-window"},    {"size", 1, 1, 1, false, "size:ID"},
+    {"press", 1, 1, 1, false, "press:ID"},
+    {"check", 1, 1, 1, false, "check:ID"},
+    {"type", 2, 2, 1, true, "type:ID:TEXT"},
+    {"key", 1, 1, 0, false, "key:esc or key:enter"},
+    {"close", 0, 0, 0, false, "close"},
+    {"answer", 1, 1, 1, false, "answer:ID"},
+    {"shot", 0, 0, 0, false, "shot"},
+    {"window-close", 1, 1, 0, true, "window-close:TITLE"},
+    {"colour", 1, 3, 7, false, "colour:ID[:X:Y]"},
+    {"attach", 1, 1, 0, true, "attach:EXE"},
+    {"no-window", 0, 0, 0, false, "no-window"},
+    {"size", 1, 1, 1, false, "size:ID"},
     {"progress", 1, 2, 3, false, "progress:ID[:BUTTON]"},
 };
 
 bool IsNumber(const std::string& text) {
     size_t digits = text.find_first_not_of('-') == 1 ? 1 : 0;
-    return text.size() > digits && text.size() < 12 && text.find_first_not_of("0123456789", digits) == std::string::npos;
+    return text.size() > digits && text.size() < 12 &&
+           text.find_first_not_of("0123456789", digits) == std::string::npos;
 }
 
 // Actions from a file: one a line, blank lines and lines starting with #
@@ -72,12 +80,16 @@ int ExitStatus(const std::string& transcript) {
 
 // True for an i686 program, false for an x86_64 one; refuses others.
 bool IsI686(const std::string& installer) {
-    std::string head = ReadInputFile(installer).substr(0, 4096);
+    RequireRegularFile(installer);
+    std::ifstream in(installer, std::ios::binary);
+    std::string head(4096, '\0');
+    head.resize(static_cast<size_t>(in.read(head.data(), static_cast<std::streamsize>(head.size())).gcount()));
     auto image = reinterpret_cast<const unsigned char*>(head.data());
     std::optional<TPeHeaderLayout> layout = LocatePeHeaders(image, head.size());
-    uint32_t machine = layout && layout->FileHeader + 2 <= head.size() ? LoadLE16(image + layout->FileHeader) : 0;
+    uint32_t machine =
+        layout && layout->FileHeader + 2 <= head.size() ? LoadLE16(image + layout->FileHeader) : 0;
     if (machine != 0x14C && machine != 0x8664)
-        throw std::runtime_error("try: " + installer + " is no Windows program for i686 or x86_64");
+        Fail(installer + " is no Windows program for i686 or x86_64");
     return machine == 0x14C;
 }
 
@@ -92,8 +104,8 @@ std::string Driver(const TTryOptions& options) {
 
 // The driver's arguments for a step: its actions (a silent one fails at
 // any window), then the program, or the command line as it is.
-std::vector<std::string> DriverArgs(const TTryOptions& options, const TTryStep& step, const std::string& program,
-                                    std::string line) {
+std::vector<std::string> DriverArgs(const TTryOptions& options, const TTryStep& step,
+                                    const std::string& program, std::string line) {
     std::vector<std::string> args;
     if (options.Times) args.push_back("--times");
     if (!step.Args.empty()) line += (line.empty() ? "" : " ") + step.Args;
@@ -114,7 +126,8 @@ bool Faulted(const std::string& what, const TDriven& run, bool statusCounts) {
         return true;
     }
     if (!statusCounts || ExitStatus(run.Transcript) == 0) return false;
-    std::fprintf(stderr, "q7pack: try: the %s ended with exit status %d\n", what.c_str(), ExitStatus(run.Transcript));
+    std::fprintf(stderr, "q7pack: try: the %s ended with exit status %d\n", what.c_str(),
+                 ExitStatus(run.Transcript));
     return true;
 }
 
@@ -138,9 +151,11 @@ bool Uninstall(const TTryOptions& options, TWinePrefix& wine, const TPrefixSnaps
     }
     if (added.empty()) Fail("the installation added no Apps & features entry: there is nothing to uninstall");
     std::string command = UninstallCommand(added.front(), options.Uninstall.Actions.empty());
-    out.Add("\n== uninstall: " + command + (options.Uninstall.Args.empty() ? "" : " " + options.Uninstall.Args) + "\n");
-    TDriven run = wine.Drive(DriverArgs(options, options.Uninstall, "", command), options.Uninstall.Actions.size(),
-                             options.Shots.empty() ? "" : options.Shots + "/uninstall");
+    out.Add("\n== uninstall: " + command +
+            (options.Uninstall.Args.empty() ? "" : " " + options.Uninstall.Args) + "\n");
+    TDriven run =
+        wine.Drive(DriverArgs(options, options.Uninstall, "", command), options.Uninstall.Actions.size(),
+                   options.Shots.empty() ? "" : options.Shots + "/uninstall");
     out.Add(run.Transcript);
     bool faulted = Faulted("uninstall", run, options.Expect.empty());
     if (!run.Done) return false;
@@ -165,13 +180,15 @@ std::string ActionFault(const std::string& action) {
         if (verb != form.verb) continue;
         std::vector<std::string> parts;
         for (size_t at = verb.size(); at < action.size();) {
-            size_t end = form.rest && static_cast<int>(parts.size()) + 1 == form.most ? action.size()
-                                                                                     : action.find(':', at + 1);
+            size_t end = form.rest && static_cast<int>(parts.size()) + 1 == form.most
+                             ? action.size()
+                             : action.find(':', at + 1);
             end = std::min(end, action.size());
             parts.push_back(action.substr(at + 1, end - at - 1));
             at = end;
         }
-        bool fits = static_cast<int>(parts.size()) >= form.least && static_cast<int>(parts.size()) <= form.most;
+        bool fits =
+            static_cast<int>(parts.size()) >= form.least && static_cast<int>(parts.size()) <= form.most;
         for (size_t i = 0; fits && i < parts.size(); ++i)
             fits = (form.numbers >> i & 1) ? IsNumber(parts[i]) : !parts[i].empty() || verb == "type";
         if (verb == "key") fits = fits && (parts[0] == "esc" || parts[0] == "enter");
@@ -189,22 +206,35 @@ TTryOptions ParseTry(const std::vector<std::string>& args) {
         bool valued = a == "--lang" || a == "--args" || a == "--shots" || a == "--expect" || a == "--keep" ||
                       a == "--driver" || a == "--timeout" || a == "--actions";
         if (valued && i + 1 == args.size()) throw TTryUsage(a + " needs a value");
-        if (a == "--lang") o.Lang = args[++i];
-        else if (a == "--args") step->Args = args[++i];
-        else if (a == "--shots") o.Shots = args[++i];
-        else if (a == "--expect") o.Expect = args[++i];
-        else if (a == "--keep") o.Keep = args[++i];
-        else if (a == "--driver") o.Driver = args[++i];
-        else if (a == "--actions") ReadActions(args[++i], step->Actions);
-        else if (a == "--times") o.Times = true;
-        else if (a == "--uninstall") o.Uninstalls = true, step = &o.Uninstall;
+        if (a == "--lang")
+            o.Lang = args[++i];
+        else if (a == "--args")
+            step->Args = args[++i];
+        else if (a == "--shots")
+            o.Shots = args[++i];
+        else if (a == "--expect")
+            o.Expect = args[++i];
+        else if (a == "--keep")
+            o.Keep = args[++i];
+        else if (a == "--driver")
+            o.Driver = args[++i];
+        else if (a == "--actions")
+            ReadActions(args[++i], step->Actions);
+        else if (a == "--times")
+            o.Times = true;
+        else if (a == "--uninstall")
+            o.Uninstalls = true, step = &o.Uninstall;
         else if (a == "--timeout") {
             const std::string& n = args[++i];
             o.TimeoutSeconds = IsNumber(n) && n.size() < 5 ? static_cast<unsigned>(std::atoi(n.c_str())) : 0;
-            if (o.TimeoutSeconds < 1 || o.TimeoutSeconds > 3600) throw TTryUsage("--timeout takes seconds from 1 to 3600");
-        } else if (a.size() > 1 && a[0] == '-') throw TTryUsage("unknown option " + a);
-        else if (o.Installer.empty() && step == &o.Install) o.Installer = a;
-        else step->Actions.push_back(a);
+            if (o.TimeoutSeconds < 1 || o.TimeoutSeconds > 3600)
+                throw TTryUsage("--timeout takes seconds from 1 to 3600");
+        } else if (a.size() > 1 && a[0] == '-')
+            throw TTryUsage("unknown option " + a);
+        else if (o.Installer.empty() && step == &o.Install)
+            o.Installer = a;
+        else
+            step->Actions.push_back(a);
     }
     if (o.Installer.empty()) throw TTryUsage("try needs the INSTALLER");
     for (const TTryStep* s : {&o.Install, &o.Uninstall})
@@ -215,7 +245,8 @@ TTryOptions ParseTry(const std::vector<std::string>& args) {
 
 int RunTry(const TTryOptions& options) {
     std::string expected = options.Expect.empty() ? "" : ReadInputFile(options.Expect);
-    TWinePrefix wine({IsI686(options.Installer), options.Lang, options.Keep, Driver(options), options.TimeoutSeconds});
+    TWinePrefix wine(
+        {IsI686(options.Installer), options.Lang, options.Keep, Driver(options), options.TimeoutSeconds});
     TPrefixSnapshot before = SnapshotPrefix(wine.Folder());
     TOutput out;
     TDriven run = wine.Drive(DriverArgs(options, options.Install, wine.Place(options.Installer), ""),

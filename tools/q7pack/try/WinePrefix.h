@@ -8,15 +8,21 @@
 // constructor refuses.
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+// A failure of q7pack try, which main() prints as "q7pack: try: WHAT".
+struct ETryFailed : std::runtime_error {
+    explicit ETryFailed(const std::string& what) : std::runtime_error("try: " + what) {}
+};
+
 struct TWineSetup {
-    bool I686 = false;       // the installer is a 32-bit program: 32-bit Wine runs it
-    std::string Lang;        // a locale such as de_DE.UTF-8; it sets the code pages
-    std::string Keep;        // keep the prefix in this new folder ("": throw it away)
-    std::string Driver;      // the UI driver, q7uidriver.exe
-    unsigned TimeoutSeconds; // every wait of the driver
+    bool I686 = false;        // the installer is a 32-bit program: 32-bit Wine runs it
+    std::string Lang;         // a locale such as de_DE.UTF-8; it sets the code pages
+    std::string Keep;         // keep the prefix in this new folder ("": throw it away)
+    std::string Driver;       // the UI driver, q7uidriver.exe
+    unsigned TimeoutSeconds;  // every wait of the driver
 };
 
 // What a run of the driver gave: its transcript, and whether every action

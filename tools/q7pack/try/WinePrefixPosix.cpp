@@ -31,7 +31,7 @@ constexpr unsigned kBootSeconds = 600;
 // prefix's programs and the display are ended before q7pack ends.
 volatile sig_atomic_t g_stop = 0;
 
-[[noreturn]] void Fail(const std::string& message) { throw std::runtime_error("try: " + message); }
+[[noreturn]] void Fail(const std::string& message) { throw ETryFailed(message); }
 
 // The first of candidates that is an executable file ("" for none); a bare
 // name is looked up in PATH.
@@ -67,8 +67,9 @@ TTools FindTools(bool i686) {
         Fail("needs Wine and a virtual display; install the Debian packages" + missing + " (apt-get install" +
              missing + ")");
     if (i686 && Executable({"/usr/lib/wine/wine"}).empty())
-        Fail("the installer is a 32-bit program, which needs 32-bit Wine; install it (Debian: dpkg "
-             "--add-architecture i386 && apt-get update && apt-get install wine32:i386)");
+        Fail(
+            "the installer is a 32-bit program, which needs 32-bit Wine; install it (Debian: dpkg "
+            "--add-architecture i386 && apt-get update && apt-get install wine32:i386)");
     return tools;
 }
 
@@ -79,7 +80,8 @@ std::string Locale(std::string lang) {
     if (lang.find('.') == std::string::npos) lang += ".UTF-8";
     locale_t found = newlocale(LC_ALL_MASK, lang.c_str(), nullptr);
     if (!found)
-        Fail("the locale " + lang + " is not installed on this machine (Debian: add it to /etc/locale.gen and run "
+        Fail("the locale " + lang +
+             " is not installed on this machine (Debian: add it to /etc/locale.gen and run "
              "locale-gen)");
     freelocale(found);
     return lang;
@@ -88,12 +90,13 @@ std::string Locale(std::string lang) {
 // The environment of every Wine process: the caller's, without what would
 // lead Wine (or the programs) out of the throwaway folder.
 std::vector<std::string> Environment(const std::vector<std::pair<std::string, std::string>>& own) {
-    static const char* const kDropped[] = {"WINE", "DISPLAY=", "XAUTHORITY=", "HOME=", "USER=", "LOGNAME=",
-                                           "LANG=", "LANGUAGE=", "LC_", "XDG_"};
+    static const char* const kDropped[] = {
+        "WINE", "DISPLAY=", "XAUTHORITY=", "HOME=", "USER=", "LOGNAME=", "LANG=", "LANGUAGE=", "LC_", "XDG_"};
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         bool dropped = false;
-        for (const char* prefix : kDropped) dropped = dropped || std::strncmp(*e, prefix, std::strlen(prefix)) == 0;
+        for (const char* prefix : kDropped)
+            dropped = dropped || std::strncmp(*e, prefix, std::strlen(prefix)) == 0;
         if (!dropped) env.push_back(*e);
     }
     for (const auto& [name, value] : own) env.push_back(name + "=" + value);
@@ -203,7 +206,8 @@ public:
         } else {
             const char* tmp = std::getenv("TMPDIR");
             std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/q7pack-try-XXXXXX";
-            if (!mkdtemp(pattern.data())) Fail("cannot make a folder like " + pattern + ": " + std::strerror(errno));
+            if (!mkdtemp(pattern.data()))
+                Fail("cannot make a folder like " + pattern + ": " + std::strerror(errno));
             path_ = pattern;
         }
         for (const char* sub : {"/home", "/q/shots"}) fs::create_directories(path_ + sub);
@@ -245,7 +249,8 @@ public:
     TDriven Drive(const std::vector<std::string>& driverArgs, size_t actions, const std::string& shots) {
         std::string transcript = Folder() + "/q/transcript.txt";
         fs::remove(transcript);
-        std::vector<std::string> argv = {tools_.Wine, "Q:\\q7uidriver.exe", "--out", "Q:\\transcript.txt",
+        std::vector<std::string> argv = {tools_.Wine, "Q:\\q7uidriver.exe",
+                                         "--out",     "Q:\\transcript.txt",
                                          "--timeout", std::to_string(setup_.TimeoutSeconds * 1000)};
         if (!shots.empty()) argv.insert(argv.end(), {"--shots", "Q:\\shots"});
         argv.insert(argv.end(), driverArgs.begin(), driverArgs.end());
@@ -255,16 +260,20 @@ public:
         std::optional<int> status = driver.Wait(bound);
         if (!status) Fail("the UI driver did not end within " + std::to_string(bound) + " s; see " + Log());
         if (!AllEnded(setup_.TimeoutSeconds))
-            std::fprintf(stderr, "q7pack: try: programs of the installer still ran %u s after it ended; ended them\n",
+            std::fprintf(stderr,
+                         "q7pack: try: programs of the installer still ran %u s after it ended; ended them\n",
                          setup_.TimeoutSeconds);
         if (!shots.empty()) CopyShots(shots);
         std::ifstream in(transcript, std::ios::binary);
-        if (!in) Fail("the UI driver wrote no transcript (exit status " + std::to_string(*status) + "); see " + Log());
+        if (!in)
+            Fail("the UI driver wrote no transcript (exit status " + std::to_string(*status) + "); see " +
+                 Log());
         return {std::string(std::istreambuf_iterator<char>(in), {}), *status == 0};
     }
 
     void Restart() {
-        Run({tools_.Wine, "wineboot", "--restart"}, setup_.TimeoutSeconds, "Wine's restart (wineboot --restart)");
+        Run({tools_.Wine, "wineboot", "--restart"}, setup_.TimeoutSeconds,
+            "Wine's restart (wineboot --restart)");
         if (!AllEnded(setup_.TimeoutSeconds)) Fail("programs still ran after the restart; see " + Log());
     }
 
@@ -309,10 +318,10 @@ private:
         // Above 3, so that the child's dup2 to 3 is a real one that clears close-on-exec.
         int writer = fcntl(fds[1], F_DUPFD_CLOEXEC, 10);
         close(fds[1]);
-        display_ = std::make_unique<TChild>(
-            std::vector<std::string>{tools_.Xvfb, "-displayfd", "3", "-nolisten", "tcp", "-screen", "0",
-                                     "1280x1024x24"},
-            env_, Folder() + "/xvfb.log", Folder(), writer);
+        display_ =
+            std::make_unique<TChild>(std::vector<std::string>{tools_.Xvfb, "-displayfd", "3", "-nolisten",
+                                                              "tcp", "-screen", "0", "1280x1024x24"},
+                                     env_, Folder() + "/xvfb.log", Folder(), writer);
         display_->Grace = 5;
         close(writer);
         std::string number;
@@ -350,8 +359,10 @@ private:
         std::time_t start = std::time(nullptr);
         std::fprintf(stderr, "q7pack: try: preparing a Wine prefix for the %s installer in %s...\n",
                      setup_.I686 ? "i686" : "x86_64", Folder().c_str());
-        Run({tools_.Wine, "wineboot", "--init"}, kBootSeconds, "Wine's preparing the prefix (wineboot --init)");
-        if (!AllEnded(60)) Fail("Wine's programs still ran a minute after the prefix was prepared; see " + Log());
+        Run({tools_.Wine, "wineboot", "--init"}, kBootSeconds,
+            "Wine's preparing the prefix (wineboot --init)");
+        if (!AllEnded(60))
+            Fail("Wine's programs still ran a minute after the prefix was prepared; see " + Log());
         Seal();
         for (int round = 0; round < 2; ++round) {
             Run({tools_.Wine, "Q:\\q7uidriver.exe", "--out", "Q:\\settle.txt", "close", "--", "notepad"},
@@ -411,7 +422,8 @@ TWinePrefix::TWinePrefix(const TWineSetup& setup) : impl_(std::make_unique<TImpl
 TWinePrefix::~TWinePrefix() = default;
 std::string TWinePrefix::Folder() const { return impl_->Prefix(); }
 std::string TWinePrefix::Place(const std::string& file) { return impl_->Place(file); }
-TDriven TWinePrefix::Drive(const std::vector<std::string>& driverArgs, size_t actions, const std::string& shots) {
+TDriven TWinePrefix::Drive(const std::vector<std::string>& driverArgs, size_t actions,
+                           const std::string& shots) {
     return impl_->Drive(driverArgs, actions, shots);
 }
 void TWinePrefix::Restart() { impl_->Restart(); }

@@ -1,12 +1,10 @@
-#include <stdexcept>
-
 #include "tools/q7pack/try/WinePrefix.h"
 
 // q7pack try needs Wine and Xvfb; on Windows, run the installer itself.
 class TWinePrefix::TImpl {};
 
 TWinePrefix::TWinePrefix(const TWineSetup&) {
-    throw std::runtime_error("try: runs on Linux, under Wine; on Windows, run the installer itself");
+    throw ETryFailed("runs on Linux, under Wine; on Windows, run the installer itself");
 }
 TWinePrefix::~TWinePrefix() = default;
 std::string TWinePrefix::Folder() const { return {}; }
