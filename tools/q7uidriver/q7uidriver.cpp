@@ -269,7 +269,10 @@ private:
     }
 
     void OnPage(const std::function<void(HWND)>& act) {
-        Screen screen = Settle("a page", [this](const Screen& s) { return Page(s) != nullptr; });
+        // A box in front is settled on too: no action for a page answers it.
+        Screen screen = Settle("a page", [this](const Screen& s) {
+            return Page(s) != nullptr || (!s.empty() && s.front().MessageBox);
+        });
         Record(screen);
         HWND page = Page(screen);
         if (screen.front().MessageBox) throw DriverError("a box appeared that no action answers");
