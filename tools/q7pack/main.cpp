@@ -157,6 +157,8 @@ void PrintHelp() {
         "          key:esc, key:enter, close   a key on the page, or its close box\n"
         "          answer:ID     press button ID of the message box (1 OK, 2 Cancel,\n"
         "                        4 Retry, 6 Yes, 7 No)\n"
+        "          wait:ID       wait for a page with control ID (the result page\n"
+        "                        after an installation of unknown length)\n"
         "          progress:ID[:BUTTON]  watch progress bar ID until its page goes,\n"
         "                        pressing BUTTON once the bar has moved\n"
         "          attach:EXE    go on with the running program EXE (the copy of\n"

@@ -11,6 +11,8 @@
 //           key:esc|enter   press the key on the page
 //           close           close the page from its system menu
 //           answer:ID       press button ID (IDOK=1, IDYES=6...) of the box
+//           wait:ID         wait for a page with control ID (the result page
+//                           after an installation of unknown length)
 //           shot            record the screen (and picture it, with --shots)
 //           window-close:TITLE  wait for a window titled TITLE of any
 //                           program (one the installer started) and close it
@@ -136,6 +138,7 @@ public:
         if (verb == "key") return Key(rest == "esc" ? VK_ESCAPE : rest == "enter" ? VK_RETURN : 0);
         if (verb == "close") return OnPage([](HWND page) { PostMessageW(page, WM_CLOSE, 0, 0); });
         if (verb == "answer") return Answer(std::stoi(rest));
+        if (verb == "wait") return WaitForControl(std::stoi(rest));
         if (verb == "colour") return Colour(rest);
         if (verb == "attach") return Attach(rest);
         if (verb == "no-window") return NoWindow();
@@ -287,6 +290,16 @@ private:
             if (!IsWindowEnabled(button)) throw DriverError("control " + std::to_string(id) + " is disabled");
             PostMessageW(button, BM_CLICK, 0, 0);
         });
+    }
+
+    // Records the page once one with control id is on screen.
+    void WaitForControl(int id) {
+        Screen screen = Settle("a page with control " + std::to_string(id), [this, id](const Screen& s) {
+            return (Page(s) && FindControl(Page(s), id)) || (!s.empty() && s.front().MessageBox);
+        });
+        Record(screen);
+        if (screen.front().MessageBox) throw DriverError("a box appeared that no action answers");
+        Picture(Bounds(screen));
     }
 
     // Clicks a check box or radio button unless it is checked already.

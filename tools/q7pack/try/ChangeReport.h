@@ -36,9 +36,9 @@ std::vector<std::string> PendingAtRestart(const TRegistry& registry);
 // most 64 bytes shown).
 std::string ShowRegValue(const TRegValue& value);
 
-// Text in quotes, escaped as the transcript escapes it: quotes and
-// backslashes with '\', control characters as \r, \n, \t or \xNN, so that
-// it stays on one line.
+// Text in quotes, with quotes and backslashes escaped by a backslash as in
+// the transcript, and control characters as \r, \n, \t or \xNN, so that it
+// stays on one line.
 std::string Quoted(const std::string& text);
 
 // Text on one line: control characters as \xNN (for names and paths).

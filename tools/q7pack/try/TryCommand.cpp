@@ -35,6 +35,7 @@ const TActionForm kActions[] = {
     {"key", 1, 1, 0, false, "key:esc or key:enter"},
     {"close", 0, 0, 0, false, "close"},
     {"answer", 1, 1, 1, false, "answer:ID"},
+    {"wait", 1, 1, 1, false, "wait:ID"},
     {"shot", 0, 0, 0, false, "shot"},
     {"window-close", 1, 1, 0, true, "window-close:TITLE"},
     {"colour", 1, 3, 7, false, "colour:ID[:X:Y]"},
@@ -45,9 +46,9 @@ const TActionForm kActions[] = {
 };
 
 bool IsNumber(const std::string& text) {
-    size_t digits = text.find_first_not_of('-') == 1 ? 1 : 0;
-    return text.size() > digits && text.size() < 12 &&
-           text.find_first_not_of("0123456789", digits) == std::string::npos;
+    size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+    return text.size() > start && text.size() < 12 &&
+           text.find_first_not_of("0123456789", start) == std::string::npos;
 }
 
 // Actions from a file: one a line, blank lines and lines starting with #
