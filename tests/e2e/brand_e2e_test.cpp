@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <regex>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -157,8 +158,11 @@ TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
 }
 
 TEST_F(HelloWizard, FatalErrorsAndVersionInformationCarryTheBrand) {
+    // Hello runs only its own archive.
     std::string t = Drive({"answer:1"}, installer_, {"C:\\no\\such\\archive.q7"});
-    EXPECT_EQ(t, Answered(Box(kTitle, "error", "The archive of this installer is damaged.", "1"), 2));
+    EXPECT_EQ(t, Answered(Box(kTitle, "error", "The archive of this installer cannot be read: C:\\\\no\\\\such\\\\archive.q7",
+                              "1"),
+                          3));
 
     EXPECT_EQ(VersionText(installer_, "ProductName"), "Hello");
     EXPECT_EQ(VersionText(installer_, "ProductVersion"), "1.0");
@@ -171,23 +175,29 @@ TEST_F(HelloWizard, FatalErrorsAndVersionInformationCarryTheBrand) {
 // tests/try/hello-silent.try): one Apps & features entry that Wine's own
 // uninstaller lists, with the new version; the desktop shortcut asked for
 // once stays. Then a file in use holds the uninstall at Retry and Cancel,
-// before the uninstaller and its entry go, and the UninstallString ends it.
+// before the uninstaller and its entry go, and the UninstallString ends it:
+// only its copy stays, in a new folder of %TEMP% of its own, both due for
+// deletion at restart. Whatever another program left at a name in %TEMP% it
+// could know does not stop it.
 TEST_F(HelloWizard, UpgradesInPlaceAndAFileInUseHoldsTheUninstall) {
     TempDir dir;
     const std::string folder = std::string(InstallerBuild().ProgramFiles) + "\\Hello";
     const std::string links[] = {Folder(CSIDL_COMMON_PROGRAMS) + "\\Hello.lnk",
                                  Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Hello.lnk"};
+    const std::string temp = getenv("TEMP"), planted = temp + "\\Hello-uninstall.exe";
     // What the branded installation above left in the prefix.
     for (const char* key : {kUninstallKey, kProductKey})
         RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key, InstallerBuild().RegistryView, 0);
     for (const std::string& link : links) DeleteFileA(link.c_str());
+    CreateDirectoryA(planted.c_str(), nullptr);
+
     std::string script = ReadFileBytes(Source("setup.ini"));
     WriteFileBytes(dir / "setup.ini",
                    script.replace(script.find("VERSION = \"1.0\""), 15, "VERSION = \"1.1\""));
     for (auto [installer, desktop] :
          {std::pair{installer_, "answer:6"}, {Pack(dir / "hello-1.1.exe", dir / "setup.ini"), "answer:7"}}) {
         std::string t =
-            Drive({"press:282", "check:243", "press:282", "press:283", desktop, "press:280", "answer:7"},
+            Drive({"press:282", "check:243", "press:282", "press:283", desktop, "wait:232", "press:280", "answer:7"},
                   installer);
         EXPECT_TRUE(EndsWell(t));
     }
@@ -213,6 +223,7 @@ TEST_F(HelloWizard, UpgradesInPlaceAndAFileInUseHoldsTheUninstall) {
 
     // Then through the UninstallString, to the end.
     std::string uninstaller = Value(kUninstallKey, "UninstallString");
+    const std::string uninstallerBytes = ReadFileBytes(folder + "\\uninstall.exe");
     t = Drive({"attach:Hello-uninstall.exe", "answer:6", "answer:1"},
               uninstaller.substr(1, uninstaller.size() - 2));
     EXPECT_TRUE(Contains(
@@ -220,7 +231,19 @@ TEST_F(HelloWizard, UpgradesInPlaceAndAFileInUseHoldsTheUninstall) {
         Box("Hello 1.0 Uninstall", "information", "Hello has been removed from this computer.", "1") + kEnd));
     for (const std::string& gone : {folder, links[0], links[1]}) EXPECT_FALSE(PathExists(gone)) << gone;
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, InstallerBuild().RegistryView));
-    DeleteFileA((std::string(getenv("TEMP")) + "\\Hello-uninstall.exe").c_str());
+    // The copy's folder: sixteen hex digits, new in %TEMP%; the copy, then
+    // the folder, go at the next restart.
+    std::string pending =
+        Value("System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations", 0);
+    std::smatch copy;
+    ASSERT_TRUE(std::regex_search(pending, copy, std::regex("\\\\([0-9a-f]{16})\\\\Hello-uninstall\\.exe")))
+        << pending;
+    const std::string own = temp + "\\" + copy[1].str();
+    EXPECT_TRUE(Contains(pending, own + "\\Hello-uninstall.exe" + std::string(2, '\0') + "\\??\\" + own));
+    EXPECT_EQ(ReadFileBytes(own + "\\Hello-uninstall.exe"), uninstallerBytes);
+    DeleteFileA((own + "\\Hello-uninstall.exe").c_str());
+    RemoveDirectoryA(own.c_str());
+    RemoveDirectoryA(planted.c_str());
 }
 
 }  // namespace
