@@ -11,14 +11,18 @@
 #   make size   where the bytes of the shipped i686 installer go; fails
 #               when it is larger than SIZE_BUDGET bytes or imports a DLL
 #               that Windows would look for beside it (scripts/imports.py)
+#   make install  q7pack, its stubs, the UI driver, manual page, guides and
+#               examples under PREFIX (/usr/local), below DESTDIR if set
+#   make deb    the Debian package of the same, in build/deb
 # JOBS defaults to the number of cores.
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SIZE_BUDGET ?= 204800
+PREFIX ?= /usr/local
 NATIVE_PRESETS := native native-asan
 ALL_PRESETS := $(NATIVE_PRESETS) win64 win32
 
-.PHONY: all deps deps-i686 build test test-i686 test-i686-smoke demo bench mutate size fuzz clean $(addprefix build-,$(ALL_PRESETS))
+.PHONY: all deps deps-i686 build test test-i686 test-i686-smoke demo bench mutate size fuzz install deb clean $(addprefix build-,$(ALL_PRESETS))
 
 all: build
 
@@ -51,6 +55,13 @@ size: build-win32
 
 demo: deps build-native build-win64
 	@bash scripts/demo.sh
+
+# cmake --install reads DESTDIR from the environment.
+install: build-native build-win32 build-win64
+	@cmake --install build/native --prefix $(PREFIX)
+
+deb: build-native build-win32 build-win64
+	@bash scripts/deb.sh
 
 bench: deps build-native
 	@bash scripts/bench.sh

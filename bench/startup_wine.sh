@@ -15,7 +15,7 @@ rounds=${Q7_STARTUP_ROUNDS:-9}
 q7pack=$build/tools/q7pack/q7pack
 stub=$win/startup/q7patcher.exe
 baseline=$win/bench/minimal_dialog.exe
-driver=$win/tests/e2e/q7uidriver.exe
+driver=$win/tools/q7uidriver/q7uidriver.exe
 for needed in "$q7pack" "$stub" "$baseline" "$driver"; do
   if [ ! -f "$needed" ]; then
     echo "startup_wine: skipped, needs $needed (build the native and win64 presets)"

@@ -43,7 +43,7 @@ esac
 # TInstallerBuild (tests/e2e/uE2e.h).
 scenarios=(
   "smoke,full e2e_test        Startup.ReadsItsOwnAppendedArchiveBehindTheSectionsOrFindsNone"
-  "smoke,full sample_e2e_test SampleWizard.InstallsThroughEveryPageAndRemembersTheFolder"
+  "smoke,full sample_e2e_test SampleWizard.InstallsOverAnOlderReadOnlyFileAndRemembersTheFolder"
   "full       e2e_test        Startup.*-Startup.ReadsItsOwnAppendedArchiveBehindTheSectionsOrFindsNone"
   "full       sample_e2e_test CancelOrCloseOnAnyPage/SampleWizardLeft.InstallsNothing/3:SampleProgress.*"
   "full       host_e2e_test   Nesting.*:Events.*:COLORDLG.*:ScriptErrors.InACommandBranchLeaveThePageUsable:DialogBoxes.RunawayNestingUnwindsInsteadOfCrashing"
@@ -71,7 +71,7 @@ fail() {
   exit 1
 }
 
-for f in "$installer" "$tests/e2e_test.exe" "$tests/q7uidriver.exe"; do
+for f in "$installer" "$tests/e2e_test.exe" "$root/build/win64/tools/q7uidriver/q7uidriver.exe"; do
   [ -f "$f" ] || fail "$f is missing; run 'make test-i686', which builds the win32 and win64 presets"
 done
 

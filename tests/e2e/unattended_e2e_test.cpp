@@ -74,6 +74,17 @@ TEST(Unattended, CommandLinesWithAndWithoutTheOptionsKey) {
             << c.installer << " " << c.line;
 }
 
+// The driver stops at once, with the screen it saw, at a box that no
+// action answers (before a page, or after the last action) and at a page
+// without the control an action names.
+TEST(Unattended, DriverStopsAtOnceAtAnUnaskedBoxOrAMissingControl) {
+    const std::string box = InfoBox("own S=0 X=0 D=[]"), stop = "!! a box appeared that no action answers\n";
+    EXPECT_EQ(Drive({"press:282"}, Dir() / "without.exe"), "@ press:282\n" + box + stop);
+    EXPECT_EQ(Drive({}, Dir() / "without.exe"), "@ end\n" + box + stop);
+    EXPECT_EQ(RunScript("DialogBox(101);", {"press:299"}),
+              "@ press:299\n" + PageText(101) + "!! the page has no control 299\n");
+}
+
 // The log of the runs below: $I silent.exe, $W with.exe, $A the folder, $L /LOG.
 const char kLog[] =
     "started: $I /S /D=$A $L\n"

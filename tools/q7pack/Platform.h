@@ -38,3 +38,7 @@ const char* PathSeparators();
 // own entry (a link there is replaced itself) is that file (POSIX: the same
 // device and inode; Windows: the same volume and file id).
 bool WouldReplace(const std::string& output, const std::string& input);
+
+// The path of the running q7pack program, to find what is shipped beside
+// it ("" when the system does not say).
+std::string OwnProgramPath();

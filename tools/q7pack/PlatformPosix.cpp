@@ -28,3 +28,9 @@ bool WouldReplace(const std::string& output, const std::string& input) {
     return lstat(output.c_str(), &out) == 0 && stat(input.c_str(), &in) == 0 && out.st_dev == in.st_dev &&
            out.st_ino == in.st_ino;
 }
+
+std::string OwnProgramPath() {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, static_cast<size_t>(n)) : "";
+}

@@ -59,3 +59,9 @@ bool WouldReplace(const std::string& output, const std::string& input) {
            out.dwVolumeSerialNumber == in.dwVolumeSerialNumber && out.nFileIndexHigh == in.nFileIndexHigh &&
            out.nFileIndexLow == in.nFileIndexLow;
 }
+
+std::string OwnProgramPath() {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::string(path, n) : "";
+}

@@ -2,6 +2,7 @@
 // an installer (or a bare archive) from setup.ini and payload files, and
 // lists, verifies and extracts existing ones.
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -10,20 +11,23 @@
 #include <vector>
 
 #include "archive/uZlibWriter.h"
+#include "system/uSafeFolder.h"
 #include "tools/q7pack/ArchiveCommands.h"
 #include "tools/q7pack/BrandFile.h"
 #include "tools/q7pack/Names.h"
 #include "tools/q7pack/PackCheck.h"
 #include "tools/q7pack/PackCreate.h"
 #include "tools/q7pack/PackError.h"
-#include "system/uSafeFolder.h"
 #include "tools/q7pack/PackInputs.h"
+#include "tools/q7pack/Shipped.h"
+#include "tools/q7pack/try/TryCommand.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: q7pack create -o OUT [--stub STUB.exe [--brand BRAND] [--uninstaller UNINSTALL.INI\n"
-    "                     [--uninstaller-name NAME]]] [-l LEVEL] [-j THREADS] SETUP.INI [PAYLOAD...]\n"
+    "usage: q7pack create -o OUT [--stub STUB.exe | --arch ARCH] [--brand BRAND] [--uninstaller\n"
+    "                     UNINSTALL.INI [--uninstaller-name NAME]] [-l LEVEL] [-j THREADS] SETUP.INI "
+    "[PAYLOAD...]\n"
     "       q7pack uninstaller -o OUT.exe --stub STUB.exe [--brand BRAND] --uninstaller UNINSTALL.INI\n"
     "                     [--uninstaller-name NAME] [-l LEVEL] [-j THREADS] SETUP.INI [PAYLOAD...]\n"
     "       q7pack brand --stub STUB.exe BRAND -o OUT.exe\n"
@@ -31,17 +35,22 @@ const char kUsage[] =
     "       q7pack list FILE\n"
     "       q7pack verify FILE\n"
     "       q7pack extract [--overwrite] FILE DIR\n"
+    "       q7pack try [--lang LANG] [--args ARGS] [--actions FILE] [--shots DIR] [--expect FILE]\n"
+    "                  [--timeout S] [--keep DIR] [--driver EXE] [--times] INSTALLER [ACTION...]\n"
+    "                  [--uninstall [--args ARGS] [--actions FILE] [ACTION...]]\n"
     "       q7pack --help | --version\n";
 
 void PrintHelp() {
     std::printf(
-        "q7pack builds and checks q7patcher installers.\n\n%s\n"
+        "q7pack builds, checks and tries q7patcher installers.\n\n%s\n"
         "create  Packs SETUP.INI and the payload into an archive and writes it to OUT.\n"
         "        With --stub, OUT is the installer STUB.exe (q7patcher.exe) with the archive\n"
         "        appended; an archive already appended to the stub is replaced. Without it,\n"
-        "        OUT is a bare archive, which the installer reads when it is named as its\n"
-        "        last command-line argument (an unbranded installer, or one whose brand\n"
-        "        sets archive-files = yes).\n"
+        "        an OUT named *.exe gets the stub installed with q7pack (the shipped i686\n"
+        "        build; --arch x86_64 the x86_64 one, --arch i686 the i686 one for any\n"
+        "        OUT), and any other OUT is a bare archive, which the installer reads\n"
+        "        when it is named as its last command-line argument (an unbranded\n"
+        "        installer, or one whose brand sets archive-files = yes).\n"
         "        SETUP.INI is stored first, as setup.ini. Each PAYLOAD is\n"
         "          FILE         stored under its base name;\n"
         "          FOLDER       every file below it, stored under its path relative to\n"
@@ -140,6 +149,67 @@ void PrintHelp() {
         "        leaves nothing behind and removes nothing. An entry that inflates to\n"
         "        more or fewer bytes than its recorded size is damaged: inflating stops\n"
         "        at that size and nothing of it is written.\n\n"
+        "try     Runs INSTALLER headless under Wine, in a throwaway Wine prefix of its own\n"
+        "        on a virtual display (Xvfb) of its own, both ended by the process ids\n"
+        "        q7pack started; the installer sees the prefix's C: drive and nothing of\n"
+        "        this machine. An i686 installer runs under 32-bit Wine, an x86_64 one\n"
+        "        under 64-bit Wine (Debian packages: wine, wine64, xvfb; wine32:i386 for\n"
+        "        i686 installers). The UI driver does the ACTIONs, one after another:\n"
+        "          press:ID      press button ID of the page (the dialog template's id)\n"
+        "          check:ID      tick check box or radio button ID unless it is ticked\n"
+        "          type:ID:TEXT  replace the text of edit control ID by TEXT\n"
+        "          key:esc, key:enter, close   a key on the page, or its close box\n"
+        "          answer:ID     press button ID of the message box (1 OK, 2 Cancel,\n"
+        "                        4 Retry, 6 Yes, 7 No)\n"
+        "          wait:ID       wait for a page with control ID (the result page\n"
+        "                        after an installation of unknown length)\n"
+        "          progress:ID[:BUTTON]  watch progress bar ID until its page goes,\n"
+        "                        pressing BUTTON once the bar has moved\n"
+        "          attach:EXE    go on with the running program EXE (the copy of\n"
+        "                        itself an uninstaller goes on in)\n"
+        "          window-close:TITLE  close the window TITLE of any program (the\n"
+        "                        installed program, started at the end)\n"
+        "          shot, size:ID, colour:ID[:X:Y]  record the screen, a size, a colour\n"
+        "          no-window     wait for the end, failing at any window\n"
+        "        Without ACTIONs the run is silent: its arguments come from --args, and\n"
+        "        any window fails it. try prints the transcript (every screen an action\n"
+        "        acted on: a page's controls with their ids and texts, a box; the exit\n"
+        "        status) and then what the installation changed: files and folders\n"
+        "        created, changed and removed on C: with their sizes; registry keys and\n"
+        "        values added, changed and removed (HKLM with its 32-bit view under\n"
+        "        Software\\Wow6432Node, HKCU, HKU\\.Default); shortcuts with their\n"
+        "        targets; Apps & features entries. A page without the control an action\n"
+        "        names, a box that no action answers, or any wait longer than the\n"
+        "        timeout stops the run at once, with the transcript so far and the\n"
+        "        reason.\n"
+        "        --uninstall     then uninstalls what the installation added to Apps &\n"
+        "                        features as Windows does (its UninstallString; without\n"
+        "                        ACTIONs its QuietUninstallString where it has one;\n"
+        "                        Wine's uninstaller where it has neither), driven by\n"
+        "                        the ACTIONs behind --uninstall, carries out what it left\n"
+        "                        for the next restart (the restart of wineboot) and\n"
+        "                        reports what is left of the installation.\n"
+        "        --args ARGS     the installer's arguments, as they are (\"/S /D=C:\\App\");\n"
+        "                        behind --uninstall, added to the uninstall command\n"
+        "        --actions FILE  the ACTIONs of FILE, one a line (# starts a comment)\n"
+        "        --lang LANG     the locale Wine runs in, which sets the code pages:\n"
+        "                        de_DE (German, 1252), sk_SK (1250), ru_RU (1251)...;\n"
+        "                        it must be installed here. Default C.UTF-8 (English,\n"
+        "                        1252)\n"
+        "        --shots DIR     a PNG picture of every screen an action acts on, named\n"
+        "                        NN-VERB-ID.png (the uninstall's in DIR/uninstall)\n"
+        "        --expect FILE   compares the output with FILE, a saved output, and\n"
+        "                        names the first line that differs. In FILE, {*} stands\n"
+        "                        for any text within a line (a size each build changes)\n"
+        "                        and a line {...} for any lines up to the first one that\n"
+        "                        matches the line after it\n"
+        "        --timeout S     the longest any one wait lasts, in seconds (default 30)\n"
+        "        --keep DIR      keeps the prefix and the logs in DIR (new or empty)\n"
+        "        --driver EXE    the UI driver, q7uidriver.exe (default: the one\n"
+        "                        installed with q7pack)\n"
+        "        --times         a line \"# N ms\" behind each action: since the start\n"
+        "        The exit status is 0 when every step ran to its end, exited with 0\n"
+        "        (with --expect: as saved) and the output is the saved one.\n\n"
         "Progress is shown on standard error when it is a terminal. The exit status is 0\n"
         "on success, 1 when something failed, 2 for a usage error.\n",
         kUsage, MaxCompressionLevel(), DefaultCompressionLevel(), CompressorName());
@@ -194,6 +264,21 @@ void PrintSummary(const CreateOptions& options, const CreateSummary& s) {
                              : (", behind a " + std::to_string(s.stubBytes) + "-byte installer").c_str());
 }
 
+bool EndsWithExe(const std::string& name) {
+    std::string end = name.size() >= 4 ? name.substr(name.size() - 4) : "";
+    for (char& ch : end) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return end == ".exe";
+}
+
+// The stub installed with q7pack for arch (i686 when none is named).
+std::string ShippedStub(const std::string& arch) {
+    std::string name = StubName(arch.empty() ? "i686" : arch), stub = ShippedFile(name);
+    if (stub.empty())
+        throw UsageError{name + " is not installed with q7pack (in " + ShippedFolder() +
+                         "); give --stub STUB.exe, or an OUT not named *.exe for a bare archive"};
+    return stub;
+}
+
 // What create and uninstaller read from their command line.
 struct CreateCommand {
     CreateOptions options;
@@ -204,6 +289,7 @@ struct CreateCommand {
 CreateCommand ParseCreate(const std::vector<std::string>& args) {
     CreateCommand c;
     CreateOptions& options = c.options;
+    std::string arch;
     options.level = DefaultCompressionLevel();
     options.threads = std::max(1u, std::thread::hardware_concurrency());
     bool optionsDone = false;
@@ -214,7 +300,7 @@ CreateCommand ParseCreate(const std::vector<std::string>& args) {
             c.positional.push_back(a);
         } else if (a == "--") {
             optionsDone = true;
-        } else if ((a == "-o" || a == "--stub" || a == "--brand" || a == "-l" || a == "-j" ||
+        } else if ((a == "-o" || a == "--stub" || a == "--arch" || a == "--brand" || a == "-l" || a == "-j" ||
                     a == "--uninstaller" || a == "--uninstaller-name") &&
                    !hasValue) {
             throw UsageError{a + " needs a value"};
@@ -222,6 +308,9 @@ CreateCommand ParseCreate(const std::vector<std::string>& args) {
             options.output = args[++i];
         } else if (a == "--stub") {
             options.stub = args[++i];
+        } else if (a == "--arch") {
+            arch = args[++i];
+            if (StubName(arch).empty()) throw UsageError{"--arch takes i686 or x86_64"};
         } else if (a == "--brand") {
             options.brand = args[++i];
         } else if (a == "--uninstaller") {
@@ -237,6 +326,9 @@ CreateCommand ParseCreate(const std::vector<std::string>& args) {
         }
     }
     if (options.output.empty()) throw UsageError{"-o OUT is missing"};
+    if (!arch.empty() && !options.stub.empty()) throw UsageError{"give --stub or --arch, not both"};
+    if (options.stub.empty() && (!arch.empty() || EndsWithExe(options.output)))
+        options.stub = ShippedStub(arch);
     if (!options.brand.empty() && options.stub.empty())
         throw UsageError{"--brand needs --stub: a bare archive has no resources"};
     if (!c.uninstaller.script.empty() && options.stub.empty())
@@ -338,6 +430,16 @@ struct CommandEntry {
     int (*run)(const std::vector<std::string>& args);
 };
 
+int Try(const std::vector<std::string>& args) {
+    TTryOptions options;
+    try {
+        options = ParseTry(args);
+    } catch (const TTryUsage& e) {
+        throw UsageError{e.what()};
+    }
+    return RunTry(options);
+}
+
 const CommandEntry kCommands[] = {
     {"create", Create},
     {"uninstaller", Uninstaller},
@@ -346,6 +448,7 @@ const CommandEntry kCommands[] = {
     {"verify", OnOneFile<VerifyArchive>},
     {"extract", Extract},
     {"brand", Brand},
+    {"try", Try},
 };
 
 int Run(const std::vector<std::string>& args) {

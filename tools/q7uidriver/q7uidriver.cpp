@@ -1,20 +1,21 @@
 // The UI driver: starts a program, and for each action waits for a settled
-// screen of that program's windows, records it, and acts on it.
+// screen of that program's windows, records it, and acts on it. q7pack try
+// runs it under Wine; so do the end-to-end scenarios.
 //
-//   q7uidriver --out FILE [--timeout MS] [--times] [--line TEXT] ACTION... -- PROGRAM [ARG...]
+//   q7uidriver --out FILE [--timeout MS] [--times] [--shots DIR] [--line TEXT] ACTION... -- [PROGRAM [ARG...]]
 //   q7uidriver --out FILE --first-window -- PROGRAM [ARG...]
 //
 // Actions:  press:ID        click the enabled push button ID of the page
+//           check:ID        the same for a check box or radio button: a click
 //           type:ID:TEXT    replace the text of edit control ID by typing
 //           key:esc|enter   press the key on the page
 //           close           close the page from its system menu
 //           answer:ID       press button ID (IDOK=1, IDYES=6...) of the box
-//           shot:PNG        record the screen and save a picture of the
-//                           program's windows (all of them: a box and its page)
-//           window-shot:TITLE:PNG   wait for a window titled TITLE of any
-//                           program (one the installer started) and save it
-//                           (the two pictures and --times are make demo's)
-//           window-close:TITLE      close that window
+//           wait:ID         wait for a page with control ID (the result page
+//                           after an installation of unknown length)
+//           shot            record the screen (and picture it, with --shots)
+//           window-close:TITLE  wait for a window titled TITLE of any
+//                           program (one the installer started) and close it
 //           colour:ID       record the colour shown in the middle of control ID
 //                           of the page, or of the page's background for 0
 //           colour:ID:X:Y   record the colour at X, Y from the top-left corner
@@ -27,19 +28,27 @@
 //                           it shows a window (which is recorded)
 //           size:ID         record the size of control ID of the page (0:
 //                           the page's client area) as "size ID WxH"
-//           progress-shot:ID:PNG  as progress:ID, saving a picture of the
-//                           page once its bar has moved
 //           progress:ID[:BUTTON]  while the page with progress bar ID is on
 //                           screen, read the bar and the page's text (each
 //                           must answer within a second); with BUTTON, press
 //                           it once the bar has moved. Records whether the
 //                           bar showed two positions between its ends and
 //                           every question that went unanswered
-// --line appends TEXT to the program's command line as it is (raw quoting).
+// A page that lacks the control an action names, or a box open over the page
+// an action is for, fails the action at once; every wait lasts at most the
+// timeout (15 s unless --timeout says otherwise) and its failure says what it
+// waited for.
+// --line appends TEXT to the program's command line as it is (raw quoting);
+// with no PROGRAM it is the whole command line (an UninstallString).
+// --shots saves a picture of every screen an action acts on (the program's
+// windows, a box with the page under it; the window window-close closes; the
+// progress page once its bar has moved) as DIR\NN-VERB[-ID].png, NN the
+// action's number.
 // --times adds a line "# N ms" behind each action done: the milliseconds
 // from the program's start to the end of the action.
 // After the actions the driver waits for the program to end and records its
-// exit status; a program still running then is ended and so recorded.
+// exit status; a box that no action answers fails at once, a program still
+// running at the timeout is ended and so recorded.
 // --first-window records only the milliseconds from the start to the first
 // visible window with controls, then ends the program.
 // Exit status: 0, 1 when an action could not be done (the transcript says
@@ -58,8 +67,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/uPng.h"
-#include "tests/e2e/uScreen.h"
+#include "tools/q7uidriver/uPng.h"
+#include "tools/q7uidriver/uScreen.h"
 
 namespace {
 
@@ -68,6 +77,7 @@ struct Options {
     DWORD timeoutMs = 15000;
     bool firstWindow = false;
     bool times = false;
+    std::wstring shots;
     std::vector<std::string> actions;
     std::wstring commandLine;
     std::wstring line;
@@ -110,6 +120,8 @@ public:
     }
 
     void Act(const std::string& action) {
+        ++number_;
+        action_ = action;
         transcript_ += "@ " + action + "\n";
         Do(action);
         if (options_.times) transcript_ += "# " + std::to_string(GetTickCount() - started_) + " ms\n";
@@ -118,17 +130,15 @@ public:
     void Do(const std::string& action) {
         std::string verb = action.substr(0, action.find(':'));
         std::string rest = action.size() > verb.size() ? action.substr(verb.size() + 1) : "";
-        if (verb == "shot") return Shot(rest);
-        if (verb == "window-shot") return WindowShot(rest.substr(0, rest.find(':')), rest.substr(rest.find(':') + 1));
-        if (verb == "window-close") {
-            PostMessageW(OtherWindow(rest), WM_CLOSE, 0, 0);
-            return;
-        }
+        if (verb == "shot") return Shot();
+        if (verb == "window-close") return WindowClose(rest);
         if (verb == "press") return Press(std::stoi(rest));
+        if (verb == "check") return Check(std::stoi(rest));
         if (verb == "type") return Type(std::stoi(rest), rest.substr(rest.find(':') + 1));
         if (verb == "key") return Key(rest == "esc" ? VK_ESCAPE : rest == "enter" ? VK_RETURN : 0);
         if (verb == "close") return OnPage([](HWND page) { PostMessageW(page, WM_CLOSE, 0, 0); });
         if (verb == "answer") return Answer(std::stoi(rest));
+        if (verb == "wait") return WaitForControl(std::stoi(rest));
         if (verb == "colour") return Colour(rest);
         if (verb == "attach") return Attach(rest);
         if (verb == "no-window") return NoWindow();
@@ -137,17 +147,24 @@ public:
             return Progress(std::stoi(rest), rest.find(':') == std::string::npos
                                                  ? 0
                                                  : std::stoi(rest.substr(rest.find(':') + 1)));
-        if (verb == "progress-shot") return Progress(std::stoi(rest), 0, rest.substr(rest.find(':') + 1));
         throw DriverError("unknown action " + action);
     }
 
-    // Waits for the program to end; ends it when it does not.
+    // Waits for the program to end. A box that stays on screen fails at
+    // once: no action is left to answer it. The destructor ends a program
+    // that is still running.
     void Finish() {
         transcript_ += "@ end\n";
-        if (WaitForSingleObject(process_.hProcess, options_.timeoutMs) == WAIT_TIMEOUT) {
-            Record(TakeScreen(process_.dwProcessId));
-            TerminateProcess(process_.hProcess, 99);
-            throw DriverError("the program did not end");
+        Screen last;
+        for (DWORD deadline = Deadline(); WaitForSingleObject(process_.hProcess, 150) == WAIT_TIMEOUT;) {
+            Screen now = TakeScreen(process_.dwProcessId);
+            bool box = !now.empty() && now.front().MessageBox && Key(now) == Key(last);
+            if (box || Passed(deadline)) {
+                Record(now);
+                throw DriverError(box ? "a box appeared that no action answers"
+                                      : "the program did not end within " + Seconds() + " of the last action");
+            }
+            last = std::move(now);
         }
         DWORD status = 0;
         GetExitCodeProcess(process_.hProcess, &status);
@@ -178,6 +195,29 @@ private:
 
     void Record(const Screen& screen) { transcript_ += ScreenText(screen); }
 
+    std::string Seconds() const { return std::to_string(options_.timeoutMs / 1000) + " s"; }
+
+    // With --shots, a picture of rect, named for the action being done.
+    void Picture(const RECT& rect) {
+        if (options_.shots.empty()) return;
+        std::string verb = action_.substr(0, action_.find(':')), id;
+        if (verb.size() < action_.size()) id = action_.substr(verb.size() + 1, action_.find(':', verb.size() + 1) - verb.size() - 1);
+        if (id.find_first_not_of("-0123456789abcdefghijklmnopqrstuvwxyz") != std::string::npos) id.clear();
+        char number[16];
+        snprintf(number, sizeof number, "%02d-", number_);
+        std::string name = number + verb + (id.empty() ? "" : "-" + id) + ".png";
+        if (!SaveScreenPng(rect, options_.shots + L"\\" + Wide(name)))
+            throw DriverError("cannot save the picture " + name);
+    }
+
+    // The rectangle that holds all windows of screen.
+    static RECT Bounds(const Screen& screen) {
+        RECT all{}, r;
+        for (const auto& shot : screen)
+            if (GetWindowRect(shot.Window, &r)) UnionRect(&all, &all, &r);
+        return all;
+    }
+
     bool Ended() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
 
     // A deadline of the driver's timeout (times factor) from now.
@@ -205,8 +245,9 @@ private:
     }
 
     // The same windows with the same texts seen twice 150 ms apart, while the
-    // program waits for input; and ready says the screen is one to act on.
-    Screen Settle(const std::function<bool(const Screen&)>& ready) {
+    // program waits for input; and ready says the screen is one to act on:
+    // the what of the failure at the deadline.
+    Screen Settle(const std::string& what, const std::function<bool(const Screen&)>& ready) {
         DWORD deadline = Deadline();
         Screen last = TakeScreen(process_.dwProcessId);
         while (true) {
@@ -214,10 +255,10 @@ private:
             Sleep(150);
             Screen now = TakeScreen(process_.dwProcessId);
             if (Key(now) == Key(last) && ready(now)) return now;
-            if (Ended()) throw DriverError("the program ended");
+            if (Ended()) throw DriverError("the program ended while the driver waited for " + what);
             if (Passed(deadline)) {
                 Record(now);
-                throw DriverError("the screen did not settle into one to act on");
+                throw DriverError("waited " + Seconds() + " for " + what + " in vain");
             }
             last = std::move(now);
         }
@@ -231,10 +272,15 @@ private:
     }
 
     void OnPage(const std::function<void(HWND)>& act) {
-        Screen screen = Settle([this](const Screen& s) { return Page(s) != nullptr; });
+        // A box in front is settled on too: no action for a page answers it.
+        Screen screen = Settle("a page", [this](const Screen& s) {
+            return Page(s) != nullptr || (!s.empty() && s.front().MessageBox);
+        });
         Record(screen);
         HWND page = Page(screen);
-        if (!IsWindowEnabled(page)) throw DriverError("the page is disabled (a box is open over it)");
+        if (screen.front().MessageBox) throw DriverError("a box appeared that no action answers");
+        if (!IsWindowEnabled(page)) throw DriverError("the page is disabled");
+        Picture(Bounds(screen));
         act(page);
     }
 
@@ -243,6 +289,27 @@ private:
             HWND button = Control(page, id);
             if (!IsWindowEnabled(button)) throw DriverError("control " + std::to_string(id) + " is disabled");
             PostMessageW(button, BM_CLICK, 0, 0);
+        });
+    }
+
+    // Records the page once one with control id is on screen.
+    void WaitForControl(int id) {
+        Screen screen = Settle("a page with control " + std::to_string(id), [this, id](const Screen& s) {
+            return (Page(s) && FindControl(Page(s), id)) || (!s.empty() && s.front().MessageBox);
+        });
+        Record(screen);
+        if (screen.front().MessageBox) throw DriverError("a box appeared that no action answers");
+        Picture(Bounds(screen));
+    }
+
+    // Clicks a check box or radio button unless it is checked already.
+    void Check(int id) {
+        OnPage([id](HWND page) {
+            HWND button = Control(page, id);
+            DWORD_PTR state = 0;
+            if (!IsWindowEnabled(button)) throw DriverError("control " + std::to_string(id) + " is disabled");
+            SendMessageTimeoutW(button, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state);
+            if (state != BST_CHECKED) PostMessageW(button, BM_CLICK, 0, 0);
         });
     }
 
@@ -288,7 +355,7 @@ private:
     HWND Bar(int id, HWND& page) {
         HWND bar = nullptr;
         WaitFor(
-            "no page with control " + std::to_string(id),
+            "waited " + Seconds() + " for a page with control " + std::to_string(id) + " in vain",
             [&] {
                 for (const auto& shot : TakeScreen(process_.dwProcessId))
                     if ((bar = shot.MessageBox ? nullptr : FindControl(shot.Window, id)))
@@ -299,13 +366,13 @@ private:
         return bar;
     }
 
-    // button: the one to press once the bar has moved (0: none); png: where
-    // to save a picture of the page then ("": none).
-    void Progress(int id, int button, std::string png = "") {
+    // button: the one to press once the bar has moved (0: none). With
+    // --shots, the page is pictured then.
+    void Progress(int id, int button) {
         HWND page = nullptr, bar = Bar(id, page);
         std::set<DWORD_PTR> inside;
         int unanswered = 0;
-        bool pressed = false;
+        bool pressed = false, pictured = false;
         DWORD deadline = Deadline(4);
         // One question per look where it can be: the page's thread answers
         // between its writes, so every question waits for one of its pauses
@@ -328,14 +395,9 @@ private:
             // that a cancelled installation shows its moves too.
             if (button && !pressed && inside.size() >= 2)
                 pressed = PostMessageW(FindControl(page, button), BM_CLICK, 0, 0) || true;
-            if (!png.empty() && inside.size() >= 2) {
-                RECT r;
-                if (!GetWindowRect(page, &r) || !SaveScreenPng(r, Wide(png)))
-                    throw DriverError("cannot save the picture " + png);
-                transcript_ += "shot " + png + "\n";
-                png.clear();
-            }
-            if (Passed(deadline)) throw DriverError("the progress page stayed");
+            RECT r;
+            if (!pictured && inside.size() >= 2 && GetWindowRect(page, &r)) pictured = (Picture(r), true);
+            if (Passed(deadline)) throw DriverError("the progress page stayed for " + std::to_string(options_.timeoutMs * 4 / 1000) + " s");
             Sleep(10);
         }
         transcript_ += "progress " + std::to_string(id) + (inside.size() >= 2 ? " moved" : " did not move") +
@@ -345,14 +407,15 @@ private:
     // Presses the box's button, then waits until the box is gone: its
     // modal loop has ended and the page under it is the program's again.
     void Answer(int id) {
-        Screen screen = Settle([](const Screen& s) { return !s.empty() && s.front().MessageBox; });
+        Screen screen = Settle("a box", [](const Screen& s) { return !s.empty() && s.front().MessageBox; });
         Record(screen);
+        Picture(Bounds(screen));
         HWND box = screen.front().Window;
         HWND button = GetDlgItem(box, id);
         if (!button) throw DriverError("the box has no button " + std::to_string(id));
         PostMessageW(button, BM_CLICK, 0, 0);
         WaitFor(
-            "the box stayed open", [box] { return !IsWindow(box); }, 20);
+            "the box stayed open for " + Seconds() + " after the answer", [box] { return !IsWindow(box); }, 20);
     }
 
     void NoWindow() {
@@ -363,44 +426,35 @@ private:
                 Record(screen);
                 throw DriverError("the program showed a window");
             }
-            if (Passed(deadline)) throw DriverError("the program did not end");
+            if (Passed(deadline)) throw DriverError("the program did not end within " + Seconds());
         }
     }
 
-    // A settled screen with a window of the program, and a picture of the
-    // rectangle that holds all its windows.
-    void Shot(const std::string& path) {
-        Screen screen = Settle([](const Screen& s) { return !s.empty(); });
+    // A settled screen with a window of the program, recorded and pictured.
+    void Shot() {
+        Screen screen = Settle("a window", [](const Screen& s) { return !s.empty(); });
         Record(screen);
-        RECT all{}, r;
-        for (const auto& shot : screen)
-            if (GetWindowRect(shot.Window, &r)) UnionRect(&all, &all, &r);
-        if (!SaveScreenPng(all, Wide(path))) throw DriverError("cannot save the picture " + path);
+        Picture(Bounds(screen));
     }
 
-    // The visible top-level window titled title, of any program, once it
-    // has been on screen for a moment.
-    HWND OtherWindow(const std::string& title) {
+    // Closes the visible top-level window titled title, of any program,
+    // once it has been on screen for a moment.
+    void WindowClose(const std::string& title) {
         HWND window = nullptr;
+        RECT r;
         WaitFor(
-            "no window " + title,
+            "waited " + Seconds() + " for a window titled " + title + " in vain",
             [&] { return (window = FindWindowW(nullptr, Wide(title).c_str())) && IsWindowVisible(window); },
             50);
         Sleep(500);
-        return window;
-    }
-
-    void WindowShot(const std::string& title, const std::string& path) {
-        RECT r;
-        HWND window = OtherWindow(title);
-        if (!GetWindowRect(window, &r) || !SaveScreenPng(r, Wide(path)))
-            throw DriverError("cannot save the picture " + path);
+        if (GetWindowRect(window, &r)) Picture(r);
+        PostMessageW(window, WM_CLOSE, 0, 0);
     }
 
     // Goes on with another running process whose file is named exe.
     void Attach(const std::string& exe) {
         WaitFor(
-            "no program " + exe + " runs",
+            "waited " + Seconds() + " for a program " + exe + " in vain",
             [&] {
                 HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
                 PROCESSENTRY32W e{};
@@ -423,6 +477,8 @@ private:
     }
 
     Options options_;
+    int number_ = 0;      // of the action being done, from 1
+    std::string action_;  // the action being done
     PROCESS_INFORMATION process_{};
     DWORD started_ = 0;
 };
@@ -443,10 +499,11 @@ bool ParseOptions(Options& options) {
         else if (a == L"--first-window") options.firstWindow = true;
         else if (a == L"--times") options.times = true;
         else if (a == L"--line" && i + 1 < count) options.line = args[++i];
+        else if (a == L"--shots" && i + 1 < count) options.shots = args[++i];
         else options.actions.push_back(Utf8(a));
     }
     for (++i; i < count; ++i) options.commandLine += (options.commandLine.empty() ? L"" : L" ") + QuoteArgument(args[i]);
-    if (!options.line.empty()) options.commandLine += L" " + options.line;
+    if (!options.line.empty()) options.commandLine += (options.commandLine.empty() ? L"" : L" ") + options.line;
     LocalFree(args);
     return !options.out.empty() && !options.commandLine.empty();
 }
@@ -460,7 +517,8 @@ void WriteOut(const std::wstring& path, const std::string& text) {
 int main() {
     Options options;
     if (!ParseOptions(options)) {
-        fprintf(stderr, "usage: q7uidriver --out FILE [--timeout MS] [--times] [--first-window] ACTION... -- PROGRAM [ARG...]\n");
+        fprintf(stderr, "usage: q7uidriver --out FILE [--timeout MS] [--times] [--shots DIR] [--line TEXT]\n"
+                        "                  [--first-window] ACTION... -- [PROGRAM [ARG...]]\n");
         return 2;
     }
     TDriver driver(options);

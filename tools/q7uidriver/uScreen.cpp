@@ -1,4 +1,4 @@
-#include "tests/e2e/uScreen.h"
+#include "tools/q7uidriver/uScreen.h"
 
 #include <cstdio>
 
@@ -95,6 +95,7 @@ std::string DescribeControl(HWND control) {
     if (!IsWindowEnabled(control)) line += " disabled";
     if (!IsWindowVisible(control)) line += " hidden";
     if (_wcsicmp(cls.c_str(), L"Button") == 0 && (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) line += " default";
+    if (_wcsicmp(cls.c_str(), L"Button") == 0 && Ask(control, BM_GETCHECK) == BST_CHECKED) line += " checked";
     return line + "\n";
 }
 

@@ -1,6 +1,6 @@
-#include "tests/e2e/uPng.h"
+#include "tools/q7uidriver/uPng.h"
 
-#include "tests/e2e/uScreen.h"
+#include "tools/q7uidriver/uScreen.h"
 
 #include <zlib.h>
 
