@@ -11,8 +11,10 @@ const char kSessionManager[] = "HKLM\\System\\CurrentControlSet\\Control\\Sessio
 
 // The keys Wine writes on its own as a program starts, whatever the
 // program does: the display and monitor devices it sets up (a link here, a
-// driver date there, differing from start to start).
-const char* const kWinesOwn[] = {"HKLM\\System\\CurrentControlSet\\Control\\Class\\",
+// driver date there, differing from start to start), and the console's
+// defaults, written the first time anything in the prefix opens a console.
+const char* const kWinesOwn[] = {"HKCU\\Console",
+                                 "HKLM\\System\\CurrentControlSet\\Control\\Class\\",
                                  "HKLM\\System\\CurrentControlSet\\Control\\Video\\",
                                  "HKLM\\System\\CurrentControlSet\\Enum\\"};
 
