@@ -1,0 +1,105 @@
+#include "archive/uLzmaWindow.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "LzmaDec.h"
+
+namespace {
+
+constexpr uint32_t kInputSize = 65536;
+constexpr uint32_t kBeatEvery = 1 << 20;
+
+void* Allocate(void*, size_t size) { return std::malloc(size); }
+void Release(void*, void* address) { std::free(address); }
+ISzAlloc kAllocator = {Allocate, Release};
+
+}  // namespace
+
+struct TLzmaWindow::TState {
+    CLzmaDec decoder;
+    unsigned char input[kInputSize];
+    uint32_t at = 0, end = 0;  // unread bytes of input
+};
+
+TLzmaWindow::TLzmaWindow() : state_(new TState) { LzmaDec_Construct(&state_->decoder); }
+
+TLzmaWindow::~TLzmaWindow() { Close(); }
+
+void TLzmaWindow::Close() {
+    LzmaDec_FreeProbs(&state_->decoder, &kAllocator);
+    state_->decoder.dic = nullptr;
+    window_.reset();
+    size_ = decoded_ = 0;
+}
+
+bool TLzmaWindow::Open(TStream& source, int32_t start, uint32_t packed, uint32_t size,
+                       const unsigned char* props) {
+    Close();
+    CLzmaDec& decoder = state_->decoder;
+    if (LzmaDec_AllocateProbs(&decoder, props, LzmaPropsSize, &kAllocator) != SZ_OK) return false;
+    window_.reset(new (std::nothrow) unsigned char[size ? size : 1]);
+    if (!window_) return false;
+    // The window holds the whole block, so the decoder never wraps it and
+    // no distance can reach before the block's first byte.
+    decoder.dic = window_.get();
+    decoder.dicBufSize = size;
+    LzmaDec_Init(&decoder);
+    source_ = &source;
+    next_ = start;
+    packedLeft_ = packed;
+    size_ = size;
+    state_->at = state_->end = 0;
+    return true;
+}
+
+bool TLzmaWindow::Refill() {
+    uint32_t want = packedLeft_ < kInputSize ? packedLeft_ : kInputSize;
+    if (want == 0 || next_ > INT32_MAX) return false;
+    // Other entries' reads move the stream: every read says where.
+    if (source_->Seek(static_cast<int32_t>(next_), soFromBeginning) != next_) return false;
+    int32_t got = source_->Read(state_->input, static_cast<int32_t>(want));
+    if (got <= 0 || static_cast<uint32_t>(got) > want) return false;
+    state_->at = 0;
+    state_->end = static_cast<uint32_t>(got);
+    next_ += got;
+    packedLeft_ -= static_cast<uint32_t>(got);
+    return true;
+}
+
+// At the end of the block the stream must close with its end mark.
+bool TLzmaWindow::Finish() {
+    for (;;) {
+        SizeT length = state_->end - state_->at;
+        ELzmaStatus status;
+        if (LzmaDec_DecodeToDic(&state_->decoder, size_, state_->input + state_->at, &length, LZMA_FINISH_END,
+                                &status) != SZ_OK)
+            return false;
+        state_->at += static_cast<uint32_t>(length);
+        // Without the mark only by a chance of 2^-32: the coder's state is 0.
+        if (status == LZMA_STATUS_FINISHED_WITH_MARK || status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK)
+            return true;
+        if (status != LZMA_STATUS_NEEDS_MORE_INPUT || !Refill()) return false;
+    }
+}
+
+bool TLzmaWindow::DecodeTo(uint32_t upto, TStream& beat) {
+    if (upto > size_) upto = size_;
+    while (decoded_ < upto) {
+        if (state_->at == state_->end && !Refill()) return false;
+        uint32_t limit = size_ - decoded_ > kBeatEvery ? decoded_ + kBeatEvery : size_;
+        SizeT length = state_->end - state_->at;
+        ELzmaStatus status;
+        if (LzmaDec_DecodeToDic(&state_->decoder, limit, state_->input + state_->at, &length, LZMA_FINISH_ANY,
+                                &status) != SZ_OK)
+            return false;
+        state_->at += static_cast<uint32_t>(length);
+        uint32_t now = static_cast<uint32_t>(state_->decoder.dicPos);
+        // An end mark before the block is complete: it ends early.
+        if (status == LZMA_STATUS_FINISHED_WITH_MARK && now < size_) return false;
+        beat.Write(window_.get(), 0);
+        decoded_ = now;
+        if (decoded_ == size_ && !Finish()) return false;
+    }
+    return true;
+}
