@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "archive/uZlibArchive.h"
 #include "system/uByteOrder.h"
@@ -11,28 +12,21 @@
 // Reads the inflated table front to back; raises EZLibError at its end.
 class TTableReader {
 public:
-    explicit TTableReader(const std::string& bytes) : bytes_(bytes) {}
+    TTableReader(const std::string& bytes, size_t at) : bytes_(bytes), at_(at) {}
 
-    size_t Skip(size_t n) {
+    const unsigned char* Take(uint64_t n) {
         if (n > bytes_.size() - at_) throw EZLibError();
-        at_ += n;
-        return at_ - n;
+        at_ += static_cast<size_t>(n);
+        return reinterpret_cast<const unsigned char*>(bytes_.data()) + at_ - n;
     }
-    const unsigned char* Take(size_t n) { return reinterpret_cast<const unsigned char*>(bytes_.data()) + Skip(n); }
     uint32_t U8() { return *Take(1); }
     uint32_t U16() { return LoadLE16(Take(2)); }
     uint32_t U32() { return LoadLE32(Take(4)); }
-    // A count of records of at least size bytes each, bounded by the bytes
-    // left, so no count makes anyone reserve more than the table holds.
-    uint32_t Count(size_t size) {
-        uint32_t n = U32();
-        if (n > (bytes_.size() - at_) / size) throw EZLibError();
-        return n;
-    }
+    size_t At() const { return at_; }
 
 private:
     const std::string& bytes_;
-    size_t at_ = 0;
+    size_t at_;
 };
 
 namespace {
@@ -40,126 +34,158 @@ namespace {
 constexpr uint32_t kChunk = 65536;
 
 // lc + lp above 4 would make the decoder's tables grow to megabytes.
-bool PropsAccepted(const unsigned char* props) {
+void CheckProps(const unsigned char* props) {
     uint32_t d = props[0];
-    return d < 9 * 5 * 5 && d % 9 + d / 9 % 5 <= 4 && LoadLE32(props + 1) <= SolidWindowLimit;
+    if (d >= 9 * 5 * 5 || d % 9 + d / 9 % 5 > 4 || LoadLE32(props + 1) > SolidWindowLimit) throw EZLibError();
 }
 
-void ReadBlocks(TTableReader& in, int64_t start, std::vector<TSolidBlock>& blocks) {
-    for (uint32_t n = in.Count(13); n > 0; --n) {
-        TSolidBlock block;
-        block.Packed = in.U32();
-        block.Size = in.U32();
-        std::memcpy(block.Props, in.Take(LzmaPropsSize), LzmaPropsSize);
-        if (block.Size > SolidWindowLimit || !PropsAccepted(block.Props)) throw EZLibError();
-        if (start + block.Packed > INT32_MAX) throw EZLibError();
-        block.Start = static_cast<int32_t>(start);
-        start += block.Packed;
-        blocks.push_back(block);
+// Ranges in order, apart, inside the entry; pieces inside the block,
+// adding up to the entry's size.
+void CheckRecord(const TSolidRecord& r, const std::vector<TSolidSegment>& segments) {
+    if (r.Segment == SolidInTable) return;
+    if (r.Segment >= segments.size() || (r.Filter != 0 && r.Filter != bcX86 && r.Filter != bcX64)) throw EZLibError();
+    uint64_t end = 0, total = 0;
+    for (uint32_t i = 0; i < r.Ranges; ++i) {
+        uint64_t offset = LoadLE32(r.Range + 12 * i), size = LoadLE32(r.Range + 12 * i + 4);
+        if (offset < end || offset + size > r.Size) throw EZLibError();
+        end = offset + size;
     }
+    for (uint32_t i = 0; i < r.Pieces; ++i) {
+        uint64_t offset = LoadLE32(r.Piece + 8 * i), length = LoadLE32(r.Piece + 8 * i + 4);
+        if (offset + length > segments[r.Segment].Size) throw EZLibError();
+        total += length;
+    }
+    if (total != r.Size) throw EZLibError();
+}
+
+// Where a segment entry's bytes are: its filter and ranges, its pieces.
+void ReadPlacement(TTableReader& in, TSolidRecord& r) {
+    r.Filter = in.U8();
+    if (r.Filter != 0) {
+        r.ImageSize = in.U32();
+        r.Ranges = in.U32();
+        r.Range = in.Take(uint64_t{12} * r.Ranges);
+    }
+    r.Pieces = in.U32();
+    r.Piece = in.Take(uint64_t{8} * r.Pieces);
 }
 
 }  // namespace
 
-// The pieces of entry, which must fill exactly its size from its block.
-void TSolidArchive::ReadPieces(TTableReader& in, TSolidEntry& entry) {
-    if (entry.Block >= blocks_.size()) throw EZLibError();
-    uint64_t blockSize = blocks_[entry.Block].Size, total = 0;
-    entry.First = pieces_.size();
-    entry.Count = in.Count(8);
-    for (size_t i = 0; i < entry.Count; ++i) {
-        TSolidPiece piece{in.U32(), in.U32()};
-        if (piece.Offset + uint64_t{piece.Length} > blockSize) throw EZLibError();
-        total += piece.Length;
-        pieces_.push_back(piece);
+TSolidRecord TSolidArchive::Record(uint32_t at, size_t* end) const {
+    TTableReader in(table_, at);
+    TSolidRecord r;
+    r.Size = in.U32();
+    r.Check = in.U32();
+    r.Segment = in.U32();
+    if (r.Segment == SolidInTable) {
+        r.Piece = in.Take(r.Size);
+    } else {
+        ReadPlacement(in, r);
     }
-    if (total != entry.Size) throw EZLibError();
+    if (end) *end = in.At();
+    return r;
 }
 
-// The filtered ranges of entry: in order, apart, inside the entry.
-void TSolidArchive::ReadRanges(TTableReader& in, TSolidEntry& entry) {
-    entry.Filter = static_cast<uint8_t>(in.U8());
-    if (entry.Filter == 0) return;
-    if (entry.Filter != bcX86 && entry.Filter != bcX64) throw EZLibError();
-    entry.ImageSize = in.U32();
-    entry.FirstRange = ranges_.size();
-    entry.Ranges = in.Count(12);
-    uint64_t end = 0;
-    for (size_t i = 0; i < entry.Ranges; ++i) {
-        TSolidRange range{in.U32(), in.U32(), in.U32()};
-        if (range.Offset < end || range.Offset + uint64_t{range.Size} > entry.Size) throw EZLibError();
-        end = range.Offset + uint64_t{range.Size};
-        ranges_.push_back(range);
+// A segment's streams, which fill it one after the other.
+void TSolidArchive::ReadSegment(TTableReader& in) {
+    TSolidSegment segment;
+    segment.First = streams_.size();
+    segment.Count = in.U32();
+    if (segment.Count > SolidStreamLimit) throw EZLibError();
+    for (size_t i = 0; i < segment.Count; ++i) {
+        TSolidStream stream;
+        stream.Packed = in.U32();
+        stream.Size = in.U32();
+        stream.Props = in.Take(LzmaPropsSize);
+        CheckProps(stream.Props);
+        if (stream.Size > SolidWindowLimit - segment.Size) throw EZLibError();
+        stream.Offset = segment.Size;
+        segment.Size += stream.Size;
+        stream.Start = static_cast<int32_t>(end_);
+        end_ += stream.Packed;
+        if (end_ > INT32_MAX) throw EZLibError();
+        streams_.push_back(stream);
     }
-}
-
-TSolidEntry TSolidArchive::ReadEntry(TTableReader& in, TZLibPackedFile& file) {
-    uint32_t nameLength = in.U16();
-    file.Name.assign(reinterpret_cast<const char*>(in.Take(nameLength)), nameLength);
-    TSolidEntry entry;
-    entry.Size = file.UnpackedSize = in.U32();
-    entry.Check = in.U32();
-    entry.Block = in.U32();
-    if (entry.Block == SolidInTable) {
-        entry.First = in.Skip(entry.Size);
-        entry.Count = entry.Size;
-        return entry;
-    }
-    ReadRanges(in, entry);
-    ReadPieces(in, entry);
-    return entry;
+    segments_.push_back(segment);
 }
 
 void TSolidArchive::Load(TStream& stream, const unsigned char* header, std::vector<TZLibPackedFile>& files) {
     uint32_t packed = LoadLE32(header + 4), size = LoadLE32(header + 8);
     int32_t at = stream.Position();
-    if (at < 0 || size > SolidTableLimit || static_cast<int64_t>(at) + packed > INT32_MAX) throw EZLibError();
+    if (at < 0 || size > SolidTableLimit) throw EZLibError();
     TZLibPackedFile table;
     table.PackedSize = packed;
     table.DataOffset = at;
-    table.Source = &stream;
+    table.Source = source_ = &stream;
     TStringStream bytes;
     TCappedStream capped(bytes, size);
-    table.Inflate(capped);
+    table.Inflate(capped);  // refuses a table that does not lie below 2^31
     if (capped.Written() != size) throw EZLibError();
     table_ = std::move(bytes.Data);
-    source_ = &stream;
 
-    TTableReader in(table_);
-    ReadBlocks(in, static_cast<int64_t>(at) + packed, blocks_);
-    for (uint32_t n = in.Count(14); n > 0; --n) {
+    TTableReader in(table_, 0);
+    end_ = int64_t{at} + packed;
+    for (uint32_t n = in.U32(); n > 0; --n) ReadSegment(in);
+    for (uint32_t n = in.U32(); n > 0; --n) {
         TZLibPackedFile file;
+        uint32_t length = in.U16();
+        file.Name.assign(reinterpret_cast<const char*>(in.Take(length)), length);
         file.Source = &stream;
         file.Solid = this;
-        file.SolidIndex = static_cast<uint32_t>(entries_.size());
-        entries_.push_back(ReadEntry(in, file));
-        files.push_back(std::move(file));
+        file.SolidRecord = static_cast<uint32_t>(in.At());
+        size_t next = 0;
+        TSolidRecord record = Record(file.SolidRecord, &next);
+        CheckRecord(record, segments_);
+        file.UnpackedSize = record.Size;
+        in.Take(next - in.At());
+        files.push_back(file);
     }
 }
 
 // --- Extraction -------------------------------------------------------------
 
-bool TSolidArchive::Enter(uint32_t block) {
-    if (current_ == block) return true;
+// Takes the window and the decoders for segment, dropping the last ones.
+bool TSolidArchive::Enter(uint32_t segment) {
+    if (current_ == segment) return true;
     current_ = SolidInTable;
-    const TSolidBlock& b = blocks_[block];
-    if (!window_.Open(*source_, b.Start, b.Packed, b.Size, b.Props)) return false;
-    current_ = block;
+    decoders_.reset();
+    window_.reset();
+    const TSolidSegment& s = segments_[segment];
+    window_.reset(new (std::nothrow) unsigned char[s.Size ? s.Size : 1]);
+    decoders_.reset(new (std::nothrow) TLzmaStream[s.Count]);
+    if (!window_ || !decoders_) return false;
+    current_ = segment;
+    return true;
+}
+
+// Decodes the current segment's streams until its window holds its bytes
+// before upto.
+bool TSolidArchive::Decode(uint64_t upto, TStream& beat) {
+    const TSolidSegment& segment = segments_[current_];
+    for (size_t i = 0; i < segment.Count; ++i) {
+        const TSolidStream& s = streams_[segment.First + i];
+        if (upto <= s.Offset) break;
+        TLzmaStream& decoder = decoders_[i];
+        if (!decoder.IsOpen() && !decoder.Open(*source_, s.Start, s.Packed, window_.get() + s.Offset, s.Size, s.Props))
+            return false;
+        if (!decoder.DecodeTo(static_cast<uint32_t>(std::min<uint64_t>(upto - s.Offset, s.Size)), beat)) return false;
+    }
     return true;
 }
 
 // Copies the entry's bytes at .. at + length from the window to scratch_,
 // decoding as far as they need.
-bool TSolidArchive::Gather(const TSolidEntry& entry, uint32_t at, uint32_t length, TStream& beat) {
+bool TSolidArchive::Gather(const TSolidRecord& entry, uint32_t at, uint32_t length, TStream& beat) {
     uint64_t from = 0, end = uint64_t{at} + length;
-    for (size_t i = entry.First; i < entry.First + entry.Count && from < end; ++i) {
-        const TSolidPiece& piece = pieces_[i];
-        uint64_t to = from + piece.Length;
+    for (uint32_t i = 0; i < entry.Pieces && from < end; ++i) {
+        uint32_t offset = LoadLE32(entry.Piece + 8 * i), size = LoadLE32(entry.Piece + 8 * i + 4);
+        uint64_t to = from + size;
         if (to > at) {
             uint64_t first = std::max<uint64_t>(from, at), last = std::min(to, end);
-            uint64_t in = piece.Offset + (first - from);
-            if (!window_.DecodeTo(static_cast<uint32_t>(in + (last - first)), beat)) return false;
-            std::memcpy(scratch_.data() + (first - at), window_.Bytes() + in, static_cast<size_t>(last - first));
+            uint64_t in = offset + (first - from);
+            if (!Decode(in + (last - first), beat)) return false;
+            std::memcpy(scratch_ + (first - at), window_.get() + in, static_cast<size_t>(last - first));
         }
         from = to;
     }
@@ -168,46 +194,46 @@ bool TSolidArchive::Gather(const TSolidEntry& entry, uint32_t at, uint32_t lengt
 
 // Reverts the filter on scratch_, the entry's bytes at .. at + length;
 // returns how many of them are final.
-uint32_t TSolidArchive::Unfilter(const TSolidEntry& entry, uint32_t at, uint32_t length) {
-    for (size_t i = entry.FirstRange; i < entry.FirstRange + entry.Ranges; ++i) {
-        const TSolidRange& range = ranges_[i];
-        uint32_t first = std::max(at, range.Offset);
-        uint64_t last = std::min<uint64_t>(uint64_t{at} + length, uint64_t{range.Offset} + range.Size);
+uint32_t TSolidArchive::Unfilter(const TSolidRecord& entry, uint32_t at, uint32_t length) {
+    for (uint32_t i = 0; i < entry.Ranges; ++i) {
+        const unsigned char* range = entry.Range + 12 * i;
+        uint32_t offset = LoadLE32(range), size = LoadLE32(range + 4);
+        uint32_t first = std::max(at, offset);
+        uint64_t last = std::min<uint64_t>(uint64_t{at} + length, uint64_t{offset} + size);
         if (first >= last) continue;
         size_t n = static_cast<size_t>(last - first);
-        size_t done = BranchFilter(static_cast<TBranchCode>(entry.Filter), scratch_.data() + (first - at), n,
-                                   first - range.Offset, range.Size, range.Rva, entry.ImageSize, false);
+        size_t done = BranchFilter(static_cast<TBranchCode>(entry.Filter), scratch_ + (first - at), n,
+                                   first - offset, size, LoadLE32(range + 8), entry.ImageSize, false);
         if (done < n) return first - at + static_cast<uint32_t>(done);
     }
     return length;
 }
 
-bool TSolidArchive::ExtractFromBlock(const TSolidEntry& entry, TStream& output, uint32_t& check) {
-    if (!Enter(entry.Block)) return false;
-    scratch_.resize(kChunk);
+bool TSolidArchive::FromSegment(const TSolidRecord& entry, TStream& output, uint32_t& check) {
+    if (!Enter(entry.Segment)) return false;
     for (uint32_t at = 0; at < entry.Size;) {
         uint32_t length = std::min(kChunk, entry.Size - at);
         if (!Gather(entry, at, length, output)) {
-            current_ = SolidInTable;  // the decoder's state is spoilt
+            current_ = SolidInTable;  // a decoder's state is spoilt
             return false;
         }
         length = Unfilter(entry, at, length);
-        check = adler32(check, scratch_.data(), length);
-        if (output.Write(scratch_.data(), static_cast<int32_t>(length)) != static_cast<int32_t>(length)) return false;
+        check = adler32(check, scratch_, length);
+        if (output.Write(scratch_, static_cast<int32_t>(length)) != static_cast<int32_t>(length)) return false;
         at += length;
     }
     return true;
 }
 
-bool TSolidArchive::Extract(uint32_t index, TStream& output) {
-    const TSolidEntry& entry = entries_[index];
+bool TSolidArchive::Extract(uint32_t record, TStream& output) {
+    TSolidRecord entry = Record(record);
     uint32_t check = adler32(0, nullptr, 0);
-    if (entry.Block != SolidInTable) {
-        if (!ExtractFromBlock(entry, output, check)) return false;
+    if (entry.Segment != SolidInTable) {
+        if (!FromSegment(entry, output, check)) return false;
     } else if (entry.Size > 0) {
-        const char* bytes = table_.data() + entry.First;
-        check = adler32(check, reinterpret_cast<const unsigned char*>(bytes), entry.Size);
-        if (output.Write(bytes, static_cast<int32_t>(entry.Size)) != static_cast<int32_t>(entry.Size)) return false;
+        check = adler32(check, entry.Piece, entry.Size);
+        if (output.Write(entry.Piece, static_cast<int32_t>(entry.Size)) != static_cast<int32_t>(entry.Size))
+            return false;
     }
     return check == entry.Check;
 }

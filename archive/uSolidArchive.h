@@ -10,19 +10,23 @@
 //   4       4      packed size T of the table
 //   8       4      unpacked size of the table
 //   12      T      the table, one zlib stream
-//   12+T    ...    the blocks' packed bytes, one after the other
+//   12+T    ...    the streams' packed bytes, one after the other
 //
-// An entry is stored in the table itself (setup.ini, so that start-up
-// reads it without touching a block) or as pieces of one block, in the
-// entry's order; executables' code may have passed the branch-call filter.
-// Identical entries share their pieces.
+// The payload lies in segments: runs of bytes that the installer holds in
+// memory whole while it installs from them (its window), each decoded from
+// a few independent LZMA streams (packed in parallel) that follow one
+// another in the window. An entry is stored in the table itself (setup.ini,
+// so that start-up reads it without touching a segment) or as pieces of one
+// segment, in the entry's order; executables' code may have passed the
+// branch-call filter. Identical entries share their pieces.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/uBranchFilter.h"
-#include "archive/uLzmaWindow.h"
+#include "archive/uLzmaStream.h"
 #include "system/uSystem.h"
 
 class TZLibPackedFile;
@@ -30,38 +34,38 @@ class TTableReader;
 
 constexpr unsigned char SolidMagic[4] = {'q', '7', 'L', 'Z'};
 constexpr int32_t SolidHeaderSize = 12;
-// The most a block may hold, which is the memory its window takes. A
+// The most a segment may hold, which is the memory its window takes. A
 // hostile archive can make the installer take no more than this; q7pack
-// makes blocks of at most this size, so no archive it writes is refused.
-constexpr uint32_t SolidWindowLimit = 128u << 20;
+// makes segments of at most this size, so no archive it writes is refused.
+constexpr uint32_t SolidWindowLimit = 256u << 20;
+// The most streams a segment may have: each decoder takes about 100 KiB.
+constexpr uint32_t SolidStreamLimit = 16;
 // The most the table may inflate to: names, pieces and setup.ini.
 constexpr uint32_t SolidTableLimit = 64u << 20;
-// The block index that marks an entry stored in the table.
+// The segment index that marks an entry stored in the table.
 constexpr uint32_t SolidInTable = 0xFFFFFFFF;
 
-struct TSolidBlock {
+struct TSolidStream {
     int32_t Start = 0;  // position of its first packed byte
-    uint32_t Packed = 0, Size = 0;
-    unsigned char Props[LzmaPropsSize] = {};
+    uint32_t Packed = 0;
+    uint32_t Offset = 0, Size = 0;  // where its bytes go in the segment's window
+    const unsigned char* Props = nullptr;  // LzmaPropsSize bytes in the table
 };
 
-struct TSolidPiece {
-    uint32_t Offset = 0, Length = 0;  // in the block
+struct TSolidSegment {
+    uint32_t Size = 0;
+    size_t First = 0, Count = 0;  // its streams
 };
 
-// Bytes of an entry that passed the branch-call filter.
-struct TSolidRange {
-    uint32_t Offset = 0, Size = 0;  // in the entry
-    uint32_t Rva = 0;               // where its first byte is loaded
-};
-
-struct TSolidEntry {
+// An entry's record in the table, behind its name and size; the reader
+// checked every field when it loaded the table.
+struct TSolidRecord {
     uint32_t Size = 0, Check = 0;  // Check: the Adler-32 of the entry's bytes
-    uint32_t Block = SolidInTable;
-    size_t First = 0, Count = 0;  // its pieces; in the table: its bytes there
-    uint8_t Filter = 0;           // 0, or the TBranchCode its ranges passed
-    uint32_t ImageSize = 0;
-    size_t FirstRange = 0, Ranges = 0;
+    uint32_t Segment = SolidInTable;
+    uint32_t Filter = 0, ImageSize = 0, Ranges = 0, Pieces = 0;
+    const unsigned char* Range = nullptr;  // Ranges x (offset, size, rva)
+    const unsigned char* Piece = nullptr;  // Pieces x (offset in segment, length);
+                                           // in the table: the bytes themselves
 };
 
 class TSolidArchive {
@@ -71,32 +75,37 @@ public:
     // when the table is damaged or asks for more than the limits above.
     void Load(TStream& stream, const unsigned char* header, std::vector<TZLibPackedFile>& files);
 
-    // Writes entry index to output; false when its bytes cannot be had
-    // whole (a damaged or short block, memory) or their checksum differs,
-    // or output takes fewer bytes than given. In table order every block is
-    // decoded once; an entry behind what its block has decoded is copied
-    // from the window, one in another block starts that block again.
-    bool Extract(uint32_t index, TStream& output);
+    // Writes the entry whose record lies at record to output; false when
+    // its bytes cannot be had whole (a damaged or short stream, memory) or
+    // their checksum differs, or output takes fewer bytes than given. Each
+    // stream is decoded as far as the entries taken so far need, once: a
+    // piece already decoded is copied from the window. An entry of another
+    // segment drops the window and starts that segment's streams afresh.
+    bool Extract(uint32_t record, TStream& output);
 
-    const std::vector<TSolidBlock>& Blocks() const { return blocks_; }
-    const TSolidEntry& Entry(uint32_t index) const { return entries_[index]; }
+    const std::vector<TSolidSegment>& Segments() const { return segments_; }
+    const std::vector<TSolidStream>& Streams() const { return streams_; }
+    // The fields of the record at offset at of the table (and where the
+    // next one starts); raises where it runs past the table's end.
+    TSolidRecord Record(uint32_t at, size_t* end = nullptr) const;
+    // The position behind the last stream: where the archive ends.
+    int64_t End() const { return end_; }
 
 private:
-    TSolidEntry ReadEntry(TTableReader& in, TZLibPackedFile& file);
-    void ReadRanges(TTableReader& in, TSolidEntry& entry);
-    void ReadPieces(TTableReader& in, TSolidEntry& entry);
-    bool Enter(uint32_t block);
-    bool Gather(const TSolidEntry& entry, uint32_t at, uint32_t length, TStream& beat);
-    uint32_t Unfilter(const TSolidEntry& entry, uint32_t at, uint32_t length);
-    bool ExtractFromBlock(const TSolidEntry& entry, TStream& output, uint32_t& check);
+    void ReadSegment(TTableReader& in);
+    bool Enter(uint32_t segment);
+    bool Decode(uint64_t upto, TStream& beat);
+    bool Gather(const TSolidRecord& entry, uint32_t at, uint32_t length, TStream& beat);
+    uint32_t Unfilter(const TSolidRecord& entry, uint32_t at, uint32_t length);
+    bool FromSegment(const TSolidRecord& entry, TStream& output, uint32_t& check);
 
     std::string table_;
-    std::vector<TSolidBlock> blocks_;
-    std::vector<TSolidEntry> entries_;
-    std::vector<TSolidPiece> pieces_;
-    std::vector<TSolidRange> ranges_;
+    std::vector<TSolidSegment> segments_;
+    std::vector<TSolidStream> streams_;
     TStream* source_ = nullptr;
-    TLzmaWindow window_;
-    uint32_t current_ = SolidInTable;  // the block in the window
-    std::vector<unsigned char> scratch_;
+    int64_t end_ = 0;
+    uint32_t current_ = SolidInTable;  // the segment in the window
+    std::unique_ptr<unsigned char[]> window_;
+    std::unique_ptr<TLzmaStream[]> decoders_;  // of the current segment's streams
+    unsigned char scratch_[65536];
 };

@@ -81,7 +81,7 @@ bool LoadSolid(TStream& stream, TZLibUnpacker& unpacker) {
     unsigned char header[SolidHeaderSize];
     int32_t got = stream.Read(header, SolidHeaderSize);
     if (got == SolidHeaderSize && std::equal(header, header + 4, SolidMagic)) {
-        unpacker.Solid = std::make_shared<TSolidArchive>();
+        unpacker.Solid.reset(new TSolidArchive);
         unpacker.Solid->Load(stream, header, unpacker.Files);
         return true;
     }
@@ -90,6 +90,14 @@ bool LoadSolid(TStream& stream, TZLibUnpacker& unpacker) {
 }
 
 }  // namespace
+
+TZLibUnpacker::TZLibUnpacker() = default;
+TZLibUnpacker::~TZLibUnpacker() = default;
+
+void TZLibUnpacker::Clear() {
+    Files.clear();
+    Solid.reset();
+}
 
 uint8_t TZLibUnpacker::LoadFileTable(TStream& stream) {
     Clear();
@@ -122,7 +130,7 @@ uint8_t TZLibPackedFile::ExtractTo(TStream* output) const {
     if (Source == nullptr) return zaNoInput;
     if (output == nullptr) return zaNoOutput;
     try {
-        if (Solid) return Solid->Extract(SolidIndex, *output) ? zaOk : zaUncompress;
+        if (Solid) return Solid->Extract(SolidRecord, *output) ? zaOk : zaUncompress;
         Inflate(*output);
     } catch (...) {
         return zaUncompress;

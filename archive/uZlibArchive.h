@@ -73,7 +73,7 @@ public:
     int32_t DataOffset = 0;
     TStream* Source = nullptr;
     TSolidArchive* Solid = nullptr;
-    uint32_t SolidIndex = 0;
+    uint32_t SolidRecord = 0;  // where its record lies in the solid table
 
     // Inflates the entry into output at its current position: 0, 1 (no
     // source), 2 (no output) or 9 (inflation or writing failed; whatever
@@ -87,6 +87,9 @@ public:
 
 class TZLibUnpacker : public TZLibAbstractArchive {
 public:
+    TZLibUnpacker();
+    ~TZLibUnpacker();
+
     // Empties the table, then reads records from the stream's current
     // position: 0, or 7 when a name is cut short, a read or seek fails, or
     // a record does not lie wholly below 2^31 (header, name, data and the
@@ -101,15 +104,11 @@ public:
     // The first entry whose name equals name with A-Z lowered on both
     // sides; nullptr when none does.
     const TZLibPackedFile* FindFile(std::string_view name) const;
-    void Clear() {
-        Files.clear();
-        Solid.reset();
-    }
+    void Clear();
 
     std::vector<TZLibPackedFile> Files;
-    // The solid archive the entries come from, when they do; shared by
-    // copies of the reader, whose entries point into it.
-    std::shared_ptr<TSolidArchive> Solid;
+    // The solid archive the entries come from, when they do.
+    std::unique_ptr<TSolidArchive> Solid;
 };
 
 // A view that reads and writes through Source but never past the absolute

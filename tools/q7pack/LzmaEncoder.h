@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/uLzmaWindow.h"
+#include "archive/uLzmaStream.h"
 
 // Whether this build can write solid archives.
 bool LzmaEncoderAvailable();

@@ -12,9 +12,10 @@
 
 namespace {
 
-// A run of one file's bytes and the key it is ordered by in the block.
+// A run of one file's bytes, the group of like runs it joins and its
+// place in the group (then table order).
 struct TPart {
-    std::string key;
+    std::string group, order;
     size_t file;
     uint32_t offset, length;
     size_t slot;  // its place among the file's pieces
@@ -29,13 +30,13 @@ uint32_t Adler(std::string_view bytes) {
     return static_cast<uint32_t>(check);
 }
 
-// Texts are ordered by extension, then by name, so that the copies of a
-// header in several folders meet.
-std::string TextKey(const std::string& name) {
+// Texts are grouped by extension, and ordered by name in the group, so
+// that the copies of a header in several folders meet.
+TPart TextPart(size_t index, const std::string& name, uint32_t size) {
     std::string base = AsciiLower(name.substr(name.find_last_of('\\') + 1));
     size_t dot = base.find_last_of('.');
     std::string extension = dot == std::string::npos ? std::string() : base.substr(dot + 1);
-    return "t:" + extension + '\0' + base;
+    return {"t:" + extension, base, index, 0, size, 0};
 }
 
 // The code of an executable, concatenated: what the filter trial compares.
@@ -74,8 +75,8 @@ bool FilterWins(std::string& bytes, const TPeLayout& layout, TPlannedFile& file)
 void CutExecutable(size_t index, const std::string& bytes, const TPeLayout& layout, std::vector<TPart>& parts) {
     uint32_t at = 0;
     size_t slot = 0;
-    auto add = [&](std::string key, uint32_t offset, uint32_t length) {
-        if (length > 0) parts.push_back({std::move(key), index, offset, length, slot++});
+    auto add = [&](std::string group, uint32_t offset, uint32_t length) {
+        if (length > 0) parts.push_back({std::move(group), {}, index, offset, length, slot++});
     };
     for (const TPeSectionData& s : layout.Sections) {
         add(at == 0 ? "p~head" : "p~gap", at, s.Offset - at);
@@ -103,7 +104,7 @@ TPlannedBlock PlanBlock(const std::vector<std::string>& contents, const std::vec
         stored[i] = contents[i];
         std::optional<TPeLayout> layout = ReadPeLayout(stored[i]);
         if (!layout) {
-            if (!stored[i].empty()) parts.push_back({TextKey(names[i]), i, 0, file.Size, 0});
+            if (!stored[i].empty()) parts.push_back(TextPart(i, names[i], file.Size));
             continue;
         }
         if (layout->KnownMachine) FilterWins(stored[i], *layout, file);
@@ -111,8 +112,12 @@ TPlannedBlock PlanBlock(const std::vector<std::string>& contents, const std::vec
     }
     // Executables' parts first by section, then texts by extension and
     // name; within a key in table order.
-    std::stable_sort(parts.begin(), parts.end(), [](const TPart& a, const TPart& b) { return a.key < b.key; });
-    for (const TPart& part : parts) {
+    std::stable_sort(parts.begin(), parts.end(), [](const TPart& a, const TPart& b) {
+        return a.group != b.group ? a.group < b.group : a.order < b.order;
+    });
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const TPart& part = parts[i];
+        if (i == 0 || part.group != parts[i - 1].group) block.Groups.push_back(static_cast<uint32_t>(block.Bytes.size()));
         std::vector<TSolidPiece>& pieces = block.Files[part.file].Pieces;
         if (pieces.size() <= part.slot) pieces.resize(part.slot + 1);
         pieces[part.slot] = {static_cast<uint32_t>(block.Bytes.size()), part.length};

@@ -12,6 +12,17 @@
 
 #include "archive/uSolidArchive.h"
 
+// Bytes of a file that passed the branch-call filter.
+struct TSolidRange {
+    uint32_t Offset = 0, Size = 0;  // in the file
+    uint32_t Rva = 0;               // where its first byte is loaded
+};
+
+// A run of a file's bytes in the block.
+struct TSolidPiece {
+    uint32_t Offset = 0, Length = 0;  // in the block
+};
+
 // One file of the block as the table records it.
 struct TPlannedFile {
     uint32_t Size = 0, Check = 0;  // Check: Adler-32 of its bytes
@@ -24,7 +35,8 @@ struct TPlannedFile {
 struct TPlannedBlock {
     std::string Bytes;  // what LZMA compresses
     std::vector<TPlannedFile> Files;
+    std::vector<uint32_t> Groups;  // where each run of like pieces starts in Bytes
 };
 
-// The layout of files (contents, with their stored names) in one block.
+// The layout of files (contents, with their stored names) in one segment.
 TPlannedBlock PlanBlock(const std::vector<std::string>& contents, const std::vector<std::string>& names);

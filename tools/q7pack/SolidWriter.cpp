@@ -2,7 +2,9 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <exception>
 #include <thread>
 
@@ -15,9 +17,10 @@
 
 namespace {
 
-// Below this a payload is one block: a second would cost more than the
-// second core saves.
-constexpr uint64_t kSplitFrom = 16u << 20;
+// Streams are cut at about this size, at a boundary between groups of
+// like pieces where one is near: small enough that two cores share the
+// work evenly, large enough that LZMA finds its matches.
+constexpr uint32_t kStreamTarget = 24u << 20;
 
 // The table in the making, little-endian.
 class TTableWriter {
@@ -30,78 +33,104 @@ public:
     std::string bytes;
 };
 
-struct TBlockJob {
-    size_t first = 0, end = 0;  // inputs[first, end)
-    TPlannedBlock plan;
+struct TStreamJob {
+    uint32_t offset = 0, size = 0;  // in the segment
     std::string packed;
-    uint32_t size = 0;  // its bytes before compression
     unsigned char props[LzmaPropsSize] = {};
 };
 
-// Runs of the payload (inputs[1...]) in table order: as few as the window
-// limit allows, and two or more from kSplitFrom on, of about equal size.
-std::vector<TBlockJob> SplitBlocks(const std::vector<PackInput>& inputs) {
-    uint64_t total = 0;
-    for (size_t i = 1; i < inputs.size(); ++i) total += inputs[i].size;
-    uint64_t count = std::max<uint64_t>((total + SolidWindowLimit - 1) / SolidWindowLimit, total >= kSplitFrom ? 2 : 1);
-    uint64_t target = (total + count - 1) / count;
-    std::vector<TBlockJob> blocks(inputs.size() > 1 ? 1 : 0);
-    if (blocks.empty()) return blocks;
-    blocks[0].first = 1;
-    uint64_t filled = 0;
+struct TSegmentJob {
+    size_t first = 0, end = 0;  // inputs[first, end)
+    std::vector<TPlannedFile> files;
+    std::vector<TStreamJob> streams;
+};
+
+// Runs of the payload (inputs[1...]) in table order, each as large as the
+// window limit allows.
+std::vector<TSegmentJob> SplitSegments(const std::vector<PackInput>& inputs) {
+    std::vector<TSegmentJob> segments;
+    uint64_t filled = SolidWindowLimit;
     for (size_t i = 1; i < inputs.size(); ++i) {
-        bool over = filled + inputs[i].size > SolidWindowLimit;
-        if (filled > 0 && (filled >= target || over)) {
-            blocks.back().end = i;
-            blocks.emplace_back().first = i;
+        if (filled + inputs[i].size > SolidWindowLimit && filled > 0) {
+            if (!segments.empty()) segments.back().end = i;
+            segments.emplace_back().first = i;
             filled = 0;
         }
         filled += inputs[i].size;
     }
-    blocks.back().end = inputs.size();
-    return blocks;
+    if (!segments.empty()) segments.back().end = inputs.size();
+    return segments;
 }
 
-void Compress(const std::vector<PackInput>& inputs, TBlockJob& job) {
+// Where the streams of a planned segment start: every kStreamTarget bytes,
+// moved to the nearest group boundary within a quarter of that.
+std::vector<uint32_t> StreamStarts(const TPlannedBlock& plan) {
+    uint64_t size = plan.Bytes.size();
+    uint64_t count = std::min<uint64_t>(std::max<uint64_t>((size + kStreamTarget - 1) / kStreamTarget, 1), SolidStreamLimit);
+    std::vector<uint32_t> starts{0};
+    for (uint64_t k = 1; k < count; ++k) {
+        uint64_t target = size * k / count, best = target;
+        for (uint32_t group : plan.Groups)
+            if (std::abs(static_cast<int64_t>(group) - static_cast<int64_t>(target)) <= kStreamTarget / 4 &&
+                std::abs(static_cast<int64_t>(group) - static_cast<int64_t>(target)) <
+                    std::abs(static_cast<int64_t>(best) - static_cast<int64_t>(target)) + (best == target ? 1 : 0))
+                best = group;
+        if (best > starts.back() && best < size) starts.push_back(static_cast<uint32_t>(best));
+    }
+    return starts;
+}
+
+// Reads and lays out one segment; its streams are compressed later.
+std::string PlanSegment(const std::vector<PackInput>& inputs, TSegmentJob& segment) {
     std::vector<std::string> contents, names;
     uint64_t size = 0;
-    for (size_t i = job.first; i < job.end; ++i) {
+    for (size_t i = segment.first; i < segment.end; ++i) {
         contents.push_back(inputs[i].content ? *inputs[i].content : ReadInputFile(inputs[i].path));
         names.push_back(inputs[i].name);
         size += contents.back().size();
-        if (size > SolidWindowLimit) throw PackError(inputs[i].path, "grew while it was packed: its block is full");
+        if (size > SolidWindowLimit) throw PackError(inputs[i].path, "grew while it was packed: its segment is full");
     }
-    job.plan = PlanBlock(contents, names);
-    job.size = static_cast<uint32_t>(job.plan.Bytes.size());
-    TLzmaSettings settings;
-    settings.Dictionary = job.size;
-    job.packed = EncodeLzma(job.plan.Bytes, settings, job.props);
-    job.plan.Bytes = std::string();
+    TPlannedBlock plan = PlanBlock(contents, names);
+    segment.files = std::move(plan.Files);
+    std::vector<uint32_t> starts = StreamStarts(plan);
+    for (size_t k = 0; k < starts.size(); ++k) {
+        TStreamJob& stream = segment.streams.emplace_back();
+        stream.offset = starts[k];
+        stream.size = static_cast<uint32_t>((k + 1 < starts.size() ? starts[k + 1] : plan.Bytes.size()) - starts[k]);
+    }
+    return std::move(plan.Bytes);
 }
 
-// Compresses the blocks, threads at a time; raises the first failure.
-void CompressAll(const std::vector<PackInput>& inputs, std::vector<TBlockJob>& blocks, unsigned threads) {
-    std::atomic<size_t> next{0}, done{0};
-    std::vector<std::exception_ptr> failures(blocks.size());
+// Compresses the segment's streams, threads at a time, largest first;
+// raises the first failure.
+void CompressStreams(const std::string& bytes, TSegmentJob& segment, unsigned threads) {
+    std::vector<TStreamJob*> jobs;
+    for (TStreamJob& stream : segment.streams) jobs.push_back(&stream);
+    std::stable_sort(jobs.begin(), jobs.end(), [](const TStreamJob* a, const TStreamJob* b) { return a->size > b->size; });
+    std::atomic<size_t> next{0};
+    std::vector<std::exception_ptr> failures(jobs.size());
     auto work = [&] {
-        for (size_t i; (i = next++) < blocks.size(); ++done) {
+        for (size_t i; (i = next++) < jobs.size();) {
             try {
-                Compress(inputs, blocks[i]);
+                TLzmaSettings settings;
+                settings.Dictionary = jobs[i]->size;
+                jobs[i]->packed = EncodeLzma(std::string_view(bytes).substr(jobs[i]->offset, jobs[i]->size), settings,
+                                             jobs[i]->props);
             } catch (...) {
                 failures[i] = std::current_exception();
             }
         }
     };
     std::vector<std::thread> workers;
-    for (unsigned t = 1; t < std::min<size_t>(threads, blocks.size()); ++t) workers.emplace_back(work);
+    for (unsigned t = 1; t < std::min<size_t>(threads, jobs.size()); ++t) workers.emplace_back(work);
     work();
     for (std::thread& t : workers) t.join();
     for (const std::exception_ptr& failure : failures)
         if (failure) std::rethrow_exception(failure);
 }
 
-void WriteFile(TTableWriter& table, const TPlannedFile& file, uint32_t block) {
-    table.U32(block);
+void WriteFile(TTableWriter& table, const TPlannedFile& file, uint32_t segment) {
+    table.U32(segment);
     table.U8(file.Filter);
     if (file.Filter) {
         table.U32(file.ImageSize);
@@ -113,13 +142,16 @@ void WriteFile(TTableWriter& table, const TPlannedFile& file, uint32_t block) {
 }
 
 std::string Table(const std::vector<PackInput>& inputs, const std::string& script,
-                  const std::vector<TBlockJob>& blocks) {
+                  const std::vector<TSegmentJob>& segments) {
     TTableWriter table;
-    table.U32(static_cast<uint32_t>(blocks.size()));
-    for (const TBlockJob& b : blocks) {
-        table.U32(static_cast<uint32_t>(b.packed.size()));
-        table.U32(b.size);
-        table.Append(std::string_view(reinterpret_cast<const char*>(b.props), LzmaPropsSize));
+    table.U32(static_cast<uint32_t>(segments.size()));
+    for (const TSegmentJob& segment : segments) {
+        table.U32(static_cast<uint32_t>(segment.streams.size()));
+        for (const TStreamJob& s : segment.streams) {
+            table.U32(static_cast<uint32_t>(s.packed.size()));
+            table.U32(s.size);
+            table.Append(std::string_view(reinterpret_cast<const char*>(s.props), LzmaPropsSize));
+        }
     }
     table.U32(static_cast<uint32_t>(inputs.size()));
     auto name = [&](size_t i) {
@@ -132,13 +164,13 @@ std::string Table(const std::vector<PackInput>& inputs, const std::string& scrip
                                             static_cast<uInt>(script.size()))));
     table.U32(SolidInTable);
     table.Append(script);
-    for (size_t b = 0; b < blocks.size(); ++b)
-        for (size_t i = blocks[b].first; i < blocks[b].end; ++i) {
-            const TPlannedFile& file = blocks[b].plan.Files[i - blocks[b].first];
+    for (size_t s = 0; s < segments.size(); ++s)
+        for (size_t i = segments[s].first; i < segments[s].end; ++i) {
+            const TPlannedFile& file = segments[s].files[i - segments[s].first];
             name(i);
             table.U32(file.Size);
             table.U32(file.Check);
-            WriteFile(table, file, static_cast<uint32_t>(b));
+            WriteFile(table, file, static_cast<uint32_t>(s));
         }
     return table.bytes;
 }
@@ -147,14 +179,16 @@ std::string Table(const std::vector<PackInput>& inputs, const std::string& scrip
 
 TSolidWritten WriteSolidArchive(TStream& out, const std::vector<PackInput>& inputs, unsigned threads,
                                 const std::string& output) {
-    std::vector<TBlockJob> blocks = SplitBlocks(inputs);
+    std::vector<TSegmentJob> segments = SplitSegments(inputs);
     {
-        Progress progress("packing solid");
-        progress.Step(0, blocks.size(), std::to_string(blocks.size()) + " blocks");
-        CompressAll(inputs, blocks, std::max(1u, threads));
+        Progress progress("packing");
+        for (size_t s = 0; s < segments.size(); ++s) {
+            progress.Step(s + 1, segments.size(), "segment " + std::to_string(s + 1));
+            CompressStreams(PlanSegment(inputs, segments[s]), segments[s], std::max(1u, threads));
+        }
     }
     std::string script = inputs[0].content ? *inputs[0].content : ReadInputFile(inputs[0].path);
-    std::string table = Table(inputs, script, blocks);
+    std::string table = Table(inputs, script, segments);
     if (table.size() > SolidTableLimit)
         throw PackError(output, "the table of names and pieces would exceed " + std::to_string(SolidTableLimit) + " bytes");
     std::string packedTable = CompressZlib(table, 9);
@@ -173,10 +207,12 @@ TSolidWritten WriteSolidArchive(TStream& out, const std::vector<PackInput>& inpu
     };
     write(header.bytes);
     write(packedTable);
-    for (const TBlockJob& b : blocks) {
-        write(b.packed);
-        written.packedBytes += b.packed.size();
-        for (const TPlannedFile& f : b.plan.Files) written.unpackedBytes += f.Size;
+    for (const TSegmentJob& segment : segments) {
+        for (const TStreamJob& s : segment.streams) {
+            write(s.packed);
+            written.packedBytes += s.packed.size();
+        }
+        for (const TPlannedFile& f : segment.files) written.unpackedBytes += f.Size;
     }
     written.unpackedBytes += script.size();
     return written;

@@ -1,7 +1,6 @@
-#include "archive/uLzmaWindow.h"
+#include "archive/uLzmaStream.h"
 
 #include <cstdlib>
-#include <new>
 
 #include "LzmaDec.h"
 
@@ -16,33 +15,30 @@ ISzAlloc kAllocator = {Allocate, Release};
 
 }  // namespace
 
-struct TLzmaWindow::TState {
+struct TLzmaStream::TState {
     CLzmaDec decoder;
     unsigned char input[kInputSize];
     uint32_t at = 0, end = 0;  // unread bytes of input
 };
 
-TLzmaWindow::TLzmaWindow() : state_(new TState) { LzmaDec_Construct(&state_->decoder); }
+TLzmaStream::TLzmaStream() : state_(new TState) { LzmaDec_Construct(&state_->decoder); }
 
-TLzmaWindow::~TLzmaWindow() { Close(); }
+TLzmaStream::~TLzmaStream() { Close(); }
 
-void TLzmaWindow::Close() {
+void TLzmaStream::Close() {
     LzmaDec_FreeProbs(&state_->decoder, &kAllocator);
-    state_->decoder.dic = nullptr;
-    window_.reset();
+    state_->decoder.dic = output_ = nullptr;
     size_ = decoded_ = 0;
 }
 
-bool TLzmaWindow::Open(TStream& source, int32_t start, uint32_t packed, uint32_t size,
+bool TLzmaStream::Open(TStream& source, int32_t start, uint32_t packed, unsigned char* output, uint32_t size,
                        const unsigned char* props) {
     Close();
     CLzmaDec& decoder = state_->decoder;
     if (LzmaDec_AllocateProbs(&decoder, props, LzmaPropsSize, &kAllocator) != SZ_OK) return false;
-    window_.reset(new (std::nothrow) unsigned char[size ? size : 1]);
-    if (!window_) return false;
-    // The window holds the whole block, so the decoder never wraps it and
-    // no distance can reach before the block's first byte.
-    decoder.dic = window_.get();
+    // The output holds the whole stream, so the decoder never wraps it and
+    // no distance can reach before the stream's first byte.
+    decoder.dic = output_ = output;
     decoder.dicBufSize = size;
     LzmaDec_Init(&decoder);
     source_ = &source;
@@ -53,7 +49,7 @@ bool TLzmaWindow::Open(TStream& source, int32_t start, uint32_t packed, uint32_t
     return true;
 }
 
-bool TLzmaWindow::Refill() {
+bool TLzmaStream::Refill() {
     uint32_t want = packedLeft_ < kInputSize ? packedLeft_ : kInputSize;
     if (want == 0 || next_ > INT32_MAX) return false;
     // Other entries' reads move the stream: every read says where.
@@ -68,7 +64,7 @@ bool TLzmaWindow::Refill() {
 }
 
 // At the end of the block the stream must close with its end mark.
-bool TLzmaWindow::Finish() {
+bool TLzmaStream::Finish() {
     for (;;) {
         SizeT length = state_->end - state_->at;
         ELzmaStatus status;
@@ -83,7 +79,7 @@ bool TLzmaWindow::Finish() {
     }
 }
 
-bool TLzmaWindow::DecodeTo(uint32_t upto, TStream& beat) {
+bool TLzmaStream::DecodeTo(uint32_t upto, TStream& beat) {
     if (upto > size_) upto = size_;
     while (decoded_ < upto) {
         if (state_->at == state_->end && !Refill()) return false;
@@ -97,7 +93,7 @@ bool TLzmaWindow::DecodeTo(uint32_t upto, TStream& beat) {
         uint32_t now = static_cast<uint32_t>(state_->decoder.dicPos);
         // An end mark before the block is complete: it ends early.
         if (status == LZMA_STATUS_FINISHED_WITH_MARK && now < size_) return false;
-        beat.Write(window_.get(), 0);
+        beat.Write(output_, 0);
         decoded_ = now;
         if (decoded_ == size_ && !Finish()) return false;
     }
