@@ -1,6 +1,7 @@
 #include "archive/uLzmaStream.h"
 
 #include <cstdlib>
+#include <new>
 
 #include "LzmaDec.h"
 
@@ -16,24 +17,28 @@ ISzAlloc kAllocator = {Allocate, Release};
 }  // namespace
 
 struct TLzmaStream::TState {
+    TState() { LzmaDec_Construct(&decoder); }
     CLzmaDec decoder;
     unsigned char input[kInputSize];
     uint32_t at = 0, end = 0;  // unread bytes of input
 };
 
-TLzmaStream::TLzmaStream() : state_(new TState) { LzmaDec_Construct(&state_->decoder); }
+TLzmaStream::TLzmaStream() = default;
 
 TLzmaStream::~TLzmaStream() { Close(); }
 
 void TLzmaStream::Close() {
-    LzmaDec_FreeProbs(&state_->decoder, &kAllocator);
-    state_->decoder.dic = output_ = nullptr;
+    if (state_) LzmaDec_FreeProbs(&state_->decoder, &kAllocator);
+    output_ = nullptr;
     size_ = decoded_ = 0;
 }
 
 bool TLzmaStream::Open(TStream& source, int32_t start, uint32_t packed, unsigned char* output, uint32_t size,
                        const unsigned char* props) {
     Close();
+    // The input buffer is taken once, when the stream is first opened.
+    if (!state_) state_.reset(new (std::nothrow) TState);
+    if (!state_) return false;
     CLzmaDec& decoder = state_->decoder;
     if (LzmaDec_AllocateProbs(&decoder, props, LzmaPropsSize, &kAllocator) != SZ_OK) return false;
     // The output holds the whole stream, so the decoder never wraps it and

@@ -39,11 +39,10 @@ void CheckProps(const unsigned char* props) {
     if (d >= 9 * 5 * 5 || d % 9 + d / 9 % 5 > 4 || LoadLE32(props + 1) > SolidWindowLimit) throw EZLibError();
 }
 
-// Ranges in order, apart, inside the entry; pieces inside the block,
+// Ranges in order, apart, inside the entry; pieces inside the segment,
 // adding up to the entry's size.
-void CheckRecord(const TSolidRecord& r, const std::vector<TSolidSegment>& segments) {
-    if (r.Segment == SolidInTable) return;
-    if (r.Segment >= segments.size() || (r.Filter != 0 && r.Filter != bcX86 && r.Filter != bcX64)) throw EZLibError();
+void CheckPlacement(const TSolidRecord& r, uint32_t segmentSize) {
+    if (r.Filter != 0 && r.Filter != bcX86 && r.Filter != bcX64) throw EZLibError();
     uint64_t end = 0, total = 0;
     for (uint32_t i = 0; i < r.Ranges; ++i) {
         uint64_t offset = LoadLE32(r.Range + 12 * i), size = LoadLE32(r.Range + 12 * i + 4);
@@ -52,7 +51,7 @@ void CheckRecord(const TSolidRecord& r, const std::vector<TSolidSegment>& segmen
     }
     for (uint32_t i = 0; i < r.Pieces; ++i) {
         uint64_t offset = LoadLE32(r.Piece + 8 * i), length = LoadLE32(r.Piece + 8 * i + 4);
-        if (offset + length > segments[r.Segment].Size) throw EZLibError();
+        if (offset + length > segmentSize) throw EZLibError();
         total += length;
     }
     if (total != r.Size) throw EZLibError();
@@ -72,7 +71,9 @@ void ReadPlacement(TTableReader& in, TSolidRecord& r) {
 
 }  // namespace
 
-TSolidRecord TSolidArchive::Record(uint32_t at, size_t* end) const {
+// Reads and checks the record; every caller gets the same answer, so
+// extraction reads what loading checked.
+__attribute__((noinline)) TSolidRecord TSolidArchive::Record(uint32_t at, size_t* end) const {
     TTableReader in(table_, at);
     TSolidRecord r;
     r.Size = in.U32();
@@ -81,7 +82,9 @@ TSolidRecord TSolidArchive::Record(uint32_t at, size_t* end) const {
     if (r.Segment == SolidInTable) {
         r.Piece = in.Take(r.Size);
     } else {
+        if (r.Segment >= SegmentCount()) throw EZLibError();
         ReadPlacement(in, r);
+        CheckPlacement(r, SegmentSize(r.Segment));
     }
     if (end) *end = in.At();
     return r;
@@ -89,25 +92,29 @@ TSolidRecord TSolidArchive::Record(uint32_t at, size_t* end) const {
 
 // A segment's streams, which fill it one after the other.
 void TSolidArchive::ReadSegment(TTableReader& in) {
-    TSolidSegment segment;
-    segment.First = streams_.size();
-    segment.Count = in.U32();
-    if (segment.Count > SolidStreamLimit) throw EZLibError();
-    for (size_t i = 0; i < segment.Count; ++i) {
+    uint32_t count = in.U32(), size = 0;
+    if (count > SolidStreamLimit) throw EZLibError();
+    for (uint32_t i = 0; i < count; ++i) {
         TSolidStream stream;
         stream.Packed = in.U32();
         stream.Size = in.U32();
         stream.Props = in.Take(LzmaPropsSize);
         CheckProps(stream.Props);
-        if (stream.Size > SolidWindowLimit - segment.Size) throw EZLibError();
-        stream.Offset = segment.Size;
-        segment.Size += stream.Size;
+        if (stream.Size > SolidWindowLimit - size) throw EZLibError();
+        stream.Offset = size;
+        size += stream.Size;
         stream.Start = static_cast<int32_t>(end_);
         end_ += stream.Packed;
         if (end_ > INT32_MAX) throw EZLibError();
         streams_.push_back(stream);
     }
-    segments_.push_back(segment);
+    first_.push_back(static_cast<uint32_t>(streams_.size()));
+}
+
+uint32_t TSolidArchive::SegmentSize(uint32_t segment) const {
+    if (first_[segment + 1] == first_[segment]) return 0;
+    const TSolidStream& last = streams_[first_[segment + 1] - 1];
+    return last.Offset + last.Size;
 }
 
 void TSolidArchive::Load(TStream& stream, const unsigned char* header, std::vector<TZLibPackedFile>& files) {
@@ -135,9 +142,7 @@ void TSolidArchive::Load(TStream& stream, const unsigned char* header, std::vect
         file.Solid = this;
         file.SolidRecord = static_cast<uint32_t>(in.At());
         size_t next = 0;
-        TSolidRecord record = Record(file.SolidRecord, &next);
-        CheckRecord(record, segments_);
-        file.UnpackedSize = record.Size;
+        file.UnpackedSize = Record(file.SolidRecord, &next).Size;
         in.Take(next - in.At());
         files.push_back(file);
     }
@@ -149,12 +154,10 @@ void TSolidArchive::Load(TStream& stream, const unsigned char* header, std::vect
 bool TSolidArchive::Enter(uint32_t segment) {
     if (current_ == segment) return true;
     current_ = SolidInTable;
-    decoders_.reset();
+    for (TLzmaStream& decoder : decoders_) decoder.Close();
     window_.reset();
-    const TSolidSegment& s = segments_[segment];
-    window_.reset(new (std::nothrow) unsigned char[s.Size ? s.Size : 1]);
-    decoders_.reset(new (std::nothrow) TLzmaStream[s.Count]);
-    if (!window_ || !decoders_) return false;
+    window_.reset(new (std::nothrow) unsigned char[SegmentSize(segment) + 1]);
+    if (!window_) return false;
     current_ = segment;
     return true;
 }
@@ -162,9 +165,8 @@ bool TSolidArchive::Enter(uint32_t segment) {
 // Decodes the current segment's streams until its window holds its bytes
 // before upto.
 bool TSolidArchive::Decode(uint64_t upto, TStream& beat) {
-    const TSolidSegment& segment = segments_[current_];
-    for (size_t i = 0; i < segment.Count; ++i) {
-        const TSolidStream& s = streams_[segment.First + i];
+    for (uint32_t i = 0; i < first_[current_ + 1] - first_[current_]; ++i) {
+        const TSolidStream& s = streams_[first_[current_] + i];
         if (upto <= s.Offset) break;
         TLzmaStream& decoder = decoders_[i];
         if (!decoder.IsOpen() && !decoder.Open(*source_, s.Start, s.Packed, window_.get() + s.Offset, s.Size, s.Props))

@@ -52,10 +52,6 @@ struct TSolidStream {
     const unsigned char* Props = nullptr;  // LzmaPropsSize bytes in the table
 };
 
-struct TSolidSegment {
-    uint32_t Size = 0;
-    size_t First = 0, Count = 0;  // its streams
-};
 
 // An entry's record in the table, behind its name and size; the reader
 // checked every field when it loaded the table.
@@ -83,7 +79,7 @@ public:
     // segment drops the window and starts that segment's streams afresh.
     bool Extract(uint32_t record, TStream& output);
 
-    const std::vector<TSolidSegment>& Segments() const { return segments_; }
+    size_t SegmentCount() const { return first_.size() - 1; }
     const std::vector<TSolidStream>& Streams() const { return streams_; }
     // The fields of the record at offset at of the table (and where the
     // next one starts); raises where it runs past the table's end.
@@ -93,6 +89,7 @@ public:
 
 private:
     void ReadSegment(TTableReader& in);
+    uint32_t SegmentSize(uint32_t segment) const;
     bool Enter(uint32_t segment);
     bool Decode(uint64_t upto, TStream& beat);
     bool Gather(const TSolidRecord& entry, uint32_t at, uint32_t length, TStream& beat);
@@ -100,12 +97,13 @@ private:
     bool FromSegment(const TSolidRecord& entry, TStream& output, uint32_t& check);
 
     std::string table_;
-    std::vector<TSolidSegment> segments_;
     std::vector<TSolidStream> streams_;
+    // The first stream of each segment, and streams_.size() behind them.
+    std::vector<uint32_t> first_{0};
     TStream* source_ = nullptr;
     int64_t end_ = 0;
     uint32_t current_ = SolidInTable;  // the segment in the window
     std::unique_ptr<unsigned char[]> window_;
-    std::unique_ptr<TLzmaStream[]> decoders_;  // of the current segment's streams
+    TLzmaStream decoders_[SolidStreamLimit];  // of the current segment's streams
     unsigned char scratch_[65536];
 };

@@ -189,7 +189,7 @@ int ListArchive(const std::string& file) {
     uint64_t packed = 0, unpacked = 0;
     std::printf("%s: %s, archive at offset %d%s\n", file.c_str(),
                 archive.IsInstaller ? "installer" : "bare archive", archive.Offset,
-                solid ? (", solid: " + CountOf(solid->Segments().size(), "segment", "segments") + " of " +
+                solid ? (", solid: " + CountOf(solid->SegmentCount(), "segment", "segments") + " of " +
                           CountOf(solid->Streams().size(), "LZMA stream", "LZMA streams"))
                                 .c_str()
                     : "");
