@@ -88,7 +88,8 @@ bool TLzmaStream::DecodeTo(uint32_t upto, TStream& beat) {
     if (upto > size_) upto = size_;
     while (decoded_ < upto) {
         if (state_->at == state_->end && !Refill()) return false;
-        uint32_t limit = size_ - decoded_ > kBeatEvery ? decoded_ + kBeatEvery : size_;
+        // No further than asked: a damaged tail fails only the entries in it.
+        uint32_t limit = upto - decoded_ > kBeatEvery ? decoded_ + kBeatEvery : upto;
         SizeT length = state_->end - state_->at;
         ELzmaStatus status;
         if (LzmaDec_DecodeToDic(&state_->decoder, limit, state_->input + state_->at, &length, LZMA_FINISH_ANY,

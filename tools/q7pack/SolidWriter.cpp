@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <exception>
 #include <thread>
 
@@ -16,11 +15,6 @@
 #include "tools/q7pack/SolidPlan.h"
 
 namespace {
-
-// Streams are cut at about this size, at a boundary between groups of
-// like pieces where one is near: small enough that two cores share the
-// work evenly, large enough that LZMA finds its matches.
-constexpr uint32_t kStreamTarget = 24u << 20;
 
 // The table in the making, little-endian.
 class TTableWriter {
@@ -46,12 +40,15 @@ struct TSegmentJob {
 };
 
 // Runs of the payload (inputs[1...]) in table order, each as large as the
-// window limit allows.
-std::vector<TSegmentJob> SplitSegments(const std::vector<PackInput>& inputs) {
+// limit allows.
+std::vector<TSegmentJob> SplitSegments(const std::vector<PackInput>& inputs, uint32_t limit) {
     std::vector<TSegmentJob> segments;
-    uint64_t filled = SolidWindowLimit;
+    uint64_t filled = limit;
     for (size_t i = 1; i < inputs.size(); ++i) {
-        if (filled + inputs[i].size > SolidWindowLimit && filled > 0) {
+        if (inputs[i].size > limit)
+            throw PackError(inputs[i].path, "is larger than a segment of the solid format holds (" +
+                                                std::to_string(limit >> 20) + " MiB): pack it without --solid");
+        if (filled + inputs[i].size > limit && filled > 0) {
             if (!segments.empty()) segments.back().end = i;
             segments.emplace_back().first = i;
             filled = 0;
@@ -62,18 +59,18 @@ std::vector<TSegmentJob> SplitSegments(const std::vector<PackInput>& inputs) {
     return segments;
 }
 
-// Where the streams of a planned segment start: every kStreamTarget bytes,
-// moved to the nearest group boundary within a quarter of that.
-std::vector<uint32_t> StreamStarts(const TPlannedBlock& plan) {
+// Where the streams of a planned segment start: every target bytes, moved
+// to the nearest boundary between groups of like pieces within a quarter of
+// that, where LZMA loses the least by starting afresh.
+std::vector<uint32_t> StreamStarts(const TPlannedBlock& plan, uint32_t target) {
     uint64_t size = plan.Bytes.size();
-    uint64_t count = std::min<uint64_t>(std::max<uint64_t>((size + kStreamTarget - 1) / kStreamTarget, 1), SolidStreamLimit);
+    uint64_t count = std::min<uint64_t>(std::max<uint64_t>((size + target - 1) / target, 1), SolidStreamLimit);
+    auto distance = [](uint64_t a, uint64_t b) { return a > b ? a - b : b - a; };
     std::vector<uint32_t> starts{0};
     for (uint64_t k = 1; k < count; ++k) {
-        uint64_t target = size * k / count, best = target;
+        uint64_t cut = size * k / count, best = cut;
         for (uint32_t group : plan.Groups)
-            if (std::abs(static_cast<int64_t>(group) - static_cast<int64_t>(target)) <= kStreamTarget / 4 &&
-                std::abs(static_cast<int64_t>(group) - static_cast<int64_t>(target)) <
-                    std::abs(static_cast<int64_t>(best) - static_cast<int64_t>(target)) + (best == target ? 1 : 0))
+            if (distance(group, cut) <= target / 4 && (best == cut || distance(group, cut) < distance(best, cut)))
                 best = group;
         if (best > starts.back() && best < size) starts.push_back(static_cast<uint32_t>(best));
     }
@@ -81,18 +78,18 @@ std::vector<uint32_t> StreamStarts(const TPlannedBlock& plan) {
 }
 
 // Reads and lays out one segment; its streams are compressed later.
-std::string PlanSegment(const std::vector<PackInput>& inputs, TSegmentJob& segment) {
+std::string PlanSegment(const std::vector<PackInput>& inputs, TSegmentJob& segment, const TSolidLayout& layout) {
     std::vector<std::string> contents, names;
     uint64_t size = 0;
     for (size_t i = segment.first; i < segment.end; ++i) {
         contents.push_back(inputs[i].content ? *inputs[i].content : ReadInputFile(inputs[i].path));
         names.push_back(inputs[i].name);
         size += contents.back().size();
-        if (size > SolidWindowLimit) throw PackError(inputs[i].path, "grew while it was packed: its segment is full");
+        if (size > layout.segmentLimit) throw PackError(inputs[i].path, "grew while it was packed: its segment is full");
     }
     TPlannedBlock plan = PlanBlock(contents, names);
     segment.files = std::move(plan.Files);
-    std::vector<uint32_t> starts = StreamStarts(plan);
+    std::vector<uint32_t> starts = StreamStarts(plan, layout.streamTarget);
     for (size_t k = 0; k < starts.size(); ++k) {
         TStreamJob& stream = segment.streams.emplace_back();
         stream.offset = starts[k];
@@ -178,13 +175,13 @@ std::string Table(const std::vector<PackInput>& inputs, const std::string& scrip
 }  // namespace
 
 TSolidWritten WriteSolidArchive(TStream& out, const std::vector<PackInput>& inputs, unsigned threads,
-                                const std::string& output) {
-    std::vector<TSegmentJob> segments = SplitSegments(inputs);
+                                const std::string& output, const TSolidLayout& layout) {
+    std::vector<TSegmentJob> segments = SplitSegments(inputs, layout.segmentLimit);
     {
         Progress progress("packing");
         for (size_t s = 0; s < segments.size(); ++s) {
             progress.Step(s + 1, segments.size(), "segment " + std::to_string(s + 1));
-            CompressStreams(PlanSegment(inputs, segments[s]), segments[s], std::max(1u, threads));
+            CompressStreams(PlanSegment(inputs, segments[s], layout), segments[s], std::max(1u, threads));
         }
     }
     std::string script = inputs[0].content ? *inputs[0].content : ReadInputFile(inputs[0].path);

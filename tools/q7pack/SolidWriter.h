@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "archive/uSolidArchive.h"
 #include "system/uSystem.h"
 #include "tools/q7pack/PackInputs.h"
 
@@ -15,6 +16,13 @@ struct TSolidWritten {
     uint64_t archiveBytes = 0;   // all of it, header included
 };
 
+// How large segments and streams are: the limits of the format, the
+// stream size that shares two cores evenly. Tests make them small.
+struct TSolidLayout {
+    uint32_t segmentLimit = SolidWindowLimit;
+    uint32_t streamTarget = 24u << 20;
+};
+
 // Writes the archive of inputs (setup.ini first) at out's position.
 // Segments are runs of the payload in table order of at most
 // SolidWindowLimit bytes; they and their streams are the same whatever
@@ -22,4 +30,4 @@ struct TSolidWritten {
 // grew past what a segment or the format holds, or out takes fewer bytes
 // than given.
 TSolidWritten WriteSolidArchive(TStream& out, const std::vector<PackInput>& inputs, unsigned threads,
-                                const std::string& output);
+                                const std::string& output, const TSolidLayout& layout = {});
