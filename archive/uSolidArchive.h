@@ -80,6 +80,8 @@ public:
     bool Extract(uint32_t record, TStream& output);
 
     size_t SegmentCount() const { return first_.size() - 1; }
+    // The bytes of a segment: the memory its window takes.
+    uint32_t SegmentSize(uint32_t segment) const;
     const std::vector<TSolidStream>& Streams() const { return streams_; }
     // The fields of the record at offset at of the table (and where the
     // next one starts); raises where it runs past the table's end.
@@ -89,7 +91,6 @@ public:
 
 private:
     void ReadSegment(TTableReader& in);
-    uint32_t SegmentSize(uint32_t segment) const;
     bool Enter(uint32_t segment);
     bool Decode(uint64_t upto, TStream& beat);
     bool Gather(const TSolidRecord& entry, uint32_t at, uint32_t length, TStream& beat);

@@ -177,6 +177,15 @@ const char kNameRefused[] = "the installer cannot write this name: ";
 
 }  // namespace
 
+// ", solid: N segments of M LZMA streams, largest window W bytes".
+std::string SolidSummary(const TSolidArchive& solid) {
+    uint32_t window = 0;
+    for (uint32_t s = 0; s < solid.SegmentCount(); ++s) window = std::max(window, solid.SegmentSize(s));
+    return ", solid: " + CountOf(solid.SegmentCount(), "segment", "segments") + " of " +
+           CountOf(solid.Streams().size(), "LZMA stream", "LZMA streams") + ", largest window " +
+           std::to_string(window) + " bytes";
+}
+
 // Where a solid entry's bytes are: "table" or "segment N".
 std::string SolidPlace(const TZLibPackedFile& entry) {
     uint32_t segment = entry.Solid->Record(entry.SolidRecord).Segment;
@@ -189,10 +198,7 @@ int ListArchive(const std::string& file) {
     uint64_t packed = 0, unpacked = 0;
     std::printf("%s: %s, archive at offset %d%s\n", file.c_str(),
                 archive.IsInstaller ? "installer" : "bare archive", archive.Offset,
-                solid ? (", solid: " + CountOf(solid->SegmentCount(), "segment", "segments") + " of " +
-                          CountOf(solid->Streams().size(), "LZMA stream", "LZMA streams"))
-                                .c_str()
-                    : "");
+                solid ? SolidSummary(*solid).c_str() : "");
     if (archive.IsInstaller) PrintInstallerFacts(file, static_cast<uint32_t>(archive.Offset));
     std::printf("%12s %12s %7s  %s\n", solid ? "stored in" : "packed", "unpacked", "ratio", "name");
     for (const TZLibPackedFile& entry : archive.Unpacker.Files) {

@@ -20,7 +20,7 @@ struct TSolidWritten {
 // stream size that shares two cores evenly. Tests make them small.
 struct TSolidLayout {
     uint32_t segmentLimit = SolidWindowLimit;
-    uint32_t streamTarget = 24u << 20;
+    uint32_t streamTarget = 96u << 20;
 };
 
 // Writes the archive of inputs (setup.ini first) at out's position.
