@@ -3,7 +3,6 @@
 // without an archive has no entries.
 
 #include <cstdint>
-#include <iterator>
 
 #include "archive/uZlibArchive.h"
 #include "scriptlib/uPatcherArchive.h"
@@ -16,6 +15,8 @@ int32_t EntryCount(const TPatcherMemory& memory) { return memory.Unpacker ? memo
 const TZLibPackedFile* Entry(const TPatcherMemory& memory, int32_t index) {
     return memory.Unpacker ? EntryAt(*memory.Unpacker, index) : nullptr;
 }
+
+}  // namespace
 
 void ScriptArchiveFileCount(TPatcherMemory& memory, TScript&, TValue& result) {
     result = IntegerValue(EntryCount(memory));
@@ -50,14 +51,3 @@ void ScriptArchiveFileSize(TPatcherMemory& memory, TScript& script, TValue& resu
     uint32_t size = entry ? entry->UnpackedSize : UINT32_MAX;
     result = IntegerValue(size > INT32_MAX ? -1 : static_cast<int32_t>(size));
 }
-
-const TLibraryFunction kFunctions[] = {
-    {"ArchiveFileCopy", &CallLibraryHandler<ScriptArchiveFileCopy>},
-    {"ArchiveFileCount", &CallLibraryHandler<ScriptArchiveFileCount>},
-    {"ArchiveFileName", &CallLibraryHandler<ScriptArchiveFileName>},
-    {"ArchiveFileSize", &CallLibraryHandler<ScriptArchiveFileSize>},
-};
-
-}  // namespace
-
-const TLibraryFunctions ArchiveFunctions = {kFunctions, std::size(kFunctions)};

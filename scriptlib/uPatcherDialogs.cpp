@@ -3,7 +3,7 @@
 // or one of its controls, and turn the answer into a script value. Only the
 // integer conversions of arguments raise script errors.
 
-#include "scriptlib/uPatcherScript.h"
+#include "scriptlib/uPatcherLibrary.h"
 #include "system/uResourceLanguage.h"
 #include "system/uSystem.h"
 
@@ -37,22 +37,23 @@ LPARAM Parameter(const TValue& value) {
 
 }  // namespace
 
-void TPatcherMemory::ScriptMessageBox(TScript& script, TValue& result) {
+void ScriptMessageBox(TPatcherMemory& memory, TScript& script, TValue& result) {
     TValue flags = IntegerValue(MB_ICONINFORMATION);
     script.Arg(3, flags);
     UINT style = static_cast<UINT>(script.ValueToInteger(flags));
     TValue caption = StringValue(ResourceText(kCaption));
     script.Arg(2, caption);
     std::string text = script.ArgStr(1);
-    result = IntegerValue(::MessageBoxA(CurrentDialog, text.c_str(), TScript::ValueToString(caption).c_str(), style));
+    result = IntegerValue(
+        ::MessageBoxA(memory.CurrentDialog, text.c_str(), TScript::ValueToString(caption).c_str(), style));
 }
 
-void TPatcherMemory::ScriptLoadString(TScript& script, TValue& result) {
+void ScriptLoadString(TPatcherMemory&, TScript& script, TValue& result) {
     int32_t id = script.ArgInt(1);
     result = StringValue(id >= 0 && id <= 0xFFFF ? ResourceText(static_cast<uint32_t>(id)) : std::string());
 }
 
-void TPatcherMemory::ScriptLoadIcon(TScript& script, TValue& result) {
+void ScriptLoadIcon(TPatcherMemory&, TScript& script, TValue& result) {
     TValue icon = ZeroValue;
     script.Arg(1, icon);
     HICON handle = nullptr;
@@ -63,7 +64,7 @@ void TPatcherMemory::ScriptLoadIcon(TScript& script, TValue& result) {
     result = IntegerValue(IntegerFrom(handle));
 }
 
-void TPatcherMemory::ScriptDialogBox(TScript& script, TValue& result) {
+void ScriptDialogBox(TPatcherMemory& memory, TScript& script, TValue& result) {
     int32_t init = script.ArgInt(2);
     TValue page = ZeroValue;
     script.Arg(1, page);
@@ -75,19 +76,20 @@ void TPatcherMemory::ScriptDialogBox(TScript& script, TValue& result) {
     uint32_t size = 0;
     const void* chosen = ResourceLanguage() != 0 ? LanguageResource(RT_DIALOG, name, size) : nullptr;
     INT_PTR answer =
-        chosen ? ::DialogBoxIndirectParamA(OwnModule(), static_cast<LPCDLGTEMPLATEA>(chosen), CurrentDialog,
-                                           DialogProc, static_cast<LPARAM>(init))
-               : ::DialogBoxParamA(OwnModule(), name, CurrentDialog, DialogProc, static_cast<LPARAM>(init));
+        chosen ? ::DialogBoxIndirectParamA(OwnModule(), static_cast<LPCDLGTEMPLATEA>(chosen),
+                                           memory.CurrentDialog, DialogProc, static_cast<LPARAM>(init))
+               : ::DialogBoxParamA(OwnModule(), name, memory.CurrentDialog, DialogProc,
+                                   static_cast<LPARAM>(init));
     result = IntegerValue(static_cast<int32_t>(answer));
 }
 
-void TPatcherMemory::ScriptEndDialog(TScript& script, TValue& result) {
+void ScriptEndDialog(TPatcherMemory& memory, TScript& script, TValue& result) {
     int32_t answer = script.ArgInt(1);
-    result = BooleanValue(::EndDialog(CurrentDialog, answer) != 0);
+    result = BooleanValue(::EndDialog(memory.CurrentDialog, answer) != 0);
 }
 
-void TPatcherMemory::ScriptGetDlgItemText(TScript& script, TValue& result) {
-    HWND control = GetDlgItem(CurrentDialog, script.ArgInt(1));
+void ScriptGetDlgItemText(TPatcherMemory& memory, TScript& script, TValue& result) {
+    HWND control = GetDlgItem(memory.CurrentDialog, script.ArgInt(1));
     LRESULT length = control ? SendMessageA(control, WM_GETTEXTLENGTH, 0, 0) : 0;
     std::string text;
     if (length > 0) {
@@ -98,49 +100,51 @@ void TPatcherMemory::ScriptGetDlgItemText(TScript& script, TValue& result) {
     result = StringValue(text);
 }
 
-void TPatcherMemory::ScriptSetDlgItemText(TScript& script, TValue& result) {
+void ScriptSetDlgItemText(TPatcherMemory& memory, TScript& script, TValue& result) {
     int32_t id = script.ArgInt(1);
     std::string text = script.ArgStr(2);
-    result = BooleanValue(SetWindowTextA(GetDlgItem(CurrentDialog, id), text.c_str()) != 0);
+    result = BooleanValue(SetWindowTextA(GetDlgItem(memory.CurrentDialog, id), text.c_str()) != 0);
 }
 
-void TPatcherMemory::ScriptGetDlgItemCheck(TScript& script, TValue& result) {
-    result = BooleanValue(SendDlgItemMessageA(CurrentDialog, script.ArgInt(1), BM_GETCHECK, 0, 0) == BST_CHECKED);
+void ScriptGetDlgItemCheck(TPatcherMemory& memory, TScript& script, TValue& result) {
+    result = BooleanValue(SendDlgItemMessageA(memory.CurrentDialog, script.ArgInt(1), BM_GETCHECK, 0, 0) ==
+                          BST_CHECKED);
 }
 
-void TPatcherMemory::ScriptSetDlgItemCheck(TScript& script, TValue& result) {
+void ScriptSetDlgItemCheck(TPatcherMemory& memory, TScript& script, TValue& result) {
     int32_t state = script.ArgInt(2);
     int32_t id = script.ArgInt(1);
-    SendDlgItemMessageA(CurrentDialog, id, BM_SETCHECK, state != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendDlgItemMessageA(memory.CurrentDialog, id, BM_SETCHECK, state != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
     result = IntegerValue(0);
 }
 
-void TPatcherMemory::ScriptSetDlgItemIcon(TScript& script, TValue& result) {
+void ScriptSetDlgItemIcon(TPatcherMemory& memory, TScript& script, TValue& result) {
     int32_t icon = script.ArgInt(2);
     int32_t id = script.ArgInt(1);
     WPARAM handle = reinterpret_cast<WPARAM>(HandleFrom<HICON>(icon));
-    result = BooleanValue(SendDlgItemMessageA(CurrentDialog, id, kSetIcon, handle, 0) != 0);
+    result = BooleanValue(SendDlgItemMessageA(memory.CurrentDialog, id, kSetIcon, handle, 0) != 0);
 }
 
-void TPatcherMemory::ScriptEnableDlgItem(TScript& script, TValue& result) {
+void ScriptEnableDlgItem(TPatcherMemory& memory, TScript& script, TValue& result) {
     int32_t state = script.ArgInt(2);
     int32_t id = script.ArgInt(1);
-    result = BooleanValue(EnableWindow(GetDlgItem(CurrentDialog, id), state != 0) != 0);
+    result = BooleanValue(EnableWindow(GetDlgItem(memory.CurrentDialog, id), state != 0) != 0);
 }
 
-void TPatcherMemory::ScriptShowDlgItem(TScript& script, TValue& result) {
+void ScriptShowDlgItem(TPatcherMemory& memory, TScript& script, TValue& result) {
     int32_t state = script.ArgInt(2);
     int32_t id = script.ArgInt(1);
-    result = BooleanValue(ShowWindow(GetDlgItem(CurrentDialog, id), state != 0 ? SW_SHOW : SW_HIDE) != 0);
+    result =
+        BooleanValue(ShowWindow(GetDlgItem(memory.CurrentDialog, id), state != 0 ? SW_SHOW : SW_HIDE) != 0);
 }
 
-void TPatcherMemory::ScriptSendDlgItemMessage(TScript& script, TValue& result) {
+void ScriptSendDlgItemMessage(TPatcherMemory& memory, TScript& script, TValue& result) {
     UINT message = static_cast<UINT>(script.ArgInt(2));
     int32_t id = script.ArgInt(1);
     TValue wParam = ZeroValue, lParam = ZeroValue;
     script.Arg(3, wParam);
     script.Arg(4, lParam);
-    LRESULT answer = SendDlgItemMessageA(CurrentDialog, id, message, static_cast<WPARAM>(Parameter(wParam)),
-                                         Parameter(lParam));
+    LRESULT answer = SendDlgItemMessageA(memory.CurrentDialog, id, message,
+                                         static_cast<WPARAM>(Parameter(wParam)), Parameter(lParam));
     result = IntegerValue(static_cast<int32_t>(answer));
 }

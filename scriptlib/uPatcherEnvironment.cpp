@@ -2,12 +2,8 @@
 // folders, environment variables, the installer's own file and free disk
 // space. Each answers the empty text or -1 when Windows cannot tell.
 
-#include <iterator>
-
 #include "scriptlib/uPatcherLibrary.h"
 #include "system/uSystemEnvironment.h"
-
-namespace {
 
 // GetSpecialFolder(csidl): the folder without a trailing backslash; empty
 // when Windows has none.
@@ -35,15 +31,3 @@ void ScriptGetModuleFileName(TPatcherMemory&, TScript&, TValue& result) {
 void ScriptGetDiskFreeSpace(TPatcherMemory&, TScript& script, TValue& result) {
     result = IntegerValue(FreeDiskKiB(script.ArgStr(1)));
 }
-
-const TLibraryFunction kFunctions[] = {
-    {"GetSpecialFolder", &CallLibraryHandler<ScriptGetSpecialFolder>},
-    {"GetEnvironmentVariable", &CallLibraryHandler<ScriptGetEnvironmentVariable>},
-    {"ExpandEnvironmentStrings", &CallLibraryHandler<ScriptExpandEnvironmentStrings>},
-    {"GetModuleFileName", &CallLibraryHandler<ScriptGetModuleFileName>},
-    {"GetDiskFreeSpace", &CallLibraryHandler<ScriptGetDiskFreeSpace>},
-};
-
-}  // namespace
-
-const TLibraryFunctions EnvironmentFunctions = {kFunctions, std::size(kFunctions)};

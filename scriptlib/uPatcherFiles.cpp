@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <iterator>
 #include <string>
 
 #include "scriptlib/uPatcherLibrary.h"
@@ -29,6 +28,8 @@ std::string CurrentDirectory() {
     buffer.resize(n);
     return buffer;
 }
+
+}  // namespace
 
 void ScriptDirectoryExists(TPatcherMemory&, TScript& script, TValue& result) {
     result = BooleanValue(IsExistingDirectory(script.ArgStr(1)));
@@ -122,24 +123,3 @@ void ScriptCreateShortcut(TPatcherMemory&, TScript& script, TValue& result) {
 void ScriptDeleteAtRestart(TPatcherMemory&, TScript& script, TValue& result) {
     result = BooleanValue(DeleteAtRestart(script.ArgStr(1)));
 }
-
-const TLibraryFunction kFunctions[] = {
-    {"DirectoryExists", &CallLibraryHandler<ScriptDirectoryExists>},
-    {"CreateDirectory", &CallLibraryHandler<ScriptCreateDirectory>},
-    {"SelectDirectory", &CallLibraryHandler<ScriptSelectDirectory>},
-    {"GetCurrentDirectory", &CallLibraryHandler<ScriptGetCurrentDirectory>},
-    {"SetCurrentDirectory", &CallLibraryHandler<ScriptSetCurrentDirectory>},
-    {"RemoveDirectory", &CallLibraryHandler<ScriptRemoveDirectory>},
-    {"FileExists", &CallLibraryHandler<ScriptFileExists>},
-    {"DeleteFile", &CallLibraryHandler<ScriptDeleteFile>},
-    {"MoveFile", &CallLibraryHandler<ScriptMoveFile>},
-    {"CopyFile", &CallLibraryHandler<ScriptCopyFile>},
-    {"Execute", &CallLibraryHandler<ScriptExecute>},
-    {"ExecuteWait", &CallLibraryHandler<ScriptExecuteWait>},
-    {"CreateShortcut", &CallLibraryHandler<ScriptCreateShortcut>},
-    {"DeleteAtRestart", &CallLibraryHandler<ScriptDeleteAtRestart>},
-};
-
-}  // namespace
-
-const TLibraryFunctions FileFunctions = {kFunctions, std::size(kFunctions)};

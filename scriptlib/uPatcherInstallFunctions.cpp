@@ -7,8 +7,6 @@
 
 #include <commctrl.h>
 
-#include <iterator>
-
 #include "scriptlib/uPatcherArchive.h"
 #include "scriptlib/uPatcherInstall.h"
 #include "scriptlib/uPatcherLibrary.h"
@@ -101,6 +99,8 @@ private:
     TValue saved_[3];
 };
 
+}  // namespace
+
 // ArchiveFileText(index): the entry's bytes as a text; empty outside the
 // table, on failure and above ArchiveTextLimit.
 void ScriptArchiveFileText(TPatcherMemory& memory, TScript& script, TValue& result) {
@@ -144,13 +144,3 @@ void ScriptArchiveInstallCancel(TPatcherMemory& memory, TScript&, TValue& result
     if (memory.Installing) memory.InstallCancelled = true;
     result = BooleanValue(memory.Installing);
 }
-
-const TLibraryFunction kFunctions[] = {
-    {"ArchiveFileText", &CallLibraryHandler<ScriptArchiveFileText>},
-    {"ArchiveInstall", &CallLibraryHandler<ScriptArchiveInstall>},
-    {"ArchiveInstallCancel", &CallLibraryHandler<ScriptArchiveInstallCancel>},
-};
-
-}  // namespace
-
-const TLibraryFunctions InstallFunctions = {kFunctions, std::size(kFunctions)};

@@ -2,11 +2,7 @@
 // an installer whose brand asks for options has any) and the status the
 // installer ends with.
 
-#include <iterator>
-
 #include "scriptlib/uPatcherLibrary.h"
-
-namespace {
 
 // HasOption(name): TRUE when /NAME or /NAME=... was given, in any case.
 void ScriptHasOption(TPatcherMemory& memory, TScript& script, TValue& result) {
@@ -26,13 +22,3 @@ void ScriptSetExitCode(TPatcherMemory& memory, TScript& script, TValue& result) 
     memory.ExitCode = script.ArgInt(1);
     result = BooleanValue(true);
 }
-
-const TLibraryFunction kFunctions[] = {
-    {"HasOption", &CallLibraryHandler<ScriptHasOption>},
-    {"GetOption", &CallLibraryHandler<ScriptGetOption>},
-    {"SetExitCode", &CallLibraryHandler<ScriptSetExitCode>},
-};
-
-}  // namespace
-
-const TLibraryFunctions OptionFunctions = {kFunctions, std::size(kFunctions)};

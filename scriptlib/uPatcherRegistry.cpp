@@ -2,13 +2,27 @@
 // a bare name means the Windows directory. Keys are signed 32-bit numbers
 // (system/uSystemRegistry.h); 0, a failed open, is harmless everywhere.
 
-#include <iterator>
-
 #include "scriptlib/uPatcherLibrary.h"
 #include "system/uSystemRegistry.h"
 #include "system/uSystemShell.h"
 
 namespace {
+
+TValue ResultOf(int32_t key) { return IntegerValue(key); }
+TValue ResultOf(bool done) { return BooleanValue(done); }
+
+// The functions of a key and a text: the key converted first. RegOpenKey and
+// RegCreateKey (root, subkey) answer the key, 0 on failure (RegCreateKey
+// makes every missing level); RegDeleteValue (key, name) TRUE when the value
+// was there and is gone; RegDeleteKey (key, path) TRUE when key\path and all
+// below it are gone, an empty path and a single level below a root refused.
+template <typename TResult, TResult (*Call)(int32_t, const std::string&)>
+void OnKeyAndText(TScript& script, TValue& result) {
+    int32_t key = script.ArgInt(1);
+    result = ResultOf(Call(key, script.ArgStr(2)));
+}
+
+}  // namespace
 
 // ReadIni(file, section, key [, default]): the value, or the default.
 void ScriptReadIni(TPatcherMemory&, TScript& script, TValue& result) {
@@ -44,36 +58,22 @@ void ScriptRegSetValue(TPatcherMemory&, TScript& script, TValue& result) {
     result = BooleanValue(written);
 }
 
-TValue ResultOf(int32_t key) { return IntegerValue(key); }
-TValue ResultOf(bool done) { return BooleanValue(done); }
-
-// The functions of a key and a text: the key converted first. RegOpenKey and
-// RegCreateKey (root, subkey) answer the key, 0 on failure (RegCreateKey
-// makes every missing level); RegDeleteValue (key, name) TRUE when the value
-// was there and is gone; RegDeleteKey (key, path) TRUE when key\path and all
-// below it are gone, an empty path and a single level below a root refused.
-template <typename TResult, TResult (*Call)(int32_t, const std::string&)>
-void OnKeyAndText(TPatcherMemory&, TScript& script, TValue& result) {
-    int32_t key = script.ArgInt(1);
-    result = ResultOf(Call(key, script.ArgStr(2)));
-}
-
 void ScriptRegCloseKey(TPatcherMemory&, TScript& script, TValue& result) {
     result = BooleanValue(CloseRegistryKey(script.ArgInt(1)));
 }
 
-const TLibraryFunction kFunctions[] = {
-    {"ReadIni", &CallLibraryHandler<ScriptReadIni>},
-    {"WriteIni", &CallLibraryHandler<ScriptWriteIni>},
-    {"RegQueryValue", &CallLibraryHandler<ScriptRegQueryValue>},
-    {"RegSetValue", &CallLibraryHandler<ScriptRegSetValue>},
-    {"RegOpenKey", &CallLibraryHandler<OnKeyAndText<int32_t, OpenRegistryKey>>},
-    {"RegCreateKey", &CallLibraryHandler<OnKeyAndText<int32_t, CreateRegistryKey>>},
-    {"RegCloseKey", &CallLibraryHandler<ScriptRegCloseKey>},
-    {"RegDeleteValue", &CallLibraryHandler<OnKeyAndText<bool, DeleteRegistryValue>>},
-    {"RegDeleteKey", &CallLibraryHandler<OnKeyAndText<bool, DeleteRegistryKey>>},
-};
+void ScriptRegOpenKey(TPatcherMemory&, TScript& script, TValue& result) {
+    OnKeyAndText<int32_t, OpenRegistryKey>(script, result);
+}
 
-}  // namespace
+void ScriptRegCreateKey(TPatcherMemory&, TScript& script, TValue& result) {
+    OnKeyAndText<int32_t, CreateRegistryKey>(script, result);
+}
 
-const TLibraryFunctions RegistryFunctions = {kFunctions, std::size(kFunctions)};
+void ScriptRegDeleteValue(TPatcherMemory&, TScript& script, TValue& result) {
+    OnKeyAndText<bool, DeleteRegistryValue>(script, result);
+}
+
+void ScriptRegDeleteKey(TPatcherMemory&, TScript& script, TValue& result) {
+    OnKeyAndText<bool, DeleteRegistryKey>(script, result);
+}

@@ -1,6 +1,6 @@
 #include "scriptlib/uPatcherScript.h"
 
-#include <cstring>
+#include <iterator>
 
 #include "scriptlib/uPatcherLibrary.h"
 #include "scriptlib/uPatcherTable.h"
@@ -16,36 +16,21 @@ constexpr uint32_t kScriptErrorText = 65488;
 constexpr uint32_t kExceptionText = 65518;
 constexpr uint32_t kCaption = 65519;
 
-template <void (TPatcherMemory::*Method)(TScript&, TValue&)>
-constexpr TFunctionHandler::TRoutine kMethod = &CallMethod<TPatcherMemory, Method>;
-
-// The handlers of the dialog functions, by script name (the rest of the
-// installer library comes from LibraryHandlerOf); names and argument counts
-// come from the shared table.
-const struct {
-    const char* Name;
-    TFunctionHandler::TRoutine Routine;
-} kHandlers[] = {
-    {"MessageBox", kMethod<&TPatcherMemory::ScriptMessageBox>},
-    {"LoadString", kMethod<&TPatcherMemory::ScriptLoadString>},
-    {"LoadIcon", kMethod<&TPatcherMemory::ScriptLoadIcon>},
-    {"DialogBox", kMethod<&TPatcherMemory::ScriptDialogBox>},
-    {"EndDialog", kMethod<&TPatcherMemory::ScriptEndDialog>},
-    {"GetDlgItemText", kMethod<&TPatcherMemory::ScriptGetDlgItemText>},
-    {"SetDlgItemText", kMethod<&TPatcherMemory::ScriptSetDlgItemText>},
-    {"GetDlgItemCheck", kMethod<&TPatcherMemory::ScriptGetDlgItemCheck>},
-    {"SetDlgItemCheck", kMethod<&TPatcherMemory::ScriptSetDlgItemCheck>},
-    {"SetDlgItemIcon", kMethod<&TPatcherMemory::ScriptSetDlgItemIcon>},
-    {"EnableDlgItem", kMethod<&TPatcherMemory::ScriptEnableDlgItem>},
-    {"ShowDlgItem", kMethod<&TPatcherMemory::ScriptShowDlgItem>},
-    {"SendDlgItemMessage", kMethod<&TPatcherMemory::ScriptSendDlgItemMessage>},
-};
-
-TFunctionHandler::TRoutine HandlerOf(const char* name) {
-    for (const auto& h : kHandlers)
-        if (std::strcmp(h.Name, name) == 0) return h.Routine;
-    return LibraryHandlerOf(name);
+// A handler of the list as the script memory calls it: owner is the
+// installer memory that registered it.
+template <void (*Handler)(TPatcherMemory&, TScript&, TValue&)>
+void CallHandler(void* owner, TScript& script, TValue& result) {
+    Handler(*static_cast<TPatcherMemory*>(owner), script, result);
 }
+
+// The handler of each installer function, in the order of PatcherFunctions:
+// both are made from the one list.
+constexpr TFunctionHandler::TRoutine kHandlers[] = {
+#define Q7_FUNCTION(name, minArgs, maxArgs, handler, log) &CallHandler<handler>,
+#include "scriptlib/installer/uPatcherFunctions.inc"
+#undef Q7_FUNCTION
+};
+static_assert(std::size(kHandlers) == PatcherFunctionCount);
 
 // Makes parser the script's lexer for as long as it lives, then puts the
 // outer one back, also when the evaluation raised.
@@ -68,9 +53,8 @@ TPatcherMemory::TPatcherMemory() {
         AddConstant(PatcherConstants[i].Name, PatcherConstants[i].Value);
     for (size_t i = 0; i < PatcherFunctionCount; ++i) {
         const TPatcherFunctionSpec& f = PatcherFunctions[i];
-        if (TFunctionHandler::TRoutine routine = HandlerOf(f.Name))
-            RegisterFunction(f.Name, f.MinArgs, f.MaxArgs,
-                             LoggedHandler(f.Name, TFunctionHandler{routine, this}, LoggedCalls));
+        RegisterFunction(f.Name, f.MinArgs, f.MaxArgs,
+                         LoggedHandler(f, TFunctionHandler{kHandlers[i], this}, LoggedCalls));
     }
 }
 

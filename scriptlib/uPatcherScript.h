@@ -22,9 +22,9 @@ constexpr int32_t kExitScriptFailed = 6;
 
 // A library function bound so that the installation log records its calls
 // (uPatcherLog.cpp).
-struct TLoggedFunction;
+struct TPatcherFunctionSpec;
 struct TLoggedCall {
-    const TLoggedFunction* Function;
+    const TPatcherFunctionSpec* Function;
     TFunctionHandler Inner;
 };
 
@@ -47,23 +47,6 @@ public:
     void PushDialog(HWND& current, HWND window);
     // Restores the last saved value (no window when the stack is empty).
     void PopDialog(HWND& current);
-
-    // The handlers of the dialog and message functions (uPatcherDialogs.cpp),
-    // named after the script functions; Script keeps them apart from the
-    // Win32 macros of the same names.
-    void ScriptMessageBox(TScript& script, TValue& result);
-    void ScriptLoadString(TScript& script, TValue& result);
-    void ScriptLoadIcon(TScript& script, TValue& result);
-    void ScriptDialogBox(TScript& script, TValue& result);
-    void ScriptEndDialog(TScript& script, TValue& result);
-    void ScriptGetDlgItemText(TScript& script, TValue& result);
-    void ScriptSetDlgItemText(TScript& script, TValue& result);
-    void ScriptGetDlgItemCheck(TScript& script, TValue& result);
-    void ScriptSetDlgItemCheck(TScript& script, TValue& result);
-    void ScriptSetDlgItemIcon(TScript& script, TValue& result);
-    void ScriptEnableDlgItem(TScript& script, TValue& result);
-    void ScriptShowDlgItem(TScript& script, TValue& result);
-    void ScriptSendDlgItemMessage(TScript& script, TValue& result);
 
     TZLibUnpacker* Unpacker = nullptr;  // not owned
     bool ScriptChecked = false;

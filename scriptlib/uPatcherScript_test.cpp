@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "scriptlib/uPatcherTable.h"
 #include "tests/support/ScriptHarness.h"
 
 namespace {
@@ -25,6 +26,28 @@ TEST(PatcherMemory, DialogStackRestoresInReverseAndEmptiesToNoWindow) {
     memory.PopDialog(memory.CurrentDialog);
     EXPECT_EQ(memory.CurrentDialog, nullptr);
     EXPECT_TRUE(memory.DialogStack.empty());
+}
+
+// "name min..max" of each registered function with a handler, in order.
+std::vector<std::string> Registered(const TScriptMemory& memory) {
+    std::vector<std::string> names;
+    for (const TFunction& f : memory.Functions)
+        if (f.Handler)
+            names.push_back(f.Name + " " + std::to_string(f.MinArgs) + ".." + std::to_string(f.MaxArgs));
+    return names;
+}
+
+// The host registers the base library, then exactly the list of installer
+// functions in its order: a function registered any other way, or an entry
+// left out, fails here.
+TEST(PatcherMemory, RegistersTheBaseLibraryThenExactlyTheListOfInstallerFunctions) {
+    std::vector<std::string> expected = Registered(TBaseLibMemory());
+    for (const TPatcherFunctionSpec& f : PatcherFunctions)
+        expected.push_back(std::string(f.Name) + " " + std::to_string(f.MinArgs) + ".." +
+                           std::to_string(f.MaxArgs));
+    TPatcherMemory memory;
+    EXPECT_EQ(Registered(memory), expected);
+    EXPECT_EQ(memory.Functions.size(), expected.size());
 }
 
 TEST(RunEvent, SetsTheEventVariablesAndMarksTheScriptChecked) {

@@ -4,9 +4,10 @@
 #
 # With DISPLAY set, the wizard opens on your display and you click through
 # it. Without, it runs on a virtual display and the UI driver clicks through
-# every page (welcome, folder, the folder browser, install, result, the offer
-# to start the program, the program itself), saving a PNG of each in
-# build/demo/. Either way the demo then prints where the files went and what
+# every page (welcome, license, folder, progress, result, the offer to start
+# the program, the program itself), saving a PNG of each in build/demo/. Its
+# actions are tests/e2e/sample_install.actions, which the sample's
+# end-to-end test drives too. Either way the demo then prints where the files went and what
 # the registry and the INI file hold, checks them, and ends with a line that
 # says whether the demo succeeded.
 #
@@ -21,9 +22,11 @@ q7pack=$root/build/native/tools/q7pack/q7pack
 stub=$root/build/win64/startup/q7patcher.exe
 program=$root/build/win64/examples/q7/zapisnik.exe
 driver=$root/build/win64/tests/e2e/q7uidriver.exe
+actions_file=$root/tests/e2e/sample_install.actions
 package=$root/examples/q7
 regkey='HKCU\Software\Q7 Software\Q7 Zapisnik'
 program_title='Q7 Zápisník 5.1'
+large_bytes=$((128 << 20))
 
 fail() {
   echo "make demo: FAILED: $*" >&2
@@ -39,8 +42,12 @@ pack() {
   done
   rm -rf "$out"
   mkdir -p "$out"
+  # The sample's three files go by in a blink; a large entry of zeros (it
+  # packs to a few hundred kilobytes) keeps the progress page on screen
+  # long enough to be seen and photographed.
+  head -c "$large_bytes" /dev/zero >"$out/velky.bin"
   "$q7pack" create -o "$out/q7setup.exe" --stub "$stub" \
-    "$package/setup.ini" "$package/payload" "zapisnik.exe=$program" >/dev/null
+    "$package/setup.ini" "$package/payload" "zapisnik.exe=$program" "dokumenty\\velky.bin=$out/velky.bin" >/dev/null
   echo "== packed $out/q7setup.exe ($(stat -c %s "$out/q7setup.exe") bytes):"
   "$q7pack" list "$out/q7setup.exe"
 }
@@ -58,6 +65,16 @@ run_on_display() {
   echo "== the wizard has ended"
 }
 
+# The driver's actions for a whole installation, from the list that the
+# sample's end-to-end test drives too: pictures into the folder $1 (as Wine
+# sees it), the folder the wizard offers kept (the lines that type one are
+# left out).
+wizard_actions() {
+  local shots=${1//\\/\\\\}
+  grep -v '^#' "$actions_file" | grep -v '^$' | grep -vF '{FOLDER}' |
+    sed -e "s|{SHOTS}|$shots|g" -e "s|{PROGRAM}|$program_title|g"
+}
+
 # On a virtual display: the driver goes through every page and takes the
 # pictures; a second run only measures how soon the first page shows.
 run_driven() {
@@ -72,22 +89,17 @@ run_driven() {
     </dev/null >/dev/null 2>&1 || fail "the installer showed no page (see $out/first-page.txt)"
   echo "== first page on screen $(cat "$out/first-page.txt" | tr -d '\r') ms after the start"
   echo "== the UI driver goes through the wizard on display $DISPLAY"
-  local status=0
-  "$Q7_WINE" "$driver" --out "$(winpath "$out/transcript.txt")" --times \
-    "shot:$shots\\1-welcome.png" press:282 \
-    "shot:$shots\\2-folder.png" press:222 \
-    "shot:$shots\\3-browse.png" answer:2 \
-    press:283 "shot:$shots\\4-result.png" \
-    press:280 "shot:$shots\\5-finish.png" answer:6 \
-    "window-shot:$program_title:$shots\\6-program.png" "window-close:$program_title" \
+  local status=0 actions=()
+  mapfile -t actions < <(wizard_actions "$shots")
+  "$Q7_WINE" "$driver" --out "$(winpath "$out/transcript.txt")" --times "${actions[@]}" \
     -- "$setup" </dev/null >/dev/null 2>&1 || status=$?
   [ "$status" -eq 0 ] || fail "the driver could not go through the wizard; its transcript: $out/transcript.txt
 $(grep '^!!' "$out/transcript.txt" || true)"
-  echo "   transcript: $out/transcript.txt; pictures: $out/[1-6]-*.png"
+  echo "   transcript: $out/transcript.txt; pictures: $out/[1-7]-*.png"
   # The driver notes the time behind each action: from the press of
   # Install to the result page settled on screen.
   awk '/^@ / { action = $0 }
-       /^# / { if (action == "@ press:283") t0 = $2; if (action ~ /4-result\.png$/) t1 = $2 }
+       /^# / { if (action == "@ press:283") t0 = $2; if (action ~ /5-result\.png$/) t1 = $2 }
        END { print "== installation: " t1 - t0 " ms from pressing Install to the result page on screen" }' \
     "$out/transcript.txt"
 }
@@ -118,6 +130,7 @@ check() {
     cmp -s "$package/payload/$f" "$folder/$f" || fail "$f differs from the package's $f"
   done
   cmp -s "$program" "$folder/zapisnik.exe" || fail "zapisnik.exe differs from the built program"
+  cmp -s "$out/velky.bin" "$folder/dokumenty/velky.bin" || fail "dokumenty/velky.bin differs from the packed one"
   [ ! -e "$folder/setup.ini" ] || fail "setup.ini was installed, but the script copies every entry but it"
   iconv -f CP1250 -t UTF-8 "$folder/zapisnik.ini" | tr -d '\r' | grep -qxF "Priecinok=$target" ||
     fail "zapisnik.ini does not name the folder"

@@ -27,6 +27,8 @@
 //                           it shows a window (which is recorded)
 //           size:ID         record the size of control ID of the page (0:
 //                           the page's client area) as "size ID WxH"
+//           progress-shot:ID:PNG  as progress:ID, saving a picture of the
+//                           page once its bar has moved
 //           progress:ID[:BUTTON]  while the page with progress bar ID is on
 //                           screen, read the bar and the page's text (each
 //                           must answer within a second); with BUTTON, press
@@ -135,6 +137,7 @@ public:
             return Progress(std::stoi(rest), rest.find(':') == std::string::npos
                                                  ? 0
                                                  : std::stoi(rest.substr(rest.find(':') + 1)));
+        if (verb == "progress-shot") return Progress(std::stoi(rest), 0, rest.substr(rest.find(':') + 1));
         throw DriverError("unknown action " + action);
     }
 
@@ -296,8 +299,9 @@ private:
         return bar;
     }
 
-    // button: the one to press once the bar has moved (0: none).
-    void Progress(int id, int button) {
+    // button: the one to press once the bar has moved (0: none); png: where
+    // to save a picture of the page then ("": none).
+    void Progress(int id, int button, std::string png = "") {
         HWND page = nullptr, bar = Bar(id, page);
         std::set<DWORD_PTR> inside;
         int unanswered = 0;
@@ -324,6 +328,13 @@ private:
             // that a cancelled installation shows its moves too.
             if (button && !pressed && inside.size() >= 2)
                 pressed = PostMessageW(FindControl(page, button), BM_CLICK, 0, 0) || true;
+            if (!png.empty() && inside.size() >= 2) {
+                RECT r;
+                if (!GetWindowRect(page, &r) || !SaveScreenPng(r, Wide(png)))
+                    throw DriverError("cannot save the picture " + png);
+                transcript_ += "shot " + png + "\n";
+                png.clear();
+            }
             if (Passed(deadline)) throw DriverError("the progress page stayed");
             Sleep(10);
         }
