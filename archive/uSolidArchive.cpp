@@ -169,9 +169,11 @@ bool TSolidArchive::Decode(uint64_t upto, TStream& beat) {
         const TSolidStream& s = streams_[first_[current_] + i];
         if (upto <= s.Offset) break;
         TLzmaStream& decoder = decoders_[i];
-        if (!decoder.IsOpen() && !decoder.Open(*source_, s.Start, s.Packed, window_.get() + s.Offset, s.Size, s.Props))
+        if (!decoder.IsOpen() &&
+            !decoder.Open(*source_, s.Start, s.Packed, window_.get() + s.Offset, s.Size, s.Props))
             return false;
-        if (!decoder.DecodeTo(static_cast<uint32_t>(std::min<uint64_t>(upto - s.Offset, s.Size)), beat)) return false;
+        if (!decoder.DecodeTo(static_cast<uint32_t>(std::min<uint64_t>(upto - s.Offset, s.Size)), beat))
+            return false;
     }
     return true;
 }
@@ -221,7 +223,8 @@ bool TSolidArchive::FromSegment(const TSolidRecord& entry, TStream& output, uint
         }
         length = Unfilter(entry, at, length);
         check = adler32(check, scratch_, length);
-        if (output.Write(scratch_, static_cast<int32_t>(length)) != static_cast<int32_t>(length)) return false;
+        if (output.Write(scratch_, static_cast<int32_t>(length)) != static_cast<int32_t>(length))
+            return false;
         at += length;
     }
     return true;

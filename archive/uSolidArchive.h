@@ -48,10 +48,9 @@ constexpr uint32_t SolidInTable = 0xFFFFFFFF;
 struct TSolidStream {
     int32_t Start = 0;  // position of its first packed byte
     uint32_t Packed = 0;
-    uint32_t Offset = 0, Size = 0;  // where its bytes go in the segment's window
+    uint32_t Offset = 0, Size = 0;         // where its bytes go in the segment's window
     const unsigned char* Props = nullptr;  // LzmaPropsSize bytes in the table
 };
-
 
 // An entry's record in the table, behind its name and size; the reader
 // checked every field when it loaded the table.

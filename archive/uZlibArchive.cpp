@@ -158,7 +158,9 @@ int32_t TVirtualSizeStream::ClampCount(int32_t count) {
     return static_cast<int32_t>(std::min<int64_t>(count, static_cast<int64_t>(VirtualSize) - position));
 }
 
-int32_t TVirtualSizeStream::Read(void* buffer, int32_t count) { return Source.Read(buffer, ClampCount(count)); }
+int32_t TVirtualSizeStream::Read(void* buffer, int32_t count) {
+    return Source.Read(buffer, ClampCount(count));
+}
 
 int32_t TVirtualSizeStream::Write(const void* buffer, int32_t count) {
     return Source.Write(buffer, ClampCount(count));
@@ -166,19 +168,21 @@ int32_t TVirtualSizeStream::Write(const void* buffer, int32_t count) {
 
 int32_t TVirtualSizeStream::Seek(int32_t offset, uint16_t origin) {
     switch (origin) {
-    case soFromBeginning: return Source.Seek(std::min(offset, VirtualSize), soFromBeginning);
-    case soFromCurrent: {
-        int32_t position = Source.Position();
-        if (position < 0) return -1;
-        int64_t target = std::min<int64_t>(static_cast<int64_t>(position) + offset, VirtualSize);
-        return Source.Seek(static_cast<int32_t>(target), soFromBeginning);
-    }
-    // From the end means from the bound: the view never reaches past it.
-    case soFromEnd: {
-        int64_t target = offset <= 0 ? VirtualSize : static_cast<int64_t>(VirtualSize) - offset;
-        return target < 0 ? -1 : Source.Seek(static_cast<int32_t>(target), soFromBeginning);
-    }
-    default: return Source.Seek(offset, origin);
+        case soFromBeginning:
+            return Source.Seek(std::min(offset, VirtualSize), soFromBeginning);
+        case soFromCurrent: {
+            int32_t position = Source.Position();
+            if (position < 0) return -1;
+            int64_t target = std::min<int64_t>(static_cast<int64_t>(position) + offset, VirtualSize);
+            return Source.Seek(static_cast<int32_t>(target), soFromBeginning);
+        }
+        // From the end means from the bound: the view never reaches past it.
+        case soFromEnd: {
+            int64_t target = offset <= 0 ? VirtualSize : static_cast<int64_t>(VirtualSize) - offset;
+            return target < 0 ? -1 : Source.Seek(static_cast<int32_t>(target), soFromBeginning);
+        }
+        default:
+            return Source.Seek(offset, origin);
     }
 }
 
@@ -197,7 +201,8 @@ void InflateStream(TStream& input, TStream& output, TInflateTotals* totals) {
     // input does; the bytes behind its end are not part of the entry.
     int status = Z_OK;
     for (int32_t n; status != Z_STREAM_END && (n = input.Read(in.get(), InflateBufferSize)) > 0;) {
-        if (n > InflateBufferSize) throw EZDecompressionError();  // a stream that claims more than it was asked
+        if (n > InflateBufferSize)
+            throw EZDecompressionError();  // a stream that claims more than it was asked
         t.readIn += static_cast<uint64_t>(n);
         z.next_in = in.get();
         z.avail_in = static_cast<uInt>(n);

@@ -47,10 +47,10 @@ struct EZShortWriteError : EZLibError {};
 
 // What one inflation saw, for callers that check an entry in depth.
 struct TInflateTotals {
-    uint64_t consumed = 0;    // compressed bytes the zlib stream took
-    uint64_t produced = 0;    // bytes written to the output
-    uint64_t readIn = 0;      // bytes read from the input
-    bool streamEnd = false;   // the zlib stream ended properly
+    uint64_t consumed = 0;   // compressed bytes the zlib stream took
+    uint64_t produced = 0;   // bytes written to the output
+    uint64_t readIn = 0;     // bytes read from the input
+    bool streamEnd = false;  // the zlib stream ended properly
 };
 
 class TZLibAbstractArchive {
@@ -129,7 +129,6 @@ public:
     TStream& Source;
     int32_t VirtualSize;
 };
-
 
 // Inflates one zlib stream from input into output with 32 KiB buffers.
 // Stops at the end of the zlib stream (bytes behind it are ignored).

@@ -97,7 +97,8 @@ std::string ImageOf(const std::string& file, uint32_t imageEnd) {
 // so, today's Windows-1250 otherwise.
 std::optional<uint32_t> InstallerCodePage(const std::string& file, uint32_t imageEnd) {
     try {
-        return ReadIdentity(TPeFile(ImageOf(file, imageEnd))).utf8 ? std::optional<uint32_t>(65001) : std::nullopt;
+        return ReadIdentity(TPeFile(ImageOf(file, imageEnd))).utf8 ? std::optional<uint32_t>(65001)
+                                                                   : std::nullopt;
     } catch (const EPeFormat&) {
         return std::nullopt;
     }
@@ -204,17 +205,18 @@ int ListArchive(const std::string& file) {
     for (const TZLibPackedFile& entry : archive.Unpacker.Files) {
         std::string where = solid ? SolidPlace(entry) : std::to_string(entry.PackedSize);
         std::printf("%12s %12u %7s  %s\n", where.c_str(), entry.UnpackedSize,
-                    solid ? "-" : Ratio(entry.PackedSize, entry.UnpackedSize).c_str(), ShownName(entry.Name).c_str());
+                    solid ? "-" : Ratio(entry.PackedSize, entry.UnpackedSize).c_str(),
+                    ShownName(entry.Name).c_str());
         packed += entry.PackedSize;
         unpacked += entry.UnpackedSize;
     }
     if (solid) packed = archive.ArchiveBytes - SolidHeaderSize;
-    std::printf("%12llu %12llu %7s  %s, %s; the archive is %llu bytes with %s\n",
-                static_cast<unsigned long long>(packed), static_cast<unsigned long long>(unpacked),
-                Ratio(packed, unpacked).c_str(),
-                CountOf(archive.Unpacker.Files.size(), "entry", "entries").c_str(),
-                solid ? "the streams and the table" : "entry data only", static_cast<unsigned long long>(archive.ArchiveBytes),
-                solid ? "its header" : "headers and names");
+    std::printf(
+        "%12llu %12llu %7s  %s, %s; the archive is %llu bytes with %s\n",
+        static_cast<unsigned long long>(packed), static_cast<unsigned long long>(unpacked),
+        Ratio(packed, unpacked).c_str(), CountOf(archive.Unpacker.Files.size(), "entry", "entries").c_str(),
+        solid ? "the streams and the table" : "entry data only",
+        static_cast<unsigned long long>(archive.ArchiveBytes), solid ? "its header" : "headers and names");
     const auto& files = archive.Unpacker.Files;
     for (size_t i = 0; i < files.size(); ++i)
         if (const char* fault = StoredNameFault(files[i].Name))
@@ -274,10 +276,12 @@ std::string ExtractEntry(const TZLibPackedFile& entry, const TSafeFolder& root, 
     // Windows cannot open a longer path, nor a longer name in a folder;
     // the bounds also keep a deep name's walk short.
     if (entry.Name.size() > kMaxExtractPath)
-        return "refused: longer than " + std::to_string(kMaxExtractPath) + " bytes, more than Windows can open";
+        return "refused: longer than " + std::to_string(kMaxExtractPath) +
+               " bytes, more than Windows can open";
     for (const std::string& part : parts)
         if (part.size() > kMaxExtractComponent)
-            return "refused: a folder or file name longer than " + std::to_string(kMaxExtractComponent) + " bytes";
+            return "refused: a folder or file name longer than " + std::to_string(kMaxExtractComponent) +
+                   " bytes";
     try {
         std::optional<TSafeFolder> level;
         for (size_t i = 0; i + 1 < parts.size(); ++i) level = (level ? *level : root).Enter(parts[i], true);

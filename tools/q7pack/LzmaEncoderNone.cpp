@@ -4,5 +4,6 @@
 bool LzmaEncoderAvailable() { return false; }
 
 std::string EncodeLzma(std::string_view, const TLzmaSettings&, unsigned char*) {
-    throw PackError("--solid", "this build of q7pack has no LZMA encoder (liblzma): it writes the zlib format only");
+    throw PackError("--solid",
+                    "this build of q7pack has no LZMA encoder (liblzma): it writes the zlib format only");
 }

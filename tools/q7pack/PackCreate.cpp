@@ -176,7 +176,8 @@ std::string OverLimit(const CreateOptions& options) {
 CreateSummary WriteSolid(TStream& out, const std::string& stub, const std::vector<PackInput>& inputs,
                          const CreateOptions& options) {
     TSolidWritten written = WriteSolidArchive(out, inputs, options.threads, options.output);
-    if (stub.size() + written.archiveBytes >= options.maxOutputBytes) throw PackError(options.output, OverLimit(options));
+    if (stub.size() + written.archiveBytes >= options.maxOutputBytes)
+        throw PackError(options.output, OverLimit(options));
     CreateSummary summary;
     summary.stubBytes = stub.size();
     summary.entries = inputs.size();
@@ -265,7 +266,8 @@ std::string BuildUninstaller(const std::vector<PackInput>& inputs, const Uninsta
     std::optional<TBrand> brand = BrandOf(options);
     std::vector<PackInput> entries = CollectInputs(uninstaller.script, {});
     if (brand && brand->codePage) {
-        entries[0].content = StoredScript(uninstaller.script, ReadInputFile(uninstaller.script), brand->codePage);
+        entries[0].content =
+            StoredScript(uninstaller.script, ReadInputFile(uninstaller.script), brand->codePage);
         entries[0].size = entries[0].content->size();
     }
     for (size_t i = 1; i < inputs.size(); ++i) entries.push_back(EmptyEntry(inputs[i].name, inputs[i].path));

@@ -15,14 +15,16 @@ constexpr size_t kSymbolSize = 18;
 // A section name: eight bytes, or "/N" for the name at offset N of the
 // COFF string table behind the symbols.
 std::string SectionName(std::string_view bytes, const unsigned char* header, const TPeHeaderLayout& layout) {
-    std::string name(reinterpret_cast<const char*>(header), strnlen(reinterpret_cast<const char*>(header), 8));
+    std::string name(reinterpret_cast<const char*>(header),
+                     strnlen(reinterpret_cast<const char*>(header), 8));
     if (name.size() < 2 || name[0] != '/') return name;
     auto image = reinterpret_cast<const unsigned char*>(bytes.data());
     uint64_t symbols = LoadLE32(image + layout.FileHeader + 8);
     uint64_t strings = symbols + uint64_t{LoadLE32(image + layout.FileHeader + 12)} * kSymbolSize;
     uint64_t at = strings + std::strtoul(name.c_str() + 1, nullptr, 10);
     if (symbols == 0 || at >= bytes.size()) return name;
-    return std::string(bytes.substr(static_cast<size_t>(at)).substr(0, strnlen(bytes.data() + at, bytes.size() - at)));
+    return std::string(
+        bytes.substr(static_cast<size_t>(at)).substr(0, strnlen(bytes.data() + at, bytes.size() - at)));
 }
 
 }  // namespace

@@ -22,9 +22,9 @@ struct TPeSectionData {
 };
 
 struct TPeLayout {
-    TBranchCode Code = bcX86;  // for the code sections
-    bool KnownMachine = false; // i386 or AMD64: the filter knows its code
-    uint32_t ImageSize = 0;    // SizeOfImage
+    TBranchCode Code = bcX86;              // for the code sections
+    bool KnownMachine = false;             // i386 or AMD64: the filter knows its code
+    uint32_t ImageSize = 0;                // SizeOfImage
     std::vector<TPeSectionData> Sections;  // by offset, not overlapping
 };
 

@@ -18,7 +18,8 @@ namespace {
 // Bytes like machine code loaded at 0x1000: calls, jumps and RIP-relative
 // operands reaching a few targets, between runs of other bytes.
 std::string Code(size_t size, uint32_t seed) {
-    static const std::string forms[] = {"\xE8", "\xE9", "\x0F\x85", "\xFF\x15", "\x48\x8D\x05", "\x4C\x8B\x0D"};
+    static const std::string forms[] = {"\xE8",     "\xE9",         "\x0F\x85",
+                                        "\xFF\x15", "\x48\x8D\x05", "\x4C\x8B\x0D"};
     std::string code;
     while (code.size() < size) {
         seed = seed * 1103515245u + 12345u;
@@ -34,10 +35,10 @@ std::string Code(size_t size, uint32_t seed) {
 
 // An executable for machine (0x8664 or 0x14C) with its code at 0x400.
 std::string Executable(uint16_t machine, uint32_t seed) {
-    std::string image = PeImageBytes(224, {{0x400, 0x3000, 0x1000, ".text"}, {0x3400, 0x200, 0x4000, ".data"}},
-                                     0x3600);
+    std::string image =
+        PeImageBytes(224, {{0x400, 0x3000, 0x1000, ".text"}, {0x3400, 0x200, 0x4000, ".data"}}, 0x3600);
     PutLE(image, kTestFileHeader, machine, 2);
-    PutLE(image, kTestOptionalHeader + 56, 0x5000);          // SizeOfImage
+    PutLE(image, kTestOptionalHeader + 56, 0x5000);            // SizeOfImage
     PutLE(image, kTestOptionalHeader + 224 + 36, 0x60000020);  // .text: code, executable
     image.replace(0x400, 0x3000, Code(0x3000, seed));
     return image;
@@ -53,7 +54,9 @@ std::string Text(size_t size, uint32_t seed) {
     return text;
 }
 
-PackInput Content(const std::string& name, const std::string& bytes) { return {name, name, bytes.size(), bytes}; }
+PackInput Content(const std::string& name, const std::string& bytes) {
+    return {name, name, bytes.size(), bytes};
+}
 
 // A loaded archive over bytes.
 struct TLoaded {
@@ -75,10 +78,14 @@ std::string Write(const std::vector<PackInput>& inputs, const TSolidLayout& layo
 }
 
 TEST(SolidArchive, RoundTripsEveryKindOfPayloadInAnyOrder) {
-    std::vector<PackInput> inputs = {Content("setup.ini", "a = 1;"), Content("bin\\app.exe", Executable(0x8664, 1)),
-                                     Content("bin\\old.dll", Executable(0x14C, 2)), Content("empty", ""),
-                                     Content("large.txt", Text(300000, 3)), Content("bin\\copy.exe", Executable(0x8664, 1))};
-    for (int i = 0; i < 150; ++i) inputs.push_back(Content("small\\" + std::to_string(i) + ".h", Text(i * 7, i)));
+    std::vector<PackInput> inputs = {Content("setup.ini", "a = 1;"),
+                                     Content("bin\\app.exe", Executable(0x8664, 1)),
+                                     Content("bin\\old.dll", Executable(0x14C, 2)),
+                                     Content("empty", ""),
+                                     Content("large.txt", Text(300000, 3)),
+                                     Content("bin\\copy.exe", Executable(0x8664, 1))};
+    for (int i = 0; i < 150; ++i)
+        inputs.push_back(Content("small\\" + std::to_string(i) + ".h", Text(i * 7, i)));
     // Small segments and streams: several of each, pieces across them.
     TLoaded archive(Write(inputs, {400000, 60000}));
     ASSERT_EQ(archive.code, zaOk);
@@ -92,7 +99,8 @@ TEST(SolidArchive, RoundTripsEveryKindOfPayloadInAnyOrder) {
         EXPECT_EQ(archive.unpacker.FileAt(i).Name, inputs[i].name);
         EXPECT_EQ(archive.unpacker.FileAt(i).UnpackedSize, inputs[i].size);
     }
-    for (int32_t i = archive.unpacker.FileCount() - 1; i >= 0; --i) EXPECT_EQ(archive.Extract(i), *inputs[i].content);
+    for (int32_t i = archive.unpacker.FileCount() - 1; i >= 0; --i)
+        EXPECT_EQ(archive.Extract(i), *inputs[i].content);
     for (int32_t i : {40, 4, 1, 5, 155, 0, 3}) EXPECT_EQ(archive.Extract(i), *inputs[i].content);
 }
 
@@ -123,7 +131,8 @@ TEST(SolidArchive, BranchFilterRevertsExactlyWhateverTheChunks) {
 //   54 "a.txt": 61 size, 65 check, 69 segment, 73 filter, 74 pieces,
 //   78 offset, 82 length; 86 "b.txt": ... 110 offset, 114 length.
 std::string Sample() {
-    return Write({Content("setup.ini", "a = 1;"), Content("a.txt", Text(3000, 1)), Content("b.txt", Text(5000, 2))});
+    return Write(
+        {Content("setup.ini", "a = 1;"), Content("a.txt", Text(3000, 1)), Content("b.txt", Text(5000, 2))});
 }
 
 // bytes with its table changed by edit (and its header made to match).
@@ -131,7 +140,8 @@ std::string EditTable(std::string bytes, const std::function<void(std::string&)>
     uint32_t packed = LoadLE32(reinterpret_cast<const unsigned char*>(bytes.data()) + 4);
     std::string table(LoadLE32(reinterpret_cast<const unsigned char*>(bytes.data()) + 8), '\0');
     uLongf size = static_cast<uLongf>(table.size());
-    uncompress(reinterpret_cast<Bytef*>(table.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()) + 12, packed);
+    uncompress(reinterpret_cast<Bytef*>(table.data()), &size,
+               reinterpret_cast<const Bytef*>(bytes.data()) + 12, packed);
     edit(table);
     std::string repacked = CompressZlib(table, 9);
     std::string header = bytes.substr(0, 12);
@@ -150,8 +160,8 @@ TEST(SolidArchive, HostileArchivesFailTheirLoadOrTheirEntriesWithoutHarm) {
     struct Case {
         const char* what;
         std::string bytes;
-        uint8_t load;         // LoadFileTable's code
-        bool aGood, bGood;    // whether a.txt and b.txt still extract
+        uint8_t load;       // LoadFileTable's code
+        bool aGood, bGood;  // whether a.txt and b.txt still extract
     };
     std::string damaged = sample, header = sample;
     damaged[streamAt + 40] ^= 0x5A;
@@ -162,8 +172,10 @@ TEST(SolidArchive, HostileArchivesFailTheirLoadOrTheirEntriesWithoutHarm) {
         {"seventeen streams", EditTable(sample, Poke(4, 17)), zaLoadTable, false, false},
         {"lc + lp of 5", EditTable(sample, Poke(16, 3 + 9 * 2, 1)), zaLoadTable, false, false},
         {"a properties byte past 224", EditTable(sample, Poke(16, 225, 1)), zaLoadTable, false, false},
-        {"a dictionary past the window limit", EditTable(sample, Poke(17, SolidWindowLimit + 1)), zaLoadTable, false, false},
-        {"a stream past the window limit", EditTable(sample, Poke(12, SolidWindowLimit + 1)), zaLoadTable, false, false},
+        {"a dictionary past the window limit", EditTable(sample, Poke(17, SolidWindowLimit + 1)), zaLoadTable,
+         false, false},
+        {"a stream past the window limit", EditTable(sample, Poke(12, SolidWindowLimit + 1)), zaLoadTable,
+         false, false},
         {"a stream reaching 2 GiB", EditTable(sample, Poke(8, 0x7FFFFFF0)), zaLoadTable, false, false},
         {"a piece past its segment", EditTable(sample, Poke(110, 8000)), zaLoadTable, false, false},
         {"pieces short of the size", EditTable(sample, Poke(114, 4999)), zaLoadTable, false, false},
@@ -173,8 +185,8 @@ TEST(SolidArchive, HostileArchivesFailTheirLoadOrTheirEntriesWithoutHarm) {
         {"the stream damaged", damaged, zaOk, false, false},
         {"the stream cut short", sample.substr(0, sample.size() - 200), zaOk, true, false},
         {"a stream that decodes to more than its size",
-         EditTable(sample, [](std::string& t) { Poke(12, 7999)(t), Poke(93, 4999)(t), Poke(114, 4999)(t); }), zaOk,
-         true, false},
+         EditTable(sample, [](std::string& t) { Poke(12, 7999)(t), Poke(93, 4999)(t), Poke(114, 4999)(t); }),
+         zaOk, true, false},
         {"a stream that decodes to less than its size",
          EditTable(sample, [](std::string& t) { Poke(12, 9000)(t), Poke(110, 4000)(t); }), zaOk, true, false},
         {"a checksum that differs", EditTable(sample, Poke(65, 12345)), zaOk, false, true},

@@ -59,8 +59,8 @@ bool FilterWins(std::string& bytes, const TPeLayout& layout, TPlannedFile& file)
     trial.Fast = true;
     unsigned char props[LzmaPropsSize];
     std::string plain = CodeOf(bytes, layout);
-    if (plain.empty() || EncodeLzma(CodeOf(filtered, layout), trial, props).size() >=
-                             EncodeLzma(plain, trial, props).size())
+    if (plain.empty() ||
+        EncodeLzma(CodeOf(filtered, layout), trial, props).size() >= EncodeLzma(plain, trial, props).size())
         return false;
     bytes.swap(filtered);
     file.Filter = layout.Code;
@@ -72,7 +72,8 @@ bool FilterWins(std::string& bytes, const TPeLayout& layout, TPlannedFile& file)
 
 // Cuts an executable at its sections: each run of bytes between them and
 // each section is a part, keyed by the section's name.
-void CutExecutable(size_t index, const std::string& bytes, const TPeLayout& layout, std::vector<TPart>& parts) {
+void CutExecutable(size_t index, const std::string& bytes, const TPeLayout& layout,
+                   std::vector<TPart>& parts) {
     uint32_t at = 0;
     size_t slot = 0;
     auto add = [&](std::string group, uint32_t offset, uint32_t length) {
@@ -117,7 +118,8 @@ TPlannedBlock PlanBlock(const std::vector<std::string>& contents, const std::vec
     });
     for (size_t i = 0; i < parts.size(); ++i) {
         const TPart& part = parts[i];
-        if (i == 0 || part.group != parts[i - 1].group) block.Groups.push_back(static_cast<uint32_t>(block.Bytes.size()));
+        if (i == 0 || part.group != parts[i - 1].group)
+            block.Groups.push_back(static_cast<uint32_t>(block.Bytes.size()));
         std::vector<TSolidPiece>& pieces = block.Files[part.file].Pieces;
         if (pieces.size() <= part.slot) pieces.resize(part.slot + 1);
         pieces[part.slot] = {static_cast<uint32_t>(block.Bytes.size()), part.length};

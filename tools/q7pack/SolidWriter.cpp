@@ -47,7 +47,8 @@ std::vector<TSegmentJob> SplitSegments(const std::vector<PackInput>& inputs, uin
     for (size_t i = 1; i < inputs.size(); ++i) {
         if (inputs[i].size > limit)
             throw PackError(inputs[i].path, "is larger than a segment of the solid format holds (" +
-                                                std::to_string(limit >> 20) + " MiB): pack it without --solid");
+                                                std::to_string(limit >> 20) +
+                                                " MiB): pack it without --solid");
         if (filled + inputs[i].size > limit && filled > 0) {
             if (!segments.empty()) segments.back().end = i;
             segments.emplace_back().first = i;
@@ -64,13 +65,15 @@ std::vector<TSegmentJob> SplitSegments(const std::vector<PackInput>& inputs, uin
 // that, where LZMA loses the least by starting afresh.
 std::vector<uint32_t> StreamStarts(const TPlannedBlock& plan, uint32_t target) {
     uint64_t size = plan.Bytes.size();
-    uint64_t count = std::min<uint64_t>(std::max<uint64_t>((size + target - 1) / target, 1), SolidStreamLimit);
+    uint64_t count =
+        std::min<uint64_t>(std::max<uint64_t>((size + target - 1) / target, 1), SolidStreamLimit);
     auto distance = [](uint64_t a, uint64_t b) { return a > b ? a - b : b - a; };
     std::vector<uint32_t> starts{0};
     for (uint64_t k = 1; k < count; ++k) {
         uint64_t cut = size * k / count, best = cut;
         for (uint32_t group : plan.Groups)
-            if (distance(group, cut) <= target / 4 && (best == cut || distance(group, cut) < distance(best, cut)))
+            if (distance(group, cut) <= target / 4 &&
+                (best == cut || distance(group, cut) < distance(best, cut)))
                 best = group;
         if (best > starts.back() && best < size) starts.push_back(static_cast<uint32_t>(best));
     }
@@ -78,14 +81,16 @@ std::vector<uint32_t> StreamStarts(const TPlannedBlock& plan, uint32_t target) {
 }
 
 // Reads and lays out one segment; its streams are compressed later.
-std::string PlanSegment(const std::vector<PackInput>& inputs, TSegmentJob& segment, const TSolidLayout& layout) {
+std::string PlanSegment(const std::vector<PackInput>& inputs, TSegmentJob& segment,
+                        const TSolidLayout& layout) {
     std::vector<std::string> contents, names;
     uint64_t size = 0;
     for (size_t i = segment.first; i < segment.end; ++i) {
         contents.push_back(inputs[i].content ? *inputs[i].content : ReadInputFile(inputs[i].path));
         names.push_back(inputs[i].name);
         size += contents.back().size();
-        if (size > layout.segmentLimit) throw PackError(inputs[i].path, "grew while it was packed: its segment is full");
+        if (size > layout.segmentLimit)
+            throw PackError(inputs[i].path, "grew while it was packed: its segment is full");
     }
     TPlannedBlock plan = PlanBlock(contents, names);
     segment.files = std::move(plan.Files);
@@ -93,7 +98,8 @@ std::string PlanSegment(const std::vector<PackInput>& inputs, TSegmentJob& segme
     for (size_t k = 0; k < starts.size(); ++k) {
         TStreamJob& stream = segment.streams.emplace_back();
         stream.offset = starts[k];
-        stream.size = static_cast<uint32_t>((k + 1 < starts.size() ? starts[k + 1] : plan.Bytes.size()) - starts[k]);
+        stream.size =
+            static_cast<uint32_t>((k + 1 < starts.size() ? starts[k + 1] : plan.Bytes.size()) - starts[k]);
     }
     return std::move(plan.Bytes);
 }
@@ -103,7 +109,8 @@ std::string PlanSegment(const std::vector<PackInput>& inputs, TSegmentJob& segme
 void CompressStreams(const std::string& bytes, TSegmentJob& segment, unsigned threads) {
     std::vector<TStreamJob*> jobs;
     for (TStreamJob& stream : segment.streams) jobs.push_back(&stream);
-    std::stable_sort(jobs.begin(), jobs.end(), [](const TStreamJob* a, const TStreamJob* b) { return a->size > b->size; });
+    std::stable_sort(jobs.begin(), jobs.end(),
+                     [](const TStreamJob* a, const TStreamJob* b) { return a->size > b->size; });
     std::atomic<size_t> next{0};
     std::vector<std::exception_ptr> failures(jobs.size());
     auto work = [&] {
@@ -111,8 +118,8 @@ void CompressStreams(const std::string& bytes, TSegmentJob& segment, unsigned th
             try {
                 TLzmaSettings settings;
                 settings.Dictionary = jobs[i]->size;
-                jobs[i]->packed = EncodeLzma(std::string_view(bytes).substr(jobs[i]->offset, jobs[i]->size), settings,
-                                             jobs[i]->props);
+                jobs[i]->packed = EncodeLzma(std::string_view(bytes).substr(jobs[i]->offset, jobs[i]->size),
+                                             settings, jobs[i]->props);
             } catch (...) {
                 failures[i] = std::current_exception();
             }
@@ -157,8 +164,9 @@ std::string Table(const std::vector<PackInput>& inputs, const std::string& scrip
     };
     name(0);
     table.U32(static_cast<uint32_t>(script.size()));
-    table.U32(static_cast<uint32_t>(adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(script.data()),
-                                            static_cast<uInt>(script.size()))));
+    table.U32(
+        static_cast<uint32_t>(adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(script.data()),
+                                      static_cast<uInt>(script.size()))));
     table.U32(SolidInTable);
     table.Append(script);
     for (size_t s = 0; s < segments.size(); ++s)
@@ -187,7 +195,8 @@ TSolidWritten WriteSolidArchive(TStream& out, const std::vector<PackInput>& inpu
     std::string script = inputs[0].content ? *inputs[0].content : ReadInputFile(inputs[0].path);
     std::string table = Table(inputs, script, segments);
     if (table.size() > SolidTableLimit)
-        throw PackError(output, "the table of names and pieces would exceed " + std::to_string(SolidTableLimit) + " bytes");
+        throw PackError(output, "the table of names and pieces would exceed " +
+                                    std::to_string(SolidTableLimit) + " bytes");
     std::string packedTable = CompressZlib(table, 9);
     TTableWriter header;
     header.Append(std::string_view(reinterpret_cast<const char*>(SolidMagic), sizeof SolidMagic));

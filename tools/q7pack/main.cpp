@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/uZlibWriter.h"
+#include "system/uSafeFolder.h"
 #include "tools/q7pack/ArchiveCommands.h"
 #include "tools/q7pack/BrandFile.h"
 #include "tools/q7pack/LzmaEncoder.h"
@@ -17,7 +18,6 @@
 #include "tools/q7pack/PackCheck.h"
 #include "tools/q7pack/PackCreate.h"
 #include "tools/q7pack/PackError.h"
-#include "system/uSafeFolder.h"
 #include "tools/q7pack/PackInputs.h"
 
 namespace {
