@@ -1,7 +1,6 @@
 #include "archive/uLzmaStream.h"
 
 #include <cstdlib>
-#include <new>
 
 #include "LzmaDec.h"
 
@@ -36,9 +35,9 @@ void TLzmaStream::Close() {
 bool TLzmaStream::Open(TStream& source, int32_t start, uint32_t packed, unsigned char* output, uint32_t size,
                        const unsigned char* props) {
     Close();
-    // The input buffer is taken once, when the stream is first opened.
-    if (!state_) state_.reset(new (std::nothrow) TState);
-    if (!state_) return false;
+    // The input buffer is taken once, when the stream is first opened;
+    // memory that cannot be had raises.
+    if (!state_) state_.reset(new TState);
     CLzmaDec& decoder = state_->decoder;
     if (LzmaDec_AllocateProbs(&decoder, props, LzmaPropsSize, &kAllocator) != SZ_OK) return false;
     // The output holds the whole stream, so the decoder never wraps it and

@@ -23,7 +23,8 @@ public:
 
     // Starts decoding packed bytes at position start of source into
     // output[0, size). False when the properties are refused or the
-    // decoder's memory cannot be had; the caller has bounded them.
+    // decoder's tables cannot be had; raises std::bad_alloc when its input
+    // buffer cannot. The caller has bounded the properties.
     bool Open(TStream& source, int32_t start, uint32_t packed, unsigned char* output, uint32_t size,
               const unsigned char* props);
     // Forgets the stream; Decoded() is 0 afterwards.

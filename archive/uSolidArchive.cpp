@@ -4,18 +4,23 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "archive/uZlibArchive.h"
 #include "system/uByteOrder.h"
+
+// Every refusal of a damaged table: one place that raises, so that the
+// checks stay small in the installer.
+namespace {
+[[noreturn]] __attribute__((noinline)) void Refuse() { throw EZLibError(); }
+}  // namespace
 
 // Reads the inflated table front to back; raises EZLibError at its end.
 class TTableReader {
 public:
     TTableReader(const std::string& bytes, size_t at) : bytes_(bytes), at_(at) {}
 
-    const unsigned char* Take(uint64_t n) {
-        if (n > bytes_.size() - at_) throw EZLibError();
+    __attribute__((noinline)) const unsigned char* Take(uint64_t n) {
+        if (n > bytes_.size() - at_) Refuse();
         at_ += static_cast<size_t>(n);
         return reinterpret_cast<const unsigned char*>(bytes_.data()) + at_ - n;
     }
@@ -36,25 +41,25 @@ constexpr uint32_t kChunk = 65536;
 // lc + lp above 4 would make the decoder's tables grow to megabytes.
 void CheckProps(const unsigned char* props) {
     uint32_t d = props[0];
-    if (d >= 9 * 5 * 5 || d % 9 + d / 9 % 5 > 4 || LoadLE32(props + 1) > SolidWindowLimit) throw EZLibError();
+    if (d >= 9 * 5 * 5 || d % 9 + d / 9 % 5 > 4 || LoadLE32(props + 1) > SolidWindowLimit) Refuse();
 }
 
 // Ranges in order, apart, inside the entry; pieces inside the segment,
 // adding up to the entry's size.
 void CheckPlacement(const TSolidRecord& r, uint32_t segmentSize) {
-    if (r.Filter != 0 && r.Filter != bcX86 && r.Filter != bcX64) throw EZLibError();
+    if (r.Filter != 0 && r.Filter != bcX86 && r.Filter != bcX64) Refuse();
     uint64_t end = 0, total = 0;
     for (uint32_t i = 0; i < r.Ranges; ++i) {
         uint64_t offset = LoadLE32(r.Range + 12 * i), size = LoadLE32(r.Range + 12 * i + 4);
-        if (offset < end || offset + size > r.Size) throw EZLibError();
+        if (offset < end || offset + size > r.Size) Refuse();
         end = offset + size;
     }
     for (uint32_t i = 0; i < r.Pieces; ++i) {
         uint64_t offset = LoadLE32(r.Piece + 8 * i), length = LoadLE32(r.Piece + 8 * i + 4);
-        if (offset + length > segmentSize) throw EZLibError();
+        if (offset + length > segmentSize) Refuse();
         total += length;
     }
-    if (total != r.Size) throw EZLibError();
+    if (total != r.Size) Refuse();
 }
 
 // Where a segment entry's bytes are: its filter and ranges, its pieces.
@@ -82,7 +87,7 @@ __attribute__((noinline)) TSolidRecord TSolidArchive::Record(uint32_t at, size_t
     if (r.Segment == SolidInTable) {
         r.Piece = in.Take(r.Size);
     } else {
-        if (r.Segment >= SegmentCount()) throw EZLibError();
+        if (r.Segment >= SegmentCount()) Refuse();
         ReadPlacement(in, r);
         CheckPlacement(r, SegmentSize(r.Segment));
     }
@@ -93,19 +98,19 @@ __attribute__((noinline)) TSolidRecord TSolidArchive::Record(uint32_t at, size_t
 // A segment's streams, which fill it one after the other.
 void TSolidArchive::ReadSegment(TTableReader& in) {
     uint32_t count = in.U32(), size = 0;
-    if (count > SolidStreamLimit) throw EZLibError();
+    if (count > SolidStreamLimit) Refuse();
     for (uint32_t i = 0; i < count; ++i) {
         TSolidStream stream;
         stream.Packed = in.U32();
         stream.Size = in.U32();
         stream.Props = in.Take(LzmaPropsSize);
         CheckProps(stream.Props);
-        if (stream.Size > SolidWindowLimit - size) throw EZLibError();
+        if (stream.Size > SolidWindowLimit - size) Refuse();
         stream.Offset = size;
         size += stream.Size;
         stream.Start = static_cast<int32_t>(end_);
         end_ += stream.Packed;
-        if (end_ > INT32_MAX) throw EZLibError();
+        if (end_ > INT32_MAX) Refuse();
         streams_.push_back(stream);
     }
     first_.push_back(static_cast<uint32_t>(streams_.size()));
@@ -120,7 +125,7 @@ uint32_t TSolidArchive::SegmentSize(uint32_t segment) const {
 void TSolidArchive::Load(TStream& stream, const unsigned char* header, std::vector<TZLibPackedFile>& files) {
     uint32_t packed = LoadLE32(header + 4), size = LoadLE32(header + 8);
     int32_t at = stream.Position();
-    if (at < 0 || size > SolidTableLimit) throw EZLibError();
+    if (at < 0 || size > SolidTableLimit) Refuse();
     TZLibPackedFile table;
     table.PackedSize = packed;
     table.DataOffset = at;
@@ -128,7 +133,7 @@ void TSolidArchive::Load(TStream& stream, const unsigned char* header, std::vect
     TStringStream bytes;
     TCappedStream capped(bytes, size);
     table.Inflate(capped);  // refuses a table that does not lie below 2^31
-    if (capped.Written() != size) throw EZLibError();
+    if (capped.Written() != size) Refuse();
     table_ = std::move(bytes.Data);
 
     TTableReader in(table_, 0);
@@ -156,8 +161,8 @@ bool TSolidArchive::Enter(uint32_t segment) {
     current_ = SolidInTable;
     for (TLzmaStream& decoder : decoders_) decoder.Close();
     window_.reset();
-    window_.reset(new (std::nothrow) unsigned char[SegmentSize(segment) + 1]);
-    if (!window_) return false;
+    // Memory that cannot be had raises, which fails the entry.
+    window_.reset(new unsigned char[SegmentSize(segment) + 1]);
     current_ = segment;
     return true;
 }

@@ -32,7 +32,7 @@
 class TZLibPackedFile;
 class TTableReader;
 
-constexpr unsigned char SolidMagic[4] = {'q', '7', 'L', 'Z'};
+constexpr uint32_t SolidMagic = 0x5A4C3771;  // "q7LZ", read little-endian
 constexpr int32_t SolidHeaderSize = 12;
 // The most a segment may hold, which is the memory its window takes. A
 // hostile archive can make the installer take no more than this; q7pack
@@ -71,8 +71,9 @@ public:
     void Load(TStream& stream, const unsigned char* header, std::vector<TZLibPackedFile>& files);
 
     // Writes the entry whose record lies at record to output; false when
-    // its bytes cannot be had whole (a damaged or short stream, memory) or
-    // their checksum differs, or output takes fewer bytes than given. Each
+    // its bytes cannot be had whole (a damaged or short stream) or their
+    // checksum differs, or output takes fewer bytes than given; raises
+    // std::bad_alloc when the window's memory cannot be had. Each
     // stream is decoded as far as the entries taken so far need, once: a
     // piece already decoded is copied from the window. An entry of another
     // segment drops the window and starts that segment's streams afresh.

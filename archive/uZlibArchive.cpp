@@ -80,7 +80,7 @@ bool LoadSolid(TStream& stream, TZLibUnpacker& unpacker) {
     int32_t start = stream.Position();
     unsigned char header[SolidHeaderSize];
     int32_t got = stream.Read(header, SolidHeaderSize);
-    if (got == SolidHeaderSize && std::equal(header, header + 4, SolidMagic)) {
+    if (got == SolidHeaderSize && LoadLE32(header) == SolidMagic) {
         unpacker.Solid.reset(new TSolidArchive);
         unpacker.Solid->Load(stream, header, unpacker.Files);
         return true;

@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t length = std::min<size_t>(LoadLE16(data), size - 2);
     std::string table(reinterpret_cast<const char*>(data) + 2, length);
     std::string packed = CompressZlib(table, 1);
-    std::string bytes(reinterpret_cast<const char*>(SolidMagic), 4);
+    std::string bytes;
+    Put32(bytes, SolidMagic);
     Put32(bytes, static_cast<uint32_t>(packed.size()));
     Put32(bytes, static_cast<uint32_t>(table.size()));
     bytes += packed;

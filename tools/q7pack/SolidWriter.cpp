@@ -199,7 +199,7 @@ TSolidWritten WriteSolidArchive(TStream& out, const std::vector<PackInput>& inpu
                                     std::to_string(SolidTableLimit) + " bytes");
     std::string packedTable = CompressZlib(table, 9);
     TTableWriter header;
-    header.Append(std::string_view(reinterpret_cast<const char*>(SolidMagic), sizeof SolidMagic));
+    header.U32(SolidMagic);
     header.U32(static_cast<uint32_t>(packedTable.size()));
     header.U32(static_cast<uint32_t>(table.size()));
     TSolidWritten written;
