@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "system/uSystem.h"
-#include "system/uTextLower.h"
+#include "system/text/uTextLower.h"
 
 namespace {
 

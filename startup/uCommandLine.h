@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scriptlib/uOptions.h"
+#include "scriptlib/installer/uOptions.h"
 
 // Blanks and control characters (every byte up to 0x20) separate items;
 // double quotes group text with blanks into one item and are removed, so

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/q7pack/PackCheck.h"
+#include "tools/q7pack/pack/PackCheck.h"
 #include "tests/fuzz/Require.h"
 
 namespace {

@@ -21,8 +21,8 @@
 #include <set>
 #include <string>
 
-#include "tools/q7pack/ArchiveCommands.h"
-#include "tools/q7pack/PackError.h"
+#include "tools/q7pack/read/ArchiveCommands.h"
+#include "tools/q7pack/common/PackError.h"
 #include "tests/fuzz/Require.h"
 
 namespace fs = std::filesystem;

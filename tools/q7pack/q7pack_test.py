@@ -272,7 +272,7 @@ class PackagerTest(unittest.TestCase):
 
     def test_check_reports_errors_and_warns_of_a_script_saved_as_utf8(self):
         # Which error, which note and the caret under the line are the script
-        # check's (scriptlib/uPatcherCheck_test.cpp); the note on a byte-order
+        # check's (scriptlib/installer/uPatcherCheck_test.cpp); the note on a byte-order
         # mark and the warning on UTF-8 text are q7pack's own.
         name = self.path("check/setup.ini").encode()
         passes = name + b": passes the installer's check\n"
