@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "script/uScript.h"
-#include "scriptlib/uScriptLib.h"
 #include "scriptlib/installer/uOptions.h"
+#include "scriptlib/uScriptLib.h"
 
 class TZLibUnpacker;
 
 // The status an installer with options ends with after a script error or an
-// unexpected fault during the installation (docs/packaging.md).
+// unexpected fault during the installation (docs/reference/installer.md).
 constexpr int32_t kExitScriptFailed = 6;
 
 // A library function bound so that the installation log records its calls

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "system/uSystem.h"
 #include "system/text/uTextLower.h"
+#include "system/uSystem.h"
 
 namespace {
 

@@ -35,7 +35,3 @@ struct TInvocation {
 // items beginning with / are options in their order, and the last other
 // item names the archive.
 TInvocation ParseInvocation(std::string_view line, bool withOptions);
-
-// The resource (RT_RCDATA, this name) that q7pack writes into an installer
-// whose brand asks for options.
-constexpr char kOptionsResource[] = "OPTIONS";

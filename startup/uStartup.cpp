@@ -5,15 +5,16 @@
 #include <commctrl.h>
 
 #include <optional>
-#include <vector>
 
 #include "archive/uZlibArchive.h"
+#include "pe/uAppendedArchive.h"
+#include "resources/uResourceIds.h"
 #include "scriptlib/uPatcherScript.h"
 #include "startup/uCommandLine.h"
-#include "pe/uAppendedArchive.h"
 #include "system/app/uFatalError.h"
 #include "system/app/uInstallLog.h"
 #include "system/uSystem.h"
+#include "system/win/uEnvironment.h"
 
 namespace {
 
@@ -49,16 +50,6 @@ public:
     TActiveScope& operator=(const TActiveScope&) = delete;
 };
 
-std::string OwnExecutablePath() {
-    std::vector<char> buffer(MAX_PATH);
-    while (true) {
-        DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) throw EOsError{};
-        if (n < buffer.size()) return std::string(buffer.data(), n);
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 // q7pack marks an installer whose brand asks for options with a resource.
 bool TakesOptions() { return FindResourceA(nullptr, kOptionsResource, MAKEINTRESOURCEA(10)) != nullptr; }
 
@@ -86,7 +77,7 @@ int32_t InstallFrom(TZLibUnpacker& unpacker, TFileStream& archive, const TRunOpt
 int32_t OpenAndInstall(TZLibUnpacker& unpacker, const TInvocation& invocation, bool takesOptions) {
     try {
         bool ownFile = !invocation.Archive;
-        TFileStream archive(ownFile ? OwnExecutablePath() : *invocation.Archive, fmOpenReadShareAll);
+        TFileStream archive(ownFile ? OwnProgramPath() : *invocation.Archive, fmOpenReadShareAll);
         std::optional<int32_t> offset = ownFile ? GetAppendedArchiveOffset() : 0;
         // Reading from anywhere else would load whatever lies there.
         if (!offset || archive.Seek(*offset, soFromBeginning) != *offset)

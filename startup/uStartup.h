@@ -13,7 +13,7 @@
 class TZLibUnpacker;
 
 // The statuses an installer with options ends with when it fails by
-// itself (docs/packaging.md lists them); SetExitCode chooses any other.
+// itself (docs/reference/installer.md lists them); SetExitCode chooses any other.
 constexpr int32_t kExitArchiveDamaged = 2;  // cannot be opened, or an unexpected error
 constexpr int32_t kExitArchiveUnavailable = 3;
 constexpr int32_t kExitScriptMissing = 4;

@@ -4,8 +4,8 @@
 // how, is the log column of the list (scriptlib/installer/uPatcherFunctions.inc).
 
 #include "archive/uZlibArchive.h"
-#include "scriptlib/installer/uPatcherArchive.h"
 #include "scriptlib/host/uPatcherLibrary.h"
+#include "scriptlib/installer/uPatcherArchive.h"
 #include "system/app/uInstallLog.h"
 
 namespace {

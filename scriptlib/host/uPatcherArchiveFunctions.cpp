@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "archive/uZlibArchive.h"
-#include "scriptlib/installer/uPatcherArchive.h"
 #include "scriptlib/host/uPatcherLibrary.h"
+#include "scriptlib/installer/uPatcherArchive.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <commctrl.h>
 
+#include "scriptlib/host/uPatcherLibrary.h"
 #include "scriptlib/installer/uPatcherArchive.h"
 #include "scriptlib/installer/uPatcherInstall.h"
-#include "scriptlib/host/uPatcherLibrary.h"
 #include "system/uSystem.h"
 
 namespace {

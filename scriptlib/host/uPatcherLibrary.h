@@ -15,8 +15,8 @@
 #include <memory>
 #include <vector>
 
-#include "scriptlib/uPatcherScript.h"
 #include "scriptlib/installer/uPatcherTable.h"
+#include "scriptlib/uPatcherScript.h"
 
 // memory is the installer memory that owns the function (for CurrentDialog,
 // Unpacker and the options).

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "archive/uStoredName.h"
-#include "system/fs/uSafeFolder.h"
 #include "system/fs/uFiles.h"
+#include "system/fs/uSafeFolder.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // The installation log that /LOG=file asks for: one line per library call
 // that changes the machine or starts a program, per fatal error and per
 // script error, each written to the file at once, so that a crash leaves
-// the log complete up to its last call. docs/packaging.md describes the
+// the log complete up to its last call. docs/reference/installer.md describes the
 // format; nothing is written while no log is open.
 
 #include <string>

@@ -1,10 +1,10 @@
 #include <windows.h>
 
+#include "resources/uResourceIds.h"
 #include "system/app/uResourceLanguage.h"
 
 namespace {
 
-constexpr WORD kFirstPage = 101;
 
 BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR into) {
     reinterpret_cast<std::vector<uint16_t>*>(into)->push_back(language);

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "system/io/uPosixPath.h"
 #include "system/fs/uFiles.h"
+#include "system/io/uPosixPath.h"
 
 namespace {
 

@@ -21,7 +21,8 @@ std::string EnvironmentValue(const std::string& name);
 // empty when Windows cannot expand it.
 std::string ExpandEnvironment(const std::string& text);
 
-// The full path of the running program's own file.
+// The full path of the running program's own file (where start-up finds
+// the appended archive); empty when Windows cannot tell.
 std::string OwnProgramPath();
 
 // The KiB free to this user on the volume that holds path, capped at

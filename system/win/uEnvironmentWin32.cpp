@@ -7,8 +7,8 @@
 #include <climits>
 #include <vector>
 
-#include "system/win/uEnvironment.h"
 #include "system/fs/uFiles.h"
+#include "system/win/uEnvironment.h"
 
 namespace {
 

@@ -24,8 +24,8 @@ std::string BrandedStub(const std::string& file, const TBrand& brand);
 // The caption of the first page and the product version of an installer,
 // in UTF-8; empty when it has none.
 struct TInstallerIdentity {
-    std::string title;
-    std::string version;
-    bool utf8 = false;  // the manifest makes UTF-8 its code page
+    std::string Title;
+    std::string Version;
+    bool Utf8 = false;  // the manifest makes UTF-8 its code page
 };
 TInstallerIdentity ReadIdentity(const TPeFile& image);

@@ -6,8 +6,8 @@
 
 #include "archive/uStoredName.h"
 #include "system/text/uCodePage.h"
-#include "system/uSystem.h"
 #include "system/text/uUtf8.h"
+#include "system/uSystem.h"
 #include "tools/q7pack/common/PackError.h"
 #include "tools/q7pack/common/Platform.h"
 

@@ -25,8 +25,8 @@ void PrintInstallerFacts(const std::string& file, uint32_t imageEnd) {
         TPeFile pe(image);
         TInstallerIdentity identity = ReadIdentity(pe);
         std::printf("  title: %s\n  version: %s\n",
-                    identity.title.empty() ? "(none)" : ShownText(identity.title).c_str(),
-                    identity.version.empty() ? "(none)" : ShownText(identity.version).c_str());
+                    identity.Title.empty() ? "(none)" : ShownText(identity.Title).c_str(),
+                    identity.Version.empty() ? "(none)" : ShownText(identity.Version).c_str());
         TPeDirectory signature = pe.Directory(pdCertificate);
         if (signature.Size != 0)
             std::printf(
