@@ -65,8 +65,8 @@ std::string ExistingAncestor(const std::string& folder, std::vector<std::string>
 
 class TInstallation {
 public:
-    TInstallation(const TZLibUnpacker& unpacker, TInstallObserver& observer)
-        : unpacker_(unpacker), observer_(observer) {}
+    TInstallation(const TZLibUnpacker& unpacker, TInstallObserver& observer, const TLeftOut& leftOut)
+        : unpacker_(unpacker), observer_(observer), leftOut_(leftOut) {}
 
     TInstallResult Run(const std::string& folder);
 
@@ -83,6 +83,7 @@ private:
 
     const TZLibUnpacker& unpacker_;
     TInstallObserver& observer_;
+    const TLeftOut& leftOut_;
     TInstallJournal journal_;  // holds the folders; undone after the files below close
     TFolderId root_ = 0;
     // The folders entered so far, sorted by the stored folder's parts
@@ -131,7 +132,7 @@ TFolderId TInstallation::FolderOf(const std::vector<std::string>& parts) {
 // Refuses the names that would leave the folder, before anything is written.
 bool TInstallation::Plan() {
     for (const TZLibPackedFile& entry : unpacker_.Files) {
-        if (IsScript(entry.Name)) continue;
+        if (IsScript(entry.Name) || IsLeftOut(leftOut_, static_cast<size_t>(&entry - unpacker_.Files.data()))) continue;
         if (StoredNameFault(entry.Name) != nullptr || NameParts(entry.Name).empty()) {
             failed_ = entry.Name;
             return false;
@@ -223,7 +224,8 @@ TInstallResult TInstallation::Run(const std::string& folder) {
 
 }  // namespace
 
-TInstallResult InstallArchive(const TZLibUnpacker& unpacker, const std::string& folder, TInstallObserver& observer) {
-    TInstallation installation(unpacker, observer);
+TInstallResult InstallArchive(const TZLibUnpacker& unpacker, const std::string& folder, TInstallObserver& observer,
+                              const TLeftOut& leftOut) {
+    TInstallation installation(unpacker, observer, leftOut);
     return installation.Run(folder);
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "archive/uZlibArchive.h"
+#include "scriptlib/uEntrySelection.h"
 
 // Told how the installation goes; answers whether to go on.
 class TInstallObserver {
@@ -29,8 +30,9 @@ struct TInstallResult {
     std::string Failed;
 };
 
-// Writes every entry but setup.ini under its stored name below folder,
-// making the folders the names need (folder itself too).
+// Writes every entry but setup.ini and those leftOut names under its
+// stored name below folder, making the folders the names need (folder
+// itself too). What is left out is neither written nor checked.
 //
 // Two steps: each entry is first inflated into a new file beside its
 // target (TSafeNewFile: nameless or under a temporary name, removed if the
@@ -50,4 +52,5 @@ struct TInstallResult {
 // such an old copy back over its target before it begins.
 //
 // Refused, with nothing written: any entry name StoredNameFault refuses.
-TInstallResult InstallArchive(const TZLibUnpacker& unpacker, const std::string& folder, TInstallObserver& observer);
+TInstallResult InstallArchive(const TZLibUnpacker& unpacker, const std::string& folder, TInstallObserver& observer,
+                              const TLeftOut& leftOut = {});

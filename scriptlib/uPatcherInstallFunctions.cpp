@@ -111,7 +111,7 @@ void ScriptArchiveFileText(TPatcherMemory& memory, TScript& script, TValue& resu
 }
 
 // ArchiveInstall(folder [, progressId [, statusId]]): TRUE when every
-// entry but setup.ini was written below folder; otherwise everything is
+// chosen entry but setup.ini was written below folder; otherwise everything is
 // undone, and the status line says which file failed or that the user
 // cancelled.
 void ScriptArchiveInstall(TPatcherMemory& memory, TScript& script, TValue& result) {
@@ -126,7 +126,7 @@ void ScriptArchiveInstall(TPatcherMemory& memory, TScript& script, TValue& resul
     TInstallResult outcome{};
     try {
         TPageObserver observer(memory, bar, status);
-        outcome = InstallArchive(*memory.Unpacker, folder, observer);
+        outcome = InstallArchive(*memory.Unpacker, folder, observer, memory.LeftOut);
         if (outcome.Outcome == ioCancelled) observer.Say(ResourceText(kCancelled));
         if (outcome.Outcome == ioFailed || outcome.Outcome == ioRefused)
             observer.Say(ResourceText(kCouldNotWrite) + outcome.Failed);

@@ -130,6 +130,28 @@ TEST_F(Install, RefusesNamesThatLeaveTheFolderAndWritesNothing) {
     }
 }
 
+// Entries left out are neither written nor checked: a folder's entries by
+// its path, one entry by its index, even one whose name would be refused.
+TEST_F(Install, WritesOnlyTheChosenEntries) {
+    MemoryArchive archive;
+    for (const char* name : {"setup.ini", "a.txt", "Sub\\deep\\b.bin", "sub/c.txt", "subway.txt", "sub\\..\\..\\up.txt"})
+        archive.Add(name, name);
+    archive.Load();
+    TLeftOut leftOut;
+    EXPECT_EQ(SelectEntries(archive.Unpacker, leftOut, "SUB\\", false), 3);
+    EXPECT_EQ(SelectEntries(archive.Unpacker, leftOut, "sub/deep", true), 1);
+    EXPECT_EQ(SelectEntries(archive.Unpacker, leftOut, "sub\\deep\\b.bin", true), 1);
+    EXPECT_EQ(SelectEntries(archive.Unpacker, leftOut, "su", false), 0);
+    EXPECT_EQ(ChosenBytes(archive.Unpacker, leftOut), std::string("a.txtSub\\deep\\b.binsubway.txt").size());
+    Observer observer;
+    EXPECT_EQ(InstallArchive(archive.Unpacker, dir / "app", observer, leftOut).Outcome, ioDone);
+    EXPECT_EQ(Snapshot(dir.Path() / "app"), (Tree{{"a.txt", "a.txt"},
+                                                  {"Sub", "/"},
+                                                  {"Sub/deep", "/"},
+                                                  {"Sub/deep/b.bin", "Sub\\deep\\b.bin"},
+                                                  {"subway.txt", "subway.txt"}}));
+}
+
 // A folder on a drive or share that does not exist fails at once (the
 // search for its nearest existing folder once went round a missing root for
 // ever, and stopped at the current drive's root for a missing share).

@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "script/uScript.h"
-#include "scriptlib/uScriptLib.h"
+#include "scriptlib/uEntrySelection.h"
 #include "scriptlib/uOptions.h"
+#include "scriptlib/uScriptLib.h"
 
 class TZLibUnpacker;
 
@@ -61,6 +62,8 @@ public:
     // The status the installer ends with (SetExitCode).
     int32_t ExitCode = 0;
     std::vector<std::unique_ptr<TLoggedCall>> LoggedCalls;
+    // The entries ArchiveInstall leaves out (ArchiveSelect).
+    TLeftOut LeftOut;
     // ArchiveInstall is running; ArchiveInstallCancel asks it to stop.
     bool Installing = false;
     bool InstallCancelled = false;

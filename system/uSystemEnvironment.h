@@ -29,3 +29,5 @@ std::string OwnProgramPath();
 // yet (the folder an installation is about to create) counts for the
 // nearest existing folder above it.
 int32_t FreeDiskKiB(const std::string& path);
+// The same in bytes, uncapped; false when no volume can be found.
+bool FreeDiskBytes(const std::string& path, uint64_t& bytes);

@@ -65,13 +65,19 @@ std::string OwnProgramPath() {
     });
 }
 
-int32_t FreeDiskKiB(const std::string& path) {
+bool FreeDiskBytes(const std::string& path, uint64_t& bytes) {
     // C:\Missing goes on with C:\ , never with C: (the current folder of
     // drive C); a root that fails ends the search.
     std::string folder = path, name;
     ULARGE_INTEGER free{};
     while (folder.empty() || !GetDiskFreeSpaceExA(folder.c_str(), &free, nullptr, nullptr))
-        if (folder.empty() || !SplitLastName(folder, folder, name)) return -1;
-    ULONGLONG kib = free.QuadPart / 1024;
-    return kib > INT32_MAX ? INT32_MAX : static_cast<int32_t>(kib);
+        if (folder.empty() || !SplitLastName(folder, folder, name)) return false;
+    bytes = free.QuadPart;
+    return true;
+}
+
+int32_t FreeDiskKiB(const std::string& path) {
+    uint64_t bytes = 0;
+    if (!FreeDiskBytes(path, bytes)) return -1;
+    return bytes / 1024 > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bytes / 1024);
 }
