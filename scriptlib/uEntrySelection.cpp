@@ -23,8 +23,7 @@ int32_t SelectEntries(const TZLibUnpacker& unpacker, TLeftOut& leftOut, const st
     int32_t count = 0;
     for (size_t i = 0; i < unpacker.Files.size(); ++i) {
         if (!EntryUnder(unpacker.Files[i].Name, path)) continue;
-        if (leftOut.size() <= i) leftOut.resize(unpacker.Files.size());
-        leftOut[i] = !chosen;
+        SelectEntry(leftOut, unpacker.Files.size(), i, chosen);
         ++count;
     }
     return count;

@@ -5,15 +5,21 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "archive/uZlibArchive.h"
 
-// By entry index: true for an entry left out. An index past its end is
-// chosen, so the empty selection chooses every entry.
-using TLeftOut = std::vector<bool>;
+// By entry index: a byte not 0 for an entry left out. An index past its
+// end is chosen, so the empty selection chooses every entry. (Bytes of a
+// string: the installer has its code already, and so stays small.)
+using TLeftOut = std::string;
 
 inline bool IsLeftOut(const TLeftOut& leftOut, size_t index) { return index < leftOut.size() && leftOut[index]; }
+
+// Chooses or leaves out the one entry index, which must be in the table.
+inline void SelectEntry(TLeftOut& leftOut, size_t entries, size_t index, bool chosen) {
+    if (leftOut.size() < entries) leftOut.resize(entries);
+    leftOut[index] = !chosen;
+}
 
 // Whether the stored name lies at or below path: it is path, or path is a
 // folder of it. Letters A-Z compare without case and / and \ alike, as the

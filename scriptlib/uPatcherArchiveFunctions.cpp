@@ -65,8 +65,7 @@ void ScriptArchiveSelect(TPatcherMemory& memory, TScript& script, TValue& result
     if (entry.Kind == vkString) {
         result = IntegerValue(SelectEntries(*memory.Unpacker, memory.LeftOut, entry.Str, chosen));
     } else if (Entry(memory, entry.Int)) {
-        memory.LeftOut.resize(memory.Unpacker->Files.size());
-        memory.LeftOut[static_cast<size_t>(entry.Int)] = !chosen;
+        SelectEntry(memory.LeftOut, memory.Unpacker->Files.size(), static_cast<size_t>(entry.Int), chosen);
         result = IntegerValue(1);
     }
 }

@@ -6,7 +6,6 @@
 
 #include <shlwapi.h>
 
-#include <utility>
 #include <vector>
 
 #include "scriptlib/uPatcherPages.h"
@@ -63,15 +62,20 @@ HBITMAP ScaledBanner(int32_t width, int32_t height) {
     return scaled;
 }
 
-// Bitmap 901 at a size, made once per size for all pages (pages nest, and
-// every page would resample it again); kept until the installer ends.
+// Bitmap 901 at a size, made once for all pages (pages nest, and each one
+// would resample it again) and kept until the installer ends; a page at
+// another scale makes another one.
 HBITMAP BannerAt(int32_t width, int32_t height) {
-    static std::vector<std::pair<std::pair<int32_t, int32_t>, HBITMAP>> made;
-    for (const auto& [size, bitmap] : made)
-        if (size == std::pair{width, height}) return bitmap;
-    HBITMAP scaled = ScaledBanner(width, height);
-    if (scaled) made.push_back({{width, height}, scaled});
-    return scaled;
+    static struct {
+        int32_t width, height;
+        HBITMAP bitmap;
+    } made[4];
+    for (auto& one : made) {
+        if (one.bitmap && one.width == width && one.height == height) return one.bitmap;
+        if (!one.bitmap && (one.bitmap = ScaledBanner(width, height))) one.width = width, one.height = height;
+        if (one.bitmap && one.width == width && one.height == height) return one.bitmap;
+    }
+    return nullptr;
 }
 
 // The banner control stretches its bitmap coarsely to its size, which the
@@ -101,17 +105,16 @@ void BoldHeading(HWND page) {
     SetPropA(page, kBoldFont, bold);
 }
 
-// A byte count as the user's Windows writes sizes ("1.20 MB").
-std::string SizeText(uint64_t bytes) {
-    char text[64] = {};
-    StrFormatByteSize64A(static_cast<LONGLONG>(bytes), text, sizeof text);
-    return text;
-}
-
-void SetIfChanged(HWND page, int id, const std::string& text) {
+// Control id, when the page has it, says string-table text stringId and
+// bytes as the user's Windows writes sizes ("1,20 MB"); nothing when the
+// size is not known. Written only when it changes, so that it never
+// flickers.
+void ShowSize(HWND page, int id, uint32_t stringId, bool known, uint64_t bytes) {
     HWND control = GetDlgItem(page, id);
     if (!control) return;
-    char now[128] = {};
+    char size[64] = {}, now[128] = {};
+    StrFormatByteSize64A(static_cast<LONGLONG>(bytes), size, sizeof size);
+    std::string text = known ? ResourceText(stringId) + size : std::string();
     GetWindowTextA(control, now, sizeof now);
     if (text != now) SetWindowTextA(control, text.c_str());
 }
@@ -138,14 +141,14 @@ void PageFilled(HWND page) {
 }
 
 void PageEventDone(const TPatcherMemory& memory, HWND page) {
-    for (int id : kNeededLines)
-        if (GetDlgItem(page, id) && memory.Unpacker)
-            SetIfChanged(page, id, ResourceText(kNeededText) + SizeText(ChosenBytes(*memory.Unpacker, memory.LeftOut)));
+    uint64_t needed = memory.Unpacker ? ChosenBytes(*memory.Unpacker, memory.LeftOut) : 0;
+    for (int id : kNeededLines) ShowSize(page, id, kNeededText, memory.Unpacker != nullptr, needed);
     if (!GetDlgItem(page, kFree)) return;
     char folder[MAX_PATH + 1] = {};
     GetDlgItemTextA(page, kFolder, folder, sizeof folder);
     uint64_t free = 0;
-    SetIfChanged(page, kFree, FreeDiskBytes(folder, free) ? ResourceText(kFreeText) + SizeText(free) : "");
+    bool known = FreeDiskBytes(folder, free);
+    ShowSize(page, kFree, kFreeText, known, free);
 }
 
 void PageDestroyed(HWND page) {

@@ -8,7 +8,7 @@
 
 // pixels: width by height 32-bit pixels, rows top down, each of four 8-bit
 // channels scaled alike. Answers toWidth by toHeight pixels; the empty
-// vector when a size is not positive or pixels holds fewer than
+// vector when a size is not 1 to 8192 or pixels holds fewer than
 // width * height.
 std::vector<uint32_t> ScaleImage(const std::vector<uint32_t>& pixels, int32_t width, int32_t height,
                                  int32_t toWidth, int32_t toHeight);

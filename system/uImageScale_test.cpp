@@ -30,6 +30,7 @@ TEST(ScaleImage, AveragesWhenShrinkingBlendsWhenGrowing) {
         {"channels apart", {0x00FF8000, 0x00FF0080}, 2, 1, 1, 1, {0x00FF4040}},
         {"too few pixels", Grey({1, 2, 3}), 2, 2, 1, 1, {}},
         {"no size", Grey({1}), 1, 1, 0, 1, {}},
+        {"too large", Grey({1}), 1, 1, 8193, 1, {}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ScaleImage(c.from, c.width, c.height, c.toWidth, c.toHeight), c.expected) << c.what;

@@ -263,9 +263,12 @@ class BrandTest(BrandCase):
         self.assertIn(utf16("\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430"), block)
         self.assertIn(utf16("\u0443\u0441\u0442\u0430\u043d\u043e\u0432\u043b\u0435\u043d"), found[(6, 1, 0x419)])
         manifest = found[(24, 1, min(l for (t, n, l) in found if t == 24))]
-        self.assertIn(b'<windowsSettings>\n      <activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/'
-                      b'WindowsSettings">UTF-8</activeCodePage>\n      <dpiAware', manifest)
-        self.assertIn(b">PerMonitorV2</dpiAwareness>", manifest)
+        # In the stub's own settings, beside its DPI awareness.
+        settings = manifest[manifest.index(b"<windowsSettings>"):manifest.index(b"</windowsSettings>")]
+        self.assertIn(b'<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">UTF-8'
+                      b'</activeCodePage>', settings)
+        self.assertIn(b">PerMonitorV2</dpiAwareness>", settings)
+        self.assertEqual(manifest.count(b"<windowsSettings>"), 1)
         # The version information in each of the installer's languages.
         tables = pefile.PE(out).FileInfo[0][0].StringTable
         self.assertEqual([(t.LangID, t.entries[b"ProductName"]) for t in tables],
