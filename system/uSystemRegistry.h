@@ -49,5 +49,6 @@ bool DeleteRegistryValue(int32_t key, const std::string& name);
 // nothing deleted, when path names no level at all (empty, or only
 // backslashes) and when key is a predefined root and path names a single
 // level below it: one empty script variable must not wipe
-// HKEY_LOCAL_MACHINE\Software.
+// HKEY_LOCAL_MACHINE\Software. A path holding a NUL is refused too: Windows
+// would act only on the part before it.
 bool DeleteRegistryKey(int32_t key, const std::string& path);

@@ -109,6 +109,9 @@ int Levels(const std::string& path) {
 }  // namespace
 
 bool DeleteRegistryKey(int32_t key, const std::string& path) {
+    // Windows acts on the text up to its first NUL; the guard judges the
+    // whole text, so a text that goes on behind a NUL is refused.
+    if (path.find('\0') != std::string::npos) return false;
     int levels = Levels(path);
     if (levels == 0 || (levels == 1 && IsRoot(key))) return false;
     LSTATUS status = RegDeleteTreeA(KeyFromNumber(key), path.c_str());
