@@ -8,6 +8,7 @@
 #include <string>
 
 #include "scriptlib/uPatcherLibrary.h"
+#include "system/uFatalError.h"
 #include "system/uSystemFiles.h"
 #include "system/uSystemShell.h"
 #include "system/uSystemShortcut.h"
@@ -36,15 +37,17 @@ void ScriptDirectoryExists(TPatcherMemory&, TScript& script, TValue& result) {
 }
 
 // CreateDirectory(path): makes every missing level; TRUE also when it exists.
-void ScriptCreateDirectory(TPatcherMemory&, TScript& script, TValue& result) {
-    result = BooleanValue(CreateDirectoryTree(script.ArgStr(1)));
+void ScriptCreateDirectory(TPatcherMemory& memory, TScript& script, TValue& result) {
+    std::string path = script.ArgStr(1);
+    result = memory.Outcome(CreateDirectoryTree(path), path);
 }
 
 // SelectDirectory([title]): the folder the user chose in the shell's
-// browser over the page on screen; the empty text when cancelled.
+// browser over the page on screen; the empty text when cancelled, and at
+// once in a silent run.
 void ScriptSelectDirectory(TPatcherMemory& memory, TScript& script, TValue& result) {
-    std::string path;
-    BrowseForDirectory(memory.CurrentDialog, script.ArgStr(1), path);
+    std::string path, title = script.ArgStr(1);
+    if (!IsSilentRun()) BrowseForDirectory(memory.CurrentDialog, title, path);
     result = StringValue(path);
 }
 
@@ -57,8 +60,9 @@ void ScriptSetCurrentDirectory(TPatcherMemory&, TScript& script, TValue& result)
 }
 
 // RemoveDirectory(path): an empty directory only.
-void ScriptRemoveDirectory(TPatcherMemory&, TScript& script, TValue& result) {
-    result = BooleanValue(RemoveDirectoryA(script.ArgStr(1).c_str()) != 0);
+void ScriptRemoveDirectory(TPatcherMemory& memory, TScript& script, TValue& result) {
+    std::string path = script.ArgStr(1);
+    result = memory.Outcome(RemoveDirectoryA(path.c_str()) != 0, path);
 }
 
 // FileExists(name): a file (the first match of a pattern) with a DOS time.
@@ -67,46 +71,51 @@ void ScriptFileExists(TPatcherMemory&, TScript& script, TValue& result) {
 }
 
 // DeleteFile(name): read-only, hidden and system files too.
-void ScriptDeleteFile(TPatcherMemory&, TScript& script, TValue& result) {
-    result = BooleanValue(DeleteFileForced(script.ArgStr(1)));
+void ScriptDeleteFile(TPatcherMemory& memory, TScript& script, TValue& result) {
+    std::string name = script.ArgStr(1);
+    result = memory.Outcome(DeleteFileForced(name), name);
 }
 
 // MoveFile(from, to): fails when to exists.
-void ScriptMoveFile(TPatcherMemory&, TScript& script, TValue& result) {
-    result = BooleanValue(MoveFileA(script.ArgStr(1).c_str(), script.ArgStr(2).c_str()) != 0);
+void ScriptMoveFile(TPatcherMemory& memory, TScript& script, TValue& result) {
+    std::string from = script.ArgStr(1), to = script.ArgStr(2);
+    result = memory.Outcome(MoveFileA(from.c_str(), to.c_str()) != 0, from + " -> " + to);
 }
 
 // CopyFile(from, to [, failIfExists]): overwrites unless the flag is set.
-void ScriptCopyFile(TPatcherMemory&, TScript& script, TValue& result) {
+void ScriptCopyFile(TPatcherMemory& memory, TScript& script, TValue& result) {
     BOOL failIfExists = script.ArgInt(3) != 0;
-    result = BooleanValue(CopyFileA(script.ArgStr(1).c_str(), script.ArgStr(2).c_str(), failIfExists) != 0);
+    std::string from = script.ArgStr(1), to = script.ArgStr(2);
+    result = memory.Outcome(CopyFileA(from.c_str(), to.c_str(), failIfExists) != 0, from + " -> " + to);
 }
 
 // Execute(file [, parameters [, hidden [, wait]]]): TRUE when the shell
 // started the file; with wait, only once the program has ended. The wait
 // flag is converted first, the hidden flag last.
-void ScriptExecute(TPatcherMemory&, TScript& script, TValue& result) {
+void ScriptExecute(TPatcherMemory& memory, TScript& script, TValue& result) {
     bool wait = script.ArgInt(4) != 0;
     std::string parameters = script.ArgStr(2);
     std::string file = script.ArgStr(1);
     bool hidden = script.ArgInt(3) != 0;
-    result = BooleanValue(StartProgram(file, parameters, hidden, wait));
+    result = memory.Outcome(StartProgram(file, parameters, hidden, wait), file);
 }
 
 // ExecuteWait(file [, parameters [, hidden]]): starts as Execute does and
 // answers the program's exit code once it has ended; -1 when nothing was
 // started or there is no process to wait on.
-void ScriptExecuteWait(TPatcherMemory&, TScript& script, TValue& result) {
+void ScriptExecuteWait(TPatcherMemory& memory, TScript& script, TValue& result) {
     std::string file = script.ArgStr(1);
     std::string parameters = script.ArgStr(2);
     bool hidden = script.ArgInt(3) != 0;
-    result = IntegerValue(RunProgramToEnd(file, parameters, hidden));
+    int32_t code = RunProgramToEnd(file, parameters, hidden);
+    memory.Outcome(code != -1, file);
+    result = IntegerValue(code);
 }
 
 // CreateShortcut(link, target [, arguments [, folder [, icon [, iconIndex
 // [, description]]]]]): TRUE when the .lnk file was written (an existing
 // one replaced); no folder is created.
-void ScriptCreateShortcut(TPatcherMemory&, TScript& script, TValue& result) {
+void ScriptCreateShortcut(TPatcherMemory& memory, TScript& script, TValue& result) {
     TShortcut s;
     s.IconIndex = script.ArgInt(6);
     s.Link = script.ArgStr(1);
@@ -115,11 +124,12 @@ void ScriptCreateShortcut(TPatcherMemory&, TScript& script, TValue& result) {
     s.Folder = script.ArgStr(4);
     s.Icon = script.ArgStr(5);
     s.Description = script.ArgStr(7);
-    result = BooleanValue(WriteShortcut(s));
+    result = memory.Outcome(WriteShortcut(s), s.Link);
 }
 
 // DeleteAtRestart(path): TRUE when Windows will delete the file or empty
 // folder at its next restart (administrators only).
-void ScriptDeleteAtRestart(TPatcherMemory&, TScript& script, TValue& result) {
-    result = BooleanValue(DeleteAtRestart(script.ArgStr(1)));
+void ScriptDeleteAtRestart(TPatcherMemory& memory, TScript& script, TValue& result) {
+    std::string path = script.ArgStr(1);
+    result = memory.Outcome(DeleteAtRestart(path), path);
 }

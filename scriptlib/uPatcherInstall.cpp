@@ -7,6 +7,7 @@
 
 #include "archive/uStoredName.h"
 #include "scriptlib/uInstallJournal.h"
+#include "scriptlib/uPatcherArchive.h"
 #include "system/uSystemFiles.h"
 
 namespace {
@@ -91,7 +92,7 @@ private:
     std::vector<TPending> pending_;
     uint64_t total_ = 0, written_ = 0;
     bool cancelled_ = false;
-    std::string failed_;
+    std::string failed_, reason_;
 };
 
 // The subfolder name of parent, made (and recorded) when it is missing;
@@ -132,8 +133,10 @@ TFolderId TInstallation::FolderOf(const std::vector<std::string>& parts) {
 bool TInstallation::Plan() {
     for (const TZLibPackedFile& entry : unpacker_.Files) {
         if (IsScript(entry.Name)) continue;
-        if (StoredNameFault(entry.Name) != nullptr || NameParts(entry.Name).empty()) {
+        const char* fault = StoredNameFault(entry.Name);
+        if (fault || NameParts(entry.Name).empty()) {
             failed_ = entry.Name;
+            reason_ = fault ? fault : "names no file";
             return false;
         }
         total_ += entry.UnpackedSize;
@@ -173,6 +176,7 @@ bool TInstallation::Write(TPending& pending) {
     TCountingStream counting(pending.file->Stream(), observer_, written_, total_);
     bool whole = pending.entry->ExtractTo(&counting) == zaOk;
     cancelled_ = counting.Stopped;
+    if (!whole) reason_ = EntryFailure(pending.file->Stream());
     return whole && !cancelled_;
 }
 
@@ -198,11 +202,12 @@ TInstallResult TInstallation::Stop(TInstallOutcome outcome, const std::string& f
     // removes those it made.
     pending_.clear();
     journal_.Undo();
-    return {outcome, outcome == ioCancelled ? std::string() : failed};
+    if (outcome == ioCancelled) return {outcome, {}, {}};
+    return {outcome, failed, reason_};
 }
 
 TInstallResult TInstallation::Run(const std::string& folder) {
-    if (!Plan()) return {ioRefused, failed_};
+    if (!Plan()) return {ioRefused, failed_, reason_};
     try {
         failed_ = folder;
         OpenRoot(folder);
@@ -214,11 +219,12 @@ TInstallResult TInstallation::Run(const std::string& folder) {
             if (cancelled_) return Stop(ioCancelled, {});
         }
     } catch (const EPathError& e) {
+        reason_ = e.what();
         return Stop(ioFailed, e.Subject());
     }
     pending_.clear();
     journal_.Commit();
-    return {ioDone, {}};
+    return {ioDone, {}, {}};
 }
 
 }  // namespace

@@ -25,8 +25,10 @@ enum TInstallOutcome { ioDone, ioRefused, ioFailed, ioCancelled };
 
 struct TInstallResult {
     TInstallOutcome Outcome = ioFailed;
-    // The file or folder that could not be written, or the refused name.
+    // The file or folder that could not be written, or the refused name,
+    // and why, reading after it ("cannot be written: <the OS's text>").
     std::string Failed;
+    std::string Reason;
 };
 
 // Writes every entry but setup.ini under its stored name below folder,

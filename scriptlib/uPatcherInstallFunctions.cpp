@@ -16,6 +16,7 @@ namespace {
 
 constexpr uint32_t kCouldNotWrite = 5;  // string table: "... could not be written: "
 constexpr uint32_t kCancelled = 6;      // string table: the installation was cancelled
+constexpr uint32_t kUnexpected = 65518;  // string table: an unexpected fault
 constexpr int32_t kBarRange = 10000;
 constexpr DWORD kPumpEvery = 10;  // ms between looks at the page's messages
 
@@ -113,7 +114,7 @@ void ScriptArchiveFileText(TPatcherMemory& memory, TScript& script, TValue& resu
 // ArchiveInstall(folder [, progressId [, statusId]]): TRUE when every
 // entry but setup.ini was written below folder; otherwise everything is
 // undone, and the status line says which file failed or that the user
-// cancelled.
+// cancelled, GetLastFailure also why.
 void ScriptArchiveInstall(TPatcherMemory& memory, TScript& script, TValue& result) {
     int32_t status = script.ArgInt(3);
     int32_t bar = script.ArgInt(2);
@@ -127,12 +128,15 @@ void ScriptArchiveInstall(TPatcherMemory& memory, TScript& script, TValue& resul
     try {
         TPageObserver observer(memory, bar, status);
         outcome = InstallArchive(*memory.Unpacker, folder, observer);
-        if (outcome.Outcome == ioCancelled) observer.Say(ResourceText(kCancelled));
-        if (outcome.Outcome == ioFailed || outcome.Outcome == ioRefused)
+        if (outcome.Outcome == ioCancelled) observer.Say(memory.LastFailure = ResourceText(kCancelled));
+        if (outcome.Outcome == ioFailed || outcome.Outcome == ioRefused) {
             observer.Say(ResourceText(kCouldNotWrite) + outcome.Failed);
+            memory.LastFailure = outcome.Failed + " " + outcome.Reason;
+        }
     } catch (...) {
         // Whatever the installation raised (memory, the OS) is a failure;
         // what it wrote was undone on the way out.
+        memory.LastFailure = ResourceText(kUnexpected);
     }
     memory.Installing = false;
     result = BooleanValue(outcome.Outcome == ioDone);

@@ -1,7 +1,10 @@
 // The binding that records the calls of installer functions in the
 // installation log: the function's own handler runs, then one line with the
-// arguments as the script gave them and the result. Which functions, and
-// how, is the log column of the list (scriptlib/installer/uPatcherFunctions.inc).
+// arguments as the script gave them, the result and why it failed. Which
+// functions, and how, is the log column of the list
+// (scriptlib/installer/uPatcherFunctions.inc). They change the machine, and
+// GetLastFailure tells the last one's failure, so the binding clears it
+// before each call.
 
 #include "archive/uZlibArchive.h"
 #include "scriptlib/uPatcherArchive.h"
@@ -33,9 +36,12 @@ void AppendValue(std::string& out, const TValue& value) {
     out += '"';
 }
 
-// Name(arguments) = result, then the note.
+// Name(arguments) = result, then the note, then " - " and why it failed
+// when the function says.
 void CallLogged(void* owner, TScript& script, TValue& result) {
     auto& call = *static_cast<TLoggedCall*>(owner);
+    auto& memory = *static_cast<TPatcherMemory*>(call.Inner.Owner);
+    memory.LastFailure.clear();
     call.Inner.Routine(call.Inner.Owner, script, result);
     if (!LogOpened()) return;
     std::string text = std::string(call.Function->Name) + "(";
@@ -49,8 +55,8 @@ void CallLogged(void* owner, TScript& script, TValue& result) {
         text += result.Int ? "TRUE" : "FALSE";
     else
         AppendValue(text, result);
-    if (call.Function->Log == lgEntry)
-        text += EntryNote(*static_cast<const TPatcherMemory*>(call.Inner.Owner), script);
+    if (call.Function->Log == lgEntry) text += EntryNote(memory, script);
+    if (!memory.LastFailure.empty()) text += " - " + memory.LastFailure;
     LogLine(text);
 }
 

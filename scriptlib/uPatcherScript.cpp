@@ -58,6 +58,12 @@ TPatcherMemory::TPatcherMemory() {
     }
 }
 
+TValue TPatcherMemory::Outcome(bool done, const std::string& subject) {
+    uint32_t code = LastOsError();
+    if (!done) LastFailure = subject + ": " + (code ? OsErrorText(code) : "failed");
+    return BooleanValue(done);
+}
+
 void TPatcherMemory::PushDialog(HWND& current, HWND window) {
     DialogStack.push_back(current);
     current = window;
@@ -100,7 +106,8 @@ void TPatcherScript::Failed() {
     if (memory_.TakesOptions) memory_.ExitCode = kExitScriptFailed;
 }
 
-// "<65488>\r\nLine L; pos. C: <error text>" over the page on screen.
+// "<65488>\r\nLine L; pos. C: <error text>" over the page on screen; in a
+// silent run only the log's line.
 void TPatcherScript::ShowScriptError() {
     int32_t line = 0, column = 0;
     Parser->LineAndColumn(line, column);
@@ -108,5 +115,5 @@ void TPatcherScript::ShowScriptError() {
                        IntegerText(column) + ": " + ErrorText;
     LogLine("script error at line " + IntegerText(line) + ", column " + IntegerText(column) + ": " + ErrorText);
     Failed();
-    MessageBoxA(memory_.CurrentDialog, text.c_str(), ResourceText(kCaption).c_str(), MB_ICONERROR);
+    ShowBox(memory_.CurrentDialog, text, ResourceText(kCaption), MB_ICONERROR);
 }

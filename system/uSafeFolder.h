@@ -76,7 +76,7 @@ public:
     TSafeNewFile(const TSafeNewFile&) = delete;
     TSafeNewFile& operator=(const TSafeNewFile&) = delete;
 
-    TStream& Stream() { return *stream_; }
+    THandleStream& Stream() { return *stream_; }
 
     // Flushes the file to disk, renames it to its name and flushes the
     // folder, so that after a power cut either the old file or the whole new

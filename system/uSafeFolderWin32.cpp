@@ -18,15 +18,7 @@
 
 namespace {
 
-std::string ErrorText(DWORD code) {
-    char text[256] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                             text, sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.')) text[--n] = '\0';
-    return n > 0 ? std::string(text, n) : "Windows error " + std::to_string(code);
-}
-
-std::string LastErrorText() { return ErrorText(GetLastError()); }
+std::string LastErrorText() { return OsErrorText(GetLastError()); }
 
 HANDLE Win(THandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
@@ -272,7 +264,7 @@ bool TSafeNewFile::Commit(bool replace) {
     DWORD now = GetFileAttributesA(target.c_str());
     if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_DIRECTORY))
         throw EPathError(target, "is a folder");
-    throw EPathError(target, "cannot be written: " + ErrorText(code));
+    throw EPathError(target, "cannot be written: " + OsErrorText(code));
 }
 
 int RemoveTemporaryLeftovers(const TSafeFolder& folder) {

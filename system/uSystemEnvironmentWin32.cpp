@@ -30,6 +30,11 @@ std::string GrowingText(Get get) {
 }  // namespace
 
 std::string SpecialFolderPath(int32_t csidl) {
+    if (csidl == kProgramFiles64) {
+        std::string native = EnvironmentValue("ProgramW6432");
+        if (!native.empty()) return native;
+        csidl = CSIDL_PROGRAM_FILES;
+    }
     if (csidl < 0 || csidl > 0xFF) return {};
     char buffer[MAX_PATH + 1] = {};
     // Not verified: a folder Windows knows but has not made yet (a new
@@ -75,3 +80,13 @@ int32_t FreeDiskKiB(const std::string& path) {
     ULONGLONG kib = free.QuadPart / 1024;
     return kib > INT32_MAX ? INT32_MAX : static_cast<int32_t>(kib);
 }
+
+bool BroadcastEnvironmentChange() {
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"),
+                               SMTO_ABORTIFHUNG, 5000, &answer) != 0;
+}
+
+void NotifyAssociationChange() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
+
+bool RunsAsAdministrator() { return IsUserAnAdmin() != FALSE; }
