@@ -13,41 +13,33 @@ namespace {
 bool WriteEntry(const TZLibPackedFile& entry, TStream& stream) { return entry.ExtractTo(&stream) == zaOk; }
 
 // A device takes the bytes as they come: there is nothing to replace.
-void WriteToDevice(const TZLibPackedFile& entry, const std::string& path) {
-    TFileStream device(path, CreateMode);
-    if (!WriteEntry(entry, device)) throw EPathError(path, EntryFailure(device));
+bool WriteToDevice(const TZLibPackedFile& entry, const std::string& path) {
+    try {
+        TFileStream device(path, CreateMode);
+        return WriteEntry(entry, device);
+    } catch (const EWin32Error&) {
+        return false;
+    }
 }
 
 // Writes the entry as name in folder, through a temporary file beside it,
 // in the place of a file (or link) of that name; never over a folder.
-void WriteInto(const TZLibPackedFile& entry, const TSafeFolder& folder, const std::string& name) {
-    if (folder.KindOf(name) == TEntryKind::Folder) throw EPathError(folder.PathOf(name), "is a folder");
+bool WriteInto(const TZLibPackedFile& entry, const TSafeFolder& folder, const std::string& name) {
+    if (folder.KindOf(name) == TEntryKind::Folder) return false;
     TSafeNewFile file(folder, name);
-    if (!WriteEntry(entry, file.Stream())) throw EPathError(folder.PathOf(name), EntryFailure(file.Stream()));
-    if (!file.Commit(true)) throw EPathError(folder.PathOf(name), "cannot be replaced: " + OsErrorText(LastOsError()));
+    return WriteEntry(entry, file.Stream()) && file.Commit(true);
 }
 
 // A name from the archive writes one file under the current directory and
 // nothing else: every level below it is entered without following links,
 // so a link planted in an install folder cannot carry the file elsewhere.
-void InstallUnderStoredName(const TZLibPackedFile& entry) {
-    const char* fault = StoredNameFault(entry.Name);
+bool InstallUnderStoredName(const TZLibPackedFile& entry) {
+    if (StoredNameFault(entry.Name) != nullptr) return false;
     std::vector<std::string> parts = NameParts(entry.Name);
-    if (fault || parts.empty()) throw EPathError(entry.Name, fault ? fault : "names no file");
+    if (parts.empty()) return false;
     TSafeFolder folder("");
     for (size_t i = 0; i + 1 < parts.size(); ++i) folder = folder.Enter(parts[i], false);
-    WriteInto(entry, folder, parts.back());
-}
-
-// The target as the script named it, written there: links on the way are
-// the script's own choice.
-void InstallAsTarget(const TZLibPackedFile& entry, const std::string& target) {
-    TFileTarget where;
-    if (!ResolveFileTarget(target, where)) throw EPathError(target, "names no file");
-    if (IsExistingDirectory(where.Path)) throw EPathError(where.Path, "is a folder");
-    if (where.IsDevice) return WriteToDevice(entry, where.Path);
-    TSafeFolder folder(where.Folder);
-    WriteInto(entry, folder, where.Path.substr(where.Folder.size()));
+    return WriteInto(entry, folder, parts.back());
 }
 
 // Takes bytes up to a limit, then nothing (which ends the inflation).
@@ -80,22 +72,19 @@ bool ReadArchiveEntryText(const TZLibUnpacker& unpacker, int32_t index, std::str
     return true;
 }
 
-std::string EntryFailure(const THandleStream& stream) {
-    return stream.WriteError ? "cannot be written: " + OsErrorText(stream.WriteError)
-                             : "cannot be written: its data in the archive is damaged";
-}
-
-bool InstallArchiveEntry(const TZLibUnpacker& unpacker, int32_t index, const std::string& target,
-                         std::string* failure) {
-    const TZLibPackedFile* entry = EntryAt(unpacker, index);
+bool InstallArchiveEntry(const TZLibUnpacker& unpacker, int32_t index, const std::string& target) {
+    const TZLibPackedFile* found = EntryAt(unpacker, index);
+    if (!found) return false;
+    const TZLibPackedFile& entry = *found;
     try {
-        if (!entry) throw EPathError("entry " + IntegerText(index), "is not in the archive");
-        target.empty() ? InstallUnderStoredName(*entry) : InstallAsTarget(*entry, target);
-        return true;
-    } catch (const EWin32Error& e) {
-        if (failure) *failure = target + ": " + OsErrorText(e.Code);
-    } catch (const EPathError& e) {
-        if (failure) *failure = e.Subject() + " " + e.what();
+        if (target.empty()) return InstallUnderStoredName(entry);
+        // A target the script names is its own choice, links included.
+        TFileTarget where;
+        if (!ResolveFileTarget(target, where) || IsExistingDirectory(where.Path)) return false;
+        if (where.IsDevice) return WriteToDevice(entry, where.Path);
+        TSafeFolder folder(where.Folder);
+        return WriteInto(entry, folder, where.Path.substr(where.Folder.size()));
+    } catch (const EPathError&) {
+        return false;
     }
-    return false;
 }

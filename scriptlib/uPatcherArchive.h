@@ -21,15 +21,8 @@
 // table, a target that is a directory or ends in a separator, and, when
 // target is empty, a stored name that StoredNameFault refuses (empty,
 // escaping, a device name, a stream, reserved characters, a trailing dot
-// or space). On failure, failure (when given) says which file and why
-// ("C:\App\a.txt cannot be written: <the OS's text>").
-bool InstallArchiveEntry(const TZLibUnpacker& unpacker, int32_t index, const std::string& target,
-                         std::string* failure = nullptr);
-
-// Why an entry inflated into stream did not reach its file, reading after
-// the file's name: the OS's text for a write that fell short (a full
-// disk), else damaged data.
-std::string EntryFailure(const THandleStream& stream);
+// or space).
+bool InstallArchiveEntry(const TZLibUnpacker& unpacker, int32_t index, const std::string& target);
 
 // The entry index names in the table; null outside it. Every function that
 // takes an index from a script finds its entry here.

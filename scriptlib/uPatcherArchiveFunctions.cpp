@@ -30,14 +30,14 @@ void ScriptArchiveFileName(TPatcherMemory& memory, TScript& script, TValue& resu
 
 // ArchiveFileCopy(index [, target]): TRUE when the whole entry was written
 // to target (its stored name when empty). A failed copy leaves an existing
-// target as it was, and says why; see InstallArchiveEntry.
+// target as it was; see InstallArchiveEntry.
 void ScriptArchiveFileCopy(TPatcherMemory& memory, TScript& script, TValue& result) {
     result = BooleanValue(false);
     int32_t index = script.ArgInt(1);
     std::string target = script.ArgStr(2);
     if (!memory.Unpacker) return;  // the index is InstallArchiveEntry's to check
     try {
-        result = BooleanValue(InstallArchiveEntry(*memory.Unpacker, index, target, &memory.LastFailure));
+        result = BooleanValue(InstallArchiveEntry(*memory.Unpacker, index, target));
     } catch (...) {
         // Whatever the copy raised (memory, the OS), the script sees FALSE.
     }

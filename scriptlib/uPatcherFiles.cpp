@@ -37,9 +37,8 @@ void ScriptDirectoryExists(TPatcherMemory&, TScript& script, TValue& result) {
 }
 
 // CreateDirectory(path): makes every missing level; TRUE also when it exists.
-void ScriptCreateDirectory(TPatcherMemory& memory, TScript& script, TValue& result) {
-    std::string path = script.ArgStr(1);
-    result = memory.Outcome(CreateDirectoryTree(path), path);
+void ScriptCreateDirectory(TPatcherMemory&, TScript& script, TValue& result) {
+    result = BooleanValue(CreateDirectoryTree(script.ArgStr(1)));
 }
 
 // SelectDirectory([title]): the folder the user chose in the shell's
@@ -60,9 +59,8 @@ void ScriptSetCurrentDirectory(TPatcherMemory&, TScript& script, TValue& result)
 }
 
 // RemoveDirectory(path): an empty directory only.
-void ScriptRemoveDirectory(TPatcherMemory& memory, TScript& script, TValue& result) {
-    std::string path = script.ArgStr(1);
-    result = memory.Outcome(RemoveDirectoryA(path.c_str()) != 0, path);
+void ScriptRemoveDirectory(TPatcherMemory&, TScript& script, TValue& result) {
+    result = BooleanValue(RemoveDirectoryA(script.ArgStr(1).c_str()) != 0);
 }
 
 // FileExists(name): a file (the first match of a pattern) with a DOS time.
@@ -71,51 +69,46 @@ void ScriptFileExists(TPatcherMemory&, TScript& script, TValue& result) {
 }
 
 // DeleteFile(name): read-only, hidden and system files too.
-void ScriptDeleteFile(TPatcherMemory& memory, TScript& script, TValue& result) {
-    std::string name = script.ArgStr(1);
-    result = memory.Outcome(DeleteFileForced(name), name);
+void ScriptDeleteFile(TPatcherMemory&, TScript& script, TValue& result) {
+    result = BooleanValue(DeleteFileForced(script.ArgStr(1)));
 }
 
 // MoveFile(from, to): fails when to exists.
-void ScriptMoveFile(TPatcherMemory& memory, TScript& script, TValue& result) {
-    std::string from = script.ArgStr(1), to = script.ArgStr(2);
-    result = memory.Outcome(MoveFileA(from.c_str(), to.c_str()) != 0, from + " -> " + to);
+void ScriptMoveFile(TPatcherMemory&, TScript& script, TValue& result) {
+    result = BooleanValue(MoveFileA(script.ArgStr(1).c_str(), script.ArgStr(2).c_str()) != 0);
 }
 
 // CopyFile(from, to [, failIfExists]): overwrites unless the flag is set.
-void ScriptCopyFile(TPatcherMemory& memory, TScript& script, TValue& result) {
+void ScriptCopyFile(TPatcherMemory&, TScript& script, TValue& result) {
     BOOL failIfExists = script.ArgInt(3) != 0;
-    std::string from = script.ArgStr(1), to = script.ArgStr(2);
-    result = memory.Outcome(CopyFileA(from.c_str(), to.c_str(), failIfExists) != 0, from + " -> " + to);
+    result = BooleanValue(CopyFileA(script.ArgStr(1).c_str(), script.ArgStr(2).c_str(), failIfExists) != 0);
 }
 
 // Execute(file [, parameters [, hidden [, wait]]]): TRUE when the shell
 // started the file; with wait, only once the program has ended. The wait
 // flag is converted first, the hidden flag last.
-void ScriptExecute(TPatcherMemory& memory, TScript& script, TValue& result) {
+void ScriptExecute(TPatcherMemory&, TScript& script, TValue& result) {
     bool wait = script.ArgInt(4) != 0;
     std::string parameters = script.ArgStr(2);
     std::string file = script.ArgStr(1);
     bool hidden = script.ArgInt(3) != 0;
-    result = memory.Outcome(StartProgram(file, parameters, hidden, wait), file);
+    result = BooleanValue(StartProgram(file, parameters, hidden, wait));
 }
 
 // ExecuteWait(file [, parameters [, hidden]]): starts as Execute does and
 // answers the program's exit code once it has ended; -1 when nothing was
 // started or there is no process to wait on.
-void ScriptExecuteWait(TPatcherMemory& memory, TScript& script, TValue& result) {
+void ScriptExecuteWait(TPatcherMemory&, TScript& script, TValue& result) {
     std::string file = script.ArgStr(1);
     std::string parameters = script.ArgStr(2);
     bool hidden = script.ArgInt(3) != 0;
-    int32_t code = RunProgramToEnd(file, parameters, hidden);
-    memory.Outcome(code != -1, file);
-    result = IntegerValue(code);
+    result = IntegerValue(RunProgramToEnd(file, parameters, hidden));
 }
 
 // CreateShortcut(link, target [, arguments [, folder [, icon [, iconIndex
 // [, description]]]]]): TRUE when the .lnk file was written (an existing
 // one replaced); no folder is created.
-void ScriptCreateShortcut(TPatcherMemory& memory, TScript& script, TValue& result) {
+void ScriptCreateShortcut(TPatcherMemory&, TScript& script, TValue& result) {
     TShortcut s;
     s.IconIndex = script.ArgInt(6);
     s.Link = script.ArgStr(1);
@@ -124,12 +117,11 @@ void ScriptCreateShortcut(TPatcherMemory& memory, TScript& script, TValue& resul
     s.Folder = script.ArgStr(4);
     s.Icon = script.ArgStr(5);
     s.Description = script.ArgStr(7);
-    result = memory.Outcome(WriteShortcut(s), s.Link);
+    result = BooleanValue(WriteShortcut(s));
 }
 
 // DeleteAtRestart(path): TRUE when Windows will delete the file or empty
 // folder at its next restart (administrators only).
-void ScriptDeleteAtRestart(TPatcherMemory& memory, TScript& script, TValue& result) {
-    std::string path = script.ArgStr(1);
-    result = memory.Outcome(DeleteAtRestart(path), path);
+void ScriptDeleteAtRestart(TPatcherMemory&, TScript& script, TValue& result) {
+    result = BooleanValue(DeleteAtRestart(script.ArgStr(1)));
 }

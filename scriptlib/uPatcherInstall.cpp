@@ -7,7 +7,6 @@
 
 #include "archive/uStoredName.h"
 #include "scriptlib/uInstallJournal.h"
-#include "scriptlib/uPatcherArchive.h"
 #include "system/uSystemFiles.h"
 
 namespace {
@@ -48,6 +47,13 @@ private:
 };
 
 bool IsScript(const std::string& name) { return AsciiLower(name) == "setup.ini"; }
+
+// Why an entry inflated into stream did not reach its file: the OS's text
+// for a write that fell short (a full disk), else damaged data.
+std::string EntryFailure(const THandleStream& stream) {
+    return "cannot be written: " +
+           (stream.WriteError ? OsErrorText(stream.WriteError) : std::string("its data in the archive is damaged"));
+}
 
 // The nearest folder of folder that exists, and the names below it that do
 // not, outermost first; the empty text (the current folder) for a relative

@@ -44,8 +44,9 @@ void ScriptRunElevated(TPatcherMemory& memory, TScript& script, TValue& result) 
     if (!added.empty()) arguments += (arguments.empty() ? "" : " ") + added;
     std::string self = OwnProgramPath();
     int32_t status = -1;
+    SetLastError(ERROR_INVALID_PARAMETER);
     if (memory.TakesOptions || added.empty()) status = RunProgramToEnd(self, arguments, false, "runas");
-    memory.Outcome(status != -1, self);
+    if (status == -1) memory.LastFailure = self + ": " + OsErrorText(LastOsError());
     result = IntegerValue(status);
 }
 

@@ -9,28 +9,19 @@
 
 namespace {
 
+TValue ResultOf(int32_t key) { return IntegerValue(key); }
+TValue ResultOf(bool done) { return BooleanValue(done); }
+
 // The functions of a key and a path, in the script's registry view: the key
 // converted first. RegOpenKey and RegCreateKey (root, subkey) answer the
 // key, 0 on failure (RegCreateKey makes every missing level); RegDeleteKey
 // (key, path) TRUE when key\path and all below it are gone, an empty path
 // and a single level below a root refused; RegDeleteEmptyKey (key, path)
-// the same for a key that holds nothing. Creating, as every function that
-// changes the machine, says why it failed; a key that cannot be opened is
-// no failure (it is often not there yet).
-template <int32_t (*Call)(int32_t, const std::string&, uint32_t), bool Says>
+// the same for a key that holds nothing.
+template <typename TResult, TResult (*Call)(int32_t, const std::string&, uint32_t)>
 void OnKeyPath(TPatcherMemory& memory, TScript& script, TValue& result) {
     int32_t key = script.ArgInt(1);
-    std::string path = script.ArgStr(2);
-    int32_t opened = Call(key, path, memory.RegistryView);
-    if (Says) memory.Outcome(opened != 0, path);
-    result = IntegerValue(opened);
-}
-
-template <bool (*Call)(int32_t, const std::string&, uint32_t)>
-void OnKeyPath(TPatcherMemory& memory, TScript& script, TValue& result) {
-    int32_t key = script.ArgInt(1);
-    std::string path = script.ArgStr(2);
-    result = memory.Outcome(Call(key, path, memory.RegistryView), path);
+    result = ResultOf(Call(key, script.ArgStr(2), memory.RegistryView));
 }
 
 }  // namespace
@@ -41,9 +32,8 @@ void ScriptReadIni(TPatcherMemory&, TScript& script, TValue& result) {
 }
 
 // WriteIni(file, section, key, value): an empty value is written, not deleted.
-void ScriptWriteIni(TPatcherMemory& memory, TScript& script, TValue& result) {
-    std::string file = script.ArgStr(1);
-    result = memory.Outcome(WriteIniString(file, script.ArgStr(2), script.ArgStr(3), script.ArgStr(4)), file);
+void ScriptWriteIni(TPatcherMemory&, TScript& script, TValue& result) {
+    result = BooleanValue(WriteIniString(script.ArgStr(1), script.ArgStr(2), script.ArgStr(3), script.ArgStr(4)));
 }
 
 // RegQueryValue(key, name [, default]): text or number by the value's type;
@@ -62,18 +52,20 @@ void ScriptRegQueryValue(TPatcherMemory&, TScript& script, TValue& result) {
 // REG_SZ (REG_EXPAND_SZ where the value is one already) and an integer
 // REG_DWORD; REG_SZ and REG_EXPAND_SZ write the value's text, REG_DWORD its
 // integer. Any other type is refused.
-void ScriptRegSetValue(TPatcherMemory& memory, TScript& script, TValue& result) {
+void ScriptRegSetValue(TPatcherMemory&, TScript& script, TValue& result) {
     int32_t type = script.ArgInt(4);
     TValue value = EmptyStringValue;
     script.Arg(3, value);
     std::string name = script.ArgStr(2);
     int32_t key = script.ArgInt(1);
+    bool written = false;
     if (type == REG_DWORD || (type == 0 && value.Kind == vkInteger))
-        result = memory.Outcome(SetRegistryNumber(key, name, script.ValueToInteger(value)), name);
+        written = SetRegistryNumber(key, name, script.ValueToInteger(value));
     else if (type == 0 || type == REG_SZ || type == REG_EXPAND_SZ)
-        result = memory.Outcome(SetRegistryText(key, name, TScript::ValueToString(value), type), name);
+        written = SetRegistryText(key, name, TScript::ValueToString(value), type);
     else
-        result = BooleanValue(false);
+        SetLastError(ERROR_INVALID_PARAMETER);
+    result = BooleanValue(written);
 }
 
 void ScriptRegCloseKey(TPatcherMemory&, TScript& script, TValue& result) {
@@ -81,26 +73,25 @@ void ScriptRegCloseKey(TPatcherMemory&, TScript& script, TValue& result) {
 }
 
 void ScriptRegOpenKey(TPatcherMemory& memory, TScript& script, TValue& result) {
-    OnKeyPath<OpenRegistryKey, false>(memory, script, result);
+    OnKeyPath<int32_t, OpenRegistryKey>(memory, script, result);
 }
 
 void ScriptRegCreateKey(TPatcherMemory& memory, TScript& script, TValue& result) {
-    OnKeyPath<CreateRegistryKey, true>(memory, script, result);
+    OnKeyPath<int32_t, CreateRegistryKey>(memory, script, result);
 }
 
 // RegDeleteValue(key, name): TRUE when the value was there and is gone.
-void ScriptRegDeleteValue(TPatcherMemory& memory, TScript& script, TValue& result) {
+void ScriptRegDeleteValue(TPatcherMemory&, TScript& script, TValue& result) {
     int32_t key = script.ArgInt(1);
-    std::string name = script.ArgStr(2);
-    result = memory.Outcome(DeleteRegistryValue(key, name), name);
+    result = BooleanValue(DeleteRegistryValue(key, script.ArgStr(2)));
 }
 
 void ScriptRegDeleteKey(TPatcherMemory& memory, TScript& script, TValue& result) {
-    OnKeyPath<DeleteRegistryKey>(memory, script, result);
+    OnKeyPath<bool, DeleteRegistryKey>(memory, script, result);
 }
 
 void ScriptRegDeleteEmptyKey(TPatcherMemory& memory, TScript& script, TValue& result) {
-    OnKeyPath<DeleteEmptyRegistryKey>(memory, script, result);
+    OnKeyPath<bool, DeleteEmptyRegistryKey>(memory, script, result);
 }
 
 // RegSetView(view): KEY_WOW64_64KEY, KEY_WOW64_32KEY or 0 (the installer's
@@ -110,5 +101,6 @@ void ScriptRegSetView(TPatcherMemory& memory, TScript& script, TValue& result) {
     int32_t view = script.ArgInt(1);
     bool known = view == 0 || view == KEY_WOW64_64KEY || view == KEY_WOW64_32KEY;
     if (known) memory.RegistryView = static_cast<uint32_t>(view);
+    SetLastError(known ? 0 : ERROR_INVALID_PARAMETER);
     result = BooleanValue(known);
 }

@@ -58,12 +58,6 @@ TPatcherMemory::TPatcherMemory() {
     }
 }
 
-TValue TPatcherMemory::Outcome(bool done, const std::string& subject) {
-    uint32_t code = LastOsError();
-    if (!done) LastFailure = subject + ": " + (code ? OsErrorText(code) : "failed");
-    return BooleanValue(done);
-}
-
 void TPatcherMemory::PushDialog(HWND& current, HWND window) {
     DialogStack.push_back(current);
     current = window;

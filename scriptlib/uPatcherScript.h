@@ -67,13 +67,10 @@ public:
     // The registry view that keys named by a path are in (RegSetView).
     uint32_t RegistryView = 0;
     // Why the last function that changes the machine failed (GetLastFailure);
-    // empty when it succeeded. The log's binding clears it before each call.
+    // empty when it succeeded. The log's binding (uPatcherLog.cpp) clears
+    // it before each such call and, unless the function said more, makes it
+    // from the OS's reason once the call failed.
     std::string LastFailure;
-
-    // result as a script truth value; when it is false, LastFailure says
-    // why: subject, then the OS's text for its last error, which the caller
-    // reads before anything else can change it.
-    TValue Outcome(bool done, const std::string& subject);
 };
 
 class TPatcherScript : public TScript {
