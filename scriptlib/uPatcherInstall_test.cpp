@@ -13,6 +13,7 @@
 #include <unistd.h>
 #endif
 
+#include "archive/uStoredName.h"
 #include "scriptlib/uInstallJournal.h"
 #include "system/uSystemFiles.h"
 #include "tests/support/Links.h"
@@ -101,7 +102,9 @@ TEST_F(Install, StoppedOrFailedLeavesTheMachineAsItWas) {
         if (c.upgrade) PlaceOldVersion();
         Tree before = Snapshot(dir.Path());
         Observer observer(c.stopAt);
-        EXPECT_EQ(Run(observer, c.archive).Outcome, c.outcome) << c.what;
+        TInstallResult result = Run(observer, c.archive);
+        EXPECT_EQ(result.Outcome, c.outcome) << c.what;
+        EXPECT_EQ(result.Reason, c.archive ? "cannot be written: its data in the archive is damaged" : "") << c.what;
         EXPECT_EQ(Snapshot(dir.Path()), before) << c.what;
     }
     RemoveTree(dir.Path() / "app");
@@ -126,6 +129,7 @@ TEST_F(Install, RefusesNamesThatLeaveTheFolderAndWritesNothing) {
         TInstallResult result = Run(observer, &archive.Unpacker);
         EXPECT_EQ(result.Outcome, ioRefused) << name;
         EXPECT_EQ(result.Failed, name);
+        EXPECT_EQ(result.Reason, StoredNameFault(name));
         EXPECT_EQ(Snapshot(dir.Path()), Tree{}) << name;
     }
 }
