@@ -35,6 +35,11 @@ const char kQuietScript[] = R"(if (HasOption("PAGE")) DialogBox(101);
 if (HasOption("BOX")) { WriteLog("answered " + MessageBox("Go on?", "Q", MB_YESNO)); x = missing; }
 if (!ArchiveInstall(GetOption("D"))) { WriteLog(GetLastFailure()); SetExitCode(1603); })";
 
+// Starts itself again elevated with /CHILD, and ends with the copy's status
+// plus 100; the copy ends with /CODE.
+const char kElevateScript[] = R"(if (HasOption("CHILD")) SetExitCode(GetOption("CODE"));
+else { WriteLog("admin " + IsAdmin()); SetExitCode(RunElevated("/CHILD /CODE=7") + 100); })";
+
 // The installers and archives of the scenarios, packed once.
 const TempDir& Dir() {
     static TempDir dir;
@@ -44,6 +49,7 @@ const TempDir& Dir() {
         Pack(dir, "without.exe", std::string("WHERE = \"own\";\n") + kShowScript, {}, true);
         Pack(dir, "other.q7", std::string("WHERE = \"other\";\n") + kShowScript);
         Pack(dir, "silent.exe", kSilentScript, {{"readme.txt", "hello"}}, true, dir / "options.ini");
+        Pack(dir, "elevate.exe", kElevateScript, {}, true, dir / "options.ini");
         Pack(dir, "quiet.exe", kQuietScript, {{"big.bin", std::string(256 << 10, '\0')}}, true, dir / "options.ini");
         return true;
     }();
@@ -161,6 +167,17 @@ TEST(Unattended, SilentRunsShowNoWindowAndLogWhyTheyFailed) {
             << c.line;
         for (const std::string& line : c.logged) EXPECT_TRUE(Contains(ReadFileBytes(log), line)) << c.line;
     }
+}
+
+// The elevated copy gets the command line as it was plus the options
+// added, and the first run waits for it and ends with what it answered.
+TEST(Unattended, RunElevatedWaitsForTheCopyAndTakesItsStatus) {
+    const std::string log = Dir() / "elevate.log", installer = Dir() / "elevate.exe";
+    EXPECT_EQ(Drive({"no-window"}, installer, {"/S", "/LOG=" + log}), "@ no-window\n@ end\nexit 107\n");
+    std::string text = ReadFileBytes(log);
+    for (const std::string& line : {"started: \"" + installer + "\" /S /LOG=" + log + " /CHILD /CODE=7\r\n",
+                                    std::string("script: admin -1\r\n"), std::string("RunElevated(\"/CHILD /CODE=7\") = 7\r\n")})
+        EXPECT_TRUE(Contains(text, line));
 }
 
 }  // namespace
