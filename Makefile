@@ -9,7 +9,8 @@
 #                         installer under 32-bit Wine (scripts/test-i686.sh)
 #   make test-i686-smoke  the few of them that CI runs after make test
 #   make size   where the bytes of the shipped i686 installer go; fails
-#               when it is larger than SIZE_BUDGET bytes
+#               when it is larger than SIZE_BUDGET bytes or imports a DLL
+#               that Windows would look for beside it (scripts/imports.py)
 # JOBS defaults to the number of cores.
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -46,6 +47,7 @@ test-i686-smoke: deps-i686 build-win32 build-win64
 
 size: build-win32
 	@python3 scripts/size.py build/win32/startup/q7patcher.exe build/win32/startup/q7patcher.map --budget $(SIZE_BUDGET)
+	@/usr/bin/python3 scripts/imports.py build/win32/startup/q7patcher.exe
 
 demo: deps build-native build-win64
 	@bash scripts/demo.sh

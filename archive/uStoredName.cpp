@@ -28,14 +28,24 @@ bool EqualsUpper(std::string_view text, const char* upper) {
     return true;
 }
 
-// CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9: Windows opens the device for
-// them whatever extension follows, and ignores spaces before the dot.
+// The number of a COM or LPT port: a digit 1 to 9, or a superscript 1, 2
+// or 3, which Windows takes for a port too, in Windows-1252 (one byte) or
+// UTF-8 (C2 and that byte).
+bool IsPortNumber(std::string_view number) {
+    if (number.size() == 2 && number[0] == '\xC2') number.remove_prefix(1);
+    return number.size() == 1 && ((number[0] >= '1' && number[0] <= '9') || number[0] == '\xB9' ||
+                                  number[0] == '\xB2' || number[0] == '\xB3');
+}
+
+// CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9 (and COM and LPT with a
+// superscript 1-3): Windows opens the device for them whatever extension
+// follows, and ignores spaces before the dot.
 bool IsDeviceName(std::string_view component) {
     std::string_view base = component.substr(0, component.find('.'));
     while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
     for (const char* device : {"CON", "PRN", "AUX", "NUL"})
         if (EqualsUpper(base, device)) return true;
-    if (base.size() != 4 || base[3] < '1' || base[3] > '9') return false;
+    if (base.size() < 4 || !IsPortNumber(base.substr(3))) return false;
     std::string_view stem = base.substr(0, 3);
     return EqualsUpper(stem, "COM") || EqualsUpper(stem, "LPT");
 }

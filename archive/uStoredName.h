@@ -16,8 +16,9 @@ bool IsEscapingName(std::string_view name);
 // Why Windows would not write a file under this name, or nullptr when the
 // name is safe: it is empty, escapes (IsEscapingName), holds a byte below
 // 0x20 or one of : < > " | ? *, or one of its components is a reserved
-// device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension, in
-// any case) or ends with a dot or a space (Windows strips those, so the file
+// device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, COM and LPT with a
+// superscript 1-3 in Windows-1252 or UTF-8, with any extension, in any
+// case) or ends with a dot or a space (Windows strips those, so the file
 // would get another name). The text is English, for q7pack's messages.
 const char* StoredNameFault(std::string_view name);
 

@@ -1,7 +1,5 @@
 #include "archive/uZlibArchive.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <memory>
 
@@ -32,36 +30,6 @@ bool ReadRecord(TStream& stream, TZLibPackedFile& entry) {
     entry.DataOffset = static_cast<int32_t>(dataOffset);
     entry.Source = &stream;
     return true;
-}
-
-// The inflate state, ended on every way out.
-class TInflater {
-public:
-    TInflater() {
-        if (inflateInit(&z) != Z_OK) throw EZDecompressionError();
-    }
-    ~TInflater() { inflateEnd(&z); }
-    TInflater(const TInflater&) = delete;
-    TInflater& operator=(const TInflater&) = delete;
-
-    // One inflate call into out; returns the zlib status. Any status but OK,
-    // STREAM_END and "no progress possible" (BUF_ERROR, which the caller
-    // judges) is a failure.
-    int Step(unsigned char* out, int flush) {
-        z.next_out = out;
-        z.avail_out = InflateBufferSize;
-        int status = inflate(&z, flush);
-        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) throw EZDecompressionError();
-        return status;
-    }
-    int32_t Produced() const { return InflateBufferSize - static_cast<int32_t>(z.avail_out); }
-
-    z_stream z{};
-};
-
-void WriteAll(TStream& output, const unsigned char* data, int32_t count, TInflateTotals& totals) {
-    if (output.Write(data, count) != count) throw EZShortWriteError();
-    totals.produced += static_cast<uint64_t>(count);
 }
 
 }  // namespace
@@ -148,41 +116,4 @@ int32_t TVirtualSizeStream::Seek(int32_t offset, uint16_t origin) {
     }
     default: return Source.Seek(offset, origin);
     }
-}
-
-// --- Inflation ------------------------------------------------------------
-
-void InflateStream(TStream& input, TStream& output, TInflateTotals* totals) {
-    TInflateTotals local;
-    TInflateTotals& t = totals ? *totals : local;
-    t = TInflateTotals();
-    auto in = std::make_unique<unsigned char[]>(InflateBufferSize);
-    auto out = std::make_unique<unsigned char[]>(InflateBufferSize);
-    TInflater inflater;
-    z_stream& z = inflater.z;
-
-    // Feed the input block by block. The zlib stream may end before the
-    // input does; the bytes behind its end are not part of the entry.
-    int status = Z_OK;
-    for (int32_t n; status != Z_STREAM_END && (n = input.Read(in.get(), InflateBufferSize)) > 0;) {
-        if (n > InflateBufferSize) throw EZDecompressionError();  // a stream that claims more than it was asked
-        t.readIn += static_cast<uint64_t>(n);
-        z.next_in = in.get();
-        z.avail_in = static_cast<uInt>(n);
-        do {
-            status = inflater.Step(out.get(), Z_NO_FLUSH);
-            WriteAll(output, out.get(), inflater.Produced(), t);
-            // BUF_ERROR here only means this block is used up with the
-            // output buffer exactly full before: read on.
-        } while (status == Z_OK && (z.avail_in > 0 || z.avail_out == 0));
-    }
-    // The input is exhausted: flush what is pending. A stream that has not
-    // ended by now is cut short, which zlib reports as BUF_ERROR.
-    while (status != Z_STREAM_END) {
-        status = inflater.Step(out.get(), Z_FINISH);
-        if (status == Z_BUF_ERROR) throw EZDecompressionError();
-        WriteAll(output, out.get(), inflater.Produced(), t);
-    }
-    t.consumed = z.total_in;
-    t.streamEnd = true;
 }

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/uInflate.h"
 #include "archive/uStoredName.h"
 #include "system/uSystem.h"
 
@@ -36,21 +37,6 @@ constexpr uint8_t zaUncompress = 9;
 
 constexpr uint16_t ArchiveMagic = 0x7870;
 constexpr int32_t ArchiveHeaderSize = 12;
-constexpr int32_t InflateBufferSize = 32768;
-
-// Marker exceptions of the zlib layer; they never leave the reader.
-struct EZLibError {};
-struct EZDecompressionError : EZLibError {};
-// The output took fewer bytes than it was given (a full disk).
-struct EZShortWriteError : EZLibError {};
-
-// What one inflation saw, for callers that check an entry in depth.
-struct TInflateTotals {
-    uint64_t consumed = 0;    // compressed bytes the zlib stream took
-    uint64_t produced = 0;    // bytes written to the output
-    uint64_t readIn = 0;      // bytes read from the input
-    bool streamEnd = false;   // the zlib stream ended properly
-};
 
 class TZLibAbstractArchive {
 public:
@@ -117,10 +103,3 @@ public:
     TStream& Source;
     int32_t VirtualSize;
 };
-
-
-// Inflates one zlib stream from input into output with 32 KiB buffers.
-// Stops at the end of the zlib stream (bytes behind it are ignored).
-// Raises EZDecompressionError on any zlib failure and EZShortWriteError
-// when output takes fewer bytes than it was given.
-void InflateStream(TStream& input, TStream& output, TInflateTotals* totals = nullptr);

@@ -244,7 +244,7 @@ TEST(CompressZlib, MakesZlibStreamsAtEveryLevel) {
         for (int level = 0; level <= MaxCompressionLevel(); ++level) {
             TStringStream packed(CompressZlib(data, level)), out;
             EXPECT_EQ(static_cast<unsigned char>(packed.Data[0]), 0x78) << level;
-            InflateStream(packed, out);  // zlib's inflate, as the installer reads it
+            InflateStream(packed, out);  // as the installer reads it
             EXPECT_EQ(out.Data, data) << level;
         }
     EXPECT_THROW(CompressZlib("x", MaxCompressionLevel() + 1), EZLibError);
@@ -279,13 +279,15 @@ TEST(StoredNames, EscapingNamesAndNamesWindowsWouldChange) {
     // Empty, escaping and device names; reserved characters, control bytes and what Windows drops.
     for (const auto& refused : {std::vector<const char*>{"", "..\\x", "C:x", "CON", "con", "Nul.txt",
                                                          "dir\\aux.tar.gz", "lpt9", "COM1/x", "PRN .txt"},
+                                // COM and LPT with superscript 1, 2, 3 in Windows-1252 and in UTF-8
+                                {"COM\xB9", "lpt\xB2.txt", "x\\Com\xB3", "COM\xC2\xB9", "LPT\xC2\xB3 .log"},
                                 {"ads.txt:hidden", "a<b", "a>b", "a\"b", "a|b", "a?b", "a*b", "tab\there",
                                  "esc\x1b[2J", "trail.", "trail ", "dir.\\file", "dir \\file"}})
         for (const char* name : refused) EXPECT_NE(StoredNameFault(name), nullptr) << name;
     EXPECT_NE(StoredNameFault("nul\0byte"s), nullptr);
     const char* kept[] = {"setup.ini",      "dir\\file.txt", "a/b", ".\\x", "CONSOLE.txt",
                           "com10",          "LPT0",          "COM", "xcon", "con_x.txt",
-                          "\xC1\xE8ko.txt", "..a",           "a..b"};
+                          "\xC1\xE8ko.txt", "..a",           "a..b", "COM\xB4", "COM\xC2\xB9x", "CON\xB9"};
     for (const char* name : kept) EXPECT_EQ(StoredNameFault(name), nullptr) << name;
 }
 

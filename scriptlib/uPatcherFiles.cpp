@@ -9,6 +9,7 @@
 
 #include "scriptlib/uPatcherLibrary.h"
 #include "system/uFatalError.h"
+#include "system/uPrivateCopy.h"
 #include "system/uSystemFiles.h"
 #include "system/uSystemShell.h"
 #include "system/uSystemShortcut.h"
@@ -118,6 +119,15 @@ void ScriptCreateShortcut(TPatcherMemory&, TScript& script, TValue& result) {
     s.Icon = script.ArgStr(5);
     s.Description = script.ArgStr(7);
     result = BooleanValue(WriteShortcut(s));
+}
+
+// ExecuteCopy(name [, parameters]): copies the running installer as name
+// into a new private folder of the temporary folder and starts the copy
+// there; TRUE when it runs (system/uPrivateCopy.h says what keeps the copy
+// from being replaced before it starts).
+void ScriptExecuteCopy(TPatcherMemory&, TScript& script, TValue& result) {
+    std::string name = script.ArgStr(1);
+    result = BooleanValue(StartPrivateCopy(name, script.ArgStr(2)));
 }
 
 // DeleteAtRestart(path): TRUE when Windows will delete the file or empty

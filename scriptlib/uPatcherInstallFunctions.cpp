@@ -100,6 +100,14 @@ private:
     TValue saved_[3];
 };
 
+// A full path: a drive with its root (C:\, C:/) or a network share
+// (\\server\share). Anything else is taken against a current folder or
+// drive that the script does not choose.
+bool IsFullPath(const std::string& path) {
+    auto separator = [&](size_t i) { return i < path.size() && (path[i] == '\\' || path[i] == '/'); };
+    return (path.size() > 2 && path[1] == ':' && separator(2)) || (separator(0) && separator(1));
+}
+
 }  // namespace
 
 // ArchiveFileText(index): the entry's bytes as a text; empty outside the
@@ -114,7 +122,8 @@ void ScriptArchiveFileText(TPatcherMemory& memory, TScript& script, TValue& resu
 // ArchiveInstall(folder [, progressId [, statusId]]): TRUE when every
 // entry but setup.ini was written below folder; otherwise everything is
 // undone, and the status line says which file failed or that the user
-// cancelled, GetLastFailure also why.
+// cancelled, GetLastFailure also why. An empty or relative folder is
+// refused, with nothing written.
 void ScriptArchiveInstall(TPatcherMemory& memory, TScript& script, TValue& result) {
     int32_t status = script.ArgInt(3);
     int32_t bar = script.ArgInt(2);
@@ -127,7 +136,8 @@ void ScriptArchiveInstall(TPatcherMemory& memory, TScript& script, TValue& resul
     TInstallResult outcome{};
     try {
         TPageObserver observer(memory, bar, status);
-        outcome = InstallArchive(*memory.Unpacker, folder, observer);
+        outcome = IsFullPath(folder) ? InstallArchive(*memory.Unpacker, folder, observer)
+                                     : TInstallResult{ioRefused, folder, "is not a full path"};
         if (outcome.Outcome == ioCancelled) observer.Say(memory.LastFailure = ResourceText(kCancelled));
         if (outcome.Outcome == ioFailed || outcome.Outcome == ioRefused) {
             observer.Say(ResourceText(kCouldNotWrite) + outcome.Failed);

@@ -216,6 +216,8 @@ TEST_F(RegistryFunctions, KeysAndValuesAreDeletedButNoRootIsWiped) {
         k = RegOpenKey(HKEY_CURRENT_USER, P); RegSetValue(k, "v", "x"); RegSetValue(k, "w", 2);
         assert(RegDeleteKey(k, ""), 0); assert(RegDeleteKey(k, "\\"), 0); assert(RegDeleteKey(0, "x\y"), 0);
         assert(RegDeleteKey(HKEY_CURRENT_USER, TOP), 0); assert(RegDeleteKey(HKEY_CURRENT_USER, "\" + TOP + "\"), 0);
+        assert(RegDeleteKey(HKEY_CURRENT_USER, TOP + "\" + chr(0)), 0); assert(RegDeleteKey(k, chr(0) + "\a"), 0);
+        assert(RegDeleteKey(HKEY_CURRENT_USER, P + chr(0) + "\a"), 0); assert(RegQueryValue(k, "w"), 2);
         assert(RegDeleteKey(HKEY_CURRENT_USER, P + "\a"), -1); assert(RegOpenKey(HKEY_CURRENT_USER, P + "\a"), 0);
         assert(RegDeleteKey(HKEY_CURRENT_USER, P + "\a"), -1); assert(RegDeleteKey(k, "c"), -1);
         assert(RegDeleteValue(k, "v"), -1); assert(RegDeleteValue(k, "v"), 0); assert(RegQueryValue(k, "w"), 2);
@@ -340,6 +342,25 @@ TEST_F(Library, ArchiveFunctionsCountNameAndCopyTheEntriesOfTheTable) {
     EXPECT_EQ(ReadFileBytes(dir / "chosen.txt"), "alpha");
     EXPECT_EQ(ReadFileBytes(dir / "keep.txt"), "old");
     EXPECT_FALSE(fs::exists(dir.Path() / "x.txt"));
+}
+
+// ArchiveInstall writes only below a full path: an empty or relative folder
+// (one that would land wherever the current folder happens to be) is
+// refused with nothing written.
+TEST_F(Library, ArchiveInstallTakesOnlyAFullFolder) {
+    MemoryArchive archive;
+    archive.Add("setup.ini", "x = 1;");
+    archive.Add("a.txt", "alpha");
+    archive.Load();
+    host.PatcherMemory()->Unpacker = &archive.Unpacker;
+    here.Enter(dir.Path());
+    EXPECT_EQ(Run(R"(
+        assert(ArchiveInstall(""), 0); assert(ArchiveInstall("app"), 0); assert(ArchiveInstall(".\app"), 0);
+        assert(ArchiveInstall(substr(D, 0, 2) + "app"), 0); assert(ArchiveInstall(substr(D, 2) + "\app"), 0);
+        assert(ArchiveInstall(D + "\app"), -1);
+    )"),
+              "ok");
+    EXPECT_EQ(Snapshot(dir.Path()), (Tree{{"app", "/"}, {"app/a.txt", "alpha"}}));
 }
 
 // A host without an archive has no entries; only converting an argument

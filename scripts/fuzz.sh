@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
-targets=${FUZZ_TARGETS:-script archive peimage brand q7pack check}
+targets=${FUZZ_TARGETS:-script archive inflate peimage brand q7pack check}
 build=build/fuzz
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -22,6 +22,7 @@ for target in $targets; do
   options=(-max_len=65536)
   case $target in
     script) options=(-max_len=4096 -dict=tests/fuzz/script.dict) ;;
+    inflate) options=(-max_len=65536) ;;
     peimage) options=(-max_len=8192) ;;
     brand) options=(-max_len=65536) ;;
     q7pack) options=(-max_len=16384) ;;

@@ -30,6 +30,7 @@ UNWANTED = {
                      "link-time optimisation: is it on?)",
     "mingw_pformat.o": "the printf machinery (snprintf and the like)",
     "ios_init.o": "iostreams",
+    "inflate.o": "zlib's inflate (archive/uInflate.cpp is the installer's; zlib is for q7pack's deflate)",
 }
 # The output sections whose input pieces the report attributes.
 ATTRIBUTED = (".text", ".rdata", ".data", ".eh_frame")

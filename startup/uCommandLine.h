@@ -44,3 +44,8 @@ TInvocation ParseInvocation(std::string_view line, bool withOptions);
 // The resource (RT_RCDATA, this name) that q7pack writes into an installer
 // whose brand asks for options.
 constexpr char kOptionsResource[] = "OPTIONS";
+
+// The resource (RT_RCDATA, this name) that q7pack writes into every branded
+// installer whose brand does not accept archive files: such an installer
+// runs only the archive appended to it, never one its command line names.
+constexpr char kOwnArchiveResource[] = "OWNARCHIVE";

@@ -61,8 +61,9 @@ std::string OwnExecutablePath() {
     }
 }
 
-// q7pack marks an installer whose brand asks for options with a resource.
-bool TakesOptions() { return FindResourceA(nullptr, kOptionsResource, MAKEINTRESOURCEA(10)) != nullptr; }
+// q7pack marks an installer whose brand asks for options with a resource,
+// and one that runs only its own archive with another.
+bool HasMark(const char* mark) { return FindResourceA(nullptr, mark, MAKEINTRESOURCEA(10)) != nullptr; }
 
 // Steps from the loaded table to the end of the installation; fatal errors
 // found on the way are reported here, exceptions go to the caller. The
@@ -84,8 +85,12 @@ int32_t InstallFrom(TZLibUnpacker& unpacker, TFileStream& archive, const TRunOpt
 }
 
 // Opens the archive the command line names (the own file when none) and
-// installs from it.
+// installs from it. A branded installer carries its vendor's name and
+// signature: unless its brand accepts archive files, it runs no other
+// archive than its own.
 int32_t OpenAndInstall(TZLibUnpacker& unpacker, const TInvocation& invocation, bool takesOptions) {
+    if (invocation.Archive && HasMark(kOwnArchiveResource))
+        return Fatal(kArchiveUnavailable, *invocation.Archive, takesOptions);
     bool ownFile = !invocation.Archive;
     std::string name = ownFile ? "" : *invocation.Archive;
     try {
@@ -136,7 +141,7 @@ std::optional<int32_t> GetAppendedArchiveOffset() {
 
 int32_t RunInstaller() {
     TZLibUnpacker unpacker;
-    bool takesOptions = TakesOptions();
+    bool takesOptions = HasMark(kOptionsResource);
     int32_t status = 0;
     try {
         TInvocation invocation = ParseInvocation(GetCommandLineA(), takesOptions);

@@ -17,14 +17,7 @@ std::string Stamp() {
 }  // namespace
 
 TInstallLog::TInstallLog(const std::string& path) : outer_(ActiveLog) {
-    constexpr uint16_t kWriteShareAll = 0x41;
-    handle_ = HandleOpen(path, kWriteShareAll);
-    if (handle_ == InvalidHandle) {
-        // Made new, then opened again with sharing, which creating grants not.
-        THandle made = HandleCreateNew(path);
-        if (made != InvalidHandle) HandleClose(made);
-        handle_ = HandleOpen(path, kWriteShareAll);
-    }
+    handle_ = HandleOpenRegular(path);
     if (Opened()) ActiveLog = this;
 }
 

@@ -11,7 +11,9 @@
 #include "system/uSystem.h"
 
 // Opens path for appending (creating it when missing; other programs may
-// read it meanwhile) and makes it the log for as long as it lives.
+// read it meanwhile) and makes it the log for as long as it lives. Only a
+// regular file: a link at path (followed by nobody), a folder, a device
+// (NUL, CON) or a FIFO is not opened (HandleOpenRegular).
 class TInstallLog {
 public:
     explicit TInstallLog(const std::string& path);

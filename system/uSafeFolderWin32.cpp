@@ -6,14 +6,13 @@
 // before Commit; Commit unmarks it and renames it through its own handle.
 
 #include <windows.h>
-// ntsecapi.h needs the types of windows.h.
-#include <ntsecapi.h>
 
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <vector>
 
+#include "system/uDllSearch.h"
 #include "system/uSafeFolder.h"
 
 namespace {
@@ -101,8 +100,16 @@ bool RenameOpenFile(HANDLE file, HANDLE folder, const std::string& name, bool re
 
 }  // namespace
 
+// The system's generator through bcrypt.dll, loaded from System32: the
+// older RtlGenRandom (ADVAPI32!SystemFunction036) is forwarded to
+// CRYPTBASE.dll, which Windows would look for beside the program.
 void FillRandom(unsigned char* bytes, size_t count) {
-    if (!RtlGenRandom(bytes, static_cast<ULONG>(count)))
+    using TGenRandom = LONG(WINAPI*)(void*, unsigned char*, ULONG, ULONG);
+    constexpr ULONG kSystemPreferred = 2;  // BCRYPT_USE_SYSTEM_PREFERRED_RNG
+    static HMODULE bcrypt = LoadSystemLibrary("bcrypt.dll");
+    auto generate = reinterpret_cast<TGenRandom>(
+        bcrypt ? reinterpret_cast<void*>(GetProcAddress(bcrypt, "BCryptGenRandom")) : nullptr);
+    if (!generate || generate(nullptr, bytes, static_cast<ULONG>(count), kSystemPreferred) != 0)
         throw EPathError("q7pack", "no random numbers for a temporary name");
 }
 

@@ -67,6 +67,11 @@ THandle HandleCreate(const std::string& path);
 // Creates a new file, read and write, no sharing; fails when anything of
 // that name exists already (a link included).
 THandle HandleCreateNew(const std::string& path);
+// Opens path for writing, creating it when missing, shared for reading and
+// writing with other openers. Never through a link at its last name: fails
+// when that is a link (also one that leads nowhere) or anything else but a
+// regular file (a folder, a device such as NUL, a FIFO).
+THandle HandleOpenRegular(const std::string& path);
 int32_t HandleRead(THandle handle, void* buffer, int32_t count);
 int32_t HandleWrite(THandle handle, const void* buffer, int32_t count);
 int32_t HandleSeek(THandle handle, int32_t offset, uint16_t origin);

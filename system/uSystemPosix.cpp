@@ -45,6 +45,19 @@ THandle HandleCreateNew(const std::string& path) {
     return ::open(PosixPath(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
+THandle HandleOpenRegular(const std::string& path) {
+    // Without a reader a FIFO would block the open; with one it is refused
+    // below.
+    int file = ::open(PosixPath(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    struct stat info;
+    if (file >= 0 && (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode))) {
+        ::close(file);
+        return InvalidHandle;
+    }
+    if (file >= 0) ::fcntl(file, F_SETFL, ::fcntl(file, F_GETFL) & ~O_NONBLOCK);
+    return file < 0 ? InvalidHandle : file;
+}
+
 int32_t HandleRead(THandle handle, void* buffer, int32_t count) {
     if (count <= 0) return 0;
     ssize_t n;

@@ -58,11 +58,12 @@ bool DeleteRegistryValue(int32_t key, const std::string& name);
 // nothing deleted, when path names no level at all (empty, or only
 // backslashes) and when key is a predefined root and path names a single
 // level below it: one empty script variable must not wipe
-// HKEY_LOCAL_MACHINE\Software.
+// HKEY_LOCAL_MACHINE\Software. A path holding a NUL is refused too: Windows
+// would act only on the part before it.
 bool DeleteRegistryKey(int32_t key, const std::string& path, uint32_t view);
 
 // Deletes key\path only when it holds no key and no value (its default
 // value included); true when it is gone afterwards (also when it was never
 // there). False, with nothing deleted, when it holds anything and when path
-// names no level.
+// names no level or holds a NUL.
 bool DeleteEmptyRegistryKey(int32_t key, const std::string& path, uint32_t view);

@@ -147,12 +147,16 @@ bool DeleteKeyIn(int32_t key, const std::string& path, uint32_t view, bool all) 
     return Done(status);
 }
 
+// Windows acts on the text up to its first NUL; the guards judge the whole
+// text, so a text that goes on behind a NUL is refused.
 bool DeleteRegistryKey(int32_t key, const std::string& path, uint32_t view) {
     int levels = Levels(path);
-    if (levels == 0 || (levels == 1 && IsRoot(key))) return Done(ERROR_INVALID_PARAMETER);
+    if (path.find('\0') != std::string::npos || levels == 0 || (levels == 1 && IsRoot(key)))
+        return Done(ERROR_INVALID_PARAMETER);
     return DeleteKeyIn(key, path, view, true);
 }
 
 bool DeleteEmptyRegistryKey(int32_t key, const std::string& path, uint32_t view) {
-    return Levels(path) == 0 ? Done(ERROR_INVALID_PARAMETER) : DeleteKeyIn(key, path, view, false);
+    if (path.find('\0') != std::string::npos || Levels(path) == 0) return Done(ERROR_INVALID_PARAMETER);
+    return DeleteKeyIn(key, path, view, false);
 }

@@ -41,6 +41,38 @@ THandle HandleCreateNew(const std::string& path) {
                            FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+namespace {
+
+// True when the file open under file has the last name of path. Wine opens
+// a Unix link as what it leads to even when asked for the link itself; the
+// file's own name then tells. (A name Windows shortened to 8.3 does not
+// match; give the long one.)
+bool HasLastName(HANDLE file, const std::string& path) {
+    char final[MAX_PATH];
+    DWORD n = GetFinalPathNameByHandleA(file, final, MAX_PATH, 0);
+    if (n == 0 || n >= MAX_PATH) return true;  // a path this long: the flag alone decides
+    const char* own = final + n;
+    while (own > final && own[-1] != '\\') --own;
+    size_t at = path.find_last_of("\\/:");
+    return lstrcmpiA(own, path.c_str() + (at == std::string::npos ? 0 : at + 1)) == 0;
+}
+
+}  // namespace
+
+THandle HandleOpenRegular(const std::string& path) {
+    // A link at the last name is opened itself, and then refused.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return InvalidHandle;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || !HasLastName(h, path)) {
+        CloseHandle(h);
+        return InvalidHandle;
+    }
+    return Num(h);
+}
+
 int32_t HandleRead(THandle handle, void* buffer, int32_t count) {
     if (count <= 0) return 0;
     DWORD done = 0;

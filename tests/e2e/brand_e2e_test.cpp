@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <regex>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -173,8 +174,8 @@ int RunLinux(const TempDir& dir, const std::string& command) {
 
 // What a package manager does with the installer signed after packing (by
 // a throw-away certificate), which still verifies: install with /S into /D,
-// log, remove with the QuietUninstallString's /S (run here as the copy in
-// %TEMP% the uninstaller goes on in), and once more when nothing is installed.
+// log, remove with the QuietUninstallString's /S (its copy's status), and
+// once more when nothing is installed.
 TEST_F(HelloWizard, SignedInstallsAndRemovesSilently) {
     TempDir dir;
     const std::string key = UnixPath(dir / "key.pem"), cert = UnixPath(dir / "cert.pem"),
@@ -195,18 +196,21 @@ TEST_F(HelloWizard, SignedInstallsAndRemovesSilently) {
     EXPECT_TRUE(PathExists(desktop));
     EXPECT_EQ(Value(kUninstallKey, "QuietUninstallString"), "\"" + folder + "\\uninstall.exe\" /S");
 
-    const std::string copy = std::string(getenv("TEMP")) + "\\Hello-uninstall.exe";
-    ASSERT_TRUE(CopyFileA((folder + "\\uninstall.exe").c_str(), copy.c_str(), FALSE));
-    EXPECT_EQ(Drive({"no-window"}, copy, {"/S"}), quiet + "0\n");
+    const std::string again = dir / "uninstall.exe";
+    ASSERT_TRUE(CopyFileA((folder + "\\uninstall.exe").c_str(), again.c_str(), FALSE));
+    EXPECT_EQ(Drive({"attach:Hello-uninstall.exe", "no-window"}, folder + "\\uninstall.exe", {"/S"}),
+              "@ attach:Hello-uninstall.exe\n" + quiet + "0\n");
     for (const std::string& gone : {folder, desktop}) EXPECT_FALSE(PathExists(gone)) << gone;
     EXPECT_EQ(Value(kUninstallKey, "DisplayName"), "(none)");
-    EXPECT_EQ(Drive({"no-window"}, copy, {"/S"}), quiet + "1605\n");
-    DeleteFileA(copy.c_str());
+    EXPECT_EQ(Drive({"no-window"}, again, {"/S"}), quiet + "1605\n");
 }
 
 TEST_F(HelloWizard, FatalErrorsAndVersionInformationCarryTheBrand) {
+    // Hello runs only its own archive.
     std::string t = Drive({"answer:1"}, installer_, {"C:\\no\\such\\archive.q7"});
-    EXPECT_EQ(t, Answered(Box(kTitle, "error", "The archive of this installer is damaged.", "1"), 2));
+    EXPECT_EQ(t, Answered(Box(kTitle, "error", "The archive of this installer cannot be read: C:\\\\no\\\\such\\\\archive.q7",
+                              "1"),
+                          3));
 
     EXPECT_EQ(VersionText(installer_, "ProductName"), "Hello");
     EXPECT_EQ(VersionText(installer_, "ProductVersion"), "1.0");
@@ -217,19 +221,21 @@ TEST_F(HelloWizard, FatalErrorsAndVersionInformationCarryTheBrand) {
 // Hello's whole life: installed into Program Files with its shortcuts and an
 // Apps & features entry that Wine's own uninstaller lists, a newer version
 // over it, then uninstalled as Windows starts it: a file in use stops it
-// with Retry/Cancel, and in the end only its copy in %TEMP% stays, due for
-// deletion at restart.
+// with Retry/Cancel, and in the end only its copy stays, in a new folder of
+// %TEMP% of its own, both due for deletion at restart. Whatever another
+// program left at a name in %TEMP% it could know does not stop it.
 TEST_F(HelloWizard, LivesInProgramFilesAndUninstallsLeavingOnlyATemporaryCopy) {
     TempDir dir;
     const std::string folder = std::string(InstallerBuild().ProgramFiles) + "\\Hello",
                       program = folder + "\\hello.exe";
     const std::string links[] = {Folder(CSIDL_COMMON_PROGRAMS) + "\\Hello.lnk",
                                  Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Hello.lnk"};
-    const std::string copy = std::string(getenv("TEMP")) + "\\Hello-uninstall.exe";
+    const std::string temp = getenv("TEMP"), planted = temp + "\\Hello-uninstall.exe";
     // What the brand scenarios' installations of Hello left in the prefix.
     for (const char* key : {kUninstallKey, kProductKey})
         RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key, InstallerBuild().RegistryView, 0);
-    for (const std::string& file : {links[0], links[1], copy}) DeleteFileA(file.c_str());
+    for (const std::string& file : {links[0], links[1]}) DeleteFileA(file.c_str());
+    CreateDirectoryA(planted.c_str(), nullptr);
 
     std::string script = ReadFileBytes(Source("setup.ini"));
     WriteFileBytes(dir / "setup.ini",
@@ -277,6 +283,7 @@ TEST_F(HelloWizard, LivesInProgramFilesAndUninstallsLeavingOnlyATemporaryCopy) {
 
     // Then through the UninstallString, to the end.
     std::string uninstaller = Value(kUninstallKey, "UninstallString");
+    const std::string uninstallerBytes = ReadFileBytes(folder + "\\uninstall.exe");
     t = Drive({"attach:Hello-uninstall.exe", "answer:6", "answer:1"},
               uninstaller.substr(1, uninstaller.size() - 2));
     EXPECT_TRUE(Contains(
@@ -286,11 +293,19 @@ TEST_F(HelloWizard, LivesInProgramFilesAndUninstallsLeavingOnlyATemporaryCopy) {
     for (const char* path : {kUninstallKey, kProductKey})
         EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, path, InstallerBuild().RegistryView)) << path;
     EXPECT_EQ(Listed(dir).find("|||Hello"), std::string::npos);
-    EXPECT_TRUE(PathExists(copy));
-    EXPECT_TRUE(Contains(
-        Value("System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations", 0), copy))
-        << "the copy in %TEMP% goes at the next restart";
-    DeleteFileA(copy.c_str());
+    // The copy's folder: sixteen hex digits, new in %TEMP%; the copy, then
+    // the folder, go at the next restart.
+    std::string pending =
+        Value("System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations", 0);
+    std::smatch copy;
+    ASSERT_TRUE(std::regex_search(pending, copy, std::regex("\\\\([0-9a-f]{16})\\\\Hello-uninstall\\.exe")))
+        << pending;
+    const std::string own = temp + "\\" + copy[1].str();
+    EXPECT_TRUE(Contains(pending, own + "\\Hello-uninstall.exe" + std::string(2, '\0') + "\\??\\" + own));
+    EXPECT_EQ(ReadFileBytes(own + "\\Hello-uninstall.exe"), uninstallerBytes);
+    DeleteFileA((own + "\\Hello-uninstall.exe").c_str());
+    RemoveDirectoryA(own.c_str());
+    RemoveDirectoryA(planted.c_str());
 }
 
 }  // namespace

@@ -44,8 +44,10 @@ else { WriteLog("admin " + IsAdmin()); SetExitCode(RunElevated("/CHILD /CODE=7")
 const TempDir& Dir() {
     static TempDir dir;
     static bool packed = [] {
-        WriteFileBytes(dir / "options.ini", "[installer]\noptions = yes\n");
+        WriteFileBytes(dir / "options.ini", "[installer]\noptions = yes\narchive-files = yes\n");
+        WriteFileBytes(dir / "own.ini", "[installer]\noptions = yes\n");
         Pack(dir, "with.exe", std::string("WHERE = \"own\";\n") + kShowScript, {}, true, dir / "options.ini");
+        Pack(dir, "own.exe", std::string("WHERE = \"own\";\n") + kShowScript, {}, true, dir / "own.ini");
         Pack(dir, "without.exe", std::string("WHERE = \"own\";\n") + kShowScript, {}, true);
         Pack(dir, "other.q7", std::string("WHERE = \"other\";\n") + kShowScript);
         Pack(dir, "silent.exe", kSilentScript, {{"readme.txt", "hello"}}, true, dir / "options.ini");
@@ -56,6 +58,15 @@ const TempDir& Dir() {
     return (void)packed, dir;
 }
 
+// Text as the transcript quotes it: backslashes doubled.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) out += c == '\\' ? std::string(2, c) : std::string(1, c);
+    return out;
+}
+
+// A branded installer runs another archive only when its brand accepts
+// archive files; the unbranded stub always does.
 TEST(Unattended, CommandLinesWithAndWithoutTheOptionsKey) {
     const std::string other = Dir() / "other.q7", installer = Dir() / "without.exe";
     const std::string damaged = "Archív modulu je poškodený.";
@@ -73,6 +84,8 @@ TEST(Unattended, CommandLinesWithAndWithoutTheOptionsKey) {
         {"without.exe", "/S", Answered(ErrorBox(damaged))},
         {"without.exe", "/S /CODE=1603 " + other, Answered(InfoBox("other S=0 X=0 D=[]"))},
         {"without.exe", other + " missing.q7", Answered(ErrorBox(damaged))},
+        {"own.exe", "/S", Answered(InfoBox("own S=-1 X=0 D=[]"))},
+        {"own.exe", "/S " + other, Answered(ErrorBox("Archív modulu nie je k dispozícii: " + Escaped(other)), 3)},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Drive({"answer:1"}, Dir() / c.installer, {}, c.line), c.transcript)

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora of the archive, peimage and q7pack fuzz targets
+"""Writes the seed corpora of the archive, inflate, peimage and q7pack fuzz targets
 into tests/fuzz/corpus/NAME (run again after changing a seed; the files are
 kept in git so that every preset replays them without Python). Its archive
 and PE header writers serve tools/q7pack/q7pack_test.py too.
@@ -62,6 +62,8 @@ def archives():
     yield "escaping-names", (setup + entry(b"..\\up.txt", b"u") + entry(b"/abs.txt", b"a") +
                              entry(b"C:drive.txt", b"d") + entry(b"dir/../../x", b"x") + END)
     yield "duplicate-names", setup + entry(b"A.txt", b"1") + entry(b"a.TXT", b"2") + END
+    yield "superscript-port-names", (setup + entry(b"COM\xb9", b"1") + entry(b"lpt\xc2\xb2.txt", b"2") +
+                                     entry(b"dir\\LPT\xb3", b"3") + entry(b"COM\xb4", b"4") + END)
     yield "bomb", setup + entry(b"zeros.bin", bytes(4 << 20), 9) + END
 
 
@@ -80,6 +82,104 @@ def archive_inputs():
     yield "far-crossing", far(len(setup) - 5) + setup + END
     yield "far-header-crossing", far(6) + setup + END
     yield "far-several", far(len(setup) + 30) + setup + entry(b"a.txt", b"a" * 100) + END
+
+
+def huff(code, n):  # raw deflate is (value, bits) fields, least significant bit first; codes go the other way
+    return int(format(code, "0%db" % n)[::-1] or "0", 2), n
+
+
+def fixed(*symbols):  # literal/length symbols in the fixed code
+    return [huff(*((0x30 + s, 8) if s < 144 else (0x190 + s - 144, 9) if s < 256 else
+                   (s - 256, 7) if s < 280 else (0xC0 + s - 280, 8))) for s in symbols]
+
+
+# 100 KiB of matches: what a decoder that wrongly reads on past damage writes out.
+FLOOD = (fixed(285) + [huff(0, 5)]) * 400 + fixed(256)
+
+
+def dynamic(nlen, ndist, lengths, symbols):  # a final dynamic block: lengths {symbol: bits}, symbols
+    fields = [(5, 3), (nlen - 257, 5), (ndist - 1, 5), (15, 4)] + [
+        (lengths.get(s, 0), 3) for s in (16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15)]
+    codes, code, previous = {}, 0, 0
+    for s in sorted(lengths, key=lambda s: (lengths[s], s)):  # canonical: by length, then symbol
+        code <<= lengths[s] - previous
+        codes[s], code, previous = code, code + 1, lengths[s]
+    for s, extra in symbols:
+        fields += [huff(codes[s], lengths[s]), (extra, {16: 2, 17: 3, 18: 7}.get(s, 0))]
+    return fields
+
+
+def zlib_stream(fields):  # with the Adler-32 of what zlib inflates from it
+    value = count = 0
+    for field, n in fields:
+        value, count = value | field << count, count + n
+    raw = value.to_bytes((count + 7) // 8, "little")
+    try:
+        data = zlib.decompressobj(-15).decompress(raw)
+    except zlib.error:
+        data = b""
+    return b"\x78\x01" + raw + struct.pack(">I", zlib.adler32(data))
+
+
+def deflate(data, level=6, strategy=zlib.Z_DEFAULT_STRATEGY, pieces=1):
+    z, step = zlib.compressobj(level, zlib.DEFLATED, 15, 8, strategy), max(1, -(-len(data) // pieces))
+    return b"".join(z.compress(data[i:i + step]) + z.flush(zlib.Z_SYNC_FLUSH)
+                    for i in range(0, len(data), step)) + z.flush()
+
+
+def inflate_inputs():
+    """uInflate_test's table, the inflate fuzz target's seeds: zlib streams named for how they end."""
+    text = pattern(20000)
+    # 32 KiB in a stored block, then 258-byte matches 32768 bytes back, past several slides.
+    far = [(0, 8), (32768, 16), (0x7FFF, 16), (int.from_bytes(pattern(32768, 3), "little"), 8 * 32768)]
+    for last in (0, 0, 1):
+        far += [(last, 1), (1, 2)] + (fixed(285) + [huff(29, 5), (32768 - 24577, 13)]) * 200 + fixed(256)
+    big, good = deflate(text * 5, 9), deflate(text[:3000], 9)
+    header = lambda method, flags: bytes([method, flags + 31 - (method * 256 + flags) % 31])
+    bad_symbol = lambda symbol, distance: zlib_stream([(3, 3)] + fixed(97, symbol) + [huff(distance, 5)]
+                                                      + FLOOD)
+    block = lambda nlen, ndist, lengths, symbols, body=(): zlib_stream(
+        dynamic(nlen, ndist, lengths, symbols) + [huff(*code) for code in body])
+    # 'a' in a fixed block, then 300 bytes stored: some of them come from the bit buffer.
+    fixed_then_stored = [(0, 1), (1, 2)] + fixed(97, 256) + [(1, 3), (0, 3), (300, 16), (0xFED3, 16)]
+    fixed_then_stored += [(97, 8)] * 300
+    runs, four, zeros = {0: 1, 1: 2, 18: 2}, {0: 2, 1: 2, 2: 2, 18: 2}, [(18, 127), (18, 107)]  # 256 zeros
+    streams = {
+        "ok-empty": deflate(b""), "ok-stored": deflate(text, 0), "ok-fixed": deflate(text, 6, zlib.Z_FIXED),
+        "ok-dynamic": big, "ok-huffman-only": deflate(text, 6, zlib.Z_HUFFMAN_ONLY),
+        "ok-runs-at-distance-1": deflate(b"\xff" * (1 << 20), 6, zlib.Z_RLE),
+        "ok-matches-at-distance-32768": zlib_stream(far), "ok-flushed": deflate(text[:8000], 6, pieces=9),
+        "ok-bytes-behind": good + b"junk", "ok-stored-after-fixed": zlib_stream(fixed_then_stored),
+        "ok-short-distances": deflate(b"".join(bytes(range(p)) * (3000 // p) for p in range(2, 9)), 9),
+        "ok-only-an-end-code": block(257, 1, runs, zeros + [(1, 0), (0, 0)], [(0, 1)]),
+        "bad-header-check": b"\x78\x02" + good[2:], "bad-method-7": header(0x77, 0) + good[2:],
+        "bad-64k-window": header(0x88, 0) + good[2:], "bad-preset-dictionary": header(0x78, 0x20) + good[2:],
+        "bad-block-type-3": zlib_stream([(7, 3)]),
+        "bad-stored-complement": zlib_stream([(0, 8), (5, 16), (0xFFFB, 16), (0x6F6C6C6568, 40), (3, 3)]
+                                             + FLOOD),
+        "bad-287-literal-codes": block(287, 1, runs, zeros + [(1, 0), (18, 20)], [(0, 1)]),
+        "bad-31-distance-codes": block(257, 31, runs, zeros + [(1, 0), (18, 20)], [(0, 1)]),
+        "bad-length-286": bad_symbol(286, 0), "bad-length-287": bad_symbol(287, 0),
+        "bad-distance-30": bad_symbol(257, 30), "bad-distance-31": bad_symbol(257, 31),
+        "bad-distance-before-output": bad_symbol(257, 1),
+        "bad-over-subscribed-length-code": block(257, 1, dict.fromkeys(range(19), 1), []),
+        "bad-incomplete-length-code": block(257, 1, {0: 1}, []),
+        "bad-repeat-first": block(257, 1, {16: 1, 0: 1}, [(16, 0)]),
+        "bad-repeat-past-end": block(257, 1, runs, zeros + [(1, 0), (18, 127)], [(0, 1)]),
+        # A literal and 100 KiB of matches, in codes without an end of block.
+        "bad-no-end-code": block(286, 1, {1: 1, 18: 1}, [(18, 86), (1, 0), (18, 127), (18, 38), (1, 0),
+                                                         (1, 0)], [(0, 1)] + [(1, 1), (0, 1)] * 400),
+        "bad-over-subscribed-literals": block(257, 1, {0: 1, 1: 1}, [(1, 0)] * 258),
+        "bad-incomplete-literals": block(257, 1, four, [(18, 54), (2, 0), (18, 127), (18, 41), (2, 0),
+                                                        (0, 0)], [(1, 2)]),
+        "bad-incomplete-distances": block(257, 1, four, zeros + [(1, 0), (2, 0)], [(0, 1)]),
+        "bad-no-distance-code": block(258, 1, runs, zeros + [(1, 0), (1, 0), (0, 0)], [(1, 1)]),
+        "bad-wrong-check": good[:-1] + bytes([good[-1] ^ 1]),
+        "bad-damaged": big[:40] + bytes([big[40] ^ 0x55]) + big[41:], "bad-bomb": deflate(bytes(9 << 20), 9),
+        "cut-short": big[:len(big) // 2], "cut-in-stored": deflate(text, 0)[:5000], "cut-no-input": b"",
+    }
+    for i, (name, stream) in enumerate(streams.items()):
+        yield name, bytes([i]) + stream
 
 
 def pe_headers(sections, optional_size=224, signature_at=0x80, magic=0x10B):
@@ -122,7 +222,8 @@ def installer_parts(path):
 
 def main(installers):
     root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
-    corpora = {"archive": dict(archive_inputs()), "peimage": {}, "q7pack": dict(archives())}
+    corpora = {"archive": dict(archive_inputs()), "inflate": dict(inflate_inputs()), "peimage": {},
+               "q7pack": dict(archives())}
     small = pe_headers([(0x400, 0x200), (0x600, 0x100)])
     plus = pe_headers([(0x400, 0x200)], optional_size=240, magic=0x20B)
     fault5 = pe_headers([(0x400, 0x200), (0x7FFFFF00, 0x100)])

@@ -101,8 +101,9 @@ std::optional<uint32_t> InstallerCodePage(const std::string& file, uint32_t imag
     }
 }
 
-// The installer's title and version, and whether a signature is appended:
-// "title: ...", "version: ..." and "signed: ..." lines. A file whose
+// The installer's title and version, whether it runs archive files named
+// on its command line, and whether a signature is appended: "title: ...",
+// "version: ...", "archive files: ..." and "signed: ..." lines. A file whose
 // resources cannot be read gets a line saying so instead.
 void PrintInstallerFacts(const std::string& file, uint32_t imageEnd) {
     std::string image = ImageOf(file, imageEnd);
@@ -113,9 +114,11 @@ void PrintInstallerFacts(const std::string& file, uint32_t imageEnd) {
     try {
         TPeFile pe(image);
         TInstallerIdentity identity = ReadIdentity(pe);
-        std::printf("  title: %s\n  version: %s\n",
+        std::printf("  title: %s\n  version: %s\n  archive files: %s\n",
                     identity.title.empty() ? "(none)" : ShownText(identity.title).c_str(),
-                    identity.version.empty() ? "(none)" : ShownText(identity.version).c_str());
+                    identity.version.empty() ? "(none)" : ShownText(identity.version).c_str(),
+                    identity.ownArchiveOnly ? "refused (runs only its own archive)"
+                                            : "accepted (runs an archive file named on its command line)");
         TPeDirectory signature = pe.Directory(pdCertificate);
         if (signature.Size != 0)
             std::printf(
@@ -144,8 +147,8 @@ std::string CheckEntry(const TZLibPackedFile& entry) {
     try {
         entry.Inflate(sink, &totals);
     } catch (const EZLibError&) {
-        return totals.readIn < entry.PackedSize ? "data cut short by the end of the file"
-                                                : "not a complete zlib stream (damaged data or checksum)";
+        bool cut = totals.inputEnded && totals.readIn < entry.PackedSize;
+        return cut ? "data cut short by the end of the file" : "not a complete zlib stream (damaged data or checksum)";
     }
     if (totals.produced != entry.UnpackedSize)
         return "inflates to " + std::to_string(totals.produced) + " bytes, recorded " +

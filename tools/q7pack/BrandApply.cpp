@@ -1,6 +1,7 @@
 #include "tools/q7pack/BrandApply.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "pe/uPeResources.h"
 #include "system/uCodePage.h"
@@ -142,15 +143,17 @@ void WriteLanguages(Resources& all, const TBrand& brand) {
     }
 }
 
-// The mark that makes the installer read options: there or not.
-void SetOptionsMark(Resources& all, bool takesOptions, uint32_t language) {
-    TResourceId name{0, std::u16string(kOptionsResource, kOptionsResource + sizeof kOptionsResource - 1),
-                     true};
+TResourceId MarkName(const char* mark) { return {0, std::u16string(mark, mark + std::strlen(mark)), true}; }
+
+// A mark of the installer (kOptionsResource, kOwnArchiveResource): there or
+// not.
+void SetMark(Resources& all, const char* mark, bool set, uint32_t language) {
+    TResourceId name = MarkName(mark);
     all.erase(std::remove_if(
                   all.begin(), all.end(),
                   [&](const TResource& r) { return r.Type == TResourceId::Of(kRcData) && r.Name == name; }),
               all.end());
-    if (takesOptions) all.push_back({TResourceId::Of(kRcData), name, language, 0, "1"});
+    if (set) all.push_back({TResourceId::Of(kRcData), name, language, 0, "1"});
 }
 
 }  // namespace
@@ -175,7 +178,8 @@ void BrandResources(std::vector<TResource>& all, const TBrand& brand) {
         all.push_back(
             {TResourceId::Of(rtVersion), TResourceId::Of(1), language, 0, VersionResource(*brand.version)});
     }
-    if (brand.options) SetOptionsMark(all, *brand.options, language);
+    if (brand.options) SetMark(all, kOptionsResource, *brand.options, language);
+    SetMark(all, kOwnArchiveResource, !brand.archiveFiles, language);
     if (brand.manifestDescription || brand.executionLevel) {
         TResource& manifest = FindOrAdd(all, rtManifest, 1, language);
         manifest.Data = EditManifest(manifest.Data, brand.manifestDescription, brand.executionLevel);
@@ -213,5 +217,9 @@ TInstallerIdentity ReadIdentity(const TPeFile& image) {
         identity.utf8 = manifest->Data.find("UTF-8</activeCodePage>") != std::string::npos;
     if (TResource* version = Find(all, rtVersion, 1))
         identity.version = Utf16ToUtf8(VersionString(version->Data, u"ProductVersion"));
+    const TResourceId own = MarkName(kOwnArchiveResource);
+    identity.ownArchiveOnly = std::any_of(all.begin(), all.end(), [&](const TResource& r) {
+        return r.Type == TResourceId::Of(kRcData) && r.Name == own;
+    });
     return identity;
 }

@@ -27,5 +27,6 @@ struct TInstallerIdentity {
     std::string title;
     std::string version;
     bool utf8 = false;  // the manifest makes UTF-8 its code page
+    bool ownArchiveOnly = false;  // archive files named on the command line are refused
 };
 TInstallerIdentity ReadIdentity(const TPeFile& image);

@@ -126,7 +126,7 @@ private:
     void Entry(const std::string& section, const std::string& key, const std::string& value);
     void Version(const std::string& key, const std::string& value);
     void Numbers(const std::string& key, const std::string& value, uint16_t (&into)[4]) const;
-    bool Options(const std::string& value) const;
+    bool YesOrNo(const std::string& key, const std::string& value) const;
 
     std::string path_;
     bool shipped_;  // one of q7pack's own translations: [language] is allowed
@@ -211,9 +211,9 @@ void BrandReader::Numbers(const std::string& key, const std::string& value, uint
     if (n == 0) Fail(key + " must not be empty");
 }
 
-// [installer] options = yes | no.
-bool BrandReader::Options(const std::string& value) const {
-    if (value != "yes" && value != "no") Fail("options is yes or no");
+// [installer] options and archive-files = yes | no.
+bool BrandReader::YesOrNo(const std::string& key, const std::string& value) const {
+    if (value != "yes" && value != "no") Fail(key + " is yes or no");
     return value == "yes";
 }
 
@@ -297,7 +297,9 @@ void BrandReader::Entry(const std::string& section, const std::string& key, cons
             brand_.bitmap = BannerDib(File(value), value);
             Named(value);
         } else if (key == "options" && !shipped_) {
-            brand_.options = Options(value);
+            brand_.options = YesOrNo(key, value);
+        } else if (key == "archive-files" && !shipped_) {
+            brand_.archiveFiles = YesOrNo(key, value);
         } else
             Fail("unknown key '" + key + "' in [installer]");
     } else if (in("texts")) {

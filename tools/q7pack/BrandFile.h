@@ -52,6 +52,10 @@ struct TBrand : TBrandTexts {
     // [installer] options: whether arguments beginning with / are options
     // for the script; unset leaves the stub as it is.
     std::optional<bool> options;
+    // [installer] archive-files: whether the installer runs an archive file
+    // named on its command line. A branded installer carries the vendor's
+    // name (and signature), so by default it runs only its own archive.
+    bool archiveFiles = false;
 };
 
 // Reads and checks the brand file at path, a regular file of at most 16 MiB

@@ -204,6 +204,20 @@ PackInput EmptyEntry(const std::string& name, const std::string& origin) {
     return entry;
 }
 
+// The uninstaller goes into the product's folder beside the payload: a name
+// that payload names need as their folder, or one below a payload file,
+// would make a package that never installs.
+void RefuseFolderClash(const std::vector<PackInput>& entries, const PackInput& uninstaller) {
+    const std::string own = NameKey(uninstaller.name) + "\\";
+    for (const PackInput& entry : entries) {
+        std::string key = NameKey(entry.name) + "\\";
+        if (key != own && (key.rfind(own, 0) == 0 || own.rfind(key, 0) == 0))
+            throw PackError(uninstaller.path, "'" + ShownName(uninstaller.name) + "' and '" + ShownName(entry.name) +
+                                                  "' (" + entry.path +
+                                                  ") would need one name as a file and as a folder");
+    }
+}
+
 std::optional<TBrand> BrandOf(const CreateOptions& options) {
     std::optional<TBrand> brand;
     if (!options.brand.empty()) brand = ReadBrandFile(options.brand);
@@ -211,9 +225,20 @@ std::optional<TBrand> BrandOf(const CreateOptions& options) {
 }
 
 // The output written through a temporary file beside it, committed only
-// when write succeeded.
+// when write succeeded; a device or a FIFO (/dev/null, NUL) is written as
+// it is, since a rename would put a regular file in its place.
 template <class Write>
 void WriteThroughTemporary(const std::string& output, Write write) {
+    if (IsDevice(output)) {
+        constexpr uint16_t kWriteOnly = 1;
+        std::optional<TFileStream> device;
+        try {
+            device.emplace(output, kWriteOnly);
+        } catch (const EWin32Error&) {
+            throw PackError(output, "is a device that cannot be opened for writing");
+        }
+        return write(*device);
+    }
     std::string name;
     TSafeFolder folder = FolderOf(output, name);
     RemoveTemporaryLeftovers(folder);
@@ -253,6 +278,7 @@ std::string BuildUninstaller(const std::vector<PackInput>& inputs, const Uninsta
     for (size_t i = 1; i < inputs.size(); ++i) entries.push_back(EmptyEntry(inputs[i].name, inputs[i].path));
     entries.push_back(EmptyEntry(StoredName(uninstaller.name, "--uninstaller-name"), "--uninstaller-name"));
     CheckStoredNames(entries);
+    RefuseFolderClash(entries, entries.back());
     TStringStream out;
     CreateOptions inMemory = options;
     inMemory.output = origin;

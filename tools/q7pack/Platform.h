@@ -25,6 +25,11 @@ std::string LocalToTerminal(const std::string& text);
 // point: a link or a junction), whether or not it leads anywhere.
 bool IsLink(const std::string& path);
 
+// True when path leads to a device rather than to a file or a folder (POSIX:
+// a character or block device, a FIFO or a socket, also through a link;
+// Windows: a name the system takes for a device, such as NUL or CON).
+bool IsDevice(const std::string& path);
+
 // The characters after which a file name starts in a path: "/", or "\\/:"
 // on Windows (where "C:name" is name in the current folder of drive C).
 const char* PathSeparators();

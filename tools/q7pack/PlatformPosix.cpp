@@ -16,6 +16,11 @@ bool IsLink(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
+bool IsDevice(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 const char* PathSeparators() { return "/"; }
 
 bool WouldReplace(const std::string& output, const std::string& input) {

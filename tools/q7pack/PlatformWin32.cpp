@@ -1,6 +1,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include "system/uSystemFiles.h"
 #include "tools/q7pack/Platform.h"
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
@@ -28,6 +29,11 @@ std::string LocalToTerminal(const std::string& text) {
 bool IsLink(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool IsDevice(const std::string& path) {
+    TFileTarget target;
+    return ResolveFileTarget(path, target) && target.IsDevice;
 }
 
 const char* PathSeparators() { return "\\/:"; }

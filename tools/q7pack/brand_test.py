@@ -144,18 +144,21 @@ class BrandTest(BrandCase):
     def test_a_branded_installer_can_be_branded_again_and_keeps_its_archive(self):
         stub, installer = STUBS[-1], self.hello_installer()
         listed = self.ok("list", installer).stdout
-        self.assertIn("title: Hello 1.0 Setup\n  version: 1.0\n  signed: no", listed)
+        self.assertIn("title: Hello 1.0 Setup\n  version: 1.0\n  archive files: refused (runs only its own archive)\n"
+                      "  signed: no", listed)
         # The sample's brand sets no version, manifest or options: those of
-        # the first brand stay, everything else is back as the stub has it.
+        # the first brand stay; it accepts archive files, as the stub does,
+        # and everything else is back as the stub has it.
         again = self.brand(installer, SAMPLE_BRAND, self.path("again.exe"))
-        first = {k: data for k, data in resources(installer).items() if k[0] in (RT_VERSION, RT_MANIFEST, RT_RCDATA)}
+        first = {k: data for k, data in resources(installer).items()
+                 if k[0] in (RT_VERSION, RT_MANIFEST) or (k[0] == RT_RCDATA and k[1] != "OWNARCHIVE")}
         self.assertEqual(resources(again), {**{k: data for k, data in resources(stub).items() if k[0] != RT_MANIFEST},
                                             **first})
         twice = one(resources(self.brand(again, os.path.join(HELLO, "brand.ini"), self.path("twice.exe"))),
                     RT_MANIFEST, 1).decode()
         self.assertEqual((twice.count("<description>"), twice.count("<trustInfo")), (1, 1), twice)
         relisted = self.ok("list", again).stdout
-        self.assertIn("title: Inštalácia programu Q7 Zápisník\n  version: 1.0", relisted)
+        self.assertIn("title: Inštalácia programu Q7 Zápisník\n  version: 1.0\n  archive files: accepted", relisted)
         self.assertEqual(listed[listed.index("packed"):], relisted[relisted.index("packed"):])
         self.ok("verify", again)
 

@@ -8,10 +8,12 @@ RUNNER is the Wine runner for the Windows build (empty natively).
 import os
 import random
 import shutil
+import stat
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 import zlib
 
@@ -49,9 +51,9 @@ def archive(*entries):
     return b"".join(entry(*e) if len(e) == 2 else record(*e) for e in entries) + END
 
 
-def damaged(data):
+def damaged(data, at=None):
     packed = bytearray(zlib.compress(data))
-    packed[len(packed) // 2] ^= 0xFF
+    packed[len(packed) // 2 if at is None else at] ^= 0xFF
     return bytes(packed)
 
 
@@ -164,6 +166,10 @@ class PackagerTest(unittest.TestCase):
         self.assertEqual([zlib.decompress(e[1]) for e in inner], [b"y = 2;"] + [b""] * (len(inner) - 1))
         self.ok("uninstaller", "-o", self.path("alone.exe"), *args)
         self.assertEqual(self.read("alone.exe"), uninstaller, "both ways build the same bytes")
+        # A name that payload names need as a folder, or one below a payload file.
+        for name in ("DOCS", "readme.txt/uninstall.exe"):
+            self.fails(["create", "-o", self.path("bad.exe"), "--uninstaller-name", name, *args],
+                       b"as a file and as a folder")
         self.write("un.ini", b"y = ;")
         self.fails(["create", "-o", self.path("bad.exe"), *args], b"uninstall script")
 
@@ -197,6 +203,31 @@ class PackagerTest(unittest.TestCase):
         self.assertEqual(self.read("old.q7a"), b"the previous output")
         self.assertEqual(self.listing(""), ["bad", "huge.bin", "notpe.exe", "old.q7a", "src"], "no temporary file left")
 
+    def test_an_output_that_is_a_device_or_a_fifo_is_written_to_and_stays_what_it_is(self):
+        self.create("out.q7a", self.path("src/setup.ini"))
+        expected = self.read("out.q7a")
+        if UNDER_WINE:  # NUL is the device of every folder
+            self.assertEqual(q7pack("create", "-o", "NUL", self.path("src/setup.ini"), cwd=self.dir).returncode, 0)
+            self.assertEqual(self.listing(""), ["out.q7a", "src"])
+            return
+        os.mkfifo(self.path("fifo"))
+        os.symlink(self.path("fifo"), self.path("link"))
+        outputs = ["fifo", "link"]
+        if os.geteuid() == 0:  # a null device of our own, never the machine's
+            os.mknod(self.path("null"), stat.S_IFCHR | 0o666, os.makedev(1, 3))
+            outputs.append("null")
+        for name in outputs:
+            read = []  # a reader left waiting on a FIFO renamed away ends with the test
+            reader = threading.Thread(target=lambda: read.append(open(self.path("fifo"), "rb").read()), daemon=True)
+            if name != "null":
+                reader.start()
+            self.create(name, self.path("src/setup.ini"))
+            if name != "null":
+                reader.join(30)
+                self.assertEqual(read, [expected], name)
+            self.assertFalse(stat.S_ISREG(os.lstat(self.path(name)).st_mode), name)
+        self.assertEqual(self.listing(""), sorted(["out.q7a", "src"] + outputs), "no temporary file left")
+
     def test_an_output_that_is_one_of_its_own_inputs_is_refused(self):
         hello = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "hello")
         for name in ("hello.ico", "banner.bmp"):
@@ -222,7 +253,10 @@ class PackagerTest(unittest.TestCase):
         flushing = zlib.compressobj(5)
         flushed = b"".join(flushing.compress(b"good data " * 100) + flushing.flush(zlib.Z_SYNC_FLUSH)
                            for _ in range(10)) + flushing.flush()
-        bad = archive((b"setup.ini", b"x"), (b"damaged", damaged(data), 10000), (b"wrongsize", good, 9999),
+        # 100 KB of stream damaged in its first block: the reader stops there, long before the file ends.
+        rng = random.Random(7)
+        numbers = b" ".join(b"%d" % rng.randrange(10**6) for _ in range(30000))
+        bad = archive((b"setup.ini", b"x"), (b"damaged", damaged(numbers, 10), 10000), (b"wrongsize", good, 9999),
                       (b"trailing", good + b"junk", 10000), (b"stored", zlib.compress(data, 0), 10000),
                       (b"flushed", flushed, 10000), (b"fine", good, 10000))
         self.write("bad.q7a", bad)
