@@ -130,6 +130,17 @@ void ScriptExecuteCopy(TPatcherMemory&, TScript& script, TValue& result) {
     result = BooleanValue(StartPrivateCopy(name, script.ArgStr(2)));
 }
 
+// ExecuteCopyWait(name [, parameters]): as ExecuteCopy, then waits until
+// the copy has ended; its exit status, -1 when it did not start. The
+// running installer's file moves beside the copy first, so that the copy
+// can remove the folder it came from.
+void ScriptExecuteCopyWait(TPatcherMemory&, TScript& script, TValue& result) {
+    std::string name = script.ArgStr(1);
+    int32_t status = -1;
+    StartPrivateCopy(name, script.ArgStr(2), &status);
+    result = IntegerValue(status);
+}
+
 // DeleteAtRestart(path): TRUE when Windows will delete the file or empty
 // folder at its next restart (administrators only).
 void ScriptDeleteAtRestart(TPatcherMemory&, TScript& script, TValue& result) {
