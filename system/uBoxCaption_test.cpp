@@ -32,7 +32,8 @@ TEST(BoxCaption, ABoxIsWideEnoughForItsCaption) {
     int width = 0, needed = 0, middle = 0, button = 0;
     std::thread answer([&] {
         HWND box = nullptr;
-        for (int i = 0; i < 500 && !(box = FindWindowA(nullptr, caption)); ++i) Sleep(10);
+        // Visible once laid out: the window exists before its contents do.
+        for (int i = 0; i < 500 && !((box = FindWindowA(nullptr, caption)) && IsWindowVisible(box)); ++i) Sleep(10);
         RECT outer{}, ok{};
         GetWindowRect(box, &outer);
         GetWindowRect(GetDlgItem(box, IDOK), &ok);
@@ -43,7 +44,7 @@ TEST(BoxCaption, ABoxIsWideEnoughForItsCaption) {
     MessageBoxA(nullptr, "Go?", caption, MB_OK);
     answer.join();
     EXPECT_GE(width, needed);
-    EXPECT_NEAR(button, middle, 2);
+    EXPECT_NEAR(button, middle, 4);  // as Windows centres them, to a few pixels
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ const char kUsage[] =
     "       q7pack verify FILE\n"
     "       q7pack extract [--overwrite] FILE DIR\n"
     "       q7pack try [--lang LANG] [--args ARGS] [--actions FILE] [--shots DIR] [--expect FILE]\n"
-    "                  [--timeout S] [--keep DIR] [--driver EXE] [--times] INSTALLER [ACTION...]\n"
+    "                  [--scale PERCENT] [--timeout S] [--keep DIR] [--driver EXE] [--times] INSTALLER [ACTION...]\n"
     "                  [--uninstall [--args ARGS] [--actions FILE] [ACTION...]]\n"
     "       q7pack --help | --version\n";
 
@@ -196,7 +196,8 @@ void PrintHelp() {
         "                        de_DE (German, 1252), sk_SK (1250), ru_RU (1251)...;\n"
         "                        it must be installed here. Default C.UTF-8 (English,\n"
         "                        1252)\n"
-        "        --shots DIR     a PNG picture of every screen an action acts on, named\n"
+        "        --scale PERCENT the display's scale, 100 (default) to 300, as Windows'\n"
+        "                        display settings set it (150: 144 dots per inch)\n"        "        --shots DIR     a PNG picture of every screen an action acts on, named\n"
         "                        NN-VERB-ID.png (the uninstall's in DIR/uninstall)\n"
         "        --expect FILE   compares the output with FILE, a saved output, and\n"
         "                        names the first line that differs. In FILE, {*} stands\n"

@@ -205,7 +205,7 @@ TTryOptions ParseTry(const std::vector<std::string>& args) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         bool valued = a == "--lang" || a == "--args" || a == "--shots" || a == "--expect" || a == "--keep" ||
-                      a == "--driver" || a == "--timeout" || a == "--actions";
+                      a == "--driver" || a == "--timeout" || a == "--actions" || a == "--scale";
         if (valued && i + 1 == args.size()) throw TTryUsage(a + " needs a value");
         if (a == "--lang")
             o.Lang = args[++i];
@@ -225,7 +225,11 @@ TTryOptions ParseTry(const std::vector<std::string>& args) {
             o.Times = true;
         else if (a == "--uninstall")
             o.Uninstalls = true, step = &o.Uninstall;
-        else if (a == "--timeout") {
+        else if (a == "--scale") {
+            const std::string& n = args[++i];
+            o.Scale = IsNumber(n) && n.size() < 4 ? static_cast<unsigned>(std::atoi(n.c_str())) : 0;
+            if (o.Scale < 100 || o.Scale > 300) throw TTryUsage("--scale takes per cent from 100 to 300");
+        } else if (a == "--timeout") {
             const std::string& n = args[++i];
             o.TimeoutSeconds = IsNumber(n) && n.size() < 5 ? static_cast<unsigned>(std::atoi(n.c_str())) : 0;
             if (o.TimeoutSeconds < 1 || o.TimeoutSeconds > 3600)
@@ -247,7 +251,7 @@ TTryOptions ParseTry(const std::vector<std::string>& args) {
 int RunTry(const TTryOptions& options) {
     std::string expected = options.Expect.empty() ? "" : ReadInputFile(options.Expect);
     TWinePrefix wine(
-        {IsI686(options.Installer), options.Lang, options.Keep, Driver(options), options.TimeoutSeconds});
+        {IsI686(options.Installer), options.Lang, options.Keep, Driver(options), options.TimeoutSeconds, options.Scale});
     TPrefixSnapshot before = SnapshotPrefix(wine.Folder());
     TOutput out;
     TDriven run = wine.Drive(DriverArgs(options, options.Install, wine.Place(options.Installer), ""),

@@ -24,7 +24,7 @@ struct TTryOptions {
     TTryStep Install, Uninstall;
     bool Uninstalls = false;
     std::string Lang, Shots, Expect, Keep, Driver;
-    unsigned TimeoutSeconds = 30;
+    unsigned TimeoutSeconds = 30, Scale = 100;
     bool Times = false;
 };
 

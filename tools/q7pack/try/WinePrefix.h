@@ -23,6 +23,7 @@ struct TWineSetup {
     std::string Keep;         // keep the prefix in this new folder ("": throw it away)
     std::string Driver;       // the UI driver, q7uidriver.exe
     unsigned TimeoutSeconds;  // every wait of the driver
+    unsigned Scale = 100;     // the display's scale in per cent, as Windows' settings offer it
 };
 
 // What a run of the driver gave: its transcript, and whether every action

@@ -393,6 +393,11 @@ private:
         }
         std::ofstream user(Prefix() + "/user.reg", std::ios::app);
         user << "\n[Software\\\\Wine\\\\X11 Driver]\n\"Managed\"=\"N\"\n";
+        // The display's scale: Wine reads the desktop's dots per inch (96
+        // at 100 %) when a program starts.
+        char dpi[16];
+        std::snprintf(dpi, sizeof dpi, "%08x", setup_.Scale * 96 / 100);
+        user << "\n[Control Panel\\\\Desktop]\n\"LogPixels\"=dword:" << dpi << "\n";
         if (!user) Fail("cannot write " + Prefix() + "/user.reg");
     }
 
