@@ -56,7 +56,7 @@ constexpr THandle InvalidHandle = -1;
 // File-open modes: CreateMode creates or truncates (read and write, no
 // sharing); any other value opens an existing file, bits 0-1 choosing the
 // access (0 read, 1 write, 2 both) and bits 4-7 the sharing granted to
-// other openers (0 and 1 none, 2 read, 3 write, 4 both). Other values are
+// other openers (0 and 1 none, 2 read, 3 write, 4 both, and renaming). Other values are
 // refused as an open failure.
 constexpr uint16_t CreateMode = 0xFFFF;
 constexpr uint16_t fmOpenReadShareAll = 0x40;

@@ -23,7 +23,11 @@ THandle Num(HANDLE handle) {
 
 THandle HandleOpen(const std::string& path, uint16_t mode) {
     static const DWORD kAccess[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
-    static const DWORD kShare[] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE};
+    // Sharing "both" lets others rename the file too: the installer reads
+    // its own archive from its own file, which an uninstaller moves aside
+    // (ExecuteCopyWait) while it runs.
+    static const DWORD kShare[] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
     unsigned access = mode & 3u;
     unsigned sharing = (mode & 0xF0u) >> 4;
     if (access == 3 || sharing > 4 || (mode & ~0xF3u) != 0) return InvalidHandle;
