@@ -184,15 +184,18 @@ TEST(TryCommand, TakesOnlyActionsTheDriverCanDo) {
     for (const auto& [action, fault] : cases) EXPECT_EQ(ActionFault(action), fault) << action;
 
     TTryOptions o = ParseTry({"--args", "/S", "setup.exe", "press:1", "--uninstall", "--args", "/U",
-                              "answer:6", "--timeout", "5"});
+                              "answer:6", "--timeout", "5", "--scale", "150"});
     EXPECT_EQ(o.Installer, "setup.exe");
     EXPECT_EQ(o.Install.Actions, std::vector<std::string>{"press:1"});
     EXPECT_EQ(o.Install.Args + o.Uninstall.Args, "/S/U");
     EXPECT_EQ(o.Uninstall.Actions, std::vector<std::string>{"answer:6"});
     EXPECT_TRUE(o.Uninstalls);
     EXPECT_EQ(o.TimeoutSeconds, 5u);
+    EXPECT_EQ(o.Scale, 150u);
     for (const std::vector<std::string>& bad : {std::vector<std::string>{"--uninstall", "setup.exe"},
                                                 {"setup.exe", "--timeout", "0"},
+                                                {"setup.exe", "--scale", "99"},
+                                                {"setup.exe", "--scale", "1500"},
                                                 {"setup.exe", "--lang"}})
         EXPECT_THROW(ParseTry(bad), TTryUsage);
 }
