@@ -20,6 +20,15 @@ struct TLzmaStream::TState {
     CLzmaDec decoder;
     unsigned char input[kInputSize];
     uint32_t at = 0, end = 0;  // unread bytes of input
+
+    // Feeds the decoder the unread input, up to limit bytes of output;
+    // false when it refuses the data.
+    bool Step(SizeT limit, ELzmaFinishMode mode, ELzmaStatus& status) {
+        SizeT length = end - at;
+        if (LzmaDec_DecodeToDic(&decoder, limit, input + at, &length, mode, &status) != SZ_OK) return false;
+        at += static_cast<uint32_t>(length);
+        return true;
+    }
 };
 
 TLzmaStream::TLzmaStream() = default;
@@ -70,12 +79,8 @@ bool TLzmaStream::Refill() {
 // At the end of the block the stream must close with its end mark.
 bool TLzmaStream::Finish() {
     for (;;) {
-        SizeT length = state_->end - state_->at;
         ELzmaStatus status;
-        if (LzmaDec_DecodeToDic(&state_->decoder, size_, state_->input + state_->at, &length, LZMA_FINISH_END,
-                                &status) != SZ_OK)
-            return false;
-        state_->at += static_cast<uint32_t>(length);
+        if (!state_->Step(size_, LZMA_FINISH_END, status)) return false;
         // Without the mark only by a chance of 2^-32: the coder's state is 0.
         if (status == LZMA_STATUS_FINISHED_WITH_MARK || status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK)
             return true;
@@ -89,12 +94,8 @@ bool TLzmaStream::DecodeTo(uint32_t upto, TStream& beat) {
         if (state_->at == state_->end && !Refill()) return false;
         // No further than asked: a damaged tail fails only the entries in it.
         uint32_t limit = upto - decoded_ > kBeatEvery ? decoded_ + kBeatEvery : upto;
-        SizeT length = state_->end - state_->at;
         ELzmaStatus status;
-        if (LzmaDec_DecodeToDic(&state_->decoder, limit, state_->input + state_->at, &length, LZMA_FINISH_ANY,
-                                &status) != SZ_OK)
-            return false;
-        state_->at += static_cast<uint32_t>(length);
+        if (!state_->Step(limit, LZMA_FINISH_ANY, status)) return false;
         uint32_t now = static_cast<uint32_t>(state_->decoder.dicPos);
         // An end mark before the block is complete: it ends early.
         if (status == LZMA_STATUS_FINISHED_WITH_MARK && now < size_) return false;

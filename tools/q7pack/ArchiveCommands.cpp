@@ -15,6 +15,7 @@
 #include "archive/uZlibArchive.h"
 #include "pe/uPeFile.h"
 #include "startup/uPeImage.h"
+#include "system/uByteOrder.h"
 #include "system/uSafeFolder.h"
 #include "tools/q7pack/BrandApply.h"
 #include "tools/q7pack/Names.h"
@@ -180,13 +181,15 @@ void ReportEntry(const std::string& file, size_t index, const TZLibPackedFile& e
 
 const char kNameRefused[] = "the installer cannot write this name: ";
 
-// ", solid: N segments of M LZMA streams, largest window W bytes".
+// ", solid: N segments of M LZMA streams, largest window W bytes, largest
+// dictionary D bytes": what installing takes in memory.
 std::string SolidSummary(const TSolidArchive& solid) {
-    uint32_t window = 0;
+    uint32_t window = 0, dictionary = 0;
     for (uint32_t s = 0; s < solid.SegmentCount(); ++s) window = std::max(window, solid.SegmentSize(s));
+    for (const TSolidStream& s : solid.Streams()) dictionary = std::max(dictionary, LoadLE32(s.Props + 1));
     return ", solid: " + CountOf(solid.SegmentCount(), "segment", "segments") + " of " +
            CountOf(solid.Streams().size(), "LZMA stream", "LZMA streams") + ", largest window " +
-           std::to_string(window) + " bytes";
+           std::to_string(window) + " bytes, largest dictionary " + std::to_string(dictionary) + " bytes";
 }
 
 // Where a solid entry's bytes are: "table" or "segment N".
