@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "archive/uSolidArchive.h"
 #include "system/uByteOrder.h"
 
 namespace {
@@ -39,9 +40,37 @@ std::string TZLibAbstractArchive::ErrorCodeText(uint8_t code) {
     return ResourceText(code < std::size(kIds) ? kIds[code] : 65530);
 }
 
+namespace {
+
+// Loads a solid archive's table when the stream starts with one; false,
+// with the stream back where it stood, when it does not.
+bool LoadSolid(TStream& stream, TZLibUnpacker& unpacker) {
+    int32_t start = stream.Position();
+    unsigned char header[SolidHeaderSize];
+    int32_t got = stream.Read(header, SolidHeaderSize);
+    if (got == SolidHeaderSize && LoadLE32(header) == SolidMagic) {
+        unpacker.Solid.reset(new TSolidArchive);
+        unpacker.Solid->Load(stream, header, unpacker.Files);
+        return true;
+    }
+    if (start < 0 || stream.Seek(start, soFromBeginning) != start) throw EZLibError();
+    return false;
+}
+
+}  // namespace
+
+TZLibUnpacker::TZLibUnpacker() = default;
+TZLibUnpacker::~TZLibUnpacker() = default;
+
+void TZLibUnpacker::Clear() {
+    Files.clear();
+    Solid.reset();
+}
+
 uint8_t TZLibUnpacker::LoadFileTable(TStream& stream) {
     Clear();
     try {
+        if (LoadSolid(stream, *this)) return zaOk;
         TZLibPackedFile entry;
         while (ReadRecord(stream, entry)) {
             Files.push_back(entry);
@@ -51,6 +80,8 @@ uint8_t TZLibUnpacker::LoadFileTable(TStream& stream) {
             if (stream.Seek(next, soFromBeginning) < 0) throw EZLibError();
         }
     } catch (...) {
+        // A solid table is whole or none.
+        if (Solid) Clear();
         return zaLoadTable;
     }
     return zaOk;
@@ -67,6 +98,7 @@ uint8_t TZLibPackedFile::ExtractTo(TStream* output) const {
     if (Source == nullptr) return zaNoInput;
     if (output == nullptr) return zaNoOutput;
     try {
+        if (Solid) return Solid->Extract(SolidRecord, *output) ? zaOk : zaUncompress;
         Inflate(*output);
     } catch (...) {
         return zaUncompress;

@@ -15,6 +15,7 @@
 // returns the error codes below.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,8 +46,11 @@ public:
     static std::string ErrorCodeText(uint8_t code);
 };
 
+class TSolidArchive;
+
 // One entry of a loaded table. Source is the stream the table was loaded
-// from; the entry does not own it.
+// from; the entry does not own it. An entry of a solid archive
+// (uSolidArchive.h) has Solid set and no packed bytes of its own.
 class TZLibPackedFile {
 public:
     std::string Name;
@@ -54,6 +58,8 @@ public:
     uint32_t UnpackedSize = 0;
     int32_t DataOffset = 0;
     TStream* Source = nullptr;
+    TSolidArchive* Solid = nullptr;
+    uint32_t SolidRecord = 0;  // where its record lies in the solid table
 
     // Inflates the entry into output at its current position: 0, 1 (no
     // source), 2 (no output) or 9 (inflation or writing failed; whatever
@@ -67,11 +73,15 @@ public:
 
 class TZLibUnpacker : public TZLibAbstractArchive {
 public:
+    TZLibUnpacker();
+    ~TZLibUnpacker();
+
     // Empties the table, then reads records from the stream's current
     // position: 0, or 7 when a name is cut short, a read or seek fails, or
     // a record does not lie wholly below 2^31 (header, name, data and the
     // position behind them). Entries read before a failure stay. A missing
-    // magic ends the table (code 0).
+    // magic ends the table (code 0). A solid archive's table is read whole
+    // or not at all (7).
     uint8_t LoadFileTable(TStream& stream);
 
     int32_t FileCount() const { return static_cast<int32_t>(Files.size()); }
@@ -80,9 +90,11 @@ public:
     // The first entry whose name equals name with A-Z lowered on both
     // sides; nullptr when none does.
     const TZLibPackedFile* FindFile(std::string_view name) const;
-    void Clear() { Files.clear(); }
+    void Clear();
 
     std::vector<TZLibPackedFile> Files;
+    // The solid archive the entries come from, when they do.
+    std::unique_ptr<TSolidArchive> Solid;
 };
 
 // A view that reads and writes through Source but never past the absolute

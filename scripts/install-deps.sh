@@ -25,6 +25,7 @@ esac
 packages=(
   build-essential cmake ninja-build pkg-config python3
   zlib1g-dev libdeflate-dev libgtest-dev googletest
+  lzma-dev liblzma-dev nsis
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev

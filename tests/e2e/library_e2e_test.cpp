@@ -149,6 +149,51 @@ TEST(Library, PathRecipeKeepsExpandableEntries) {
     EXPECT_EQ(added, expand + before + ";C:\\Kartograf");
     EXPECT_EQ(again, added) << "added twice";
     EXPECT_EQ(removed, expand + before);
+
+// Both archive formats give a script the same entries: names, sizes, a text
+// and copies taken backwards (out of order for the solid one), of a payload
+// with an executable (the branch-call filter's), an empty and a large file.
+TEST(Library, SolidAndZlibArchivesGiveTheScriptTheSameEntries) {
+    TempDir dir;
+    std::string big(3 << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 / 1000);
+    WriteFileBytes(dir / "big.bin", big);
+    WriteFileBytes(dir / "a.txt", "alpha");
+    WriteFileBytes(dir / "empty", "");
+    std::vector<std::string> payload = {"a.txt=" + dir / "a.txt", "empty=" + dir / "empty",
+                                        "bin\\q7patcher.exe=" + InstallerExe(),
+                                        "docs\\big.bin=" + dir / "big.bin"};
+    std::string results;
+    for (std::string format : {"zlib", "solid"}) {
+        std::string out = dir / format.substr(0, 1);  // names of one length: setup.ini alike
+        WriteFileBytes(dir / "setup.ini", "O = \"" + out + "\";\r\n" + R"(
+            if (MESSAGE == INITAPP) {
+                CreateDirectory(O);
+                r = ""; i = ArchiveFileCount() - 1;
+                while (i >= 0) {
+                    r = r + ArchiveFileName(i) + "=" + ArchiveFileSize(i) + ":" + ArchiveFileCopy(i, O + "\" + i) + ";";
+                    i--;
+                }
+                WriteIni(O + "\r.ini", "R", "List", r);
+                WriteIni(O + "\r.ini", "R", "Text", ArchiveFileText(1));
+            }
+        )");
+        std::vector<std::string> args = {dir / "setup.ini"};
+        if (format == "solid") args.insert(args.begin(), "--solid");
+        args.insert(args.end(), payload.begin(), payload.end());
+        EXPECT_EQ(RunProgram(PackInstaller(dir / (format + ".exe"), args), {}), 0);
+        results += ReadFileBytes(out + "\\r.ini") + "\n";
+        EXPECT_EQ(ReadFileBytes(out + "\\1"), "alpha") << format;
+        EXPECT_EQ(ReadFileBytes(out + "\\2"), "") << format;
+        EXPECT_EQ(ReadFileBytes(out + "\\3"), ReadFileBytes(InstallerExe())) << format;
+        EXPECT_EQ(ReadFileBytes(out + "\\4"), big) << format;
+    }
+    std::string once = "[R]\r\nList=docs\\big.bin=3145728:-1;bin\\q7patcher.exe=" +
+                       std::to_string(ReadFileBytes(InstallerExe()).size()) +
+                       ":-1;empty=0:-1;a.txt=5:-1;setup.ini=";
+    EXPECT_TRUE(Contains(results, once)) << results;
+    size_t half = results.size() / 2;
+    EXPECT_EQ(results.substr(0, half), results.substr(half)) << "both formats alike";
 }
 
 }  // namespace

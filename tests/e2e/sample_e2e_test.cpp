@@ -85,10 +85,11 @@ protected:
         TempDir dir;
         WriteFileBytes(dir / "large.bin", std::string(size_t{192} << 20, '\0'));
         large_ = Packed("q7large.exe", {"dokumenty\\velky.bin=" + dir / "large.bin"});
+        solid_ = Packed("q7large-solid.exe", {"--solid", "dokumenty\\velky.bin=" + dir / "large.bin"});
     }
-    static std::string large_;
+    static std::string large_, solid_;
 };
-std::string SampleProgress::large_;
+std::string SampleProgress::large_, SampleProgress::solid_;
 
 // Into a folder that holds a read-only file of an older version, replaced
 // without a trace of the old copy; the folder remembered and offered again.
@@ -183,7 +184,7 @@ TEST_F(SampleWizard, FolderThatCannotBeCreatedShowsTheFailure) {
 // The progress page answers throughout and its bar moves; cancelled or
 // failed in the middle, the installation leaves the machine as it was: no
 // file and no folder of a first installation, every old file of an upgrade
-// byte for byte, and the result page says why.
+// byte for byte, and the result page says why; from both archive formats.
 TEST_F(SampleProgress, AnswersWhileCopyingAndCancelOrFailureLeavesTheMachineAsItWas) {
     struct Case {
         const char* what;
@@ -196,41 +197,43 @@ TEST_F(SampleProgress, AnswersWhileCopyingAndCancelOrFailureLeavesTheMachineAsIt
         {"upgrade, cancelled", true, false, "progress:252:280", kCancelled},
         {"upgrade, a file held open", true, true, "progress:252", kCouldNotWrite},
     };
-    for (const Case& c : cases) {
-        RegDeleteTreeA(HKEY_CURRENT_USER, kRegistryKey);
-        TempDir dir;
-        std::string folder = dir / "Q7";
-        if (c.upgrade) {
-            std::filesystem::create_directories(folder + "\\dokumenty");
-            WriteFileBytes(folder + "\\citajma.txt", "old notes");
-            WriteFileBytes(folder + "\\zapisnik.exe", "old program");
-            WriteFileBytes(folder + "\\dokumenty\\licencia.txt", "old license");
-            SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    for (const std::string& installer : {large_, solid_}) {
+        for (const Case& c : cases) {
+            RegDeleteTreeA(HKEY_CURRENT_USER, kRegistryKey);
+            TempDir dir;
+            std::string folder = dir / "Q7";
+            if (c.upgrade) {
+                std::filesystem::create_directories(folder + "\\dokumenty");
+                WriteFileBytes(folder + "\\citajma.txt", "old notes");
+                WriteFileBytes(folder + "\\zapisnik.exe", "old program");
+                WriteFileBytes(folder + "\\dokumenty\\licencia.txt", "old license");
+                SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+            }
+            auto tree = [&] { return PathExists(folder) ? Snapshot(folder) : Tree{}; };
+            Tree before = tree();
+            HANDLE held = c.holdOpen ? CreateFileA((folder + "\\zapisnik.exe").c_str(), GENERIC_READ, 0, nullptr,
+                                                   OPEN_EXISTING, 0, nullptr)
+                                     : INVALID_HANDLE_VALUE;
+            std::vector<std::string> actions = {"press:282", "check:243", "press:282", "type:221:" + folder,
+                                                "press:283", c.then,      "press:280"};
+            if (!*c.says) actions.push_back("answer:7");
+            std::string t = Drive(actions, installer);
+            if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+            std::string watched = std::string("progress 252 moved, unanswered 0") + (std::strlen(c.then) > 12 ? ", pressed" : "");
+            EXPECT_TRUE(Contains(t, "@ " + std::string(c.then) + "\n" + watched + "\n")) << c.what;
+            std::string result = Screen(t, "press:280");
+            if (!*c.says) {
+                EXPECT_TRUE(Contains(result, kSucceeded)) << c.what;
+                ExpectInstalled(folder);
+                continue;
+            }
+            std::string why = c.holdOpen ? kCouldNotWrite + Shown(folder + "\\zapisnik.exe") : c.says;
+            EXPECT_TRUE(Contains(result, "232 Static \"" + std::string(kFailed) + "\\r\\n\\r\\n" + why + "\""))
+                << c.what;
+            EXPECT_EQ(tree(), before) << c.what;
+            EXPECT_FALSE(RegistryKeyExists()) << c.what;
+            if (c.upgrade) SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
         }
-        auto tree = [&] { return PathExists(folder) ? Snapshot(folder) : Tree{}; };
-        Tree before = tree();
-        HANDLE held = c.holdOpen ? CreateFileA((folder + "\\zapisnik.exe").c_str(), GENERIC_READ, 0, nullptr,
-                                               OPEN_EXISTING, 0, nullptr)
-                                 : INVALID_HANDLE_VALUE;
-        std::vector<std::string> actions = {"press:282", "check:243", "press:282", "type:221:" + folder,
-                                            "press:283", c.then,      "press:280"};
-        if (!*c.says) actions.push_back("answer:7");
-        std::string t = Drive(actions, large_);
-        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-        std::string watched = std::string("progress 252 moved, unanswered 0") + (std::strlen(c.then) > 12 ? ", pressed" : "");
-        EXPECT_TRUE(Contains(t, "@ " + std::string(c.then) + "\n" + watched + "\n")) << c.what;
-        std::string result = Screen(t, "press:280");
-        if (!*c.says) {
-            EXPECT_TRUE(Contains(result, kSucceeded)) << c.what;
-            ExpectInstalled(folder);
-            continue;
-        }
-        std::string why = c.holdOpen ? kCouldNotWrite + Shown(folder + "\\zapisnik.exe") : c.says;
-        EXPECT_TRUE(Contains(result, "232 Static \"" + std::string(kFailed) + "\\r\\n\\r\\n" + why + "\""))
-            << c.what;
-        EXPECT_EQ(tree(), before) << c.what;
-        EXPECT_FALSE(RegistryKeyExists()) << c.what;
-        if (c.upgrade) SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 }
 

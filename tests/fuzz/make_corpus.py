@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora of the archive, inflate, peimage and q7pack fuzz targets
+"""Writes the seed corpora of the archive, inflate, solid, peimage and q7pack fuzz targets
 into tests/fuzz/corpus/NAME (run again after changing a seed; the files are
 kept in git so that every preset replays them without Python). Its archive
 and PE header writers serve tools/q7pack/q7pack_test.py too.
@@ -15,6 +15,7 @@ archive inputs start with four bytes that place the rest in the source
 stream: 0 for offset 0, 0x80000000 | d for offset 2^31 - 1 - d.
 peimage inputs start with four bytes that give the readable region's size.
 """
+import lzma
 import os
 import struct
 import sys
@@ -220,10 +221,80 @@ def installer_parts(path):
     return headers, headers + bytes(data_end - len(headers)) + image[data_end:]
 
 
+def lzma_stream(data: bytes, lc=3, lp=0, pb=2):
+    """One raw LZMA stream with its end mark, and its five property bytes."""
+    dict_size = max(len(data), 4096)
+    packed = lzma.compress(data, format=lzma.FORMAT_RAW, filters=[
+        {"id": lzma.FILTER_LZMA1, "dict_size": dict_size, "lc": lc, "lp": lp, "pb": pb}])
+    return packed, bytes([(pb * 5 + lp) * 9 + lc]) + struct.pack("<I", dict_size)
+
+
+def solid_table(segments, entries):
+    """The table of a solid archive: segments as lists of (packed, size,
+    props) streams, entries as (name, data, placement) where placement is
+    None (in the table) or (segment, filter bytes, [(offset, length)])."""
+    table = struct.pack("<I", len(segments))
+    for streams in segments:
+        table += struct.pack("<I", len(streams))
+        for packed, size, props in streams:
+            table += struct.pack("<II", len(packed), size) + props
+    table += struct.pack("<I", len(entries))
+    for name, data, placement in entries:
+        table += struct.pack("<H", len(name)) + name + struct.pack("<II", len(data), zlib.adler32(data))
+        if placement is None:
+            table += struct.pack("<I", 0xFFFFFFFF) + data
+            continue
+        segment, filter_bytes, pieces = placement
+        table += struct.pack("<I", segment) + filter_bytes + struct.pack("<I", len(pieces))
+        table += b"".join(struct.pack("<II", o, n) for o, n in pieces)
+    return table
+
+
+def solid_inputs():
+    """Tables and streams for solid_fuzz (u16 table length, table, streams)."""
+    a, b = pattern(3000, 1), pattern(5000, 2)
+    one, props = lzma_stream(a + b)
+    first, props1 = lzma_stream(a)
+    second, props2 = lzma_stream(b, lc=0, pb=0)
+    script = (b"setup.ini", SCRIPT, None)
+    x64 = b"\x02" + struct.pack("<III", 0x5000, 1, 0) + struct.pack("<II", 0x1000, 1000)
+    shapes = {
+        "one-stream": ([[(one, 8000, props)]], [script, (b"a", a, (0, b"\0", [(0, 3000)])),
+                                                (b"b", b, (0, b"\0", [(3000, 5000)]))], one),
+        "two-streams": ([[(first, 3000, props1), (second, 5000, props2)]],
+                        [script, (b"ba", b + a, (0, b"\0", [(3000, 5000), (0, 3000)]))], first + second),
+        "two-segments": ([[(first, 3000, props1)], [(second, 5000, props2)]],
+                         [script, (b"b", b, (1, b"\0", [(0, 5000)])), (b"a", a, (0, b"\0", [(0, 3000)]))],
+                         first + second),
+        "filtered": ([[(one, 8000, props)]], [script, (b"a", a, (0, x64, [(0, 3000)]))], one),
+        "duplicates": ([[(one, 8000, props)]], [script, (b"a", a, (0, b"\0", [(0, 3000)])),
+                                                (b"A", a, (0, b"\0", [(0, 3000)]))], one),
+    }
+    for name, (segments, entries, streams) in shapes.items():
+        table = solid_table(segments, entries)
+        yield name, struct.pack("<H", len(table)) + table + streams
+        if name == "one-stream":
+            yield "damaged-stream", struct.pack("<H", len(table)) + table + streams[:40] + b"\xa5" + streams[41:]
+            yield "cut-stream", struct.pack("<H", len(table)) + table + streams[:-50]
+
+
+def solid_archive(name):
+    """A whole solid archive as q7pack writes it: header, zlib table, streams."""
+    for shape, data in solid_inputs():
+        if shape == name:
+            length = struct.unpack("<H", data[:2])[0]
+            table = data[2:2 + length]
+            packed = zlib.compress(table, 9)
+            return b"q7LZ" + struct.pack("<II", len(packed), len(table)) + packed + data[2 + length:]
+
+
 def main(installers):
     root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
     corpora = {"archive": dict(archive_inputs()), "inflate": dict(inflate_inputs()), "peimage": {},
-               "q7pack": dict(archives())}
+               "q7pack": dict(archives()), "solid": dict(solid_inputs())}
+    for shape in ("one-stream", "two-segments"):
+        corpora["archive"]["solid-" + shape] = bytes(4) + solid_archive(shape)
+        corpora["q7pack"]["solid-" + shape] = solid_archive(shape)
     small = pe_headers([(0x400, 0x200), (0x600, 0x100)])
     plus = pe_headers([(0x400, 0x200)], optional_size=240, magic=0x20B)
     fault5 = pe_headers([(0x400, 0x200), (0x7FFFFF00, 0x100)])

@@ -10,10 +10,12 @@
 #include <set>
 #include <vector>
 
+#include "archive/uSolidArchive.h"
 #include "archive/uStoredName.h"
 #include "archive/uZlibArchive.h"
 #include "pe/uPeFile.h"
 #include "startup/uPeImage.h"
+#include "system/uByteOrder.h"
 #include "system/uSafeFolder.h"
 #include "tools/q7pack/BrandApply.h"
 #include "tools/q7pack/Names.h"
@@ -54,6 +56,7 @@ private:
         uint64_t records = ArchiveHeaderSize;  // the end record
         for (const TZLibPackedFile& entry : Unpacker.Files)
             records += ArchiveHeaderSize + entry.Name.size() + entry.PackedSize;
+        if (Unpacker.Solid) records = static_cast<uint64_t>(Unpacker.Solid->End() - Offset);
         int64_t left = static_cast<int64_t>(file_.Size()) - static_cast<int64_t>(Offset);
         return std::min<uint64_t>(records, left < 0 ? 0 : static_cast<uint64_t>(left));
     }
@@ -143,7 +146,16 @@ std::string Ratio(uint64_t packed, uint64_t unpacked) {
 }
 
 // Why an entry is bad, or an empty text for a good one.
+std::string CheckSolidEntry(const TZLibPackedFile& entry) {
+    TNullStream sink;
+    TCappedStream capped(sink, entry.UnpackedSize);
+    if (entry.ExtractTo(&capped) != zaOk)
+        return "its block is damaged or cut short, or its bytes do not match their checksum";
+    return {};
+}
+
 std::string CheckEntry(const TZLibPackedFile& entry) {
+    if (entry.Solid) return CheckSolidEntry(entry);
     TNullStream sink;
     TInflateTotals totals;
     try {
@@ -169,26 +181,48 @@ void ReportEntry(const std::string& file, size_t index, const TZLibPackedFile& e
 
 const char kNameRefused[] = "the installer cannot write this name: ";
 
+// ", solid: N segments of M LZMA streams, largest window W bytes, largest
+// dictionary D bytes": what installing takes in memory.
+std::string SolidSummary(const TSolidArchive& solid) {
+    uint32_t window = 0, dictionary = 0;
+    for (uint32_t s = 0; s < solid.SegmentCount(); ++s) window = std::max(window, solid.SegmentSize(s));
+    for (const TSolidStream& s : solid.Streams()) dictionary = std::max(dictionary, LoadLE32(s.Props + 1));
+    return ", solid: " + CountOf(solid.SegmentCount(), "segment", "segments") + " of " +
+           CountOf(solid.Streams().size(), "LZMA stream", "LZMA streams") + ", largest window " +
+           std::to_string(window) + " bytes, largest dictionary " + std::to_string(dictionary) + " bytes";
+}
+
+// Where a solid entry's bytes are: "table" or "segment N".
+std::string SolidPlace(const TZLibPackedFile& entry) {
+    uint32_t segment = entry.Solid->Record(entry.SolidRecord).Segment;
+    return segment == SolidInTable ? "table" : "segment " + std::to_string(segment);
+}
+
 }  // namespace
 
 int ListArchive(const std::string& file) {
     OpenArchive archive(file);
+    const TSolidArchive* solid = archive.Unpacker.Solid.get();
     uint64_t packed = 0, unpacked = 0;
-    std::printf("%s: %s, archive at offset %d\n", file.c_str(),
-                archive.IsInstaller ? "installer" : "bare archive", archive.Offset);
+    std::printf("%s: %s, archive at offset %d%s\n", file.c_str(),
+                archive.IsInstaller ? "installer" : "bare archive", archive.Offset,
+                solid ? SolidSummary(*solid).c_str() : "");
     if (archive.IsInstaller) PrintInstallerFacts(file, static_cast<uint32_t>(archive.Offset));
-    std::printf("%12s %12s %7s  %s\n", "packed", "unpacked", "ratio", "name");
+    std::printf("%12s %12s %7s  %s\n", solid ? "stored in" : "packed", "unpacked", "ratio", "name");
     for (const TZLibPackedFile& entry : archive.Unpacker.Files) {
-        std::printf("%12u %12u %7s  %s\n", entry.PackedSize, entry.UnpackedSize,
-                    Ratio(entry.PackedSize, entry.UnpackedSize).c_str(), ShownName(entry.Name).c_str());
+        std::string where = solid ? SolidPlace(entry) : std::to_string(entry.PackedSize);
+        std::printf("%12s %12u %7s  %s\n", where.c_str(), entry.UnpackedSize,
+                    solid ? "-" : Ratio(entry.PackedSize, entry.UnpackedSize).c_str(),
+                    ShownName(entry.Name).c_str());
         packed += entry.PackedSize;
         unpacked += entry.UnpackedSize;
     }
-    std::printf("%12llu %12llu %7s  %s, entry data only; the archive is %llu bytes with headers and names\n",
+    if (solid) packed = archive.ArchiveBytes - SolidHeaderSize;
+    std::printf("%12llu %12llu %7s  %s, %s; the archive is %llu bytes with %s\n",
                 static_cast<unsigned long long>(packed), static_cast<unsigned long long>(unpacked),
-                Ratio(packed, unpacked).c_str(),
-                CountOf(archive.Unpacker.Files.size(), "entry", "entries").c_str(),
-                static_cast<unsigned long long>(archive.ArchiveBytes));
+                Ratio(packed, unpacked).c_str(), CountOf(archive.Unpacker.Files.size(), "entry", "entries").c_str(),
+                solid ? "the streams and the table" : "entry data only",
+                static_cast<unsigned long long>(archive.ArchiveBytes), solid ? "its header" : "headers and names");
     const auto& files = archive.Unpacker.Files;
     for (size_t i = 0; i < files.size(); ++i)
         if (const char* fault = StoredNameFault(files[i].Name))

@@ -17,6 +17,7 @@
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/Platform.h"
 #include "tools/q7pack/Progress.h"
+#include "tools/q7pack/SolidWriter.h"
 
 namespace {
 
@@ -167,12 +168,32 @@ uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandF
 
 namespace {
 
+std::string OverLimit(const CreateOptions& options) {
+    return "the output would reach " + std::to_string(options.maxOutputBytes) +
+           " bytes (2 GiB), more than the installer can read";
+}
+
+CreateSummary WriteSolid(TStream& out, const std::string& stub, const std::vector<PackInput>& inputs,
+                         const CreateOptions& options) {
+    TSolidWritten written = WriteSolidArchive(out, inputs, options.threads, options.output);
+    if (stub.size() + written.archiveBytes >= options.maxOutputBytes)
+        throw PackError(options.output, OverLimit(options));
+    CreateSummary summary;
+    summary.stubBytes = stub.size();
+    summary.entries = inputs.size();
+    summary.unpackedBytes = written.unpackedBytes;
+    summary.packedBytes = written.packedBytes;
+    summary.archiveBytes = written.archiveBytes;
+    return summary;
+}
+
 // Writes the stub's image and the archive of inputs to out.
 CreateSummary WriteInstaller(TStream& out, const std::string& stub, const std::vector<PackInput>& inputs,
                              const CreateOptions& options) {
+    WriteBytes(out, stub, options.output);
+    if (options.solid) return WriteSolid(out, stub, inputs, options);
     CreateSummary summary;
     summary.stubBytes = stub.size();
-    WriteBytes(out, stub, options.output);
     TZLibArchiveWriter writer(out);
     uint64_t written = stub.size();
     {
@@ -184,9 +205,7 @@ CreateSummary WriteInstaller(TStream& out, const std::string& stub, const std::v
             if (!packed.error.empty()) throw PackError(inputs[i].path, packed.error);
             written += ArchiveHeaderSize + inputs[i].name.size() + packed.data.size();
             if (written + ArchiveHeaderSize >= options.maxOutputBytes)
-                throw PackError(options.output, "the output would reach " +
-                                                    std::to_string(options.maxOutputBytes) +
-                                                    " bytes (2 GiB), more than the installer can read");
+                throw PackError(options.output, OverLimit(options));
             if (writer.AppendEntry(inputs[i].name, packed.data, static_cast<uint32_t>(packed.size)) != zaOk)
                 throw PackError(options.output, "write failed (disk full?)");
             summary.unpackedBytes += packed.size;
@@ -282,6 +301,7 @@ std::string BuildUninstaller(const std::vector<PackInput>& inputs, const Uninsta
     TStringStream out;
     CreateOptions inMemory = options;
     inMemory.output = origin;
+    inMemory.solid = false;  // its entries are empty
     WriteInstaller(out, ReadStubImage(options.stub, brand ? &*brand : nullptr), entries, inMemory);
     return out.Data;
 }

@@ -15,6 +15,7 @@ struct CreateOptions {
     std::string stub;  // empty: a bare archive
     std::string brand;  // brand file written into the stub, or empty
     int level = 0;
+    bool solid = false;  // the solid LZMA format instead of zlib per entry
     unsigned threads = 1;  // compressing threads; the output never depends on it
     // Positions in the installer are signed 32-bit: the whole output file,
     // stub included, must stay below 2 GiB.

@@ -145,6 +145,26 @@ class PackagerTest(unittest.TestCase):
         self.ok("create", "-l", "1", "-o", self.path("fast.q7a"), *self.standard_inputs())
         self.assertNotEqual(self.read("fast.q7a"), out, "the level is honoured")
 
+    def test_solid_archives_list_verify_and_extract_the_same_files_and_name_damaged_entries(self):
+        for args, out in ((["-j", "1"], "zlib.q7a"), (["--solid", "-j", "1"], "solid.q7a"),
+                          (["--solid", "-j", "4"], "four.q7a")):
+            self.ok("create", *args, "-o", self.path(out), *self.standard_inputs())
+        solid, name = self.read("solid.q7a"), self.path("solid.q7a")
+        self.assertEqual(self.read("four.q7a"), solid, "the same bytes whatever the threads")
+        self.assertIn(b"bare archive, archive at offset 0, solid: 1 segment of 1 LZMA stream",
+                      self.ok("list", name).stdout)
+        self.assertEqual(self.ok("verify", name).stdout, name.encode() + b": all 7 entries are good\n")
+        for archive_name, folder in (("zlib.q7a", "z"), ("solid.q7a", "s")):
+            self.ok("extract", self.path(archive_name), self.path(folder))
+        for root, _, files in os.walk(self.path("z")):
+            for f in files:
+                here = os.path.relpath(os.path.join(root, f), self.path("z"))
+                self.assertEqual(self.read("s/" + here), self.read("z/" + here), here)
+        bad = bytearray(solid)
+        bad[-200] ^= 0xFF  # inside the LZMA stream, behind the table
+        self.write("bad.q7a", bytes(bad))
+        self.fails(["verify", self.path("bad.q7a")], b"its block is damaged or cut short")
+
     def test_installer_is_the_stub_image_followed_by_the_archive_and_its_uninstaller(self):
         stub = fake_stub()
         self.write("stub.exe", stub + b"an old archive appended before")
