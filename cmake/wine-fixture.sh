@@ -7,7 +7,13 @@ action=$1
 export Q7_WINE_STATE=$2
 here=$(cd "$(dirname "$0")" && pwd)
 
+# A drive that is full after 64 KiB, for the scenarios of a full disk:
+# a small tmpfs at $Q7_WINE_STATE/full where this user may mount one (root);
+# elsewhere those scenarios say they are skipped.
+full=$Q7_WINE_STATE/full
+
 stop_all() {
+  if mountpoint -q "$full" 2>/dev/null; then umount "$full" || true; fi
   if [ -d "$Q7_WINE_STATE/prefix" ]; then
     . "$here/wine-env.sh"
     "$Q7_WINESERVER" -k >/dev/null 2>&1 || true
@@ -36,6 +42,8 @@ setup)
     cat "$Q7_WINE_STATE/xvfb.log" >&2
     exit 1
   fi
+  mkdir -p "$full"
+  if [ "$(id -u)" = 0 ]; then mount -t tmpfs -o size=64k,mode=0777 q7full "$full" 2>/dev/null || true; fi
   . "$here/wine-env.sh"
   start=$(date +%s)
   # One wineserver for the whole run: otherwise it quits three seconds after

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "archive/uZlibArchive.h"
+#include "scriptlib/uEntrySelection.h"
 #include "scriptlib/uPatcherArchive.h"
 #include "scriptlib/uPatcherLibrary.h"
 
@@ -50,4 +51,28 @@ void ScriptArchiveFileSize(TPatcherMemory& memory, TScript& script, TValue& resu
     const TZLibPackedFile* entry = Entry(memory, script.ArgInt(1));
     uint32_t size = entry ? entry->UnpackedSize : UINT32_MAX;
     result = IntegerValue(size > INT32_MAX ? -1 : static_cast<int32_t>(size));
+}
+
+// ArchiveSelect(entry, chosen): chooses (chosen not 0) or leaves out of
+// ArchiveInstall the entry of that index, or, for a text, every entry at or
+// below that stored path; answers how many entries that were.
+void ScriptArchiveSelect(TPatcherMemory& memory, TScript& script, TValue& result) {
+    bool chosen = script.ArgInt(2) != 0;
+    TValue entry = ZeroValue;
+    script.Arg(1, entry);
+    result = IntegerValue(0);
+    if (!memory.Unpacker) return;
+    if (entry.Kind == vkString) {
+        result = IntegerValue(SelectEntries(*memory.Unpacker, memory.LeftOut, entry.Str, chosen));
+    } else if (Entry(memory, entry.Int)) {
+        SelectEntry(memory.LeftOut, memory.Unpacker->Files.size(), static_cast<size_t>(entry.Int), chosen);
+        result = IntegerValue(1);
+    }
+}
+
+// ArchiveInstallSize(): the KiB the chosen entries take unpacked, rounded
+// up (at most 2147483647).
+void ScriptArchiveInstallSize(TPatcherMemory& memory, TScript&, TValue& result) {
+    uint64_t kib = memory.Unpacker ? (ChosenBytes(*memory.Unpacker, memory.LeftOut) + 1023) / 1024 : 0;
+    result = IntegerValue(kib > INT32_MAX ? INT32_MAX : static_cast<int32_t>(kib));
 }

@@ -1,11 +1,17 @@
 // The dialog procedure of every wizard page: the page's messages become
 // script events of the one running host.
 
+#include "scriptlib/uPatcherPages.h"
 #include "scriptlib/uPatcherScript.h"
 
 namespace {
 
 constexpr int kInstallerIcon = 1;
+// The page moved to a monitor of another scale (WM_DPICHANGED); Windows
+// lays it out anew once this procedure has answered, so the page's own
+// pictures are fitted after that, on a message of its own.
+constexpr UINT kScaleChanged = 0x02E0;
+constexpr UINT kFitToScale = WM_APP + 1;
 
 // The system colour index that COLORDLG names: an integer as it is, a
 // string by the integer text rule; none for a string that breaks the rule.
@@ -36,18 +42,29 @@ INT_PTR Dispatch(TPatcherScript& host, HWND window, UINT message, WPARAM wParam,
             SetClassLongPtrA(window, GCLP_HICON,
                              reinterpret_cast<LONG_PTR>(
                                  LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kInstallerIcon))));
+            PageCreated(window);
             memory.PushDialog(memory.CurrentDialog, window);
             host.RunEvent(evInitDialog, 0, static_cast<int32_t>(lParam));
+            PageFilled(window);
+            PageEventDone(memory, window);
             return 0;
         case WM_COMMAND:
             host.RunEvent(evCommand, LOWORD(wParam), HIWORD(wParam));
+            PageEventDone(memory, window);
             return 0;
         case WM_CLOSE:
             host.RunEvent(evClose, 0, 0);
             return 0;
         case WM_DESTROY:
+            PageDestroyed(window);
             memory.PopDialog(memory.CurrentDialog);
             host.RunEvent(evDestroy, 0, 0);
+            return 0;
+        case kScaleChanged:
+            PostMessageA(window, kFitToScale, 0, 0);
+            return 0;
+        case kFitToScale:
+            PageRescaled(window);
             return 0;
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC:

@@ -4,6 +4,8 @@
 // integer conversions of arguments raise script errors.
 
 #include "scriptlib/uPatcherLibrary.h"
+#include "system/uFatalError.h"
+#include "system/uInstallLog.h"
 #include "system/uResourceLanguage.h"
 #include "system/uSystem.h"
 
@@ -37,6 +39,8 @@ LPARAM Parameter(const TValue& value) {
 
 }  // namespace
 
+// MessageBox(text [, caption [, flags]]): in a silent run no box, a line
+// of the log, and the answer of a user who declines (ShowBox).
 void ScriptMessageBox(TPatcherMemory& memory, TScript& script, TValue& result) {
     TValue flags = IntegerValue(MB_ICONINFORMATION);
     script.Arg(3, flags);
@@ -44,8 +48,8 @@ void ScriptMessageBox(TPatcherMemory& memory, TScript& script, TValue& result) {
     TValue caption = StringValue(ResourceText(kCaption));
     script.Arg(2, caption);
     std::string text = script.ArgStr(1);
-    result = IntegerValue(
-        ::MessageBoxA(memory.CurrentDialog, text.c_str(), TScript::ValueToString(caption).c_str(), style));
+    if (IsSilentRun()) LogLine("message box: " + text);
+    result = IntegerValue(ShowBox(memory.CurrentDialog, text, TScript::ValueToString(caption), style));
 }
 
 void ScriptLoadString(TPatcherMemory&, TScript& script, TValue& result) {
@@ -68,8 +72,13 @@ void ScriptDialogBox(TPatcherMemory& memory, TScript& script, TValue& result) {
     int32_t init = script.ArgInt(2);
     TValue page = ZeroValue;
     script.Arg(1, page);
-    if (page.Kind == vkInteger && !IsResourceNumber(page.Int)) {
-        result = IntegerValue(-1);
+    result = IntegerValue(-1);
+    if (page.Kind == vkInteger && !IsResourceNumber(page.Int)) return;
+    // A silent run shows no page: the script did not expect /S, so the run
+    // fails and says so rather than wait for a user who is not there.
+    if (IsSilentRun()) {
+        LogLine("page " + TScript::ValueToString(page) + " not shown: silent run");
+        memory.ExitCode = kExitScriptFailed;
         return;
     }
     LPCSTR name = page.Kind == vkString ? page.Str.c_str() : MAKEINTRESOURCEA(page.Int);

@@ -6,7 +6,7 @@
 #include "system/uSystemEnvironment.h"
 
 // GetSpecialFolder(csidl): the folder without a trailing backslash; empty
-// when Windows has none.
+// when Windows has none. CSIDL_PROGRAM_FILES64 is the 64-bit Program Files.
 void ScriptGetSpecialFolder(TPatcherMemory&, TScript& script, TValue& result) {
     result = StringValue(SpecialFolderPath(script.ArgInt(1)));
 }
@@ -30,4 +30,16 @@ void ScriptGetModuleFileName(TPatcherMemory&, TScript&, TValue& result) {
 // there is none.
 void ScriptGetDiskFreeSpace(TPatcherMemory&, TScript& script, TValue& result) {
     result = IntegerValue(FreeDiskKiB(script.ArgStr(1)));
+}
+
+// NotifyEnvironmentChange(): after the environment in the registry changed
+// (a Path); TRUE when the broadcast went out.
+void ScriptNotifyEnvironmentChange(TPatcherMemory&, TScript&, TValue& result) {
+    result = BooleanValue(BroadcastEnvironmentChange());
+}
+
+// NotifyAssociationChange(): after file types were registered; TRUE.
+void ScriptNotifyAssociationChange(TPatcherMemory&, TScript&, TValue& result) {
+    NotifyAssociationChange();
+    result = BooleanValue(true);
 }

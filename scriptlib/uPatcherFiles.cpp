@@ -8,6 +8,7 @@
 #include <string>
 
 #include "scriptlib/uPatcherLibrary.h"
+#include "system/uFatalError.h"
 #include "system/uPrivateCopy.h"
 #include "system/uSystemFiles.h"
 #include "system/uSystemShell.h"
@@ -42,10 +43,11 @@ void ScriptCreateDirectory(TPatcherMemory&, TScript& script, TValue& result) {
 }
 
 // SelectDirectory([title]): the folder the user chose in the shell's
-// browser over the page on screen; the empty text when cancelled.
+// browser over the page on screen; the empty text when cancelled, and at
+// once in a silent run.
 void ScriptSelectDirectory(TPatcherMemory& memory, TScript& script, TValue& result) {
-    std::string path;
-    BrowseForDirectory(memory.CurrentDialog, script.ArgStr(1), path);
+    std::string path, title = script.ArgStr(1);
+    if (!IsSilentRun()) BrowseForDirectory(memory.CurrentDialog, title, path);
     result = StringValue(path);
 }
 
@@ -126,6 +128,17 @@ void ScriptCreateShortcut(TPatcherMemory&, TScript& script, TValue& result) {
 void ScriptExecuteCopy(TPatcherMemory&, TScript& script, TValue& result) {
     std::string name = script.ArgStr(1);
     result = BooleanValue(StartPrivateCopy(name, script.ArgStr(2)));
+}
+
+// ExecuteCopyWait(name [, parameters]): as ExecuteCopy, then waits until
+// the copy has ended; its exit status, -1 when it did not start. The
+// running installer's file moves beside the copy first, so that the copy
+// can remove the folder it came from.
+void ScriptExecuteCopyWait(TPatcherMemory&, TScript& script, TValue& result) {
+    std::string name = script.ArgStr(1);
+    int32_t status = -1;
+    StartPrivateCopy(name, script.ArgStr(2), &status);
+    result = IntegerValue(status);
 }
 
 // DeleteAtRestart(path): TRUE when Windows will delete the file or empty

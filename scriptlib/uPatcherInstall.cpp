@@ -52,6 +52,13 @@ private:
 
 bool IsScript(const std::string& name) { return AsciiLower(name) == "setup.ini"; }
 
+// Why an entry inflated into stream did not reach its file: the OS's text
+// for a write that fell short (a full disk), else damaged data.
+std::string EntryFailure(const THandleStream& stream) {
+    return "cannot be written: " +
+           (stream.WriteError ? OsErrorText(stream.WriteError) : std::string("its data in the archive is damaged"));
+}
+
 // The nearest folder of folder that exists, and the names below it that do
 // not, outermost first; the empty text (the current folder) for a relative
 // folder none of whose levels exists. The folder the caller names is taken
@@ -69,8 +76,8 @@ std::string ExistingAncestor(const std::string& folder, std::vector<std::string>
 
 class TInstallation {
 public:
-    TInstallation(const TZLibUnpacker& unpacker, TInstallObserver& observer)
-        : unpacker_(unpacker), observer_(observer) {}
+    TInstallation(const TZLibUnpacker& unpacker, TInstallObserver& observer, const TLeftOut& leftOut)
+        : unpacker_(unpacker), observer_(observer), leftOut_(leftOut) {}
 
     TInstallResult Run(const std::string& folder);
 
@@ -86,6 +93,7 @@ private:
 
     const TZLibUnpacker& unpacker_;
     TInstallObserver& observer_;
+    const TLeftOut& leftOut_;
     std::string base_;                 // the nearest folder of the root that existed
     std::vector<std::string> made_;    // the levels below it made for the root
     std::unique_ptr<TInstallJournal> journal_;  // holds the folders; undone after the files below close
@@ -93,16 +101,18 @@ private:
     std::vector<std::string> targets_;  // the targets recorded so far, in lower case, sorted
     uint64_t total_ = 0, written_ = 0;
     bool cancelled_ = false;
-    std::string failed_;
+    std::string failed_, reason_;
 };
 
 // Refuses the names that would leave the folder, before anything is written.
 bool TInstallation::Plan() {
     for (const TZLibPackedFile& entry : unpacker_.Files) {
-        if (IsScript(entry.Name)) continue;
+        if (IsScript(entry.Name) || IsLeftOut(leftOut_, static_cast<size_t>(&entry - unpacker_.Files.data()))) continue;
         std::vector<std::string> parts = NameParts(entry.Name);
-        if (StoredNameFault(entry.Name) != nullptr || parts.empty()) {
+        const char* fault = StoredNameFault(entry.Name);
+        if (fault || parts.empty()) {
             failed_ = entry.Name;
+            reason_ = fault ? fault : "names no file";
             return false;
         }
         std::string path;
@@ -151,6 +161,7 @@ bool TInstallation::Write(TPending& pending) {
     TCountingStream counting(pending.file->Stream(), observer_, written_, total_);
     bool whole = pending.entry->ExtractTo(&counting) == zaOk;
     cancelled_ = counting.Stopped;
+    if (!whole) reason_ = EntryFailure(pending.file->Stream());
     return whole && !cancelled_;
 }
 
@@ -186,11 +197,12 @@ TInstallResult TInstallation::Stop(TInstallOutcome outcome, const std::string& f
         if (whole && !made_.empty()) RemoveMade(TSafeFolder(base_), 0);
     } catch (const EPathError&) {
     }
-    return {outcome, outcome == ioCancelled ? std::string() : failed};
+    if (outcome == ioCancelled) return {outcome, {}, {}};
+    return {outcome, failed, reason_};
 }
 
 TInstallResult TInstallation::Run(const std::string& folder) {
-    if (!Plan()) return {ioRefused, failed_};
+    if (!Plan()) return {ioRefused, failed_, reason_};
     try {
         failed_ = folder;
         journal_ = std::make_unique<TInstallJournal>(OpenRoot(folder));
@@ -211,15 +223,17 @@ TInstallResult TInstallation::Run(const std::string& folder) {
         }
         journal_->Commit();
     } catch (const EPathError& e) {
+        reason_ = e.what();
         return Stop(ioFailed, e.Subject());
     }
     pending_.clear();
-    return {ioDone, {}};
+    return {ioDone, {}, {}};
 }
 
 }  // namespace
 
-TInstallResult InstallArchive(const TZLibUnpacker& unpacker, const std::string& folder, TInstallObserver& observer) {
-    TInstallation installation(unpacker, observer);
+TInstallResult InstallArchive(const TZLibUnpacker& unpacker, const std::string& folder, TInstallObserver& observer,
+                              const TLeftOut& leftOut) {
+    TInstallation installation(unpacker, observer, leftOut);
     return installation.Run(folder);
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "archive/uZlibArchive.h"
+#include "scriptlib/uEntrySelection.h"
 
 // Told how the installation goes; answers whether to go on.
 class TInstallObserver {
@@ -25,12 +26,15 @@ enum TInstallOutcome { ioDone, ioRefused, ioFailed, ioCancelled };
 
 struct TInstallResult {
     TInstallOutcome Outcome = ioFailed;
-    // The file or folder that could not be written, or the refused name.
+    // The file or folder that could not be written, or the refused name,
+    // and why, reading after it ("cannot be written: <the OS's text>").
     std::string Failed;
+    std::string Reason;
 };
 
-// Writes every entry but setup.ini under its stored name below folder,
-// making the folders the names need (folder itself too).
+// Writes every entry but setup.ini and those leftOut names under its
+// stored name below folder, making the folders the names need (folder
+// itself too). What is left out is neither written nor checked.
 //
 // Two steps: each entry is first inflated into a new file beside its
 // target (TSafeNewFile: nameless or under a temporary name, removed if the
@@ -53,4 +57,5 @@ struct TInstallResult {
 // back what it names before anything else.
 //
 // Refused, with nothing written: any entry name StoredNameFault refuses.
-TInstallResult InstallArchive(const TZLibUnpacker& unpacker, const std::string& folder, TInstallObserver& observer);
+TInstallResult InstallArchive(const TZLibUnpacker& unpacker, const std::string& folder, TInstallObserver& observer,
+                              const TLeftOut& leftOut = {});

@@ -16,6 +16,7 @@ namespace {
 
 constexpr uint32_t kCouldNotWrite = 5;  // string table: "... could not be written: "
 constexpr uint32_t kCancelled = 6;      // string table: the installation was cancelled
+constexpr uint32_t kUnexpected = 65518;  // string table: an unexpected fault
 constexpr int32_t kBarRange = 10000;
 constexpr DWORD kPumpEvery = 10;  // ms between looks at the page's messages
 
@@ -119,9 +120,10 @@ void ScriptArchiveFileText(TPatcherMemory& memory, TScript& script, TValue& resu
 }
 
 // ArchiveInstall(folder [, progressId [, statusId]]): TRUE when every
-// entry but setup.ini was written below folder; otherwise everything is
+// chosen entry but setup.ini was written below folder; otherwise everything is
 // undone, and the status line says which file failed or that the user
-// cancelled. An empty or relative folder is refused, with nothing written.
+// cancelled, GetLastFailure also why. An empty or relative folder is
+// refused, with nothing written.
 void ScriptArchiveInstall(TPatcherMemory& memory, TScript& script, TValue& result) {
     int32_t status = script.ArgInt(3);
     int32_t bar = script.ArgInt(2);
@@ -134,14 +136,17 @@ void ScriptArchiveInstall(TPatcherMemory& memory, TScript& script, TValue& resul
     TInstallResult outcome{};
     try {
         TPageObserver observer(memory, bar, status);
-        outcome = IsFullPath(folder) ? InstallArchive(*memory.Unpacker, folder, observer)
-                                     : TInstallResult{ioRefused, folder};
-        if (outcome.Outcome == ioCancelled) observer.Say(ResourceText(kCancelled));
-        if (outcome.Outcome == ioFailed || outcome.Outcome == ioRefused)
+        outcome = IsFullPath(folder) ? InstallArchive(*memory.Unpacker, folder, observer, memory.LeftOut)
+                                     : TInstallResult{ioRefused, folder, "is not a full path"};
+        if (outcome.Outcome == ioCancelled) observer.Say(memory.LastFailure = ResourceText(kCancelled));
+        if (outcome.Outcome == ioFailed || outcome.Outcome == ioRefused) {
             observer.Say(ResourceText(kCouldNotWrite) + outcome.Failed);
+            memory.LastFailure = outcome.Failed + " " + outcome.Reason;
+        }
     } catch (...) {
         // Whatever the installation raised (memory, the OS) is a failure;
         // what it wrote was undone on the way out.
+        memory.LastFailure = ResourceText(kUnexpected);
     }
     memory.Installing = false;
     result = BooleanValue(outcome.Outcome == ioDone);

@@ -13,6 +13,7 @@
 #include <unistd.h>
 #endif
 
+#include "archive/uStoredName.h"
 #include "scriptlib/uInstallJournal.h"
 #include "system/uSystemFiles.h"
 #include "tests/support/Links.h"
@@ -101,7 +102,9 @@ TEST_F(Install, StoppedOrFailedLeavesTheMachineAsItWas) {
         if (c.upgrade) PlaceOldVersion();
         Tree before = Snapshot(dir.Path());
         Observer observer(c.stopAt);
-        EXPECT_EQ(Run(observer, c.archive).Outcome, c.outcome) << c.what;
+        TInstallResult result = Run(observer, c.archive);
+        EXPECT_EQ(result.Outcome, c.outcome) << c.what;
+        EXPECT_EQ(result.Reason, c.archive ? "cannot be written: its data in the archive is damaged" : "") << c.what;
         EXPECT_EQ(Snapshot(dir.Path()), before) << c.what;
     }
     RemoveTree(dir.Path() / "app");
@@ -171,8 +174,31 @@ TEST_F(Install, RefusesNamesThatLeaveTheFolderAndWritesNothing) {
         TInstallResult result = Run(observer, &archive.Unpacker);
         EXPECT_EQ(result.Outcome, ioRefused) << name;
         EXPECT_EQ(result.Failed, name);
+        EXPECT_EQ(result.Reason, StoredNameFault(name));
         EXPECT_EQ(Snapshot(dir.Path()), Tree{}) << name;
     }
+}
+
+// Entries left out are neither written nor checked: a folder's entries by
+// its path, one entry by its index, even one whose name would be refused.
+TEST_F(Install, WritesOnlyTheChosenEntries) {
+    MemoryArchive archive;
+    for (const char* name : {"setup.ini", "a.txt", "Sub\\deep\\b.bin", "sub/c.txt", "subway.txt", "sub\\..\\..\\up.txt"})
+        archive.Add(name, name);
+    archive.Load();
+    TLeftOut leftOut;
+    EXPECT_EQ(SelectEntries(archive.Unpacker, leftOut, "SUB\\", false), 3);
+    EXPECT_EQ(SelectEntries(archive.Unpacker, leftOut, "sub/deep", true), 1);
+    EXPECT_EQ(SelectEntries(archive.Unpacker, leftOut, "sub\\deep\\b.bin", true), 1);
+    EXPECT_EQ(SelectEntries(archive.Unpacker, leftOut, "su", false), 0);
+    EXPECT_EQ(ChosenBytes(archive.Unpacker, leftOut), std::string("a.txtSub\\deep\\b.binsubway.txt").size());
+    Observer observer;
+    EXPECT_EQ(InstallArchive(archive.Unpacker, dir / "app", observer, leftOut).Outcome, ioDone);
+    EXPECT_EQ(Snapshot(dir.Path() / "app"), (Tree{{"a.txt", "a.txt"},
+                                                  {"Sub", "/"},
+                                                  {"Sub/deep", "/"},
+                                                  {"Sub/deep/b.bin", "Sub\\deep\\b.bin"},
+                                                  {"subway.txt", "subway.txt"}}));
 }
 
 // A folder on a drive or share that does not exist fails at once (the

@@ -15,6 +15,7 @@
 #include <random>
 #include <thread>
 
+#include "system/uSystem.h"
 #include "tests/support/MemoryArchive.h"
 #include "tests/support/ScriptHarness.h"
 #include "tests/support/TempDir.h"
@@ -141,7 +142,8 @@ protected:
 
     DWORD TypeOf(const std::string& subkey, const char* name) {
         DWORD type = REG_NONE;
-        RegGetValueA(HKEY_CURRENT_USER, (path_ + subkey).c_str(), name, RRF_RT_ANY, &type, nullptr, nullptr);
+        RegGetValueA(HKEY_CURRENT_USER, (path_ + subkey).c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr,
+                     nullptr);
         return type;
     }
 
@@ -223,6 +225,57 @@ TEST_F(RegistryFunctions, KeysAndValuesAreDeletedButNoRootIsWiped) {
     )"),
               "ok");
     RegDeleteTreeA(HKEY_CURRENT_USER, top.c_str());
+}
+
+// Types kept or chosen, keys deleted only when empty, the views a script
+// may choose; each failing call says why in GetLastFailure, each success
+// clears it.
+TEST_F(RegistryFunctions, TypesAreKeptOrChosenAndOnlyEmptyKeysGo) {
+    Set("NOTFOUND", OsErrorText(ERROR_FILE_NOT_FOUND));
+    Set("NOTEMPTY", OsErrorText(ERROR_DIR_NOT_EMPTY));
+    HKEY env = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (path_ + "\\t").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &env, nullptr),
+              ERROR_SUCCESS);
+    Raw(env, "expand", REG_EXPAND_SZ, std::string("%TEMP%\0", 7));
+    Raw(env, "multi", REG_MULTI_SZ, std::string("a\0\0", 3));
+    RegCloseKey(env);
+    EXPECT_EQ(Run(R"(
+        k = RegOpenKey(HKEY_CURRENT_USER, P + "\t");
+        assert(RegSetValue(k, "expand", "%TEMP%;%USERPROFILE%\bin"), -1); assert(RegSetValue(k, "multi", "b"), -1);
+        assert(RegSetValue(k, "new", "%TEMP%", REG_EXPAND_SZ), -1); assert(RegSetValue(k, "plain", "%TEMP%", REG_SZ), -1);
+        assert(RegSetValue(k, "digits", "12", REG_DWORD), -1); assert(RegSetValue(k, "five", 5, REG_SZ), -1);
+        assert(RegSetValue(k, "binary", "x", 3), 0); assert(GetLastFailure() != "", -1);
+        assert(RegQueryValue(k, "expand"), "%TEMP%;%USERPROFILE%\bin"); assert(RegQueryValue(k, "digits"), 12);
+        assert(RegDeleteValue(k, "missing"), 0); assert(GetLastFailure(), NOTFOUND);
+        assert(RegDeleteValue(k, "five"), -1); assert(GetLastFailure(), "");
+        assert(RegSetView(1), 0); assert(RegSetView(KEY_WOW64_32KEY), -1); assert(RegSetView(KEY_WOW64_64KEY), -1);
+        assert(RegSetView(0), -1);
+        RegCloseKey(RegCreateKey(HKEY_CURRENT_USER, P + "\e\inner"));
+        assert(RegDeleteEmptyKey(HKEY_CURRENT_USER, P + "\t"), 0); assert(GetLastFailure(), NOTEMPTY);
+        assert(RegDeleteEmptyKey(HKEY_CURRENT_USER, P + "\e"), 0);
+        assert(RegDeleteEmptyKey(HKEY_CURRENT_USER, P + "\e\inner"), -1); assert(RegDeleteEmptyKey(k, ""), 0);
+        assert(RegDeleteEmptyKey(HKEY_CURRENT_USER, P + "\e"), -1); assert(RegDeleteEmptyKey(HKEY_CURRENT_USER, P + "\e"), -1);
+        assert(RegCloseKey(k), -1);
+    )"),
+              "ok");
+    const std::pair<const char*, DWORD> types[] = {{"expand", REG_EXPAND_SZ}, {"multi", REG_SZ},
+                                                   {"new", REG_EXPAND_SZ},    {"plain", REG_SZ},
+                                                   {"digits", REG_DWORD},     {"binary", REG_NONE}};
+    for (const auto& [name, type] : types) EXPECT_EQ(TypeOf("\\t", name), type) << name;
+}
+
+// File functions say which file failed and why; a success clears it.
+TEST_F(Library, FailuresSayWhyUntilTheNextCallSucceeds) {
+    Set("NOTFOUND", OsErrorText(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Run(R"(
+        assert(GetLastFailure(), "");
+        assert(DeleteFile(D + "\missing.txt"), 0); assert(GetLastFailure(), D + "\missing.txt: " + NOTFOUND);
+        assert(FileExists(D + "\missing.txt"), 0); assert(GetLastFailure(), D + "\missing.txt: " + NOTFOUND);
+        assert(CreateDirectory(D + "\made"), -1); assert(GetLastFailure(), "");
+        assert(WriteLog("no log"), 0);
+    )"),
+              "ok");
 }
 
 // The sleeping helper of the test suite (tests/support/q7sleep.cpp), by its

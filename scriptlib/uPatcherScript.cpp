@@ -100,7 +100,8 @@ void TPatcherScript::Failed() {
     if (memory_.TakesOptions) memory_.ExitCode = kExitScriptFailed;
 }
 
-// "<65488>\r\nLine L; pos. C: <error text>" over the page on screen.
+// "<65488>\r\nLine L; pos. C: <error text>" over the page on screen; in a
+// silent run only the log's line.
 void TPatcherScript::ShowScriptError() {
     int32_t line = 0, column = 0;
     Parser->LineAndColumn(line, column);
@@ -108,5 +109,5 @@ void TPatcherScript::ShowScriptError() {
                        IntegerText(column) + ": " + ErrorText;
     LogLine("script error at line " + IntegerText(line) + ", column " + IntegerText(column) + ": " + ErrorText);
     Failed();
-    MessageBoxA(memory_.CurrentDialog, text.c_str(), ResourceText(kCaption).c_str(), MB_ICONERROR);
+    ShowBox(memory_.CurrentDialog, text, ResourceText(kCaption), MB_ICONERROR);
 }

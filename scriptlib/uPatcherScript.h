@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "script/uScript.h"
-#include "scriptlib/uScriptLib.h"
+#include "scriptlib/uEntrySelection.h"
 #include "scriptlib/uOptions.h"
+#include "scriptlib/uScriptLib.h"
 
 class TZLibUnpacker;
 
@@ -61,9 +62,18 @@ public:
     // The status the installer ends with (SetExitCode).
     int32_t ExitCode = 0;
     std::vector<std::unique_ptr<TLoggedCall>> LoggedCalls;
+    // The entries ArchiveInstall leaves out (ArchiveSelect).
+    TLeftOut LeftOut;
     // ArchiveInstall is running; ArchiveInstallCancel asks it to stop.
     bool Installing = false;
     bool InstallCancelled = false;
+    // The registry view that keys named by a path are in (RegSetView).
+    uint32_t RegistryView = 0;
+    // Why the last function that changes the machine failed (GetLastFailure);
+    // empty when it succeeded. The log's binding (uPatcherLog.cpp) clears
+    // it before each such call and, unless the function said more, makes it
+    // from the OS's reason once the call failed.
+    std::string LastFailure;
 };
 
 class TPatcherScript : public TScript {

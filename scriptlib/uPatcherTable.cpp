@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "system/uSystemEnvironment.h"
+
 const TPatcherConstant PatcherConstants[] = {
     {"INITAPP", 1},
     {"INITDIALOG", 2},
@@ -55,5 +57,15 @@ const TPatcherConstant PatcherConstants[] = {
     {"CSIDL_SYSTEM", 0x25},
     {"CSIDL_PROGRAM_FILES", 0x26},
     {"CSIDL_PROGRAM_FILES_COMMON", 0x2B},
+    // Registry value types for RegSetValue and views for RegSetView, with
+    // their Win32 numbers.
+    {"REG_SZ", 1},
+    {"REG_EXPAND_SZ", 2},
+    {"REG_DWORD", 4},
+    {"KEY_WOW64_64KEY", 0x100},
+    {"KEY_WOW64_32KEY", 0x200},
+    // The 64-bit Program Files, also from the 32-bit installer: a number of
+    // the installer's own, beyond the shell's.
+    {"CSIDL_PROGRAM_FILES64", kProgramFiles64},
 };
 const size_t PatcherConstantCount = std::size(PatcherConstants);

@@ -14,7 +14,7 @@ struct TPatcherConstant {
 };
 
 // How the installation log records a call (uPatcherFunctions.inc).
-enum TFunctionLog : uint8_t { lgNo, lgTrueFalse, lgResult, lgEntry };
+enum TFunctionLog : uint8_t { lgNo, lgTrueFalse, lgResult, lgEntry, lgCode };
 
 struct TPatcherFunctionSpec {
     const char* Name;

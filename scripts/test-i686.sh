@@ -56,6 +56,8 @@ scenarios=(
   "full       host_e2e_test   Faults.*"
   "full       e2e_test        Unattended.SilentInstallAndRemovalShowNoWindowAndLogEveryChange"
   "full       e2e_test        Unattended.CommandLinesWithAndWithoutTheOptionsKey"
+  "full       e2e_test        Unattended.SilentRunsShowNoWindowAndLogWhyTheyFailed:Unattended.RunElevatedWaitsForTheCopyAndTakesItsStatus"
+  "full       library_e2e_test Library.KeysGoToTheViewTheScriptChose:Library.PathRecipeKeepsExpandableEntries"
 )
 [ "$lane" != only ] || scenarios=("only $only")
 

@@ -1,5 +1,7 @@
 #include "startup/uCommandLine.h"
 
+#include <algorithm>
+
 namespace {
 
 bool IsSeparator(char c) { return static_cast<unsigned char>(c) <= ' '; }
@@ -52,19 +54,32 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
     }
 }
 
+namespace {
+
+// Where the program's item ends: at the next quote when it starts with one,
+// else at a blank.
+size_t ProgramEnd(std::string_view line) {
+    if (line.empty() || line[0] != '"') return std::min(line.find_first_of(" \t"), line.size());
+    size_t end = line.find('"', 1);
+    return end == std::string_view::npos ? line.size() : end + 1;
+}
+
+}  // namespace
+
+std::string_view ProgramArguments(std::string_view line) {
+    size_t i = ProgramEnd(line);
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    return line.substr(i);
+}
+
 std::vector<std::string> SplitWindowsCommandLine(std::string_view line) {
     std::vector<std::string> items;
     if (line.empty()) return items;
-    size_t i = 0;
-    if (line[0] == '"') {
-        size_t end = line.find('"', 1);
-        if (end == std::string_view::npos) end = line.size();
-        items.emplace_back(line.substr(1, end - 1));
-        i = end < line.size() ? end + 1 : end;
-    } else {
-        while (i < line.size() && !IsBlank(line[i])) ++i;
+    size_t i = ProgramEnd(line);
+    if (line[0] == '"')
+        items.emplace_back(line.substr(1, std::min(line.find('"', 1), line.size()) - 1));
+    else
         items.emplace_back(line.substr(0, i));
-    }
     while (true) {
         while (i < line.size() && IsBlank(line[i])) ++i;
         if (i == line.size()) return items;

@@ -24,6 +24,11 @@ std::vector<std::string> SplitCommandLine(std::string_view line);
 // ends at the next quote when it starts with one, else at a blank.
 std::vector<std::string> SplitWindowsCommandLine(std::string_view line);
 
+// What follows the program in line, as it is, the blanks before it left
+// out: the program ends as SplitWindowsCommandLine ends it. For starting
+// the program again with the same arguments.
+std::string_view ProgramArguments(std::string_view line);
+
 // What a command line asks of the installer.
 struct TInvocation {
     std::vector<TOption> Options;

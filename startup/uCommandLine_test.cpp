@@ -35,4 +35,18 @@ TEST(SplitCommandLine, OwnRulesAndTheCRuntimes) {
     for (const auto& c : cases) EXPECT_EQ(c.split(c.line), c.items) << c.line;
 }
 
+// What a restarted installer is given again: everything behind the program
+// as it was written, quotes and all.
+TEST(ProgramArguments, AreTheLineBehindTheProgramAsWritten) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"("C:\Program Files\setup.exe"  /S /D="C: b" x)", R"(/S /D="C: b" x)"},
+        {"setup.exe	/S", "/S"},
+        {R"("C: b\setup.exe"/S)", "/S"},
+        {"setup.exe", ""},
+        {R"("open)", ""},
+        {"", ""},
+    };
+    for (const auto& [line, arguments] : cases) EXPECT_EQ(ProgramArguments(line), arguments) << line;
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include "scriptlib/uPatcherScript.h"
 #include "startup/uCommandLine.h"
 #include "startup/uPeImage.h"
+#include "system/uBoxCaption.h"
 #include "system/uFatalError.h"
 #include "system/uInstallLog.h"
 #include "system/uSystem.h"
@@ -33,9 +34,11 @@ constexpr TStartupError kScriptMissing{65490, kExitScriptMissing};
 constexpr TStartupError kArchiveUnavailable{65491, kExitArchiveUnavailable};
 constexpr TStartupError kArchiveDamaged{65492, kExitArchiveDamaged};
 
-// Without options an installer ends with 0 after every fatal error.
-int32_t Fatal(const TStartupError& error, const std::string& detail, bool takesOptions) {
-    ReportFatalError(ResourceText(error.Text), detail);
+// Without options an installer ends with 0 after every fatal error. The
+// cause goes to the log only.
+int32_t Fatal(const TStartupError& error, const std::string& detail, bool takesOptions,
+              const std::string& cause = {}) {
+    ReportFatalError(ResourceText(error.Text), detail, cause);
     return takesOptions ? error.Status : 0;
 }
 
@@ -89,14 +92,18 @@ int32_t InstallFrom(TZLibUnpacker& unpacker, TFileStream& archive, const TRunOpt
 int32_t OpenAndInstall(TZLibUnpacker& unpacker, const TInvocation& invocation, bool takesOptions) {
     if (invocation.Archive && HasMark(kOwnArchiveResource))
         return Fatal(kArchiveUnavailable, *invocation.Archive, takesOptions);
+    bool ownFile = !invocation.Archive;
+    std::string name = ownFile ? "" : *invocation.Archive;
     try {
-        bool ownFile = !invocation.Archive;
-        TFileStream archive(ownFile ? OwnExecutablePath() : *invocation.Archive, fmOpenReadShareAll);
+        if (ownFile) name = OwnExecutablePath();
+        TFileStream archive(name, fmOpenReadShareAll);
         std::optional<int32_t> offset = ownFile ? GetAppendedArchiveOffset() : 0;
         // Reading from anywhere else would load whatever lies there.
         if (!offset || archive.Seek(*offset, soFromBeginning) != *offset)
             return Fatal(kArchiveUnavailable, "", takesOptions);
         return InstallFrom(unpacker, archive, {takesOptions, invocation.Options});
+    } catch (const EWin32Error& e) {
+        return Fatal(kArchiveDamaged, "", takesOptions, name + ": " + OsErrorText(e.Code));
     } catch (...) {
         return Fatal(kArchiveDamaged, "", takesOptions);
     }
@@ -118,8 +125,8 @@ int32_t RunControlScript(TZLibUnpacker& unpacker, const std::string& scriptText,
     return host.PatcherMemory()->ExitCode;
 }
 
-void ReportFatalError(const std::string& message, const std::string& detail) {
-    ShowFatalError(ActiveScript ? ActiveScript->PatcherMemory()->CurrentDialog : nullptr, message, detail);
+void ReportFatalError(const std::string& message, const std::string& detail, const std::string& cause) {
+    ShowFatalError(ActiveScript ? ActiveScript->PatcherMemory()->CurrentDialog : nullptr, message, detail, cause);
 }
 
 std::optional<int32_t> GetAppendedArchiveOffset() {
@@ -134,11 +141,13 @@ std::optional<int32_t> GetAppendedArchiveOffset() {
 }
 
 int32_t RunInstaller() {
+    FitBoxCaptions();
     TZLibUnpacker unpacker;
     bool takesOptions = HasMark(kOptionsResource);
     int32_t status = 0;
     try {
         TInvocation invocation = ParseInvocation(GetCommandLineA(), takesOptions);
+        SetSilentRun(takesOptions && FindOption(invocation.Options, "S"));
         const TOption* logPath = FindOption(invocation.Options, "LOG");
         std::optional<TInstallLog> log;
         if (logPath && !log.emplace(logPath->Value).Opened()) return kExitLogUnavailable;

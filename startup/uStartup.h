@@ -39,8 +39,9 @@ struct TRunOptions {
 std::optional<int32_t> GetAppendedArchiveOffset();
 
 // The fatal-error box: message immediately followed by detail, the
-// installer's caption, the error icon, owned by the page on screen if any.
-void ReportFatalError(const std::string& message, const std::string& detail);
+// installer's caption, the error icon, owned by the page on screen if any;
+// none in a silent run. The log adds the cause, when there is one.
+void ReportFatalError(const std::string& message, const std::string& detail, const std::string& cause = {});
 
 // Creates the installer host over the loaded archive and the control
 // script, makes it ActiveScript, raises INITAPP and releases the host

@@ -16,11 +16,17 @@
 //   through a link, and held open without write or delete sharing from the
 //   moment it is complete until Windows has started it.
 
+#include <cstdint>
 #include <string>
 
 // Copies the running program's file as name into a new private folder of
 // the temporary folder and starts the copy there (its current folder) with
 // parameters. True when the copy runs. Refused (false, nothing made) when
 // name is not a plain file name the installer would write (no folders, no
-// device names).
-bool StartPrivateCopy(const std::string& name, const std::string& parameters);
+// device names). With status, the running program's file first moves
+// beside the copy (as original.exe, where the drive allows it), so that the
+// copy may remove the folder it came from; then the call waits until the
+// copy has ended and gives its exit status there. A copy that ends with
+// another status than 0 did not finish: the file goes back to its place
+// (when that is still free), so that it can be run again.
+bool StartPrivateCopy(const std::string& name, const std::string& parameters, int32_t* status = nullptr);

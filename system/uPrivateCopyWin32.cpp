@@ -84,25 +84,33 @@ void Discard(HANDLE handle) {
     SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
-// Starts program with parameters in folder.
-bool Start(const wchar_t* folder, const wchar_t* program, const std::string& parameters) {
+// Starts program with parameters in folder; its process in process.
+bool Start(const wchar_t* folder, const wchar_t* program, const std::string& parameters, THeld& process) {
     int extra = static_cast<int>(parameters.size());
     std::vector<wchar_t> line(kPathRoom + parameters.size() + 4);
     wchar_t* end = Put(Put(Put(line.data(), L"\""), program), L"\" ");
     MultiByteToWideChar(CP_ACP, 0, parameters.data(), extra, end, extra);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &process))
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(program, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &started))
         return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    CloseHandle(started.hThread);
+    process.reset(started.hProcess);
     return true;
+}
+
+// The running program's own file goes into the copy's folder as aside (a
+// rename, which Windows allows for a running program on the same drive),
+// so that the copy can remove the folder it came from while this one
+// waits; gone at the next restart where Windows grants that.
+void MoveAside(const wchar_t* self, const wchar_t* aside) {
+    if (MoveFileExW(self, aside, 0)) MoveFileExW(aside, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 }  // namespace
 
-bool StartPrivateCopy(const std::string& name, const std::string& parameters) {
+bool StartPrivateCopy(const std::string& name, const std::string& parameters, int32_t* status) {
     wchar_t self[kPathRoom], file[256] = {}, path[kPathRoom], program[kPathRoom];
     // A name longer than 255 characters fails the conversion.
     if (StoredNameFault(name) || name.find_first_of("\\/") != std::string::npos ||
@@ -118,7 +126,24 @@ bool StartPrivateCopy(const std::string& name, const std::string& parameters) {
     THeld reader(CopyFileW(self, program, TRUE) ? Create(folder.get(), file, GENERIC_READ | DELETE, FILE_SHARE_READ,
                                                           FILE_OPEN, FILE_NON_DIRECTORY_FILE)
                                                  : nullptr);
-    if (reader && Start(path, program, parameters)) return true;
+    wchar_t aside[kPathRoom];
+    Put(Put(aside, path), L"original.exe");
+    if (reader && status) MoveAside(self, aside);
+    THeld process;
+    if (reader && Start(path, program, parameters, process)) {
+        if (!status) return true;
+        reader.reset();
+        folder.reset();
+        DWORD code = 0;
+        bool ended = WaitForSingleObject(process.get(), INFINITE) == WAIT_OBJECT_0 &&
+                     GetExitCodeProcess(process.get(), &code);
+        *status = ended ? static_cast<int32_t>(code) : -1;
+        // A copy that did not finish leaves the product where it was, and
+        // its uninstaller goes back, to be run again.
+        if (*status != 0) MoveFileExW(aside, self, 0);
+        return ended;
+    }
+    if (status) MoveFileExW(aside, self, 0);
     if (reader) Discard(reader.get());
     reader.reset();
     Discard(folder.get());  // empty now: its file went with the handles

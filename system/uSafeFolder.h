@@ -99,7 +99,7 @@ public:
     TSafeNewFile(const TSafeNewFile&) = delete;
     TSafeNewFile& operator=(const TSafeNewFile&) = delete;
 
-    TStream& Stream() { return *stream_; }
+    THandleStream& Stream() { return *stream_; }
     // True once a TFlushBatch has put the file's bytes on disk.
     bool Flushed() const { return flushed_; }
 

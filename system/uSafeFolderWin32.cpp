@@ -25,15 +25,7 @@
 
 namespace {
 
-std::string ErrorText(DWORD code) {
-    char text[256] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                             text, sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.')) text[--n] = '\0';
-    return n > 0 ? std::string(text, n) : "Windows error " + std::to_string(code);
-}
-
-std::string LastErrorText() { return ErrorText(GetLastError()); }
+std::string LastErrorText() { return OsErrorText(GetLastError()); }
 
 // The one place the failures of this file are raised: what happened to
 // path, and with Why, the system's reason after it. Out of line, so that
@@ -418,7 +410,7 @@ bool TSafeNewFile::Commit(bool replace) {
     SetDeleteOnClose(h, true);
     if (!replace && (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)) return false;
     if (folder_.KindOf(name_) == TEntryKind::Folder) Fail(target, "is a folder");
-    throw EPathError(target, "cannot be written: " + ErrorText(code));
+    throw EPathError(target, "cannot be written: " + OsErrorText(code));
 }
 
 namespace {

@@ -35,7 +35,9 @@ int32_t THandleStream::Read(void* buffer, int32_t count) {
 }
 
 int32_t THandleStream::Write(const void* buffer, int32_t count) {
-    return std::max(HandleWrite(Handle, buffer, count), 0);
+    int32_t done = HandleWrite(Handle, buffer, count);
+    if (done < count && WriteError == 0) WriteError = LastOsError();
+    return std::max(done, 0);
 }
 
 int32_t THandleStream::Seek(int32_t offset, uint16_t origin) { return HandleSeek(Handle, offset, origin); }

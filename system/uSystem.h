@@ -12,9 +12,18 @@
 #include <string>
 #include <string_view>
 
-// Raised when the OS refuses to open, create or resize a file. Carries
-// nothing: the handler that catches it chooses the text.
-struct EWin32Error {};
+// The OS's code for why the last call of this thread failed (GetLastError,
+// errno), and its text for a code ("There is not enough space on the
+// disk"), without a closing period or line break; "error N" when the OS has
+// none. The text is the OS's, in the user's language.
+uint32_t LastOsError();
+std::string OsErrorText(uint32_t code);
+
+// Raised when the OS refuses to open, create or resize a file, with the
+// OS's code for why; the handler that catches it chooses the text.
+struct EWin32Error {
+    uint32_t Code = LastOsError();
+};
 
 // Seek origins.
 constexpr uint16_t soFromBeginning = 0;
@@ -73,7 +82,8 @@ void HandleClose(THandle handle);
 // Raises EWin32Error when an OS call's result is 0, otherwise returns it.
 intptr_t CheckOsResult(intptr_t result);
 
-// A stream over an open OS file handle.
+// A stream over an open OS file handle. WriteError keeps the OS's code for
+// the first write that fell short (a full disk), 0 while none has.
 class THandleStream : public TStream {
 public:
     explicit THandleStream(THandle handle) : Handle(handle) {}
@@ -85,6 +95,7 @@ public:
     int32_t Seek(int32_t offset, uint16_t origin) override;
 
     THandle Handle;
+    uint32_t WriteError = 0;
 };
 
 // Opens (or, with CreateMode, creates) a named file on construction and

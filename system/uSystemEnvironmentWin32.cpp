@@ -30,6 +30,11 @@ std::string GrowingText(Get get) {
 }  // namespace
 
 std::string SpecialFolderPath(int32_t csidl) {
+    if (csidl == kProgramFiles64) {
+        std::string native = EnvironmentValue("ProgramW6432");
+        if (!native.empty()) return native;
+        csidl = CSIDL_PROGRAM_FILES;
+    }
     if (csidl < 0 || csidl > 0xFF) return {};
     char buffer[MAX_PATH + 1] = {};
     // Not verified: a folder Windows knows but has not made yet (a new
@@ -65,13 +70,29 @@ std::string OwnProgramPath() {
     });
 }
 
-int32_t FreeDiskKiB(const std::string& path) {
+bool FreeDiskBytes(const std::string& path, uint64_t& bytes) {
     // C:\Missing goes on with C:\ , never with C: (the current folder of
     // drive C); a root that fails ends the search.
     std::string folder = path, name;
     ULARGE_INTEGER free{};
     while (folder.empty() || !GetDiskFreeSpaceExA(folder.c_str(), &free, nullptr, nullptr))
-        if (folder.empty() || !SplitLastName(folder, folder, name)) return -1;
-    ULONGLONG kib = free.QuadPart / 1024;
-    return kib > INT32_MAX ? INT32_MAX : static_cast<int32_t>(kib);
+        if (folder.empty() || !SplitLastName(folder, folder, name)) return false;
+    bytes = free.QuadPart;
+    return true;
 }
+
+int32_t FreeDiskKiB(const std::string& path) {
+    uint64_t bytes = 0;
+    if (!FreeDiskBytes(path, bytes)) return -1;
+    return bytes / 1024 > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bytes / 1024);
+}
+
+bool BroadcastEnvironmentChange() {
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"),
+                               SMTO_ABORTIFHUNG, 5000, &answer) != 0;
+}
+
+void NotifyAssociationChange() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
+
+bool RunsAsAdministrator() { return IsUserAnAdmin() != FALSE; }

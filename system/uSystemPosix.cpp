@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <locale.h>
 #include <wctype.h>
 #include <fcntl.h>
@@ -101,6 +102,10 @@ int HandleSetEnd(THandle handle) {
 void HandleClose(THandle handle) { ::close(static_cast<int>(handle)); }
 
 std::string ResourceText(uint32_t id) { return PortableResourceText(id); }
+
+uint32_t LastOsError() { return static_cast<uint32_t>(errno); }
+
+std::string OsErrorText(uint32_t code) { return std::strerror(static_cast<int>(code)); }
 
 namespace {
 

@@ -4,7 +4,13 @@
 // handle values with the high bit set (HKEY_CURRENT_USER is -2147483647),
 // opened keys are small numbers, 0 is no key. A number becomes a handle by
 // sign extension, so the same numbers work in the 32-bit and 64-bit builds.
-// Nothing here raises; failures come back as 0, false or an empty value.
+// Nothing here raises; failures come back as 0, false or an empty value,
+// with the OS's code for why in the thread's last error (LastOsError).
+//
+// view is the registry view that keys named by a path are opened, created
+// and deleted in: KEY_WOW64_64KEY or KEY_WOW64_32KEY, or 0 for the
+// program's own (a 32-bit program on 64-bit Windows sees the 32-bit view of
+// HKEY_LOCAL_MACHINE\Software). A key once open stays in its view.
 
 #include <windows.h>
 
@@ -15,8 +21,8 @@ inline HKEY KeyFromNumber(int32_t key) { return reinterpret_cast<HKEY>(static_ca
 
 // Opens (or, for the second, creates with every missing level) root\subkey
 // with full access; the key's number, or 0 when the OS refuses.
-int32_t OpenRegistryKey(int32_t root, const std::string& subkey);
-int32_t CreateRegistryKey(int32_t root, const std::string& subkey);
+int32_t OpenRegistryKey(int32_t root, const std::string& subkey, uint32_t view);
+int32_t CreateRegistryKey(int32_t root, const std::string& subkey, uint32_t view);
 // True when the OS closed the key.
 bool CloseRegistryKey(int32_t key);
 
@@ -35,9 +41,12 @@ struct TRegistryValue {
 // The value of that name (empty: the key's default value) in key.
 TRegistryValue QueryRegistryValue(int32_t key, const std::string& name);
 
-// Writes text as REG_SZ (with its closing zero byte) or a number as
-// REG_DWORD; true when the OS took it.
-bool SetRegistryText(int32_t key, const std::string& name, const std::string& text);
+// Writes text (with its closing zero byte) as type, REG_SZ or
+// REG_EXPAND_SZ; type 0 writes REG_EXPAND_SZ where the value exists with
+// that type already and REG_SZ otherwise, so that rewriting a Path keeps
+// its %VARIABLE% entries working. A number is written as REG_DWORD. True
+// when the OS took it.
+bool SetRegistryText(int32_t key, const std::string& name, const std::string& text, uint32_t type);
 bool SetRegistryNumber(int32_t key, const std::string& name, int32_t number);
 
 // Deletes the value of that name (empty: the default value) from key; true
@@ -51,4 +60,10 @@ bool DeleteRegistryValue(int32_t key, const std::string& name);
 // level below it: one empty script variable must not wipe
 // HKEY_LOCAL_MACHINE\Software. A path holding a NUL is refused too: Windows
 // would act only on the part before it.
-bool DeleteRegistryKey(int32_t key, const std::string& path);
+bool DeleteRegistryKey(int32_t key, const std::string& path, uint32_t view);
+
+// Deletes key\path only when it holds no key and no value (its default
+// value included); true when it is gone afterwards (also when it was never
+// there). False, with nothing deleted, when it holds anything and when path
+// names no level or holds a NUL.
+bool DeleteEmptyRegistryKey(int32_t key, const std::string& path, uint32_t view);

@@ -33,6 +33,21 @@ TRegistryValue ReadText(HKEY key, const std::string& name, DWORD size) {
     return value;
 }
 
+// The outcome of a registry call, whose code the thread's last error keeps
+// for whoever says why it failed.
+bool Done(LSTATUS status) {
+    SetLastError(static_cast<DWORD>(status));
+    return status == ERROR_SUCCESS;
+}
+
+// A key opened here, closed when it goes out of scope.
+struct TOpenKey {
+    HKEY Key = nullptr;
+    ~TOpenKey() {
+        if (Key) RegCloseKey(Key);
+    }
+};
+
 TRegistryValue ReadNumber(HKEY key, const std::string& name) {
     TRegistryValue value;
     unsigned char data[4] = {};
@@ -46,17 +61,17 @@ TRegistryValue ReadNumber(HKEY key, const std::string& name) {
 
 }  // namespace
 
-int32_t OpenRegistryKey(int32_t root, const std::string& subkey) {
+int32_t OpenRegistryKey(int32_t root, const std::string& subkey, uint32_t view) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(KeyFromNumber(root), subkey.c_str(), 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS) return 0;
+    if (!Done(RegOpenKeyExA(KeyFromNumber(root), subkey.c_str(), 0, KEY_ALL_ACCESS | view, &opened))) return 0;
     return NumberFromKey(opened);
 }
 
-int32_t CreateRegistryKey(int32_t root, const std::string& subkey) {
+int32_t CreateRegistryKey(int32_t root, const std::string& subkey, uint32_t view) {
     HKEY opened = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(KeyFromNumber(root), subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &opened, &disposition) != ERROR_SUCCESS)
+    if (!Done(RegCreateKeyExA(KeyFromNumber(root), subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_ALL_ACCESS | view, nullptr, &opened, &disposition)))
         return 0;
     return NumberFromKey(opened);
 }
@@ -72,20 +87,27 @@ TRegistryValue QueryRegistryValue(int32_t key, const std::string& name) {
     return {};
 }
 
-bool SetRegistryText(int32_t key, const std::string& name, const std::string& text) {
-    return RegSetValueExA(KeyFromNumber(key), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+bool SetRegistryText(int32_t key, const std::string& name, const std::string& text, uint32_t type) {
+    DWORD existing = REG_NONE;
+    if (type == 0)
+        type = RegQueryValueExA(KeyFromNumber(key), name.c_str(), nullptr, &existing, nullptr, nullptr) ==
+                           ERROR_SUCCESS &&
+                       existing == REG_EXPAND_SZ
+                   ? REG_EXPAND_SZ
+                   : REG_SZ;
+    return Done(RegSetValueExA(KeyFromNumber(key), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+                               static_cast<DWORD>(text.size() + 1)));
 }
 
 bool SetRegistryNumber(int32_t key, const std::string& name, int32_t number) {
     uint32_t bits = static_cast<uint32_t>(number);
     const BYTE data[4] = {static_cast<BYTE>(bits), static_cast<BYTE>(bits >> 8), static_cast<BYTE>(bits >> 16),
                           static_cast<BYTE>(bits >> 24)};
-    return RegSetValueExA(KeyFromNumber(key), name.c_str(), 0, REG_DWORD, data, sizeof data) == ERROR_SUCCESS;
+    return Done(RegSetValueExA(KeyFromNumber(key), name.c_str(), 0, REG_DWORD, data, sizeof data));
 }
 
 bool DeleteRegistryValue(int32_t key, const std::string& name) {
-    return RegDeleteValueA(KeyFromNumber(key), name.c_str()) == ERROR_SUCCESS;
+    return Done(RegDeleteValueA(KeyFromNumber(key), name.c_str()));
 }
 
 namespace {
@@ -108,12 +130,33 @@ int Levels(const std::string& path) {
 
 }  // namespace
 
-bool DeleteRegistryKey(int32_t key, const std::string& path) {
-    // Windows acts on the text up to its first NUL; the guard judges the
-    // whole text, so a text that goes on behind a NUL is refused.
-    if (path.find('\0') != std::string::npos) return false;
+// Deletes key\path in view, first what is below it when all is set, once
+// the key is open with access; a key that is not there counts as deleted.
+bool DeleteKeyIn(int32_t key, const std::string& path, uint32_t view, bool all) {
+    TOpenKey opened;
+    LSTATUS status = RegOpenKeyExA(KeyFromNumber(key), path.c_str(), 0, (all ? KEY_ALL_ACCESS : KEY_READ) | view,
+                                   &opened.Key);
+    if (status == ERROR_FILE_NOT_FOUND) return Done(ERROR_SUCCESS);
+    DWORD keys = 0, values = 0;
+    if (status == ERROR_SUCCESS && all) status = RegDeleteTreeA(opened.Key, nullptr);
+    if (status == ERROR_SUCCESS && !all)
+        status = RegQueryInfoKeyA(opened.Key, nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values, nullptr,
+                                  nullptr, nullptr, nullptr);
+    if (status == ERROR_SUCCESS && keys + values > 0) status = ERROR_DIR_NOT_EMPTY;
+    if (status == ERROR_SUCCESS) status = RegDeleteKeyExA(KeyFromNumber(key), path.c_str(), view, 0);
+    return Done(status);
+}
+
+// Windows acts on the text up to its first NUL; the guards judge the whole
+// text, so a text that goes on behind a NUL is refused.
+bool DeleteRegistryKey(int32_t key, const std::string& path, uint32_t view) {
     int levels = Levels(path);
-    if (levels == 0 || (levels == 1 && IsRoot(key))) return false;
-    LSTATUS status = RegDeleteTreeA(KeyFromNumber(key), path.c_str());
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    if (path.find('\0') != std::string::npos || levels == 0 || (levels == 1 && IsRoot(key)))
+        return Done(ERROR_INVALID_PARAMETER);
+    return DeleteKeyIn(key, path, view, true);
+}
+
+bool DeleteEmptyRegistryKey(int32_t key, const std::string& path, uint32_t view) {
+    if (path.find('\0') != std::string::npos || Levels(path) == 0) return Done(ERROR_INVALID_PARAMETER);
+    return DeleteKeyIn(key, path, view, false);
 }

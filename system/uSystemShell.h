@@ -38,8 +38,11 @@ bool StartProgram(const std::string& file, const std::string& parameters, bool h
 // Starts file as StartProgram does and waits until the process has ended
 // (no time-out). Its exit code; -1 when nothing was started, and when the
 // shell handed the file to a program that gives no process to wait on (a
-// document opened by an application that was already running).
-int32_t RunProgramToEnd(const std::string& file, const std::string& parameters, bool hidden);
+// document opened by an application that was already running). The verb
+// "runas" asks Windows for administrator rights first (the consent
+// prompt); -1 when the user declines.
+int32_t RunProgramToEnd(const std::string& file, const std::string& parameters, bool hidden,
+                        const char* verb = nullptr);
 
 // Asks Windows to delete the file or empty folder at its next restart.
 // True when it took the request, which needs administrator rights.

@@ -52,16 +52,21 @@ bool BrowseForDirectory(HWND owner, const std::string& title, std::string& path)
 
 namespace {
 
-// Starts file through the shell; true with the process (or null, when the
-// shell gives none) in process.
+// Starts file through the shell with verb (null: the default one) in the
+// current directory, which an elevated program would not get otherwise;
+// true with the process (or null, when the shell gives none) in process.
 bool ShellStart(const std::string& file, const std::string& parameters, bool hidden, bool wait,
-                std::unique_ptr<void, HandleClose>& process) {
+                std::unique_ptr<void, HandleClose>& process, const char* verb = nullptr) {
     SHELLEXECUTEINFOA info;
     std::memset(&info, 0, sizeof info);
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_FLAG_NO_UI | (wait ? SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT : 0);
+    info.lpVerb = verb;
     info.lpFile = file.c_str();
     info.lpParameters = parameters.c_str();
+    char here[MAX_PATH];
+    DWORD n = GetCurrentDirectoryA(sizeof here, here);
+    info.lpDirectory = n > 0 && n < sizeof here ? here : nullptr;
     info.nShow = hidden ? SW_HIDE : SW_SHOWNORMAL;
     if (!ShellExecuteExA(&info)) return false;
     process.reset(info.hProcess);
@@ -79,9 +84,9 @@ bool StartProgram(const std::string& file, const std::string& parameters, bool h
     return true;
 }
 
-int32_t RunProgramToEnd(const std::string& file, const std::string& parameters, bool hidden) {
+int32_t RunProgramToEnd(const std::string& file, const std::string& parameters, bool hidden, const char* verb) {
     std::unique_ptr<void, HandleClose> process;
-    if (!ShellStart(file, parameters, hidden, true, process) || !process) return -1;
+    if (!ShellStart(file, parameters, hidden, true, process, verb) || !process) return -1;
     DWORD code = 0;
     if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.get(), &code))
         return -1;

@@ -148,6 +148,16 @@ std::string ResourceText(uint32_t id) {
 
 uint32_t AnsiCodePage() { return GetACP(); }
 
+uint32_t LastOsError() { return GetLastError(); }
+
+std::string OsErrorText(uint32_t code) {
+    char text[256] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                             sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.')) --n;
+    return n > 0 ? std::string(text, n) : "error " + IntegerText(static_cast<int32_t>(code));
+}
+
 namespace {
 
 uint32_t LowerCharacter(uint32_t c) {

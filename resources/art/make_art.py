@@ -4,7 +4,8 @@
     make_art.py OUT_DIR [--preview]
 
 Writes OUT_DIR/q7patcher.ico (one 32x32 image, 16 colours) and
-OUT_DIR/banner.bmp (526x88, 8 bits per pixel, run-length encoded); with --preview also PNG
+OUT_DIR/banner.bmp (612x88, the pages' banner area at 100 % display scale,
+8 bits per pixel, run-length encoded); with --preview also PNG
 copies (the icon enlarged) for looking at them. Pure Python, no imaging
 library: the pictures are drawn pixel by pixel, the lettering with the
 small font below. The outputs are committed beside this script; run it
@@ -119,7 +120,7 @@ FONT = {
           "...."],
 }
 
-W, H = 526, 88
+W, H = 612, 88
 
 
 def lerp(a, b, t):
@@ -172,7 +173,7 @@ def banner():
               shadow=(8, 24, 52))
     # the icon, twice its size, on a soft round spot at the right
     rows = ICON.splitlines()
-    cx, cy, spot = 462, 44, 40
+    cx, cy, spot = W - 64, 44, 40
     for y in range(H):
         for x in range(W):
             d = ((x - cx) ** 2 + (y - cy) ** 2) ** 0.5

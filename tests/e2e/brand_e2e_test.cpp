@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "system/uImageScale.h"
 #include "tests/e2e/uE2e.h"
 
 namespace {
@@ -23,51 +25,74 @@ const char kTitle[] = "Hello 1.0 Setup";
 
 std::string Source(const std::string& relative) { return Example("hello/" + relative); }
 
-std::string Hex(const std::string& bytes, size_t blue) {
-    if (bytes.size() < blue + 3) return "(file too short)";
+std::string Hex(uint32_t bgr) {
     char text[8];
-    std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<unsigned char>(bytes[blue + 2]),
-                  static_cast<unsigned char>(bytes[blue + 1]), static_cast<unsigned char>(bytes[blue]));
+    std::snprintf(text, sizeof text, "#%06x", bgr & 0xFFFFFF);
     return text;
 }
 
-// Where the driver probes the pictures, and what the files say it shows
-// there: the banner (24 bits, rows bottom up) stretched to the page's width,
-// at its text, its gradient and its face, where the stub's own banner differs;
-// and the icon's 32x32 image (32 bits, the first of hello.ico) at its face and
-// an eye. A banner probe holds the colours of the banner's pixels next to the
-// one under it, as the stretch may round either way.
+// A picture file's pixels as Windows loads it (rows top down, 32-bit BGRX).
+std::vector<uint32_t> Loaded(const std::string& file, UINT type, int size, int& width, int& height) {
+    HANDLE image = LoadImageA(nullptr, file.c_str(), type, size, size, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
+    BITMAP shape{};
+    ICONINFO icon{};
+    HBITMAP bitmap = type == IMAGE_ICON && GetIconInfo(static_cast<HICON>(image), &icon) ? icon.hbmColor
+                                                                                        : static_cast<HBITMAP>(image);
+    GetObjectA(bitmap, sizeof shape, &shape);
+    width = shape.bmWidth, height = shape.bmHeight;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    if (type == IMAGE_ICON) DeleteObject(icon.hbmColor), DeleteObject(icon.hbmMask), DestroyIcon(static_cast<HICON>(image));
+    else DeleteObject(image);
+    return pixels;
+}
+
+// Where the driver probes the pictures of the welcome page, and what they
+// must show there: the banner (-1) resampled to the size its control has
+// at the display's scale, at its text, its gradient and its face; and the
+// icon (202) as the image of the size the scale asks for (iconSize), at
+// its face and an eye.
 struct Probe {
     std::string action, colour;
-    int x = -1, y = -1;  // where in a banner shown at its own size
 };
 
-std::vector<Probe> PictureProbes() {
+std::vector<Probe> PictureProbes(int bannerWidth, int bannerHeight, int iconSize) {
     std::vector<Probe> probes;
-    for (auto [x, y] : {std::pair{45, 70}, {263, 30}, {462, 30}, {525, 87}})
-        probes.push_back({"colour:-1:" + std::to_string(x) + ":" + std::to_string(y), "", x, y});
-    std::string ico = ReadFileBytes(Source("hello.ico"));
-    for (auto [x, y] : {std::pair{16, 16}, {10, 12}})  // behind the directory of two entries and the header
+    int width = 0, height = 0;
+    std::vector<uint32_t> banner = Loaded(Source("banner.bmp"), IMAGE_BITMAP, 0, width, height);
+    std::vector<uint32_t> shown = ScaleImage(banner, width, height, bannerWidth, bannerHeight);
+    for (auto [x, y] : {std::pair{45, 70}, {263, 30}, {462, 30}, {525, 87}}) {
+        x = x * bannerWidth / 612, y = y * bannerHeight / 88;
+        probes.push_back({"colour:-1:" + std::to_string(x) + ":" + std::to_string(y),
+                          shown.empty() ? "(none)" : Hex(shown[static_cast<size_t>(y * bannerWidth + x)])});
+    }
+    std::vector<uint32_t> icon = Loaded(Source("hello.ico"), IMAGE_ICON, iconSize, width, height);
+    for (auto [x, y] : {std::pair{16, 16}, {10, 12}}) {
+        x = x * iconSize / 32, y = y * iconSize / 32;
         probes.push_back({"colour:202:" + std::to_string(x) + ":" + std::to_string(y),
-                          Hex(ico, 6 + 32 + 40 + 4 * ((31 - y) * 32 + x))});
+                          width == iconSize ? Hex(icon[static_cast<size_t>(y * width + x)]) : "(no such image)"});
+    }
     return probes;
 }
 
-// The colours of the banner around what a probe at x, y of a banner shown
-// width by height pixels shows.
-std::vector<Probe> Stretched(std::vector<Probe> probes, int width, int height) {
-    std::string bmp = ReadFileBytes(Source("banner.bmp"));
-    const size_t stride = (526 * 3 + 3) & ~size_t{3};
-    for (Probe& p : probes) {
-        if (p.x < 0) continue;
-        int sx = p.x * 526 / std::max(width, 1), sy = p.y * 88 / std::max(height, 1);
-        for (int dx : {-1, 0, 1})
-            for (int dy : {-1, 0, 1}) {
-                int x = std::clamp(sx + dx, 0, 525), y = std::clamp(sy + dy, 0, 87);
-                p.colour += " " + Hex(bmp, 54 + (87 - y) * stride + 3 * x);
-            }
-    }
-    return probes;
+// The size the driver recorded for control id ("size ID WxH").
+std::pair<int, int> SizeOf(const std::string& transcript, int id) {
+    int width = 0, height = 0;
+    size_t at = transcript.find("size " + std::to_string(id) + " ");
+    if (at != std::string::npos) std::sscanf(transcript.c_str() + at, "size %*d %dx%d", &width, &height);
+    return {width, height};
+}
+
+// The colour the driver recorded for a probe; "(none)" when it has none.
+std::string Shown(const std::string& transcript, const Probe& probe) {
+    size_t at = transcript.find("colour " + probe.action.substr(7) + " ");
+    if (at == std::string::npos) return "(none)";
+    std::string line = transcript.substr(at, transcript.find('\n', at) - at);
+    return line.substr(line.rfind(' ') + 1);
 }
 
 std::string VersionText(const std::string& file, const char* name) {
@@ -120,41 +145,104 @@ protected:
 
 std::string HelloWizard::installer_;
 
-TEST_F(HelloWizard, InstallsWithItsOwnTitleTextsIconAndBanner) {
-    TempDir dir;
-    std::string folder = dir / "Hello";
-    std::vector<Probe> probes = PictureProbes();
-    std::vector<std::string> actions = {"size:0", "size:-1"};
-    for (const Probe& p : probes) actions.push_back(p.action);
-    actions.insert(actions.end(), {"press:282", "check:243", "press:282", "type:221:" + folder, "press:283",
-                                   "answer:7", "press:280", "answer:7"});
-    std::string t = Drive(actions, installer_);
-    std::string welcome = Screen(t, probes.front().action);
-    for (const char* line :
-         {"page \"Hello 1.0 Setup\"\n", "  211 Static \"Welcome to the Hello 1.0 Setup Wizard.\"\n",
-          "  282 Button \"Next >\" default\n  280 Button \"Cancel\"\n",
-          "  -1 Static \"Hello 1.0 · Example Software\" disabled\n"})
-        EXPECT_TRUE(Contains(welcome, line));
-    int pageWidth = 0, width = 0, height = 0;
-    std::sscanf(t.c_str() + t.find("size 0 "), "size 0 %dx", &pageWidth);
-    std::sscanf(t.c_str() + t.find("size -1 "), "size -1 %dx%d", &width, &height);
-    EXPECT_EQ(width, pageWidth) << "the banner fills the page's width\n" << t;
-    for (const Probe& p : Stretched(probes, width, height)) {
-        size_t at = t.find("colour " + p.action.substr(7) + " ");
-        std::string shown = at == std::string::npos ? "(none)" : t.substr(at, t.find('\n', at) - at);
-        shown = shown.substr(shown.rfind(' '));
-        EXPECT_NE((" " + p.colour + " ").find(shown + " "), std::string::npos) << p.action << " shows" << shown
-                                                                       << ", expected one of" << p.colour;
+// The display's scale for the programs started while it lives: Wine reads
+// LogPixels of the user's desktop settings when a program starts.
+class DisplayScale {
+public:
+    explicit DisplayScale(DWORD dpi) { Set(dpi); }
+    ~DisplayScale() { Set(96); }
+    DisplayScale(const DisplayScale&) = delete;
+    DisplayScale& operator=(const DisplayScale&) = delete;
+
+private:
+    static void Set(DWORD dpi) {
+        RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels", REG_DWORD, &dpi, sizeof dpi);
     }
-    EXPECT_TRUE(
-        Contains(Screen(t, "type:221:" + folder), "  220 Static \"Install Hello in this folder:\"\n"));
-    std::string result = Screen(t, "press:280");
-    EXPECT_TRUE(Contains(result, "  232 Static \"Hello 1.0 has been installed.\"\n"));
-    EXPECT_TRUE(Contains(result, "  280 Button \"Finish\" default\n  280 Button \"Cancel\" disabled\n"));
-    EXPECT_TRUE(Contains(t, Box(kTitle, "question", "Start Hello now?", "6 7")));
-    EXPECT_TRUE(EndsWell(t));
-    EXPECT_EQ(ReadFileBytes(folder + "\\docs\\license.txt"),
-              ReadFileBytes(Source("payload/docs/license.txt")));
+};
+
+// Hello's wizard from the welcome page to the end, at 100 % and 150 %
+// display scale: its own title, texts, icon and banner, every page laid
+// out at the scale (the banner resampled to its control's size, the icon's
+// image of that size), and the files installed.
+TEST_F(HelloWizard, ShowsItsOwnPagesAtEveryScaleAndInstalls) {
+    int widths[2] = {};
+    for (auto [dpi, percent] : {std::pair{96, 100}, {144, 150}}) {
+        TempDir dir;
+        DisplayScale scale(static_cast<DWORD>(dpi));
+        std::string folder = dir / "Hello";
+        std::string sizes = Drive({"size:0", "size:-1", "close"}, installer_);
+        auto [pageWidth, pageHeight] = SizeOf(sizes, 0);
+        auto [width, height] = SizeOf(sizes, -1);
+        EXPECT_EQ(width, pageWidth) << "the banner fills the page's width\n" << sizes;
+        widths[percent == 150] = pageWidth;
+        std::vector<Probe> probes = PictureProbes(width, height, dpi == 96 ? 32 : 48);
+        std::vector<std::string> actions;
+        for (const Probe& p : probes) actions.push_back(p.action);
+        actions.insert(actions.end(), {"press:282", "check:243", "press:282", "press:282", "press:282",
+                                       "type:221:" + folder, "press:283", "wait:271", "check:272", "press:280"});
+        std::string t = Drive(actions, installer_);
+        for (const Probe& p : probes) EXPECT_EQ(Shown(t, p), p.colour) << p.action << " at " << percent << " %";
+        std::string welcome = Screen(t, probes.front().action);
+        for (const char* line :
+             {"page \"Hello 1.0 Setup\"\n", "  211 Static \"Welcome to the Hello 1.0 Setup Wizard.\"\n",
+              "  282 Button \"Next >\" default\n  280 Button \"Cancel\"\n",
+              "  -1 Static \"Hello 1.0 · Example Software\" disabled\n"})
+            EXPECT_TRUE(Contains(welcome, line));
+        EXPECT_TRUE(Contains(Screen(t, "type:221:" + folder), "  220 Static \"Install Hello in this folder:\"\n"));
+        EXPECT_TRUE(Contains(Screen(t, "check:272"), "  271 Static \"Hello 1.0 has been installed.\"\n"
+                                                     "  272 Button \"&Start Hello now\"\n"
+                                                     "  273 Button \"Show the &readme\"\n"
+                                                     "  281 Button \"< Back\" disabled\n"
+                                                     "  280 Button \"Finish\" default\n"
+                                                     "  280 Button \"Cancel\" disabled\n"));
+        EXPECT_TRUE(EndsWell(t));
+        EXPECT_EQ(ReadFileBytes(folder + "\\docs\\license.txt"), ReadFileBytes(Source("payload/docs/license.txt")));
+        EXPECT_TRUE(PathExists(folder + "\\greetings\\sk.txt")) << "the greetings are chosen at first";
+    }
+    // Not the same size (as a program that is not DPI-aware gets); the fonts
+    // at 150 % are not exactly one and a half times as wide.
+    EXPECT_GT(widths[1], widths[0] * 4 / 3) << "laid out at 150 %";
+}
+
+// The components and tasks the user chooses on the two choices pages: the
+// greetings left out are not installed, the Start-menu shortcut left out is
+// not made, the desktop one chosen is; Finish starts Hello.
+TEST_F(HelloWizard, InstallsExactlyTheChosenComponentsAndTasksAndFinishStartsHello) {
+    TempDir dir;
+    const std::string folder = dir / "Hello", desktop = Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Hello.lnk",
+                      programs = Folder(CSIDL_COMMON_PROGRAMS) + "\\Hello.lnk";
+    for (const std::string& link : {desktop, programs}) DeleteFileA(link.c_str());
+    std::string t = Drive({"press:282", "check:243", "press:282", "check:262", "press:282", "check:261", "check:262",
+                           "press:282", "type:221:" + folder, "press:283", "wait:271", "press:280", "window-close:Hello 1.0"},
+                          installer_);
+    std::string boxes;
+    for (int id = 263; id <= 268; ++id) boxes += "  " + std::to_string(id) + " Button \"\" hidden\n";
+    EXPECT_TRUE(Contains(Screen(t, "check:262"), "  290 Static \"Choose components\"\n"
+                                                 "  291 Static \"Choose the parts of Hello to install.\"\n"
+                                                 "  261 Button \"Hello (required)\" disabled\n"
+                                                 "  262 Button \"&Greetings in other languages\"\n" +
+                                                     boxes + "  269 Static \"Hello says hello in German, French and Slovak.\"\n"));
+    EXPECT_TRUE(Contains(Screen(t, "check:261"), "  290 Static \"Choose additional tasks\"\n"));
+    EXPECT_TRUE(Contains(t, "@ window-close:Hello 1.0\n" + std::string(kEnd)));
+    Tree installed = Snapshot(folder);
+    uint64_t needed = 0;
+    for (auto& [name, bytes] : installed) {
+        if (name != "hello.ini" && bytes != "/") needed += bytes.size();
+        bytes = bytes == "/" ? "/" : "file";
+    }
+    char size[64] = {};
+    StrFormatByteSize64A(static_cast<LONGLONG>(needed), size, sizeof size);
+    EXPECT_TRUE(Contains(Screen(t, "press:283"), "  223 Static \"Space required: " + std::string(size) +
+                                                     "\"\n  224 Static \"Space available: (size)\"\n"));
+    EXPECT_EQ(installed, (Tree{{"docs", "/"},
+                               {"docs/license.txt", "file"},
+                               {"hello.exe", "file"},
+                               {"hello.ini", "file"},
+                               {"readme.txt", "file"},
+                               {"uninstall.exe", "file"}}));
+    EXPECT_TRUE(PathExists(desktop));
+    EXPECT_FALSE(PathExists(programs));
+    DeleteFileA(desktop.c_str());
 }
 
 TEST_F(HelloWizard, FatalErrorsAndVersionInformationCarryTheBrand) {
@@ -194,12 +282,12 @@ TEST_F(HelloWizard, UpgradesInPlaceAndAFileInUseHoldsTheUninstall) {
     std::string script = ReadFileBytes(Source("setup.ini"));
     WriteFileBytes(dir / "setup.ini",
                    script.replace(script.find("VERSION = \"1.0\""), 15, "VERSION = \"1.1\""));
-    for (auto [installer, desktop] :
-         {std::pair{installer_, "answer:6"}, {Pack(dir / "hello-1.1.exe", dir / "setup.ini"), "answer:7"}}) {
-        std::string t =
-            Drive({"press:282", "check:243", "press:282", "press:283", desktop, "wait:232", "press:280", "answer:7"},
-                  installer);
-        EXPECT_TRUE(EndsWell(t));
+    // The desktop shortcut is chosen once, and stays.
+    for (auto [installer, desktop] : {std::pair{installer_, true}, {Pack(dir / "hello-1.1.exe", dir / "setup.ini"), false}}) {
+        std::vector<std::string> actions = {"press:282", "check:243", "press:282", "press:282", "press:282",
+                                            "press:283", "wait:271", "check:272", "press:280"};
+        if (desktop) actions.insert(actions.begin() + 4, "check:262");
+        EXPECT_TRUE(EndsWell(Drive(actions, installer)));
     }
     for (const std::string& link : links) EXPECT_TRUE(PathExists(link)) << link;
     std::string listed = Listed(dir);

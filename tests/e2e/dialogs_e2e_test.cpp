@@ -68,7 +68,9 @@ TEST(ControlFunctions, ReadAndChangeTheControlsOfTheThreePages) {
               {"  281 ", "  281 Button \"< Späť\""}});
     const std::pair<std::string, std::string> length = {
         "  220 ", "  220 Static \"length 19 of 'C:\\\\Program Files\\\\Q7'\""};
-    std::string page102 = PageText(102, {length, {"  221 ", "  221 Edit \"C:\\\\Program Files\\\\Q7\""}});
+    std::string page102 = PageText(102, {length,
+                                         {"  221 ", "  221 Edit \"C:\\\\Program Files\\\\Q7\""},
+                                         {"  224 ", "  224 Static \"Voľné miesto: (size)\""}});
     std::string page102typed = PageText(102, {length, {"  221 ", "  221 Edit \"D:\\\\Apps\\\\Q7\""}});
     // The first of the two controls 280 is the one the functions reach.
     std::string page103 = PageText(103, {{"  231 ", "  231 Static icon=error"},

@@ -56,4 +56,99 @@ TEST(Library, RegistryRoundTripsInTheInstallersViewAndExecuteWithWait) {
     EXPECT_EQ(ReadFileBytes(marker), "show=0") << "started hidden";
 }
 
+// The view a script chooses holds for creating and deleting, from either
+// build: the i686 one reaches the 64-bit view and its own, the x86_64 one
+// both too. The 64-bit Program Files is the same folder for both.
+TEST(Library, KeysGoToTheViewTheScriptChose) {
+    TempDir dir;
+    std::string key = "Software\\q7e2e-view-" + std::to_string(std::random_device()());
+    std::string script = "K = \"" + key + "\";\r\n" + R"(
+        if (MESSAGE == INITAPP) {
+            RegSetView(KEY_WOW64_64KEY);
+            k = RegCreateKey(HKEY_LOCAL_MACHINE, K); RegSetValue(k, "View", "64"); RegCloseKey(k);
+            RegCloseKey(RegCreateKey(HKEY_LOCAL_MACHINE, K + "\Gone"));
+            RegSetView(KEY_WOW64_32KEY);
+            k = RegCreateKey(HKEY_LOCAL_MACHINE, K); RegSetValue(k, "View", "32"); RegCloseKey(k);
+            RegCloseKey(RegCreateKey(HKEY_LOCAL_MACHINE, K + "\Gone"));
+            d = RegDeleteKey(HKEY_LOCAL_MACHINE, K + "\Gone");
+            RegSetView(0);
+            k = RegOpenKey(HKEY_LOCAL_MACHINE, K);
+            MessageBox(RegQueryValue(k, "View") + " " + d + " " + GetSpecialFolder(CSIDL_PROGRAM_FILES64));
+            RegCloseKey(k);
+        }
+    )";
+    std::string transcript = Drive({"answer:1"}, Pack(dir, "setup.exe", script, {}, true));
+    std::string in64 = RegText(HKEY_LOCAL_MACHINE, key, "View", KEY_WOW64_64KEY),
+                in32 = RegText(HKEY_LOCAL_MACHINE, key, "View", KEY_WOW64_32KEY);
+    bool gone64 = !RegKeyExists(HKEY_LOCAL_MACHINE, key + "\\Gone", KEY_WOW64_64KEY),
+         gone32 = !RegKeyExists(HKEY_LOCAL_MACHINE, key + "\\Gone", KEY_WOW64_32KEY);
+    for (unsigned long view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (key + "\\Gone").c_str(), view, 0);
+        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), view, 0);
+    }
+    const char* own = InstallerBuild().RegistryView == KEY_WOW64_32KEY ? "32" : "64";
+    EXPECT_EQ(transcript, Answered(InfoBox(std::string(own) + " -1 C:\\\\Program Files")));
+    EXPECT_EQ(in64, "64");
+    EXPECT_EQ(in32, "32");
+    EXPECT_FALSE(gone64) << "deleted in the 64-bit view, which the script had not chosen";
+    EXPECT_TRUE(gone32);
+}
+
+// The Path recipe of docs/packaging.md, on a key of its own: a
+// REG_EXPAND_SZ Path keeps its type and its %VARIABLE% entries when an
+// installation adds its folder and when the removal takes it out again.
+TEST(Library, PathRecipeKeepsExpandableEntries) {
+    TempDir dir;
+    std::string key = "Software\\q7e2e-path-" + std::to_string(std::random_device()());
+    const std::string before = "%USERPROFILE%\\bin;C:\\Tools";
+    HKEY env = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &env, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(env, "Path", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(before.c_str()),
+                   static_cast<DWORD>(before.size() + 1));
+    RegCloseKey(env);
+    WriteFileBytes(dir / "options.ini", "[installer]\noptions = yes\n");
+    std::string script = "ENVROOT = HKEY_CURRENT_USER; ENVKEY = \"" + key + "\"; target = \"C:\\Kartograf\";\r\n" + R"(
+        if (MESSAGE == INITAPP & !HasOption("REMOVE")) {
+            key = RegCreateKey(ENVROOT, ENVKEY);
+            path = RegQueryValue(key, "Path");
+            if (strpos(";" + strtolower(path) + ";", ";" + strtolower(target) + ";") < 0) {
+                if (path != "" & substr(path, -1) != ";") path = path + ";";
+                RegSetValue(key, "Path", path + target, REG_EXPAND_SZ);
+            }
+            RegCloseKey(key);
+            NotifyEnvironmentChange();
+        }
+        if (MESSAGE == INITAPP & HasOption("REMOVE")) {
+            key = RegOpenKey(ENVROOT, ENVKEY);
+            path = ";" + RegQueryValue(key, "Path") + ";";
+            at = strpos(strtolower(path), ";" + strtolower(target) + ";");
+            if (key != 0 & at >= 0) {
+                path = substr(path, 0, at) + substr(path, at + strlen(target) + 1);
+                RegSetValue(key, "Path", substr(path, 1, strlen(path) - 2), REG_EXPAND_SZ);
+            }
+            RegCloseKey(key);
+            NotifyEnvironmentChange();
+        }
+    )";
+    std::string installer = Pack(dir, "setup.exe", script, {}, true, dir / "options.ini");
+    auto path = [&] {
+        DWORD type = 0;
+        char data[512] = {};
+        DWORD size = sizeof data;
+        RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "Path", RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size);
+        return std::to_string(type) + " " + data;
+    };
+    const std::string expand = std::to_string(REG_EXPAND_SZ) + " ";
+    std::string added, again, removed;
+    for (const char* run : {"/S", "/S", "/S /REMOVE"}) {
+        EXPECT_EQ(Drive({"no-window"}, installer, {}, run), "@ no-window\n@ end\nexit 0\n") << run;
+        (added.empty() ? added : again.empty() ? again : removed) = path();
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+    EXPECT_EQ(added, expand + before + ";C:\\Kartograf");
+    EXPECT_EQ(again, added) << "added twice";
+    EXPECT_EQ(removed, expand + before);
+}
+
 }  // namespace

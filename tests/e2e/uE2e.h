@@ -73,7 +73,8 @@ std::string Pack(const TempDir& dir, const std::string& name, const std::string&
 std::string PackUnchecked(const TempDir& dir, const std::string& name, const std::string& script);
 
 // Runs the installer with args (then line, as it is) through the driver
-// doing actions, and returns the transcript (UTF-8).
+// doing actions, and returns the transcript (UTF-8), the free space the
+// folder page shows written as "(size)".
 std::string Drive(const std::vector<std::string>& actions, const std::string& installer,
                   const std::vector<std::string>& args = {}, const std::string& line = {});
 

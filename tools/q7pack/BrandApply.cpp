@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr uint32_t kFirstPage = 101, kLastPage = 105;
+constexpr uint32_t kFirstPage = 101, kLastPage = 107;
 constexpr uint32_t kEnglishUs = 0x409;
 constexpr uint32_t kRcData = 10;
 
@@ -175,8 +175,10 @@ void BrandResources(std::vector<TResource>& all, const TBrand& brand) {
             std::remove_if(all.begin(), all.end(),
                            [](const TResource& r) { return !r.Type.IsText && r.Type.Number == rtVersion; }),
             all.end());
-        all.push_back(
-            {TResourceId::Of(rtVersion), TResourceId::Of(1), language, 0, VersionResource(*brand.version)});
+        std::vector<uint16_t> languages;
+        for (const TBrandLanguage& l : brand.languages) languages.push_back(l.id);
+        all.push_back({TResourceId::Of(rtVersion), TResourceId::Of(1), languages.empty() ? language : languages[0],
+                       0, VersionResource(*brand.version, languages)});
     }
     if (brand.options) SetMark(all, kOptionsResource, *brand.options, language);
     SetMark(all, kOwnArchiveResource, !brand.archiveFiles, language);

@@ -35,7 +35,7 @@ const std::pair<const char*, const char*> kVersionKeys[] = {
     {"company", "CompanyName"},      {"description", "FileDescription"},    {"copyright", "LegalCopyright"},
 };
 
-constexpr uint32_t kFirstPage = 101, kLastPage = 105;
+constexpr uint32_t kFirstPage = 101, kLastPage = 107;
 
 // The shipped translations, built into q7pack from tools/q7pack/languages.
 const std::pair<const char*, const char*> kShipped[] = {
@@ -272,7 +272,7 @@ void BrandReader::TextEntry(TBrandTexts& into, const std::string& key, const std
     }
     uint32_t page = Number(key.substr(0, dot));
     if (page < kFirstPage || page > kLastPage)
-        Fail("no page " + std::to_string(page) + "; the pages are 101 to 105");
+        Fail("no page " + std::to_string(page) + "; the pages are 101 to 107");
     into.pageTexts[page << 16 | id] = InstallerText(value, kMaxText, kLines);
 }
 
@@ -401,7 +401,8 @@ void BrandReader::ResolveLanguages() {
 
 bool IsBrandControl(uint32_t id) {
     return (id >= 211 && id <= 213) || id == 220 || id == 222 || id == 232 || (id >= 241 && id <= 243) ||
-           id == 251 || id == 253 || (id >= 280 && id <= 283);
+           id == 251 || id == 253 || (id >= 261 && id <= 269) || (id >= 271 && id <= 273) ||
+           (id >= 280 && id <= 283) || id == 290 || id == 291;
 }
 
 bool IsBrandString(uint32_t id) { return (id >= 1 && id <= 999) || (id >= 65488 && id <= 65530); }

@@ -8,8 +8,11 @@
 
 namespace {
 
-constexpr uint32_t kBannerWidth = 526;
-constexpr uint32_t kBannerHeight = 88;
+// The banner sizes the installer takes: the page's banner area at 100 %,
+// 150 % and 200 % display scale (drawn there without resampling, and
+// resampled smoothly at every other scale), and the older 526 by 88,
+// stretched to the page's width.
+constexpr std::pair<int32_t, int32_t> kBannerSizes[] = {{612, 88}, {918, 132}, {1224, 176}, {526, 88}};
 // Windows picks one image of an icon per size and depth: real icons hold a
 // few dozen at most.
 constexpr uint32_t kMaxIconImages = 256;
@@ -105,11 +108,10 @@ std::string BannerDib(const std::string& bytes, const std::string& file) {
     int32_t height = static_cast<int32_t>(LoadLE32(At(bytes, 22)));
     uint32_t bits = LoadLE16(At(bytes, 28)), compression = LoadLE32(At(bytes, 30)),
              used = LoadLE32(At(bytes, 46));
-    if (width != static_cast<int32_t>(kBannerWidth) ||
-        (height != static_cast<int32_t>(kBannerHeight) && height != -static_cast<int32_t>(kBannerHeight)))
-        throw PackError(file, "the banner is " + std::to_string(width) + " by " +
-                                  std::to_string(height < 0 ? -int64_t{height} : height) +
-                                  " pixels; it must be 526 by 88");
+    int32_t rows = height == INT32_MIN ? 0 : height < 0 ? -height : height;
+    if (std::find(std::begin(kBannerSizes), std::end(kBannerSizes), std::pair{width, rows}) == std::end(kBannerSizes))
+        throw PackError(file, "the banner is " + std::to_string(width) + " by " + std::to_string(rows) +
+                                  " pixels; it must be 612 by 88, 918 by 132, 1224 by 176 or 526 by 88");
     bool bitfields = compression == 3 && (bits == 16 || bits == 32);
     // Run-length bitmaps (8 or 4 bits, bottom-up) are what Windows loads
     // natively at a fraction of the size; the stub's own banner is one.
@@ -122,7 +124,7 @@ std::string BannerDib(const std::string& bytes, const std::string& file) {
     if (bits <= 8 && used > (1u << bits)) throw PackError(file, "a palette larger than the bit depth allows");
     uint64_t palette = bits <= 8 ? uint64_t{used != 0 ? used : 1u << bits} * 4 : 0;
     uint64_t masks = bitfields && headerSize == 40 ? 12 : 0;
-    uint64_t pixels = runLength ? LoadLE32(At(bytes, 34)) : RowBytes(kBannerWidth, bits) * kBannerHeight;
+    uint64_t pixels = runLength ? LoadLE32(At(bytes, 34)) : RowBytes(static_cast<uint32_t>(width), bits) * static_cast<uint32_t>(rows);
     if ((runLength && pixels == 0) || !Fits(bytes.size(), 14, headerSize + masks + palette) ||
         !Fits(bytes.size(), pixelsAt, pixels))
         throw PackError(file, "bitmap data cut short");

@@ -1,5 +1,7 @@
 #include "tools/q7pack/BrandVersion.h"
 
+#include <cstdio>
+
 #include "pe/uPeFile.h"
 #include "system/uByteOrder.h"
 
@@ -61,7 +63,7 @@ std::string XmlEscape(const std::string& s) {
 
 }  // namespace
 
-std::string VersionResource(const TBrandVersion& v) {
+std::string VersionResource(const TBrandVersion& v, const std::vector<uint16_t>& languages) {
     std::string fixed;
     Put32(fixed, 0xFEEF04BD);  // signature
     Put32(fixed, 0x00010000);  // structure version
@@ -81,13 +83,18 @@ std::string VersionResource(const TBrandVersion& v) {
         Pad4(strings);
         strings += Node(Ascii16(key), Utf16Bytes(value), static_cast<uint32_t>(value.size() + 1), true, "");
     }
-    std::string table = Node(u"040904B0", "", 0, true, strings);  // US English, Unicode
-    std::string translation;
-    Put16(translation, 0x0409);
-    Put16(translation, 1200);
-    std::string children = Node(u"StringFileInfo", "", 0, true, table);
+    std::string tables, translation;
+    for (uint16_t language : languages.empty() ? std::vector<uint16_t>{0x0409} : languages) {
+        char key[9];
+        std::snprintf(key, sizeof key, "%04X04B0", language);  // the language, Unicode
+        Pad4(tables);
+        tables += Node(Ascii16(key), "", 0, true, strings);
+        Put16(translation, language);
+        Put16(translation, 1200);
+    }
+    std::string children = Node(u"StringFileInfo", "", 0, true, tables);
     Pad4(children);
-    children += Node(u"VarFileInfo", "", 0, true, Node(u"Translation", translation, 4, false, ""));
+    children += Node(u"VarFileInfo", "", 0, true, Node(u"Translation", translation, static_cast<uint32_t>(translation.size()), false, ""));
     return Node(u"VS_VERSION_INFO", fixed, static_cast<uint32_t>(fixed.size()), false, children);
 }
 

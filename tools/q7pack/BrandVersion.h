@@ -2,14 +2,17 @@
 // The version information and the manifest a brand writes: Windows shows
 // the first in the file's properties and reads the second before start.
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tools/q7pack/BrandFile.h"
 
-// A VS_VERSIONINFO resource in US English, Unicode, with the brand's fixed
-// numbers and texts.
-std::string VersionResource(const TBrandVersion& version);
+// A VS_VERSIONINFO resource with the brand's fixed numbers and texts, in
+// Unicode, once for each of the Windows language ids languages (the
+// installer's languages; US English when there are none).
+std::string VersionResource(const TBrandVersion& version, const std::vector<uint16_t>& languages = {});
 
 // The value of one text (ProductVersion, ...) of a version resource; empty
 // when it has none or the resource is damaged.

@@ -117,7 +117,7 @@ class BrandTest(BrandCase):
                              (last.VirtualAddress + last.Misc_VirtualSize + 0xFFF) & ~0xFFF)
 
             found = resources(branded)
-            for page in (101, 102, 103):
+            for page in (101, 102, 103, 106, 107):
                 self.assertIn(utf16("Hello 1.0 Setup\0"), one(found, RT_DIALOG, page))
                 self.assertIn(utf16("Hello 1.0 \u00b7 Example Software\0"), one(found, RT_DIALOG, page))
                 self.assertNotIn(utf16("Z\u00e1pisn\u00edk"), one(found, RT_DIALOG, page))
@@ -130,7 +130,7 @@ class BrandTest(BrandCase):
             group = one(found, RT_GROUP_ICON, 1)
             count = struct.unpack_from("<H", group, 4)[0]
             icons = [struct.unpack_from("<BB10xH", group, 6 + 14 * i) for i in range(count)]
-            self.assertEqual([icon[:2] for icon in icons], [(32, 32), (16, 16)])
+            self.assertEqual([icon[:2] for icon in icons], [(64, 64), (48, 48), (32, 32), (24, 24), (16, 16)])
             self.assertEqual(sorted(n for t, n, _ in found if t == RT_ICON), sorted(icon[2] for icon in icons))
             manifest = one(found, RT_MANIFEST, 1).decode()
             self.assertIn('<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>', manifest)
@@ -167,7 +167,7 @@ class BrandTest(BrandCase):
         small = bytearray(banner)
         struct.pack_into("<i", small, 18, 100)
         rle = bytearray(banner)
-        struct.pack_into("<I", rle, 30, 1)
+        struct.pack_into("<H", rle, 28, 24)
         png = b"\x89PNG\r\n\x1a\n" + struct.pack(">I4sII", 13, b"IHDR", 16, 16) + bytes(9)
         entry = lambda size, at: struct.pack("<BBBBHHII", 16, 16, 0, 0, 1, 32, size, at)
         files = {"small.bmp": bytes(small), "rle.bmp": bytes(rle), "cut.ico": read(os.path.join(HELLO, "hello.ico"))[:200],
@@ -181,7 +181,7 @@ class BrandTest(BrandCase):
             ("[installer]\ntitel = x\n", "brand.ini:2: unknown key 'titel' in [installer]"),
             ("[colours]\nx = 1\n", "brand.ini:2: key outside a known section"),
             ("[texts]\n221 = x\n", "brand.ini:2: no page control 221 takes a text"),
-            ("[texts]\n106.211 = x\n", "brand.ini:2: no page 106"),
+            ("[texts]\n108.211 = x\n", "brand.ini:2: no page 108; the pages are 101 to 107"),
             ("[strings]\n1000 = x\n", "brand.ini:2: no string 1000"),
             ("[installer]\ncodepage = 1252\n[texts]\n211 = \u0416\n", "brand.ini:4: character U+0416 (text position 1) "
                                                                    "does not exist in the installer's code page, Windows-1252"),
@@ -194,9 +194,10 @@ class BrandTest(BrandCase):
                                                           "installer's code page, Windows-1250"),
             ("[installer]\ntitle = " + "x" * 256 + "\n", "text of 256 characters; at most 255"),
             ("[strings]\n1 = a\\tb\n", "a backslash starts \\n"),
-            ("[installer]\nbanner = small.bmp\n", "small.bmp: the banner is 100 by 88 pixels; it must be 526 by 88"),
+            ("[installer]\nbanner = small.bmp\n", "small.bmp: the banner is 100 by 176 pixels; it must be 612 by 88, "
+                                                  "918 by 132, 1224 by 176 or 526 by 88"),
             ("[installer]\nbanner = rle.bmp\n", "rle.bmp: a bitmap of 24 bits per pixel with compression 1"),
-            ("[installer]\nicon = cut.ico\n", "cut.ico: image 1 (32x32) lies past the end of the file"),
+            ("[installer]\nicon = cut.ico\n", "cut.ico: image 1 (64x64) lies past the end of the file"),
             ("[installer]\nicon = text.ico\n", "text.ico: not an icon (.ico) file"),
             ("[installer]\nicon = missing.ico\n", "brand.ini:2: cannot read"),
             ("[manifest]\nexecution-level = admin\n", "execution-level is asInvoker, highestAvailable or"),
@@ -265,8 +266,21 @@ class BrandTest(BrandCase):
         self.assertIn(utf16("\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430"), block)
         self.assertIn(utf16("\u0443\u0441\u0442\u0430\u043d\u043e\u0432\u043b\u0435\u043d"), found[(6, 1, 0x419)])
         manifest = found[(24, 1, min(l for (t, n, l) in found if t == 24))]
+        # In the stub's own settings, beside its DPI awareness.
+        settings = manifest[manifest.index(b"<windowsSettings>"):manifest.index(b"</windowsSettings>")]
         self.assertIn(b'<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">UTF-8'
-                      b'</activeCodePage>', manifest)
+                      b'</activeCodePage>', settings)
+        self.assertIn(b">PerMonitorV2</dpiAwareness>", settings)
+        self.assertEqual(manifest.count(b"<windowsSettings>"), 1)
+        # The version information in each of the installer's languages.
+        tables = pefile.PE(out).FileInfo[0][0].StringTable
+        self.assertEqual([(t.LangID, t.entries[b"ProductName"]) for t in tables],
+                         [(b"040904B0", b"Hello World"), (b"040704B0", b"Hello World"), (b"040C04B0", b"Hello World"),
+                          (b"041904B0", b"Hello World"), (b"041104B0", b"Hello World")])
+        version = one(found, 16, 1)
+        at = version.index(utf16("Translation\0")) + 26  # behind the key and its padding
+        self.assertEqual(struct.unpack_from("<10H", version, at),
+                         (0x409, 1200, 0x407, 1200, 0x40C, 1200, 0x419, 1200, 0x411, 1200))
 
 
 def osslsigncode(*args):

@@ -3,9 +3,11 @@
 
     make_art.py OUT_DIR [--preview]
 
-Writes OUT_DIR/hello.ico (a 32x32 and a 16x16 image, 32 bits per pixel
-with alpha) and OUT_DIR/banner.bmp (526x88, 24 bits per pixel); with
---preview also PNG copies. The lettering uses the installer art's small
+Writes OUT_DIR/hello.ico (64, 48, 32, 24 and 16 pixels square, 32 bits
+per pixel with alpha: the sizes Windows shows at 100 % to 200 % display
+scale) and OUT_DIR/banner.bmp (1224x176, the pages' banner area at 200 %,
+which the installer resamples for smaller scales; 8 bits per pixel,
+run-length encoded); with --preview also PNG copies. The lettering uses the installer art's small
 font. The outputs are committed beside the example; run this again after
 changing the drawing.
 """
@@ -21,7 +23,8 @@ q7art.FONT.update({
     "S": [".....", ".....", ".####", "#....", "#....", ".###.", "....#", "....#", "####.", ".....", "....."],
     "0": [".....", ".....", ".###.", "#...#", "#..##", "#.#.#", "##..#", "#...#", ".###.", ".....", "....."],
 })
-W, H = q7art.W, q7art.H
+# The banner twice the size of the pages' banner area at 100 %.
+W, H = q7art.W, q7art.H = 1224, 176
 SUN = (250, 190, 40)
 DARK = (60, 40, 20)
 
@@ -30,13 +33,13 @@ def banner():
     """A warm orange to green band, the name and a smiling sun at the right."""
     left, right = (230, 110, 40), (60, 150, 70)
     pixels = [[q7art.lerp(left, right, x / (W - 1)) for x in range(W)] for _ in range(H)]
-    q7art.draw_text(pixels, "Hello", 26, 16, 5, (255, 255, 255), shadow=DARK)
-    q7art.draw_text(pixels, "Setup · version 1.0", 28, 62, 2, (255, 240, 210), shadow=DARK)
-    cx, cy = 462, 44
+    q7art.draw_text(pixels, "Hello", 52, 32, 10, (255, 255, 255), shadow=DARK)
+    q7art.draw_text(pixels, "Setup · version 1.0", 56, 124, 4, (255, 240, 210), shadow=DARK)
+    cx, cy = W - 128, 88
     for y in range(H):
         for x in range(W):
-            if face(x - cx, y - cy, 36):
-                pixels[y][x] = face(x - cx, y - cy, 36)
+            if face(x - cx, y - cy, 72):
+                pixels[y][x] = face(x - cx, y - cy, 72)
     return pixels
 
 
@@ -52,15 +55,6 @@ def face(dx, dy, r):
     if dy > r // 5 and abs(d2 - (r * 0.6) ** 2) < r * 2.2:
         return DARK
     return SUN
-
-
-def bmp24(pixels):
-    stride = (W * 3 + 3) & ~3
-    info = struct.pack("<IiiHHIIiiII", 40, W, H, 1, 24, 0, stride * H, 2835, 2835, 0, 0)
-    data = b"".join(bytes(v for r, g, b in row for v in (b, g, r)) + b"\0" * (stride - W * 3)
-                    for row in reversed(pixels))
-    header = struct.pack("<2sIHHI", b"BM", 14 + 40 + len(data), 0, 0, 14 + 40)
-    return header + info + data
 
 
 def icon_image(size):
@@ -85,7 +79,7 @@ def icon_image(size):
     return info + xor + mask, rows
 
 
-def ico(sizes=(32, 16)):
+def ico(sizes=(64, 48, 32, 24, 16)):
     images = [icon_image(s)[0] for s in sizes]
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
@@ -98,7 +92,7 @@ def ico(sizes=(32, 16)):
 def main():
     out = Path(sys.argv[1])
     pixels = banner()
-    (out / "banner.bmp").write_bytes(bmp24(pixels))
+    (out / "banner.bmp").write_bytes(q7art.bmp8(pixels))
     (out / "hello.ico").write_bytes(ico())
     if "--preview" in sys.argv:
         (out / "banner-preview.png").write_bytes(q7art.png(pixels))
