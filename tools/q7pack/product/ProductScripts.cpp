@@ -153,6 +153,7 @@ std::string Generator::Brand(std::vector<TProductCopy>& copies) {
         << part << "\n# What the product file's [product] section makes of the installer.\n[installer]\n";
     std::string title = p_.name + ' ' + p_.version + " Setup";
     if (!Set("installer/title")) out << "title = " << BrandValue(title) << '\n';
+    if (!Set("installer/footer")) out << "footer = " << BrandValue(p_.name + ' ' + p_.version + " \u00b7 " + p_.publisher) << '\n';
     if (!Set("installer/options")) out << "# /S, /D=folder and /LOG=file for unattended installs.\noptions = yes\n";
     if (!Set("installer/language") && !Set("installer/languages") && p_.languages.empty()) out << "language = en\n";
     std::vector<std::string> languages = p_.languages.empty() ? std::vector<std::string>{"en"} : p_.languages;
