@@ -20,13 +20,27 @@ struct TProductComponent {
     size_t line = 0;          // of the section header, for errors about it
 };
 
+// A file type the product opens: its extension's key names the product's
+// class, whose command starts the program with the file.
+struct TProductFileType {
+    std::string extension;    // ".kmap"
+    std::string description;  // what Explorer calls such a file
+    size_t line = 0;
+};
+
 struct TProduct {
     std::string path;  // the product file, for errors and relative file names
     std::string name, version, publisher, program, id, folder, description, license, readme;
     bool perUser = false;  // scope = user: the user's own folders and HKEY_CURRENT_USER
     bool runAfter = true;  // the finish page offers to start the program
     bool startMenu = true;
-    enum TDesktop { kNoDesktop, kAskDesktop, kDesktop } desktop = kNoDesktop;
+    bool bits64 = false;   // bits = 64: the 64-bit Program Files and registry view
+    // A task is not done, asked on the tasks page (and by an option when
+    // silent), or always done.
+    enum TTask { kNo, kAsk, kYes };
+    TTask desktop = kNo;
+    TTask addPath = kNo;  // the installation folder in the Path (the user's or the machine's, by scope)
+    std::vector<TProductFileType> fileTypes;
     std::vector<TProductComponent> components;
     std::vector<std::string> languages;  // the brand's language tags; "en" when it names none
     std::string brandText;  // the product file with its product sections blanked, lines kept

@@ -17,6 +17,7 @@ namespace {
 // The choices page has eight check boxes.
 constexpr size_t kMaxComponents = 8;
 constexpr size_t kMaxPrefixes = 50;  // strings 150 to 199
+constexpr size_t kMaxFileTypes = 8;  // strings 200 to 207 and 210 to 217
 
 std::string Trim(const std::string& s) {
     size_t b = s.find_first_not_of(" \t\r");
@@ -25,7 +26,8 @@ std::string Trim(const std::string& s) {
 }
 
 bool IsProductSection(const std::string& section) {
-    return section == "product" || section == "tasks" || section.rfind("component ", 0) == 0;
+    return section == "product" || section == "tasks" || section.rfind("component ", 0) == 0 ||
+           section.rfind("file-type ", 0) == 0;
 }
 
 class ProductReader {
@@ -41,6 +43,7 @@ private:
     void ProductKey(const std::string& key, const std::string& value);
     void TaskKey(const std::string& key, const std::string& value);
     void ComponentKey(const std::string& key, const std::string& value);
+    void FileTypeKey(const std::string& key, const std::string& value);
     void Header(const std::string& section);
     bool YesOrNo(const std::string& key, const std::string& value) const;
     std::string StoredName(const std::string& key, const std::string& value) const;
@@ -77,6 +80,10 @@ void ProductReader::ProductKey(const std::string& key, const std::string& value)
     else if (key == "license") { p.license = StoredName(key, value); p.licenseLine = line_; }
     else if (key == "readme") { p.readme = StoredName(key, value); p.readmeLine = line_; }
     else if (key == "run-after") p.runAfter = YesOrNo(key, value);
+    else if (key == "bits") {
+        if (value != "32" && value != "64") Fail("bits is 32 or 64: the program's, which decides its folder and registry view");
+        p.bits64 = value == "64";
+    }
     else if (key == "id" || key == "folder") {
         // Both become one name: a registry key below Uninstall, a folder.
         if (value.empty() || value.find_first_of("\\/:*?\"<>|") != std::string::npos || value.back() == '.')
@@ -95,13 +102,13 @@ void ProductReader::ProductKey(const std::string& key, const std::string& value)
 void ProductReader::TaskKey(const std::string& key, const std::string& value) {
     if (key == "start-menu") {
         product_.startMenu = YesOrNo(key, value);
-    } else if (key == "desktop") {
+    } else if (key == "desktop" || key == "path") {
         if (value != "yes" && value != "no" && value != "ask")
-            Fail("desktop is yes, no or ask (a check box on the tasks page)");
-        product_.desktop = value == "yes" ? TProduct::kDesktop : value == "ask" ? TProduct::kAskDesktop
-                                                                                : TProduct::kNoDesktop;
+            Fail(key + " is yes, no or ask (a check box on the tasks page)");
+        (key == "desktop" ? product_.desktop : product_.addPath) =
+            value == "yes" ? TProduct::kYes : value == "ask" ? TProduct::kAsk : TProduct::kNo;
     } else {
-        Fail("unknown key '" + key + "' in [tasks]; it takes start-menu and desktop");
+        Fail("unknown key '" + key + "' in [tasks]; it takes start-menu, desktop and path");
     }
 }
 
@@ -123,7 +130,22 @@ void ProductReader::ComponentKey(const std::string& key, const std::string& valu
     }
 }
 
+void ProductReader::FileTypeKey(const std::string& key, const std::string& value) {
+    if (key != "description") Fail("unknown key '" + key + "' in [file-type]; it takes description");
+    product_.fileTypes.back().description = value;
+}
+
 void ProductReader::Header(const std::string& section) {
+    if (section.rfind("file-type ", 0) == 0) {
+        std::string extension = Trim(section.substr(10));
+        if (extension.size() < 2 || extension[0] != '.' ||
+            extension.find_first_of(" \\/:*?\"<>|", 1) != std::string::npos)
+            Fail("a file type is its extension: [file-type .kmap]");
+        for (const TProductFileType& type : product_.fileTypes)
+            if (type.extension == extension) Fail("file type '" + extension + "' given twice");
+        product_.fileTypes.push_back({extension, "", line_});
+        return;
+    }
     if (section.rfind("component ", 0) != 0) return;
     std::string id = Trim(section.substr(10));
     if (id.empty() || id.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_") !=
@@ -140,6 +162,7 @@ void ProductReader::Entry(const std::string& section, const std::string& key, co
     if (!seen_.insert(section + "/" + key).second) Fail("'" + key + "' given twice in [" + section + "]");
     if (section == "product") ProductKey(key, value);
     else if (section == "tasks") TaskKey(key, value);
+    else if (section.rfind("file-type ", 0) == 0) FileTypeKey(key, value);
     else ComponentKey(key, value);
 }
 
@@ -162,6 +185,11 @@ void ProductReader::Finish() {
         prefixes += c.prefixes.size();
     }
     if (prefixes > kMaxPrefixes) Fail("the components name more than 50 entries or folders in all");
+    for (const TProductFileType& type : p.fileTypes) {
+        line_ = type.line;
+        if (type.description.empty()) Fail("[file-type " + type.extension + "] needs description");
+    }
+    if (p.fileTypes.size() > kMaxFileTypes) Fail("at most 8 file types");
 }
 
 TProduct ProductReader::Read(const std::string& text) {

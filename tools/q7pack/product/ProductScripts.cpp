@@ -23,7 +23,21 @@ const char kUninstallTemplate[] =
 // The product's own strings: the same in every language.
 enum : uint32_t {
     kName = 100, kVersion, kPublisher, kProgram, kId, kFolder, kLicense, kReadme, kDescription,
-    kComponentNames = 130, kComponentDescriptions = 140, kPrefixes = 150,
+    kComponentNames = 130, kComponentDescriptions = 140, kPrefixes = 150, kExtensions = 200,
+    kTypeDescriptions = 210,
+};
+
+// The tasks the tasks page can ask for: the variable that holds the
+// answer, the phrase of its check box, the option of a silent run.
+struct TTaskKind {
+    TProduct::TTask TProduct::*task;
+    const char* variable;
+    uint32_t phrase;
+    const char* option;
+};
+const TTaskKind kTasks[] = {
+    {&TProduct::desktop, "desktop", 127, "DESKTOP"},
+    {&TProduct::addPath, "addpath", 128, "PATH"},
 };
 
 // Texts the scripts show, written for each language from their meaning;
@@ -100,6 +114,10 @@ private:
     std::map<std::string, std::string> ScriptVars() const;
     std::string Navigation(bool forward) const;
     bool Set(const std::string& sectionKey) const { return set_.count(sectionKey) != 0; }
+    bool AsksTasks() const { return p_.desktop == TProduct::kAsk || p_.addPath == TProduct::kAsk; }
+    void Tasks(std::ostringstream& defaults, std::ostringstream& boxes, std::ostringstream& reads,
+               std::string& notes) const;
+    std::string FileTypes(bool install) const;
 
     const TProduct& p_;
     std::set<std::string> set_;  // "section/key" the product file sets itself
@@ -179,6 +197,9 @@ std::string Generator::Brand(std::vector<TProductCopy>& copies) {
     // The message boxes' caption, as the pages' title.
     if (!Set("strings/65519")) out << "65519 = " << BrandValue(title) << '\n';
     uint32_t prefix = kPrefixes;
+    for (size_t i = 0; i < p_.fileTypes.size(); ++i)
+        out << kExtensions + i << " = " << BrandValue(p_.fileTypes[i].extension) << '\n'
+            << kTypeDescriptions + i << " = " << BrandValue(p_.fileTypes[i].description) << '\n';
     for (size_t i = 0; i < p_.components.size(); ++i) {
         const TProductComponent& c = p_.components[i];
         out << kComponentNames + i << " = " << BrandValue(c.name) << '\n';
@@ -199,7 +220,7 @@ std::string Generator::Navigation(bool forward) const {
     std::vector<std::string> pages = {"WELCOME"};
     if (!p_.license.empty()) pages.push_back("LICENSE");
     if (!p_.components.empty()) pages.push_back("COMPONENTS");
-    if (p_.desktop == TProduct::kAskDesktop) pages.push_back("TASKS");
+    if (AsksTasks()) pages.push_back("TASKS");
     pages.push_back("FOLDER");
     std::string out, indent = "            ";
     for (size_t i = 0; i + 1 < pages.size(); ++i) {
@@ -208,6 +229,54 @@ std::string Generator::Navigation(bool forward) const {
         out += indent + (i ? "else if" : "if") + " (page == " + from + ") page = " + to + ";\n";
     }
     return out.substr(0, out.size() - 1);
+}
+
+// Each task's variable: set, or from its option and then its check box
+// on the tasks page.
+void Generator::Tasks(std::ostringstream& defaults, std::ostringstream& boxes, std::ostringstream& reads,
+                      std::string& notes) const {
+    int box = 261;
+    for (const TTaskKind& kind : kTasks) {
+        TProduct::TTask task = p_.*kind.task;
+        if (task == TProduct::kYes) defaults << "    " << kind.variable << " = TRUE;\n";
+        if (task != TProduct::kAsk) continue;
+        defaults << "    " << kind.variable << " = HasOption(\"" << kind.option << "\");\n";
+        boxes << "        SetDlgItemText(" << box << ", LoadString(" << kind.phrase << "));\n"
+              << "        SetDlgItemCheck(" << box << ", " << kind.variable << ");\n";
+        reads << "        if (page == TASKS)\n            " << kind.variable << " = GetDlgItemCheck(" << box << ");\n";
+        notes += std::string("\n   /") + kind.option + " does the task \"" + Phrase("en", kind.phrase) + "\";";
+        ++box;
+    }
+}
+
+// Registering the file types (their extension's class, icon and open
+// command), or removing them: the extension only while it is still ours.
+std::string Generator::FileTypes(bool install) const {
+    std::ostringstream out;
+    std::string pad = install ? "        " : "            ";
+    for (size_t i = 0; i < p_.fileTypes.size(); ++i) {
+        std::string ext = "LoadString(" + std::to_string(kExtensions + i) + ")";
+        out << pad << "class = ID + " << ext << ";\n";
+        if (install) {
+            const std::pair<std::string, std::string> keys[] = {
+                {"\"Software\\Classes\\\" + " + ext, "class"},
+                {"\"Software\\Classes\\\" + class", "LoadString(" + std::to_string(kTypeDescriptions + i) + ")"},
+                {"\"Software\\Classes\\\" + class + \"\\DefaultIcon\"", "target + \"\\\" + PROGRAM + \",0\""},
+                {"\"Software\\Classes\\\" + class + \"\\shell\\open\\command\"",
+                 "chr(34) + target + \"\\\" + PROGRAM + chr(34) + \" \" + chr(34) + \"%1\" + chr(34)"}};
+            for (const auto& [path, value] : keys)
+                out << pad << "key = RegCreateKey(ROOT, " << path << ");\n"
+                    << pad << "RegSetValue(key, \"\", " << value << ");\n" << pad << "RegCloseKey(key);\n";
+        } else {
+            out << pad << "key = RegOpenKey(ROOT, \"Software\\Classes\\\" + " << ext << ");\n"
+                << pad << "ours = RegQueryValue(key, \"\") == class;\n" << pad << "RegCloseKey(key);\n"
+                << pad << "if (ours)\n" << pad << "    RegDeleteKey(ROOT, \"Software\\Classes\\\" + " << ext << ");\n"
+                << pad << "RegDeleteKey(ROOT, \"Software\\Classes\\\" + class);\n";
+        }
+    }
+    if (!p_.fileTypes.empty()) out << pad << "NotifyAssociationChange();\n";
+    std::string text = out.str();
+    return text.empty() ? text : text.substr(0, text.size() - 1);
 }
 
 std::map<std::string, std::string> Generator::ScriptVars() const {
@@ -231,21 +300,15 @@ std::map<std::string, std::string> Generator::ScriptVars() const {
     for (size_t i = 0; i < p_.components.size(); ++i)
         for (size_t k = 0; k < p_.components[i].prefixes.size(); ++k)
             select << "    ArchiveSelect(LoadString(" << prefix++ << "), component" << i + 1 << ");\n";
-    std::string tasks, taskBoxes;
-    if (p_.desktop == TProduct::kAskDesktop) {
-        tasks = "    desktop = HasOption(\"DESKTOP\");";
-        taskBoxes = "        SetDlgItemText(261, LoadString(127));\n        SetDlgItemCheck(261, desktop);";
-        reads << "        if (page == TASKS)\n            desktop = GetDlgItemCheck(261);\n";
-    } else if (p_.desktop == TProduct::kDesktop) {
-        tasks = "    desktop = TRUE;";
-    }
-    auto chomp = [](std::string s) { return s.empty() ? s : s.substr(0, s.size() - 1); };
+    std::ostringstream tasks, taskBoxes;
     std::string notes;
-    if (p_.desktop == TProduct::kAskDesktop) notes += "\n   /DESKTOP adds the desktop shortcut;";
+    Tasks(tasks, taskBoxes, reads, notes);
     if (!p_.components.empty()) notes += "\n   /COMPONENTS=id,id installs exactly those optional components;";
-    return {{"TITLE", p_.name + ' ' + p_.version}, {"SILENT_NOTES", notes}, {"TASK_DEFAULTS", tasks},
+    auto chomp = [](std::string s) { return s.empty() ? s : s.substr(0, s.size() - 1); };
+    return {{"TITLE", p_.name + ' ' + p_.version}, {"SILENT_NOTES", notes}, {"TASK_DEFAULTS", chomp(tasks.str())},
             {"COMPONENT_DEFAULTS", chomp(defaults.str())}, {"COMPONENT_BOXES", chomp(boxes.str())},
-            {"TASK_BOXES", taskBoxes}, {"CHOICE_COMMANDS", chomp(commands.str())},
+            {"TASK_BOXES", chomp(taskBoxes.str())}, {"CHOICE_COMMANDS", chomp(commands.str())},
+            {"FILE_TYPES", FileTypes(true)}, {"FILE_TYPES_REMOVE", FileTypes(false)},
             {"CHOICE_READS", chomp(reads.str())}, {"COMPONENT_SELECT", chomp(select.str())},
             {"NEXT", Navigation(true)}, {"BACK", Navigation(false)}};
 }
@@ -255,7 +318,8 @@ TProductFiles Generator::Run() {
     files.brand = Brand(files.copies);
     std::map<std::string, bool> flags = {{"machine", !p_.perUser}, {"license", !p_.license.empty()},
         {"readme", !p_.readme.empty()}, {"components", !p_.components.empty()},
-        {"tasks", p_.desktop == TProduct::kAskDesktop}, {"desktop", p_.desktop != TProduct::kNoDesktop},
+        {"tasks", AsksTasks()}, {"desktop", p_.desktop != TProduct::kNo}, {"path", p_.addPath != TProduct::kNo},
+        {"bits64", p_.bits64},
         {"startmenu", p_.startMenu}, {"runafter", p_.runAfter}};
     std::map<std::string, std::string> vars = ScriptVars();
     files.setup = Expand(kSetupTemplate, flags, vars);
