@@ -21,6 +21,7 @@
 #include "tools/q7pack/PackInputs.h"
 #include "tools/q7pack/Shipped.h"
 #include "tools/q7pack/product/Product.h"
+#include "tools/q7pack/product/Winget.h"
 #include "tools/q7pack/try/TryCommand.h"
 
 namespace {
@@ -32,6 +33,7 @@ const char kUsage[] =
     "       q7pack create -o OUT.exe [--stub STUB.exe | --arch ARCH] --product PRODUCT.INI [-l LEVEL]\n"
     "                     [-j THREADS] [PAYLOAD...]\n"
     "       q7pack script PRODUCT.INI -o DIR [--overwrite]\n"
+    "       q7pack winget PRODUCT.INI INSTALLER.exe --url URL [-o DIR]\n"
     "       q7pack uninstaller -o OUT.exe --stub STUB.exe [--brand BRAND] --uninstaller UNINSTALL.INI\n"
     "                     [--uninstaller-name NAME] [-l LEVEL] [-j THREADS] SETUP.INI [PAYLOAD...]\n"
     "       q7pack brand --stub STUB.exe BRAND -o OUT.exe\n"
@@ -119,6 +121,12 @@ void PrintHelp() {
         "        by ;, selected). docs/packaging.md describes every key. A file that\n"
         "        exists in DIR is refused unless --overwrite is given. Refused with its\n"
         "        FILE:LINE: an unknown section or key, a missing key, a bad value.\n\n"
+        "winget  Writes the winget manifests of INSTALLER.exe, built from PRODUCT.INI and\n"
+        "        downloaded from URL, into DIR (default: here): ID.yaml, ID.installer.yaml\n"
+        "        and ID.locale.LOCALE.yaml (schema 1.10.0), with the installer's SHA-256,\n"
+        "        scope, silent switches, exit codes and Apps & features entry. ID is\n"
+        "        [product] winget-id, else PUBLISHER.NAME without blanks; the license\n"
+        "        is [product] license-name (default Proprietary).\n\n"
         "uninstaller\n"
         "        Writes only the uninstaller that create --uninstaller would store, from\n"
         "        the same arguments, to OUT.exe: sign it, then pack the signed file as the\n"
@@ -493,6 +501,26 @@ int Script(const std::vector<std::string>& args) {
     return 0;
 }
 
+// The winget manifests of a product's installer.
+int Winget(const std::vector<std::string>& args) {
+    std::string output = ".", url;
+    std::vector<std::string> files;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "-o" && i + 1 < args.size())
+            output = args[++i];
+        else if (args[i] == "--url" && i + 1 < args.size())
+            url = args[++i];
+        else if (args[i].empty() || args[i][0] == '-')
+            throw UsageError{"winget takes PRODUCT.INI INSTALLER.exe --url URL [-o DIR]"};
+        else
+            files.push_back(args[i]);
+    }
+    if (files.size() != 2 || url.empty()) throw UsageError{"winget needs PRODUCT.INI, INSTALLER.exe and --url URL"};
+    WriteWingetManifests(ReadProductFile(files[0]), files[1], url, output);
+    std::printf("%s: the winget manifests of %s\n", output.c_str(), files[1].c_str());
+    return 0;
+}
+
 struct CommandEntry {
     const char* name;
     int (*run)(const std::vector<std::string>& args);
@@ -518,6 +546,7 @@ const CommandEntry kCommands[] = {
     {"brand", Brand},
     {"try", Try},
     {"script", Script},
+    {"winget", Winget},
 };
 
 int Run(const std::vector<std::string>& args) {

@@ -18,6 +18,7 @@ struct TProductComponent {
     std::vector<std::string> prefixes;  // stored names or folders, '\' between folders
     bool selected = true;     // checked when the page first shows
     size_t line = 0;          // of the section header, for errors about it
+    size_t filesLine = 0;
 };
 
 // A file type the product opens: its extension's key names the product's
@@ -31,6 +32,8 @@ struct TProductFileType {
 struct TProduct {
     std::string path;  // the product file, for errors and relative file names
     std::string name, version, publisher, program, id, folder, description, license, readme;
+    std::string wingetId;                    // Publisher.Product for winget; made from both when empty
+    std::string licenseName = "Proprietary";  // what the license is called, for package managers
     bool perUser = false;  // scope = user: the user's own folders and HKEY_CURRENT_USER
     bool runAfter = true;  // the finish page offers to start the program
     bool startMenu = true;

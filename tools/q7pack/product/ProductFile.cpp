@@ -80,6 +80,8 @@ void ProductReader::ProductKey(const std::string& key, const std::string& value)
     else if (key == "license") { p.license = StoredName(key, value); p.licenseLine = line_; }
     else if (key == "readme") { p.readme = StoredName(key, value); p.readmeLine = line_; }
     else if (key == "run-after") p.runAfter = YesOrNo(key, value);
+    else if (key == "winget-id") p.wingetId = value;
+    else if (key == "license-name") p.licenseName = value;
     else if (key == "bits") {
         if (value != "32" && value != "64") Fail("bits is 32 or 64: the program's, which decides its folder and registry view");
         p.bits64 = value == "64";
@@ -95,7 +97,7 @@ void ProductReader::ProductKey(const std::string& key, const std::string& value)
         p.perUser = value == "user";
     } else {
         Fail("unknown key '" + key + "' in [product]; it takes name, version, publisher, program, id, folder, "
-             "description, scope, license, readme and run-after");
+             "description, scope, bits, license, license-name, readme, run-after and winget-id");
     }
 }
 
@@ -125,6 +127,7 @@ void ProductReader::ComponentKey(const std::string& key, const std::string& valu
         for (std::string part; std::getline(parts, part, ';');)
             if (!Trim(part).empty()) c.prefixes.push_back(StoredName(key, Trim(part)));
         if (c.prefixes.empty()) Fail("files names stored entries or folders, separated by ;");
+        c.filesLine = line_;
     } else {
         Fail("unknown key '" + key + "' in [component " + c.id + "]; it takes name, description, files and selected");
     }
@@ -155,7 +158,7 @@ void ProductReader::Header(const std::string& section) {
         if (c.id == id) Fail("component '" + id + "' given twice");
     if (product_.components.size() == kMaxComponents)
         Fail("at most " + std::to_string(kMaxComponents) + " components: the choices page has eight boxes");
-    product_.components.push_back({id, "", "", {}, true, line_});
+    product_.components.push_back({id, "", "", {}, true, line_, 0});
 }
 
 void ProductReader::Entry(const std::string& section, const std::string& key, const std::string& value) {
@@ -249,6 +252,6 @@ void CheckProductPayload(const TProduct& product, const std::vector<PackInput>& 
     for (const TProductComponent& c : product.components)
         for (const std::string& prefix : c.prefixes)
             if (!stored(prefix, true))
-                throw PackError(product.path + ":" + std::to_string(c.line),
+                throw PackError(product.path + ":" + std::to_string(c.filesLine),
                                 "component " + c.id + ": '" + prefix + "' matches no stored entry");
 }

@@ -13,7 +13,12 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import hashlib
+import json
 import unittest
+
+import jsonschema
+import yaml
 
 Q7PACK, SOURCE = sys.argv[1], sys.argv[2]
 EXAMPLES = {name: os.path.join(SOURCE, "examples", name) for name in ("hello", "kartograf")}
@@ -99,6 +104,32 @@ class Generated(unittest.TestCase):
                 self.assertEqual(run.returncode, 1)
                 self.assertIn(f"{bad}:{line}: {message}", run.stderr)
                 self.assertFalse(os.path.exists(out))
+
+
+    @unittest.skipUnless(os.path.exists(STUB), "the win32 stub is not built")
+    def test_winget_manifests_are_valid_and_name_the_installer(self):
+        installer = os.path.join(self.tmp, "kartograf-setup.exe")
+        folder = EXAMPLES["kartograf"]
+        run = q7pack("create", "-o", installer, "--stub", STUB, "--product", os.path.join(folder, "product.ini"),
+                     os.path.join(folder, "payload"), "Kartograf.exe=" + STUB)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        out = os.path.join(self.tmp, "winget")
+        run = q7pack("winget", os.path.join(folder, "product.ini"), installer, "--url", "https://example.org/k.exe",
+                     "-o", out)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        schemas = os.path.join(SAVED, "winget-schema-1.10.0")
+        found = {}
+        for kind, file in (("version", "NordlichtKartenwerk.Kartograf.yaml"),
+                           ("installer", "NordlichtKartenwerk.Kartograf.installer.yaml"),
+                           ("defaultLocale", "NordlichtKartenwerk.Kartograf.locale.de-DE.yaml")):
+            with open(os.path.join(out, file), encoding="utf-8") as f:
+                found[kind] = yaml.safe_load(f)
+            with open(os.path.join(schemas, f"manifest.{kind}.1.10.0.json")) as f:
+                jsonschema.validate(found[kind], json.load(f))
+        entry = found["installer"]["Installers"][0]
+        self.assertEqual(entry["InstallerSha256"], hashlib.sha256(read(installer)).hexdigest().upper())
+        self.assertEqual((entry["Architecture"], found["installer"]["Scope"]), ("x64", "machine"))
+        self.assertEqual(found["installer"]["AppsAndFeaturesEntries"][0]["ProductCode"], "Kartograf")
 
 
 class Refused(unittest.TestCase):
