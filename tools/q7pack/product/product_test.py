@@ -44,9 +44,12 @@ class Generated(unittest.TestCase):
         shutil.rmtree(self.tmp)
 
     def test_examples_give_the_saved_files(self):
-        for name, folder in EXAMPLES.items():
+        minimal = os.path.join(self.tmp, "minimal.ini")
+        with open(minimal, "w") as f:
+            f.write("[product]\nname = Hello\nversion = 1.0\npublisher = Example Software\nprogram = hello.exe\n")
+        for name, product in [(n, os.path.join(f, "product.ini")) for n, f in EXAMPLES.items()] + [("minimal", minimal)]:
             out = os.path.join(self.tmp, name)
-            run = q7pack("script", os.path.join(folder, "product.ini"), "-o", out)
+            run = q7pack("script", product, "-o", out)
             self.assertEqual(run.returncode, 0, run.stderr)
             saved = os.path.join(SAVED, name, "brand.ini")
             if not os.path.exists(saved):
