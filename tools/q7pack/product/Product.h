@@ -35,6 +35,7 @@ struct TProduct {
     std::string wingetId;                    // Publisher.Product for winget; made from both when empty
     std::string licenseName = "Proprietary";  // what the license is called, for package managers
     bool perUser = false;  // scope = user: the user's own folders and HKEY_CURRENT_USER
+    bool scopeChoice = false;  // scope = choice: the user chooses on a page, or with /ALLUSERS, /CURRENTUSER
     bool runAfter = true;  // the finish page offers to start the program
     bool startMenu = true;
     bool bits64 = false;   // bits = 64: the 64-bit Program Files and registry view

@@ -92,9 +92,10 @@ void ProductReader::ProductKey(const std::string& key, const std::string& value)
             Fail(key + " is one name without \\ / : * ? \" < > | and not ending in a dot");
         (key == "id" ? p.id : p.folder) = value;
     } else if (key == "scope") {
-        if (value != "machine" && value != "user")
-            Fail("scope is machine (Program Files, every user) or user (the user's own folders)");
+        if (value != "machine" && value != "user" && value != "choice")
+            Fail("scope is machine (Program Files, every user), user (the user's own folders) or choice");
         p.perUser = value == "user";
+        p.scopeChoice = value == "choice";
     } else {
         Fail("unknown key '" + key + "' in [product]; it takes name, version, publisher, program, id, folder, "
              "description, scope, bits, license, license-name, readme, run-after and winget-id");

@@ -186,8 +186,10 @@ std::string Generator::Brand(std::vector<TProductCopy>& copies) {
         {"description", p_.name + ' ' + p_.version + " Setup"}};
     for (const auto& [key, value] : version)
         if (!Set(std::string("version/") + key)) out << key << " = " << BrandValue(value) << '\n';
+    // A choice starts without a prompt: all users asks for the rights then.
     if (!Set("manifest/execution-level"))
-        out << "\n[manifest]\nexecution-level = " << (p_.perUser ? "asInvoker" : "requireAdministrator") << '\n';
+        out << "\n[manifest]\nexecution-level = "
+            << (p_.perUser || p_.scopeChoice ? "asInvoker" : "requireAdministrator") << '\n';
     out << "\n# The product's texts, which the scripts read with LoadString.\n[strings]\n";
     const std::pair<uint32_t, std::string> own[] = {{kName, p_.name}, {kVersion, p_.version},
         {kPublisher, p_.publisher}, {kProgram, p_.program}, {kId, p_.id}, {kFolder, p_.folder},
@@ -219,6 +221,7 @@ std::string Generator::Brand(std::vector<TProductCopy>& copies) {
 std::string Generator::Navigation(bool forward) const {
     std::vector<std::string> pages = {"WELCOME"};
     if (!p_.license.empty()) pages.push_back("LICENSE");
+    if (p_.scopeChoice) pages.push_back("SCOPE");
     if (!p_.components.empty()) pages.push_back("COMPONENTS");
     if (AsksTasks()) pages.push_back("TASKS");
     pages.push_back("FOLDER");
@@ -304,8 +307,9 @@ std::map<std::string, std::string> Generator::ScriptVars() const {
     std::string notes;
     Tasks(tasks, taskBoxes, reads, notes);
     if (!p_.components.empty()) notes += "\n   /COMPONENTS=id,id installs exactly those optional components;";
+    if (p_.scopeChoice) notes += "\n   /ALLUSERS or /CURRENTUSER chooses for whom (an administrator's default: all);";
     auto chomp = [](std::string s) { return s.empty() ? s : s.substr(0, s.size() - 1); };
-    return {{"TITLE", p_.name + ' ' + p_.version}, {"SILENT_NOTES", notes}, {"TASK_DEFAULTS", chomp(tasks.str())},
+    return {{"ALL_USERS", p_.perUser ? "FALSE" : "TRUE"}, {"TITLE", p_.name + ' ' + p_.version}, {"SILENT_NOTES", notes}, {"TASK_DEFAULTS", chomp(tasks.str())},
             {"COMPONENT_DEFAULTS", chomp(defaults.str())}, {"COMPONENT_BOXES", chomp(boxes.str())},
             {"TASK_BOXES", chomp(taskBoxes.str())}, {"CHOICE_COMMANDS", chomp(commands.str())},
             {"FILE_TYPES", FileTypes(true)}, {"FILE_TYPES_REMOVE", FileTypes(false)},
@@ -316,10 +320,10 @@ std::map<std::string, std::string> Generator::ScriptVars() const {
 TProductFiles Generator::Run() {
     TProductFiles files;
     files.brand = Brand(files.copies);
-    std::map<std::string, bool> flags = {{"machine", !p_.perUser}, {"license", !p_.license.empty()},
+    std::map<std::string, bool> flags = {{"license", !p_.license.empty()},
         {"readme", !p_.readme.empty()}, {"components", !p_.components.empty()},
         {"tasks", AsksTasks()}, {"desktop", p_.desktop != TProduct::kNo}, {"path", p_.addPath != TProduct::kNo},
-        {"bits64", p_.bits64},
+        {"bits64", p_.bits64}, {"choice", p_.scopeChoice},
         {"startmenu", p_.startMenu}, {"runafter", p_.runAfter}};
     std::map<std::string, std::string> vars = ScriptVars();
     files.setup = Expand(kSetupTemplate, flags, vars);
