@@ -32,6 +32,7 @@ packages=(
   wine wine64 xvfb xauth x11-utils locales
   clang lua5.4 bc time ccache
   python3-pefile osslsigncode openssl
+  python3-jsonschema python3-yaml
   nsis
 )
 if [ "$i686" = yes ]; then packages+=(qemu-user-static binfmt-support); fi

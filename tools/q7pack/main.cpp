@@ -21,6 +21,8 @@
 #include "tools/q7pack/PackError.h"
 #include "tools/q7pack/PackInputs.h"
 #include "tools/q7pack/Shipped.h"
+#include "tools/q7pack/product/Product.h"
+#include "tools/q7pack/product/Winget.h"
 #include "tools/q7pack/try/TryCommand.h"
 
 namespace {
@@ -29,6 +31,10 @@ const char kUsage[] =
     "usage: q7pack create -o OUT [--stub STUB.exe | --arch ARCH] [--brand BRAND] [--uninstaller\n"
     "                     UNINSTALL.INI [--uninstaller-name NAME]] [--solid | -l LEVEL] [-j THREADS]\n"
     "                     SETUP.INI [PAYLOAD...]\n"
+    "       q7pack create -o OUT.exe [--stub STUB.exe | --arch ARCH] --product PRODUCT.INI\n"
+    "                     [--solid | -l LEVEL] [-j THREADS] [PAYLOAD...]\n"
+    "       q7pack script PRODUCT.INI -o DIR [--overwrite]\n"
+    "       q7pack winget PRODUCT.INI INSTALLER.exe --url URL [-o DIR]\n"
     "       q7pack uninstaller -o OUT.exe --stub STUB.exe [--brand BRAND] --uninstaller UNINSTALL.INI\n"
     "                     [--uninstaller-name NAME] [-l LEVEL] [-j THREADS] SETUP.INI [PAYLOAD...]\n"
     "       q7pack brand --stub STUB.exe BRAND -o OUT.exe\n"
@@ -82,6 +88,14 @@ void PrintHelp() {
         "        file beside it and renamed at the end, so a failure never leaves a\n"
         "        half-written installer; a device or FIFO (/dev/null, NUL) is written\n"
         "        to directly.\n"
+        "        --product PRODUCT.INI\n"
+        "                    the installer of a product file (see script): q7pack writes\n"
+        "                    its brand, SETUP.INI and uninstall script, checks them and\n"
+        "                    packs them with the payload, as create --brand brand.ini\n"
+        "                    --uninstaller uninstall.ini setup.ini PAYLOAD... of the files\n"
+        "                    script writes, byte for byte. Refused besides: a program,\n"
+        "                    license or readme that is not a stored entry, a component\n"
+        "                    whose files match no stored entry (PRODUCT.INI:LINE).\n"
         "        --brand BRAND\n"
         "                    writes the brand file's title, texts, icon, banner,\n"
         "                    version information and manifest into the stub (see\n"
@@ -106,6 +120,24 @@ void PrintHelp() {
         "                    apply.\n"
         "        -j THREADS  compressing threads, default: all cores. The output is the\n"
         "                    same bytes whatever the thread count: no times are stored.\n\n"
+        "script  Writes DIR/brand.ini, DIR/setup.ini and DIR/uninstall.ini: what a product\n"
+        "        file makes of its installer, to change by hand and pack with create.\n"
+        "        PRODUCT.INI is a brand file (its sections and keys) with [product]\n"
+        "        (name, version, publisher and program needed; id, folder, description,\n"
+        "        scope = machine, user or choice, bits = 32 or 64, license, readme,\n"
+        "        run-after, license-name, winget-id), [tasks] (start-menu; desktop and\n"
+        "        path = yes, no or ask), up to eight [component ID] sections (name,\n"
+        "        description, files: stored names or folders separated by ;, selected)\n"
+        "        and [file-type .EXT] sections (description). docs/packaging.md\n"
+        "        describes every key. A file that exists in DIR is refused unless\n"
+        "        --overwrite is given. Refused with its FILE:LINE: an unknown section\n"
+        "        or key, a missing key, a bad value.\n\n"
+        "winget  Writes the winget manifests of INSTALLER.exe, built from PRODUCT.INI and\n"
+        "        downloaded from URL, into DIR (default: here): ID.yaml, ID.installer.yaml\n"
+        "        and ID.locale.LOCALE.yaml (schema 1.10.0), with the installer's SHA-256,\n"
+        "        scope, silent switches, exit codes and Apps & features entry. ID is\n"
+        "        [product] winget-id, else PUBLISHER.NAME without blanks; the license\n"
+        "        is [product] license-name (default Proprietary).\n\n"
         "uninstaller\n"
         "        Writes only the uninstaller that create --uninstaller would store, from\n"
         "        the same arguments, to OUT.exe: sign it, then pack the signed file as the\n"
@@ -294,6 +326,7 @@ struct CreateCommand {
     CreateOptions options;
     UninstallerOptions uninstaller;
     std::vector<std::string> positional;
+    std::string product;  // --product: the product file that makes the brand and both scripts
 };
 
 CreateCommand ParseCreate(const std::vector<std::string>& args) {
@@ -311,7 +344,7 @@ CreateCommand ParseCreate(const std::vector<std::string>& args) {
         } else if (a == "--") {
             optionsDone = true;
         } else if ((a == "-o" || a == "--stub" || a == "--arch" || a == "--brand" || a == "-l" || a == "-j" ||
-                    a == "--uninstaller" || a == "--uninstaller-name") &&
+                    a == "--uninstaller" || a == "--uninstaller-name" || a == "--product") &&
                    !hasValue) {
             throw UsageError{a + " needs a value"};
         } else if (a == "-o") {
@@ -329,6 +362,8 @@ CreateCommand ParseCreate(const std::vector<std::string>& args) {
             c.uninstaller.name = args[++i];
         } else if (a == "--solid") {
             options.solid = true;
+        } else if (a == "--product") {
+            c.product = args[++i];
         } else if (a == "-l") {
             options.level = ParseNumber(a, args[++i].c_str(), 0, MaxCompressionLevel());
         } else if (a == "-j") {
@@ -345,7 +380,11 @@ CreateCommand ParseCreate(const std::vector<std::string>& args) {
         throw UsageError{"--brand needs --stub: a bare archive has no resources"};
     if (!c.uninstaller.script.empty() && options.stub.empty())
         throw UsageError{"--uninstaller needs --stub: the uninstaller is an installer"};
-    if (c.positional.empty()) throw UsageError{"SETUP.INI is missing"};
+    if (!c.product.empty() && (!options.brand.empty() || !c.uninstaller.script.empty()))
+        throw UsageError{"--product writes the brand and the uninstall script itself: leave out --brand and --uninstaller"};
+    if (!c.product.empty() && options.stub.empty())
+        throw UsageError{"--product needs --stub (or --arch, or an OUT named *.exe): a product is an installer"};
+    if (c.positional.empty() && c.product.empty()) throw UsageError{"SETUP.INI is missing"};
     if (options.solid && !LzmaEncoderAvailable())
         throw UsageError{"--solid: this build of q7pack has no LZMA encoder; it writes the zlib format only"};
     return c;
@@ -370,10 +409,26 @@ std::vector<PackInput> InstallerInputs(const CreateCommand& c, std::string& unin
     return inputs;
 }
 
+// create --product: the product's three files, written to scratch, become
+// the brand, SETUP.INI and the uninstall script of an ordinary create.
+std::optional<TProduct> UseProductFile(CreateCommand& c, std::optional<TProductScratch>& scratch) {
+    if (c.product.empty()) return std::nullopt;
+    TProduct product = ReadProductFile(c.product);
+    const std::string& folder = scratch.emplace().Folder();
+    WriteProductFiles(GenerateProduct(product), folder, false);
+    c.options.brand = folder + "/brand.ini";
+    c.uninstaller.script = folder + "/uninstall.ini";
+    c.positional.insert(c.positional.begin(), folder + "/setup.ini");
+    return product;
+}
+
 int Create(const std::vector<std::string>& args) {
     CreateCommand c = ParseCreate(args);
+    std::optional<TProductScratch> scratch;
+    std::optional<TProduct> product = UseProductFile(c, scratch);
     std::string uninstaller;
     std::vector<PackInput> inputs = InstallerInputs(c, uninstaller);
+    if (product) CheckProductPayload(*product, inputs);
     if (!c.uninstaller.script.empty()) {
         inputs.push_back(UninstallerEntry(uninstaller, c.uninstaller));
         CheckStoredNames(inputs);
@@ -439,6 +494,49 @@ int Extract(const std::vector<std::string>& args) {
     return ExtractArchive(files[0], files[1], overwrite);
 }
 
+// Ejects a product file's brand, control script and uninstall script.
+int Script(const std::vector<std::string>& args) {
+    std::string output, product;
+    bool replace = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "-o" && i + 1 < args.size())
+            output = args[++i];
+        else if (args[i] == "--overwrite")
+            replace = true;
+        else if (args[i].empty() || args[i][0] == '-' || !product.empty())
+            throw UsageError{"script takes PRODUCT.INI, -o DIR and --overwrite"};
+        else
+            product = args[i];
+    }
+    if (product.empty() || output.empty()) throw UsageError{"script needs PRODUCT.INI and -o DIR"};
+    WriteProductFiles(GenerateProduct(ReadProductFile(product)), output, replace);
+    std::optional<uint32_t> codePage = PackageCodePage(output + "/brand.ini");
+    if (!ScriptPasses(output + "/setup.ini", codePage) || !ScriptPasses(output + "/uninstall.ini", codePage))
+        throw PackError(product, "q7pack wrote a script that fails its own check: please report this");
+    std::printf("%s: brand.ini, setup.ini and uninstall.ini of %s\n", output.c_str(), product.c_str());
+    return 0;
+}
+
+// The winget manifests of a product's installer.
+int Winget(const std::vector<std::string>& args) {
+    std::string output = ".", url;
+    std::vector<std::string> files;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "-o" && i + 1 < args.size())
+            output = args[++i];
+        else if (args[i] == "--url" && i + 1 < args.size())
+            url = args[++i];
+        else if (args[i].empty() || args[i][0] == '-')
+            throw UsageError{"winget takes PRODUCT.INI INSTALLER.exe --url URL [-o DIR]"};
+        else
+            files.push_back(args[i]);
+    }
+    if (files.size() != 2 || url.empty()) throw UsageError{"winget needs PRODUCT.INI, INSTALLER.exe and --url URL"};
+    WriteWingetManifests(ReadProductFile(files[0]), files[1], url, output);
+    std::printf("%s: the winget manifests of %s\n", output.c_str(), files[1].c_str());
+    return 0;
+}
+
 struct CommandEntry {
     const char* name;
     int (*run)(const std::vector<std::string>& args);
@@ -463,6 +561,8 @@ const CommandEntry kCommands[] = {
     {"extract", Extract},
     {"brand", Brand},
     {"try", Try},
+    {"script", Script},
+    {"winget", Winget},
 };
 
 int Run(const std::vector<std::string>& args) {
