@@ -149,6 +149,7 @@ TEST(Library, PathRecipeKeepsExpandableEntries) {
     EXPECT_EQ(added, expand + before + ";C:\\Kartograf");
     EXPECT_EQ(again, added) << "added twice";
     EXPECT_EQ(removed, expand + before);
+}
 
 // Both archive formats give a script the same entries: names, sizes, a text
 // and copies taken backwards (out of order for the solid one), of a payload
@@ -195,5 +196,6 @@ TEST(Library, SolidAndZlibArchivesGiveTheScriptTheSameEntries) {
     size_t half = results.size() / 2;
     EXPECT_EQ(results.substr(0, half), results.substr(half)) << "both formats alike";
 }
+
 
 }  // namespace
