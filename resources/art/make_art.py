@@ -150,9 +150,11 @@ def draw_text(pixels, text, x0, y0, scale, colour, shadow=None):
 
 
 def banner():
-    """A deep blue to teal band with soft waves, the name and the note pad."""
-    left, right = (16, 42, 84), (24, 120, 132)
-    pixels = [[lerp(left, right, x / (W - 1)) for x in range(W)] for _ in range(H)]
+    """A deep blue to teal band with soft waves, the name and the note pad.
+    Every row runs in few colours (the blend goes down, not across), so the
+    run-length encoding keeps the installer small."""
+    top, bottom = (16, 42, 84), (24, 120, 132)
+    pixels = [[lerp(top, bottom, y / (H - 1))] * W for y in range(H)]
     for y in range(H):
         for x in range(W):
             # two soft light bands sweeping across the lower half
@@ -166,19 +168,19 @@ def banner():
             pixels[y][x] = base
     # a thin bright rule along the bottom edge
     for x in range(W):
-        pixels[H - 2][x] = lerp((120, 200, 210), (250, 210, 90), x / (W - 1))
+        pixels[H - 2][x] = (120, 200, 210) if x < W // 2 else (250, 210, 90)
         pixels[H - 1][x] = (10, 30, 60)
     draw_text(pixels, "Q7 Zápisník", 26, 18, 4, (255, 255, 255), shadow=(8, 24, 52))
     draw_text(pixels, "Inštalácia programu · verzia 5.1", 28, 60, 2, (196, 232, 236),
               shadow=(8, 24, 52))
-    # the icon, twice its size, on a soft round spot at the right
+    # the icon, twice its size, on a lighter round spot at the right
     rows = ICON.splitlines()
     cx, cy, spot = W - 64, 44, 40
     for y in range(H):
         for x in range(W):
             d = ((x - cx) ** 2 + (y - cy) ** 2) ** 0.5
             if d < spot:
-                pixels[y][x] = lerp(pixels[y][x], (255, 255, 255), 0.12 * (1 - d / spot) + 0.04)
+                pixels[y][x] = lerp(pixels[y][x], (255, 255, 255), 0.10)
     for iy, row in enumerate(rows):
         for ix, c in enumerate(row):
             if c == ".":
