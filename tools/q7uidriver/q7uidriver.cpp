@@ -515,6 +515,9 @@ void WriteOut(const std::wstring& path, const std::string& text) {
 }  // namespace
 
 int main() {
+    // As DPI-aware as the installer, so that it draws the system icons it
+    // compares with at the installer's size and from the same image.
+    SetProcessDPIAware();
     Options options;
     if (!ParseOptions(options)) {
         fprintf(stderr, "usage: q7uidriver --out FILE [--timeout MS] [--times] [--shots DIR] [--line TEXT]\n"
