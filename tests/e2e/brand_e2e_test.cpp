@@ -179,7 +179,7 @@ TEST_F(HelloWizard, ShowsItsOwnPagesAtEveryScaleAndInstalls) {
         std::vector<std::string> actions;
         for (const Probe& p : probes) actions.push_back(p.action);
         actions.insert(actions.end(), {"press:282", "check:243", "press:282", "press:282", "press:282",
-                                       "type:221:" + folder, "press:283", "wait:271", "check:272", "press:280"});
+                                       "type:221:" + folder, "press:283", "wait:271", "uncheck:272", "press:280"});
         std::string t = Drive(actions, installer_);
         for (const Probe& p : probes) EXPECT_EQ(Shown(t, p), p.colour) << p.action << " at " << percent << " %";
         std::string welcome = Screen(t, probes.front().action);
@@ -189,8 +189,8 @@ TEST_F(HelloWizard, ShowsItsOwnPagesAtEveryScaleAndInstalls) {
               "  -1 Static \"Hello 1.0 · Example Software\" disabled\n"})
             EXPECT_TRUE(Contains(welcome, line));
         EXPECT_TRUE(Contains(Screen(t, "type:221:" + folder), "  220 Static \"Install Hello in this folder:\"\n"));
-        EXPECT_TRUE(Contains(Screen(t, "check:272"), "  271 Static \"Hello 1.0 has been installed.\"\n"
-                                                     "  272 Button \"&Start Hello now\"\n"
+        EXPECT_TRUE(Contains(Screen(t, "uncheck:272"), "  271 Static \"Hello 1.0 has been installed.\"\n"
+                                                     "  272 Button \"&Start Hello now\" checked\n"
                                                      "  273 Button \"Show the &readme\"\n"
                                                      "  281 Button \"< Back\" disabled\n"
                                                      "  280 Button \"Finish\" default\n"
@@ -212,17 +212,17 @@ TEST_F(HelloWizard, InstallsExactlyTheChosenComponentsAndTasksAndFinishStartsHel
     const std::string folder = dir / "Hello", desktop = Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Hello.lnk",
                       programs = Folder(CSIDL_COMMON_PROGRAMS) + "\\Hello.lnk";
     for (const std::string& link : {desktop, programs}) DeleteFileA(link.c_str());
-    std::string t = Drive({"press:282", "check:243", "press:282", "check:262", "press:282", "check:261", "check:262",
+    std::string t = Drive({"press:282", "check:243", "press:282", "uncheck:262", "press:282", "uncheck:261", "check:262",
                            "press:282", "type:221:" + folder, "press:283", "wait:271", "press:280", "window-close:Hello 1.0"},
                           installer_);
     std::string boxes;
     for (int id = 263; id <= 268; ++id) boxes += "  " + std::to_string(id) + " Button \"\" hidden\n";
-    EXPECT_TRUE(Contains(Screen(t, "check:262"), "  290 Static \"Choose components\"\n"
+    EXPECT_TRUE(Contains(Screen(t, "uncheck:262"), "  290 Static \"Choose components\"\n"
                                                  "  291 Static \"Choose the parts of Hello to install.\"\n"
-                                                 "  261 Button \"Hello (required)\" disabled\n"
-                                                 "  262 Button \"&Greetings in other languages\"\n" +
+                                                 "  261 Button \"Hello (required)\" disabled checked\n"
+                                                 "  262 Button \"&Greetings in other languages\" checked\n" +
                                                      boxes + "  269 Static \"Hello says hello in German, French and Slovak.\"\n"));
-    EXPECT_TRUE(Contains(Screen(t, "check:261"), "  290 Static \"Choose additional tasks\"\n"));
+    EXPECT_TRUE(Contains(Screen(t, "uncheck:261"), "  290 Static \"Choose additional tasks\"\n"));
     EXPECT_TRUE(Contains(t, "@ window-close:Hello 1.0\n" + std::string(kEnd)));
     Tree installed = Snapshot(folder);
     uint64_t needed = 0;
@@ -285,7 +285,7 @@ TEST_F(HelloWizard, UpgradesInPlaceAndAFileInUseHoldsTheUninstall) {
     // The desktop shortcut is chosen once, and stays.
     for (auto [installer, desktop] : {std::pair{installer_, true}, {Pack(dir / "hello-1.1.exe", dir / "setup.ini"), false}}) {
         std::vector<std::string> actions = {"press:282", "check:243", "press:282", "press:282", "press:282",
-                                            "press:283", "wait:271", "check:272", "press:280"};
+                                            "press:283", "wait:271", "uncheck:272", "press:280"};
         if (desktop) actions.insert(actions.begin() + 4, "check:262");
         EXPECT_TRUE(EndsWell(Drive(actions, installer)));
     }

@@ -163,8 +163,11 @@ public:
         size_t identity = text_.find("<assemblyIdentity");
         size_t at = identity == std::string::npos ? std::string::npos : text_.find("/>", identity);
         if (at == std::string::npos || at > End()) return InsertAtEnd(text);
-        size_t lineEnd = text_.find('\n', at);
-        text_.insert(lineEnd == std::string::npos || lineEnd > End() ? at + 2 : lineEnd + 1, text);
+        // Behind its line where the identity ends one, else right behind it
+        // (the stub's manifest is one line; a later element's line break
+        // must not take the text into that element).
+        at += 2;
+        text_.insert(at < text_.size() && text_[at] == '\n' ? at + 1 : at, text);
     }
     void InsertAtEnd(const std::string& text) { text_.insert(End(), text); }
     const std::string& Text() const { return text_; }

@@ -198,6 +198,7 @@ void PrintHelp() {
         "        i686 installers). The UI driver does the ACTIONs, one after another:\n"
         "          press:ID      press button ID of the page (the dialog template's id)\n"
         "          check:ID      tick check box or radio button ID unless it is ticked\n"
+        "          uncheck:ID    untick check box ID if it is ticked\n"
         "          type:ID:TEXT  replace the text of edit control ID by TEXT\n"
         "          key:esc, key:enter, close   a key on the page, or its close box\n"
         "          answer:ID     press button ID of the message box (1 OK, 2 Cancel,\n"

@@ -7,6 +7,7 @@
 //
 // Actions:  press:ID        click the enabled push button ID of the page
 //           check:ID        the same for a check box or radio button: a click
+//           uncheck:ID      a click on a ticked check box
 //           type:ID:TEXT    replace the text of edit control ID by typing
 //           key:esc|enter   press the key on the page
 //           close           close the page from its system menu
@@ -133,7 +134,7 @@ public:
         if (verb == "shot") return Shot();
         if (verb == "window-close") return WindowClose(rest);
         if (verb == "press") return Press(std::stoi(rest));
-        if (verb == "check") return Check(std::stoi(rest));
+        if (verb == "check" || verb == "uncheck") return Check(std::stoi(rest), verb == "check");
         if (verb == "type") return Type(std::stoi(rest), rest.substr(rest.find(':') + 1));
         if (verb == "key") return Key(rest == "esc" ? VK_ESCAPE : rest == "enter" ? VK_RETURN : 0);
         if (verb == "close") return OnPage([](HWND page) { PostMessageW(page, WM_CLOSE, 0, 0); });
@@ -302,14 +303,15 @@ private:
         Picture(Bounds(screen));
     }
 
-    // Clicks a check box or radio button unless it is checked already.
-    void Check(int id) {
-        OnPage([id](HWND page) {
+    // Clicks a check box or radio button unless it is ticked (unticked)
+    // already.
+    void Check(int id, bool ticked) {
+        OnPage([id, ticked](HWND page) {
             HWND button = Control(page, id);
             DWORD_PTR state = 0;
             if (!IsWindowEnabled(button)) throw DriverError("control " + std::to_string(id) + " is disabled");
             SendMessageTimeoutW(button, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state);
-            if (state != BST_CHECKED) PostMessageW(button, BM_CLICK, 0, 0);
+            if ((state == BST_CHECKED) != ticked) PostMessageW(button, BM_CLICK, 0, 0);
         });
     }
 
@@ -515,6 +517,9 @@ void WriteOut(const std::wstring& path, const std::string& text) {
 }  // namespace
 
 int main() {
+    // As DPI-aware as the installer, so that it draws the system icons it
+    // compares with at the installer's size and from the same image.
+    SetProcessDPIAware();
     Options options;
     if (!ParseOptions(options)) {
         fprintf(stderr, "usage: q7uidriver --out FILE [--timeout MS] [--times] [--shots DIR] [--line TEXT]\n"

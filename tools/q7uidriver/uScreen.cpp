@@ -75,9 +75,15 @@ std::string IconName(HWND control) {
         WORD id;
         const char* name;
     } kSystem[] = {{32513, "error"}, {32516, "information"}, {32514, "question"}, {32515, "warning"}};
-    for (const auto& s : kSystem)
-        if (Difference(shown, LoadIconW(nullptr, MAKEINTRESOURCEW(s.id)), size) == 0) return s.name;
-    return "own";
+    // The closest, when it is close: a DPI-aware program's box may draw the
+    // icon from another of its images, a few edge pixels apart.
+    const char* name = "own";
+    size_t best = static_cast<size_t>(size) * static_cast<size_t>(size) / 10 + 1;
+    for (const auto& s : kSystem) {
+        size_t differ = Difference(shown, LoadIconW(nullptr, MAKEINTRESOURCEW(s.id)), size);
+        if (differ < best) best = differ, name = s.name;
+    }
+    return name;
 }
 
 int ControlId(HWND control) { return static_cast<int16_t>(GetDlgCtrlID(control) & 0xFFFF); }

@@ -31,6 +31,7 @@ struct TActionForm {
 const TActionForm kActions[] = {
     {"press", 1, 1, 1, false, "press:ID"},
     {"check", 1, 1, 1, false, "check:ID"},
+    {"uncheck", 1, 1, 1, false, "uncheck:ID"},
     {"type", 2, 2, 1, true, "type:ID:TEXT"},
     {"key", 1, 1, 0, false, "key:esc or key:enter"},
     {"close", 0, 0, 0, false, "close"},
