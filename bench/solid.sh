@@ -60,7 +60,7 @@ peak() {
   local max=0 pid hwm
   while [ ! -e "$work/$1.done" ]; do
     for pid in $(grep -las -- "$1.exe" /proc/[0-9]*/cmdline | cut -d/ -f3); do
-      hwm=$(sed -n 's/^VmHWM: *\([0-9]*\) kB/\1/p' "/proc/$pid/status" 2>/dev/null || true)
+      hwm=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pid/status" 2>/dev/null || true)
       [ -n "$hwm" ] && [ "$hwm" -gt "$max" ] && max=$hwm
     done
     sleep 0.1

@@ -199,6 +199,7 @@ TEST_F(SampleProgress, AnswersWhileCopyingAndCancelOrFailureLeavesTheMachineAsIt
     };
     for (const std::string& installer : {large_, solid_}) {
         for (const Case& c : cases) {
+            std::string what = c.what + (" from " + installer);  // which format failed
             RegDeleteTreeA(HKEY_CURRENT_USER, kRegistryKey);
             TempDir dir;
             std::string folder = dir / "Q7";
@@ -220,18 +221,18 @@ TEST_F(SampleProgress, AnswersWhileCopyingAndCancelOrFailureLeavesTheMachineAsIt
             std::string t = Drive(actions, installer);
             if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
             std::string watched = std::string("progress 252 moved, unanswered 0") + (std::strlen(c.then) > 12 ? ", pressed" : "");
-            EXPECT_TRUE(Contains(t, "@ " + std::string(c.then) + "\n" + watched + "\n")) << c.what;
+            EXPECT_TRUE(Contains(t, "@ " + std::string(c.then) + "\n" + watched + "\n")) << what;
             std::string result = Screen(t, "press:280");
             if (!*c.says) {
-                EXPECT_TRUE(Contains(result, kSucceeded)) << c.what;
+                EXPECT_TRUE(Contains(result, kSucceeded)) << what;
                 ExpectInstalled(folder);
                 continue;
             }
             std::string why = c.holdOpen ? kCouldNotWrite + Shown(folder + "\\zapisnik.exe") : c.says;
             EXPECT_TRUE(Contains(result, "232 Static \"" + std::string(kFailed) + "\\r\\n\\r\\n" + why + "\""))
-                << c.what;
-            EXPECT_EQ(tree(), before) << c.what;
-            EXPECT_FALSE(RegistryKeyExists()) << c.what;
+                << what;
+            EXPECT_EQ(tree(), before) << what;
+            EXPECT_FALSE(RegistryKeyExists()) << what;
             if (c.upgrade) SetFileAttributesA((folder + "\\citajma.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
         }
     }
