@@ -19,7 +19,10 @@ install(FILES ${Q7_STUB_I686} DESTINATION lib/q7patcher)
 install(FILES ${Q7_STUB_X86_64} DESTINATION lib/q7patcher RENAME q7patcher-x86_64.exe)
 install(FILES ${Q7_DRIVER} DESTINATION lib/q7patcher)
 install(FILES ${CMAKE_BINARY_DIR}/q7pack.1.gz DESTINATION share/man/man1)
-install(FILES README.md docs/packaging.md docs/scripting.md DESTINATION share/doc/q7patcher)
+# The packagers' docs keep their relative links: the guides beside the
+# tutorial and the reference, the pictures in docs/images as README.md has them.
+install(FILES README.md docs/tutorial.md docs/packaging.md docs/scripting.md DESTINATION share/doc/q7patcher)
+install(DIRECTORY docs/guides DESTINATION share/doc/q7patcher)
 install(DIRECTORY docs/images DESTINATION share/doc/q7patcher/docs)
 install(DIRECTORY examples/ DESTINATION share/doc/q7patcher/examples PATTERN CMakeLists.txt EXCLUDE)
 

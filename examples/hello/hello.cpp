@@ -1,7 +1,7 @@
 // Hello, the program that the English example package installs: one
 // message box that greets the user and names the folder it runs from.
 // Small on purpose: it is the payload of the walkthrough in
-// docs/packaging.md.
+// docs/tutorial.md.
 
 #include <windows.h>
 
