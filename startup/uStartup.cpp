@@ -11,6 +11,7 @@
 #include "scriptlib/uPatcherScript.h"
 #include "startup/uCommandLine.h"
 #include "startup/uPeImage.h"
+#include "system/uBoxCaption.h"
 #include "system/uFatalError.h"
 #include "system/uInstallLog.h"
 #include "system/uSystem.h"
@@ -140,6 +141,7 @@ std::optional<int32_t> GetAppendedArchiveOffset() {
 }
 
 int32_t RunInstaller() {
+    FitBoxCaptions();
     TZLibUnpacker unpacker;
     bool takesOptions = HasMark(kOptionsResource);
     int32_t status = 0;
