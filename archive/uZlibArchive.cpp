@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "system/uByteOrder.h"
+#include "system/io/uByteOrder.h"
 
 namespace {
 

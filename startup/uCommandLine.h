@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scriptlib/uOptions.h"
+#include "scriptlib/installer/uOptions.h"
 
 // Blanks and control characters (every byte up to 0x20) separate items;
 // double quotes group text with blanks into one item and are removed, so
@@ -35,12 +35,3 @@ struct TInvocation {
 // items beginning with / are options in their order, and the last other
 // item names the archive.
 TInvocation ParseInvocation(std::string_view line, bool withOptions);
-
-// The resource (RT_RCDATA, this name) that q7pack writes into an installer
-// whose brand asks for options.
-constexpr char kOptionsResource[] = "OPTIONS";
-
-// The resource (RT_RCDATA, this name) that q7pack writes into every branded
-// installer whose brand does not accept archive files: such an installer
-// runs only the archive appended to it, never one its command line names.
-constexpr char kOwnArchiveResource[] = "OWNARCHIVE";

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "archive/uZlibArchive.h"
+#include "pe/uAppendedArchive.h"
+#include "pe/uInstallerMarks.h"
 #include "scriptlib/uPatcherScript.h"
 #include "startup/uCommandLine.h"
-#include "startup/uPeImage.h"
-#include "system/uFatalError.h"
-#include "system/uInstallLog.h"
+#include "system/app/uFatalError.h"
+#include "system/app/uInstallLog.h"
 #include "system/uSystem.h"
 
 namespace {
@@ -53,7 +54,7 @@ std::string OwnExecutablePath() {
     std::vector<char> buffer(MAX_PATH);
     while (true) {
         DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) throw EWin32Error{};
+        if (n == 0) throw EOsError{};
         if (n < buffer.size()) return std::string(buffer.data(), n);
         buffer.resize(buffer.size() * 2);
     }

@@ -6,15 +6,16 @@
 // archive and the file it sits in stay below 2 GiB. Nothing is buffered:
 // every Read and Write of a handle stream is one OS call. Reads and writes
 // never raise (a failure shows as a short count); only opening, creating and
-// resizing a file raise EWin32Error.
+// resizing a file raise EOsError.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-// Raised when the OS refuses to open, create or resize a file. Carries
-// nothing: the handler that catches it chooses the text.
-struct EWin32Error {};
+// Raised when the operating system (Win32, or POSIX where the same streams
+// run natively) refuses to open, create or resize a file. Carries nothing:
+// the handler that catches it chooses the text.
+struct EOsError {};
 
 // Seek origins.
 constexpr uint16_t soFromBeginning = 0;
@@ -70,7 +71,7 @@ int32_t HandleSeek(THandle handle, int32_t offset, uint16_t origin);
 int HandleSetEnd(THandle handle);
 void HandleClose(THandle handle);
 
-// Raises EWin32Error when an OS call's result is 0, otherwise returns it.
+// Raises EOsError when an OS call's result is 0, otherwise returns it.
 intptr_t CheckOsResult(intptr_t result);
 
 // A stream over an open OS file handle.
@@ -78,7 +79,7 @@ class THandleStream : public TStream {
 public:
     explicit THandleStream(THandle handle) : Handle(handle) {}
 
-    // Seeks to newSize and ends the file there; EWin32Error on failure.
+    // Seeks to newSize and ends the file there; EOsError on failure.
     void Resize(int32_t newSize) override;
     int32_t Read(void* buffer, int32_t count) override;
     int32_t Write(const void* buffer, int32_t count) override;
@@ -88,7 +89,7 @@ public:
 };
 
 // Opens (or, with CreateMode, creates) a named file on construction and
-// closes it on destruction. EWin32Error when the OS refuses.
+// closes it on destruction. EOsError when the OS refuses.
 class TFileStream : public THandleStream {
 public:
     TFileStream(const std::string& path, uint16_t mode);

@@ -10,15 +10,15 @@
 #include <string>
 #include <tuple>
 
+#include "pe/uAppendedArchive.h"
 #include "pe/uPeResources.h"
-#include "startup/uPeImage.h"
-#include "system/uUtf8.h"
-#include "tools/q7pack/BrandApply.h"
-#include "tools/q7pack/BrandDialog.h"
-#include "tools/q7pack/BrandImages.h"
-#include "tools/q7pack/BrandVersion.h"
-#include "tools/q7pack/PackError.h"
+#include "system/text/uUtf8.h"
 #include "tests/fuzz/Require.h"
+#include "tools/q7pack/brand/BrandApply.h"
+#include "tools/q7pack/brand/BrandDialog.h"
+#include "tools/q7pack/brand/BrandImages.h"
+#include "tools/q7pack/brand/BrandVersion.h"
+#include "tools/q7pack/common/PackError.h"
 
 namespace {
 

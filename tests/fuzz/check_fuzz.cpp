@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/q7pack/PackCheck.h"
 #include "tests/fuzz/Require.h"
+#include "tools/q7pack/pack/PackCheck.h"
 
 namespace {
 

@@ -11,15 +11,17 @@
 #include <vector>
 
 #include "archive/uZlibWriter.h"
-#include "system/uSafeFolder.h"
-#include "tools/q7pack/ArchiveCommands.h"
-#include "tools/q7pack/BrandFile.h"
-#include "tools/q7pack/Names.h"
-#include "tools/q7pack/PackCheck.h"
-#include "tools/q7pack/PackCreate.h"
-#include "tools/q7pack/PackError.h"
-#include "tools/q7pack/PackInputs.h"
-#include "tools/q7pack/Shipped.h"
+#include "system/fs/uSafeFolder.h"
+#include "tools/q7pack/brand/BrandFile.h"
+#include "tools/q7pack/brand/BrandedStub.h"
+#include "tools/q7pack/common/Files.h"
+#include "tools/q7pack/common/Names.h"
+#include "tools/q7pack/common/PackError.h"
+#include "tools/q7pack/common/Shipped.h"
+#include "tools/q7pack/pack/PackCheck.h"
+#include "tools/q7pack/pack/PackCreate.h"
+#include "tools/q7pack/pack/PackInputs.h"
+#include "tools/q7pack/read/ArchiveCommands.h"
 #include "tools/q7pack/try/TryCommand.h"
 
 namespace {
