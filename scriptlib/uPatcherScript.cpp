@@ -10,7 +10,6 @@ namespace {
 
 constexpr uint32_t kScriptErrorText = 65488;
 constexpr uint32_t kExceptionText = 65518;
-constexpr uint32_t kCaption = 65519;
 
 // Makes parser the script's lexer for as long as it lives, then puts the
 // outer one back, also when the evaluation raised.
@@ -78,5 +77,5 @@ void TPatcherScript::ShowScriptError() {
                        IntegerText(column) + ": " + ErrorText;
     LogLine("script error at line " + IntegerText(line) + ", column " + IntegerText(column) + ": " + ErrorText);
     Failed();
-    MessageBoxA(memory_.CurrentDialog, text.c_str(), ResourceText(kCaption).c_str(), MB_ICONERROR);
+    MessageBoxA(memory_.CurrentDialog, text.c_str(), ResourceText(kCaptionText).c_str(), MB_ICONERROR);
 }

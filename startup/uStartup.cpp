@@ -5,7 +5,6 @@
 #include <commctrl.h>
 
 #include <optional>
-#include <vector>
 
 #include "archive/uZlibArchive.h"
 #include "pe/uAppendedArchive.h"
@@ -15,6 +14,7 @@
 #include "system/app/uFatalError.h"
 #include "system/app/uInstallLog.h"
 #include "system/uSystem.h"
+#include "system/win/uEnvironment.h"
 
 namespace {
 
@@ -50,16 +50,6 @@ public:
     TActiveScope& operator=(const TActiveScope&) = delete;
 };
 
-std::string OwnExecutablePath() {
-    std::vector<char> buffer(MAX_PATH);
-    while (true) {
-        DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) throw EOsError{};
-        if (n < buffer.size()) return std::string(buffer.data(), n);
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 // q7pack marks an installer whose brand asks for options with a resource,
 // and one that runs only its own archive with another.
 bool HasMark(const char* mark) { return FindResourceA(nullptr, mark, MAKEINTRESOURCEA(10)) != nullptr; }
@@ -92,7 +82,8 @@ int32_t OpenAndInstall(TZLibUnpacker& unpacker, const TInvocation& invocation, b
         return Fatal(kArchiveUnavailable, *invocation.Archive, takesOptions);
     try {
         bool ownFile = !invocation.Archive;
-        TFileStream archive(ownFile ? OwnExecutablePath() : *invocation.Archive, fmOpenReadShareAll);
+        // An own path Windows cannot tell opens nothing and ends as damaged.
+        TFileStream archive(ownFile ? OwnProgramPath() : *invocation.Archive, fmOpenReadShareAll);
         std::optional<int32_t> offset = ownFile ? GetAppendedArchiveOffset() : 0;
         // Reading from anywhere else would load whatever lies there.
         if (!offset || archive.Seek(*offset, soFromBeginning) != *offset)

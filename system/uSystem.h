@@ -150,3 +150,6 @@ std::string IntegerText(int32_t value);
 // The entry of the installer's string table (at most 4095 bytes), in the
 // ANSI code page; empty for an id the table lacks.
 std::string ResourceText(uint32_t id);
+
+// The string-table entry that titles every message box of the installer.
+constexpr uint32_t kCaptionText = 65519;

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr uint32_t kCaption = 65519;
 constexpr int32_t kFirstSystemIcon = 30001;
 constexpr UINT kSetIcon = 0x0170;  // STM_SETICON
 
@@ -41,7 +40,7 @@ void ScriptMessageBox(TPatcherMemory& memory, TScript& script, TValue& result) {
     TValue flags = IntegerValue(MB_ICONINFORMATION);
     script.Arg(3, flags);
     UINT style = static_cast<UINT>(script.ValueToInteger(flags));
-    TValue caption = StringValue(ResourceText(kCaption));
+    TValue caption = StringValue(ResourceText(kCaptionText));
     script.Arg(2, caption);
     std::string text = script.ArgStr(1);
     result = IntegerValue(

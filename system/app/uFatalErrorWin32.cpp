@@ -3,13 +3,7 @@
 #include "system/app/uInstallLog.h"
 #include "system/uSystem.h"
 
-namespace {
-
-constexpr uint32_t kCaption = 65519;
-
-}  // namespace
-
 void ShowFatalError(HWND owner, const std::string& message, const std::string& detail) {
     LogLine("fatal error: " + message + detail);
-    MessageBoxA(owner, (message + detail).c_str(), ResourceText(kCaption).c_str(), MB_ICONERROR);
+    MessageBoxA(owner, (message + detail).c_str(), ResourceText(kCaptionText).c_str(), MB_ICONERROR);
 }

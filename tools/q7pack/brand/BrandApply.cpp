@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr uint32_t kFirstPage = 101, kLastPage = 105;
 constexpr uint32_t kEnglishUs = 0x409;
 constexpr uint32_t kRcData = 10;
 
@@ -46,19 +45,19 @@ bool IsStringBlock(const TResource& r) { return !r.Type.IsText && r.Type.Number 
 
 void BrandPage(TResource& page, const TBrandTexts& brand, const std::optional<std::u16string>& footer) {
     TDialogTemplate dialog = ParseDialog(page.Data);
-    if (brand.title) dialog.caption = *brand.title;
-    for (TDialogItem& item : dialog.items) {
-        if (!item.titleIsText) continue;
-        if (item.id == -1 && footer) item.title = *footer;
-        auto text = brand.texts.find(static_cast<uint32_t>(item.id));
-        if (text != brand.texts.end()) item.title = text->second;
+    if (brand.Title) dialog.Caption = *brand.Title;
+    for (TDialogItem& item : dialog.Items) {
+        if (!item.TitleIsText) continue;
+        if (item.Id == -1 && footer) item.Title = *footer;
+        auto text = brand.Texts.find(static_cast<uint32_t>(item.Id));
+        if (text != brand.Texts.end()) item.Title = text->second;
     }
-    for (const auto& [key, text] : brand.pageTexts) {
+    for (const auto& [key, text] : brand.PageTexts) {
         if ((key >> 16) != page.Name.Number) continue;
         uint32_t id = key & 0xFFFF;  // a lambda may not capture a structured binding in C++17 (clang)
-        auto item = std::find_if(dialog.items.begin(), dialog.items.end(),
-                                 [&](const TDialogItem& i) { return static_cast<uint32_t>(i.id) == id; });
-        if (item != dialog.items.end()) item->title = text;
+        auto item = std::find_if(dialog.Items.begin(), dialog.Items.end(),
+                                 [&](const TDialogItem& i) { return static_cast<uint32_t>(i.Id) == id; });
+        if (item != dialog.Items.end()) item->Title = text;
     }
     page.Data = WriteDialog(dialog);
 }
@@ -112,11 +111,11 @@ void SetIcon(Resources& all, const std::string& ico, uint32_t language) {
         if (!r.Type.IsText && r.Type.Number == rtIcon && !r.Name.IsText)
             next = std::max(next, r.Name.Number + 1);
     TIconResources icons = IconResources(ico, static_cast<uint16_t>(next));
-    if (next + icons.images.size() > 0xFFFF) throw EPeFormat("no free icon numbers left");
-    FindOrAdd(all, rtGroupIcon, 1, language).Data = icons.group;
-    for (size_t i = 0; i < icons.images.size(); ++i)
+    if (next + icons.Images.size() > 0xFFFF) throw EPeFormat("no free icon numbers left");
+    FindOrAdd(all, rtGroupIcon, 1, language).Data = icons.Group;
+    for (size_t i = 0; i < icons.Images.size(); ++i)
         all.push_back({TResourceId::Of(rtIcon), TResourceId::Of(next + static_cast<uint32_t>(i)), language, 0,
-                       icons.images[i]});
+                       icons.Images[i]});
 }
 
 // One set of pages and one string table per language, tagged with its
@@ -129,17 +128,17 @@ void WriteLanguages(Resources& all, const TBrand& brand) {
     }
     all.erase(std::remove_if(all.begin(), all.end(), [](const TResource& r) { return IsPage(r) || IsStringBlock(r); }),
               all.end());
-    for (const TBrandLanguage& language : brand.languages) {
+    for (const TBrandLanguage& language : brand.Languages) {
         for (TResource page : pages) {
-            page.Language = language.id;
-            BrandPage(page, language.texts, brand.footer);
+            page.Language = language.Id;
+            BrandPage(page, language.Texts, brand.Footer);
             all.push_back(std::move(page));
         }
         for (TResource block : blocks) {
-            block.Language = language.id;
+            block.Language = language.Id;
             all.push_back(std::move(block));
         }
-        for (const auto& [id, text] : language.texts.strings) SetString(all, id, text, language.id);
+        for (const auto& [id, text] : language.Texts.Strings) SetString(all, id, text, language.Id);
     }
 }
 
@@ -161,30 +160,30 @@ void SetMark(Resources& all, const char* mark, bool set, uint32_t language) {
 void BrandResources(std::vector<TResource>& all, const TBrand& brand) {
     TResource* first = Find(all, rtDialog, kFirstPage);
     uint32_t language = first ? first->Language : kEnglishUs;
-    if (!brand.languages.empty()) {
+    if (!brand.Languages.empty()) {
         WriteLanguages(all, brand);
     } else {
         for (TResource& r : all)
-            if (IsPage(r)) BrandPage(r, brand, brand.footer);
-        for (const auto& [id, text] : brand.strings) SetString(all, id, text, language);
+            if (IsPage(r)) BrandPage(r, brand, brand.Footer);
+        for (const auto& [id, text] : brand.Strings) SetString(all, id, text, language);
     }
-    if (!brand.icon.empty()) SetIcon(all, brand.icon, language);
-    if (!brand.bitmap.empty()) FindOrAdd(all, rtBitmap, 901, language).Data = brand.bitmap;
-    if (brand.version) {
+    if (!brand.Icon.empty()) SetIcon(all, brand.Icon, language);
+    if (!brand.Bitmap.empty()) FindOrAdd(all, rtBitmap, 901, language).Data = brand.Bitmap;
+    if (brand.Version) {
         all.erase(
             std::remove_if(all.begin(), all.end(),
                            [](const TResource& r) { return !r.Type.IsText && r.Type.Number == rtVersion; }),
             all.end());
         all.push_back(
-            {TResourceId::Of(rtVersion), TResourceId::Of(1), language, 0, VersionResource(*brand.version)});
+            {TResourceId::Of(rtVersion), TResourceId::Of(1), language, 0, VersionResource(*brand.Version)});
     }
-    if (brand.options) SetMark(all, kOptionsResource, *brand.options, language);
-    SetMark(all, kOwnArchiveResource, !brand.archiveFiles, language);
-    if (brand.manifestDescription || brand.executionLevel) {
+    if (brand.Options) SetMark(all, kOptionsResource, *brand.Options, language);
+    SetMark(all, kOwnArchiveResource, !brand.ArchiveFiles, language);
+    if (brand.ManifestDescription || brand.ExecutionLevel) {
         TResource& manifest = FindOrAdd(all, rtManifest, 1, language);
-        manifest.Data = EditManifest(manifest.Data, brand.manifestDescription, brand.executionLevel);
+        manifest.Data = EditManifest(manifest.Data, brand.ManifestDescription, brand.ExecutionLevel);
     }
-    if (brand.codePage == kUtf8CodePage) {
+    if (brand.CodePage == kUtf8CodePage) {
         TResource& manifest = FindOrAdd(all, rtManifest, 1, language);
         manifest.Data = WithUtf8CodePage(manifest.Data);
     }
@@ -212,13 +211,13 @@ TInstallerIdentity ReadIdentity(const TPeFile& image) {
     TInstallerIdentity identity;
     Resources all = ReadResources(image);
     if (TResource* page = Find(all, rtDialog, kFirstPage))
-        identity.title = Utf16ToUtf8(ParseDialog(page->Data).caption);
+        identity.Title = Utf16ToUtf8(ParseDialog(page->Data).Caption);
     if (TResource* manifest = Find(all, rtManifest, 1))
-        identity.utf8 = manifest->Data.find("UTF-8</activeCodePage>") != std::string::npos;
+        identity.Utf8 = manifest->Data.find("UTF-8</activeCodePage>") != std::string::npos;
     if (TResource* version = Find(all, rtVersion, 1))
-        identity.version = Utf16ToUtf8(VersionString(version->Data, u"ProductVersion"));
+        identity.Version = Utf16ToUtf8(VersionString(version->Data, u"ProductVersion"));
     const TResourceId own = MarkName(kOwnArchiveResource);
-    identity.ownArchiveOnly = std::any_of(all.begin(), all.end(), [&](const TResource& r) {
+    identity.OwnArchiveOnly = std::any_of(all.begin(), all.end(), [&](const TResource& r) {
         return r.Type == TResourceId::Of(kRcData) && r.Name == own;
     });
     return identity;

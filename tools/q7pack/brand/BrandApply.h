@@ -24,9 +24,9 @@ std::string BrandedStub(const std::string& file, const TBrand& brand);
 // The caption of the first page and the product version of an installer,
 // in UTF-8; empty when it has none.
 struct TInstallerIdentity {
-    std::string title;
-    std::string version;
-    bool utf8 = false;  // the manifest makes UTF-8 its code page
-    bool ownArchiveOnly = false;  // archive files named on the command line are refused
+    std::string Title;
+    std::string Version;
+    bool Utf8 = false;  // the manifest makes UTF-8 its code page
+    bool OwnArchiveOnly = false;  // archive files named on the command line are refused
 };
 TInstallerIdentity ReadIdentity(const TPeFile& image);

@@ -61,55 +61,55 @@ void Pad4(std::string& out) { out.append((4 - out.size() % 4) % 4, '\0'); }
 TDialogTemplate ParseDialog(const std::string& data) {
     Cursor in(data);
     TDialogTemplate dialog;
-    dialog.head = in.Take(26);
-    auto head = reinterpret_cast<const unsigned char*>(dialog.head.data());
+    dialog.Head = in.Take(26);
+    auto head = reinterpret_cast<const unsigned char*>(dialog.Head.data());
     if (LoadLE16(head) != 1 || LoadLE16(head + 2) != 0xFFFF)
         throw EPeFormat("not an extended dialog template");
     uint32_t style = LoadLE32(head + 12);
     uint32_t count = LoadLE16(head + 16);
-    dialog.head += in.NameOrOrdinal();  // menu
-    dialog.head += in.NameOrOrdinal();  // window class
-    dialog.caption = in.Text();
+    dialog.Head += in.NameOrOrdinal();  // menu
+    dialog.Head += in.NameOrOrdinal();  // window class
+    dialog.Caption = in.Text();
     if (style & kSetFont) {
         size_t start = in.Pos();
         in.Take(6);
         in.Text();
-        dialog.font = data.substr(start, in.Pos() - start);
+        dialog.Font = data.substr(start, in.Pos() - start);
     }
     for (uint32_t i = 0; i < count; ++i) {
         in.AlignTo4();
         TDialogItem item;
-        item.fixed = in.Take(24);
-        item.id =
-            static_cast<int32_t>(LoadLE32(reinterpret_cast<const unsigned char*>(item.fixed.data()) + 20));
-        item.className = in.NameOrOrdinal();
+        item.Fixed = in.Take(24);
+        item.Id =
+            static_cast<int32_t>(LoadLE32(reinterpret_cast<const unsigned char*>(item.Fixed.data()) + 20));
+        item.ClassName = in.NameOrOrdinal();
         std::string title = in.NameOrOrdinal();
-        item.titleIsText = title.size() >= 2 && !(title[0] == '\xFF' && title[1] == '\xFF');
-        if (item.titleIsText)
+        item.TitleIsText = title.size() >= 2 && !(title[0] == '\xFF' && title[1] == '\xFF');
+        if (item.TitleIsText)
             for (size_t c = 0; c + 3 < title.size(); c += 2)
-                item.title +=
+                item.Title +=
                     static_cast<char16_t>(LoadLE16(reinterpret_cast<const unsigned char*>(title.data()) + c));
         else
-            item.titleOrdinal = title;
+            item.TitleOrdinal = title;
         uint32_t extra = in.Word();
-        item.extra = data.substr(in.Pos() - 2, 2) + in.Take(extra);
-        dialog.items.push_back(std::move(item));
+        item.Extra = data.substr(in.Pos() - 2, 2) + in.Take(extra);
+        dialog.Items.push_back(std::move(item));
     }
     return dialog;
 }
 
 std::string WriteDialog(const TDialogTemplate& dialog) {
-    std::string out = dialog.head;
-    PutText(out, dialog.caption);
-    out += dialog.font;
-    for (const TDialogItem& item : dialog.items) {
+    std::string out = dialog.Head;
+    PutText(out, dialog.Caption);
+    out += dialog.Font;
+    for (const TDialogItem& item : dialog.Items) {
         Pad4(out);
-        out += item.fixed + item.className;
-        if (item.titleIsText)
-            PutText(out, item.title);
+        out += item.Fixed + item.ClassName;
+        if (item.TitleIsText)
+            PutText(out, item.Title);
         else
-            out += item.titleOrdinal;
-        out += item.extra;
+            out += item.TitleOrdinal;
+        out += item.Extra;
     }
     return out;
 }

@@ -10,20 +10,20 @@
 #include "pe/uPeFile.h"
 
 struct TDialogItem {
-    std::string fixed;      // help id, styles, position and size
-    int32_t id = 0;         // DIALOGEX ids are 32-bit; -1 for the unnumbered ones
-    std::string className;  // sz_Or_Ord bytes as stored
-    bool titleIsText = false;
-    std::u16string title;      // when titleIsText
-    std::string titleOrdinal;  // sz_Or_Ord bytes otherwise (a bitmap or icon number)
-    std::string extra;         // creation data with its count
+    std::string Fixed;      // help id, styles, position and size
+    int32_t Id = 0;         // DIALOGEX ids are 32-bit; -1 for the unnumbered ones
+    std::string ClassName;  // sz_Or_Ord bytes as stored
+    bool TitleIsText = false;
+    std::u16string Title;      // when titleIsText
+    std::string TitleOrdinal;  // sz_Or_Ord bytes otherwise (a bitmap or icon number)
+    std::string Extra;         // creation data with its count
 };
 
 struct TDialogTemplate {
-    std::string head;  // fixed header, menu and class
-    std::u16string caption;
-    std::string font;  // font block when the style asks for one
-    std::vector<TDialogItem> items;
+    std::string Head;  // fixed header, menu and class
+    std::u16string Caption;
+    std::string Font;  // font block when the style asks for one
+    std::vector<TDialogItem> Items;
 };
 
 // Raises EPeFormat for a template that is not DIALOGEX or is damaged.

@@ -35,8 +35,6 @@ const std::pair<const char*, const char*> kVersionKeys[] = {
     {"company", "CompanyName"},      {"description", "FileDescription"},    {"copyright", "LegalCopyright"},
 };
 
-constexpr uint32_t kFirstPage = 101, kLastPage = 105;
-
 // The shipped translations, built into q7pack from tools/q7pack/languages.
 const std::pair<const char*, const char*> kShipped[] = {
 #include "q7pack_languages.inc"
@@ -55,8 +53,8 @@ std::string ShippedTags() {
 }
 
 struct TMissing {
-    size_t position;
-    uint32_t character;
+    size_t Position;
+    uint32_t Character;
 };
 
 // The first character of text that codePage lacks.
@@ -72,25 +70,25 @@ std::optional<TMissing> MissingCharacter(const std::u16string& text, uint32_t co
 // Every text of a set with where it goes ("title", "text 211", "string 1").
 std::vector<std::pair<std::string, std::u16string>> AllTexts(const TBrandTexts& t) {
     std::vector<std::pair<std::string, std::u16string>> all;
-    if (t.title) all.emplace_back("title", *t.title);
-    for (const auto& [id, text] : t.texts) all.emplace_back("text " + std::to_string(id), text);
-    for (const auto& [key, text] : t.pageTexts)
+    if (t.Title) all.emplace_back("title", *t.Title);
+    for (const auto& [id, text] : t.Texts) all.emplace_back("text " + std::to_string(id), text);
+    for (const auto& [key, text] : t.PageTexts)
         all.emplace_back("text " + std::to_string(key >> 16) + "." + std::to_string(key & 0xFFFF), text);
-    for (const auto& [id, text] : t.strings) all.emplace_back("string " + std::to_string(id), text);
+    for (const auto& [id, text] : t.Strings) all.emplace_back("string " + std::to_string(id), text);
     return all;
 }
 
 // Texts of over replace those of into; a control's text for every page
 // replaces that control's page-specific text too.
 void Overlay(TBrandTexts& into, const TBrandTexts& over) {
-    if (over.title) into.title = over.title;
-    for (const auto& [id, text] : over.texts) {
-        into.texts[id] = text;
-        for (auto it = into.pageTexts.begin(); it != into.pageTexts.end();)
-            it = (it->first & 0xFFFF) == id ? into.pageTexts.erase(it) : std::next(it);
+    if (over.Title) into.Title = over.Title;
+    for (const auto& [id, text] : over.Texts) {
+        into.Texts[id] = text;
+        for (auto it = into.PageTexts.begin(); it != into.PageTexts.end();)
+            it = (it->first & 0xFFFF) == id ? into.PageTexts.erase(it) : std::next(it);
     }
-    for (const auto& [key, text] : over.pageTexts) into.pageTexts[key] = text;
-    for (const auto& [id, text] : over.strings) into.strings[id] = text;
+    for (const auto& [key, text] : over.PageTexts) into.PageTexts[key] = text;
+    for (const auto& [id, text] : over.Strings) into.Strings[id] = text;
 }
 
 std::string Trim(const std::string& s) {
@@ -170,11 +168,11 @@ std::u16string BrandReader::InstallerText(const std::string& value, size_t limit
 }
 
 void BrandReader::CheckCodePage() const {
-    uint32_t codePage = brand_.codePage.value_or(1250);
+    uint32_t codePage = brand_.CodePage.value_or(1250);
     for (const auto& [line, text] : read_)
         if (std::optional<TMissing> missing = MissingCharacter(text, codePage))
-            FailAt(line, "character " + CharacterCode(missing->character) + " (text position " +
-                             std::to_string(missing->position + 1) + ") does not exist in the installer's code page, " +
+            FailAt(line, "character " + CharacterCode(missing->Character) + " (text position " +
+                             std::to_string(missing->Position + 1) + ") does not exist in the installer's code page, " +
                              CodePageName(codePage) + (codePage == kUtf8CodePage ? "" : "; codepage = utf-8 holds every character"));
 }
 
@@ -185,7 +183,7 @@ uint32_t BrandReader::Number(const std::string& key) const {
 }
 
 void BrandReader::Named(const std::string& value) {
-    brand_.files.push_back((std::filesystem::path(path_).parent_path() / value).string());
+    brand_.Files.push_back((std::filesystem::path(path_).parent_path() / value).string());
 }
 
 std::string BrandReader::File(const std::string& value) const {
@@ -218,12 +216,12 @@ bool BrandReader::YesOrNo(const std::string& key, const std::string& value) cons
 }
 
 void BrandReader::Version(const std::string& key, const std::string& value) {
-    if (!brand_.version) brand_.version.emplace();
+    if (!brand_.Version) brand_.Version.emplace();
     for (const auto& [name, resourceName] : kVersionKeys) {
         if (key != name) continue;
-        if (key == "file-version") Numbers(key, value, brand_.version->fileVersion);
-        if (key == "product-version") Numbers(key, value, brand_.version->productVersion);
-        brand_.version->strings[resourceName] = Text(value, kMaxText, kOneLine);
+        if (key == "file-version") Numbers(key, value, brand_.Version->FileVersion);
+        if (key == "product-version") Numbers(key, value, brand_.Version->ProductVersion);
+        brand_.Version->Strings[resourceName] = Text(value, kMaxText, kOneLine);
         return;
     }
     Fail("unknown key '" + key + "' in [version]");
@@ -237,7 +235,7 @@ bool BrandReader::LanguageKey(const std::string& key, const std::string& value) 
             codePage = static_cast<uint32_t>(std::stoul(value));
         if (!IsPackageCodePage(codePage) || (codePage == kUtf8CodePage && value != "utf-8" && value != "UTF-8"))
             Fail("codepage is utf-8 or one of 874, 1250 to 1258");
-        brand_.codePage = codePage;
+        brand_.CodePage = codePage;
     } else if (key == "language" || key == "languages") {
         if (!tags_.empty()) Fail("give the installer's languages once, with language or languages");
         std::istringstream words(value);
@@ -267,19 +265,19 @@ void BrandReader::TextEntry(TBrandTexts& into, const std::string& key, const std
     uint32_t id = Number(dot == std::string::npos ? key : key.substr(dot + 1));
     if (!IsBrandControl(id)) Fail("no page control " + std::to_string(id) + " takes a text from a brand");
     if (dot == std::string::npos) {
-        into.texts[id] = InstallerText(value, kMaxText, kLines);
+        into.Texts[id] = InstallerText(value, kMaxText, kLines);
         return;
     }
     uint32_t page = Number(key.substr(0, dot));
     if (page < kFirstPage || page > kLastPage)
         Fail("no page " + std::to_string(page) + "; the pages are 101 to 105");
-    into.pageTexts[page << 16 | id] = InstallerText(value, kMaxText, kLines);
+    into.PageTexts[page << 16 | id] = InstallerText(value, kMaxText, kLines);
 }
 
 void BrandReader::StringEntry(TBrandTexts& into, const std::string& key, const std::string& value) {
     uint32_t id = Number(key);
     if (!IsBrandString(id)) Fail("no string " + key + "; a brand sets strings 1 to 999 and 65488 to 65530");
-    into.strings[id] = InstallerText(value, kMaxText, kLines);
+    into.Strings[id] = InstallerText(value, kMaxText, kLines);
 }
 
 void BrandReader::Entry(const std::string& section, const std::string& key, const std::string& value) {
@@ -287,19 +285,19 @@ void BrandReader::Entry(const std::string& section, const std::string& key, cons
     if (section == "installer") {
         if (LanguageKey(key, value)) return;
         if (key == "title")
-            brand_.title = InstallerText(value, kMaxTitle, kOneLine);
+            brand_.Title = InstallerText(value, kMaxTitle, kOneLine);
         else if (key == "footer")
-            brand_.footer = InstallerText(value, kMaxText, kLines);
+            brand_.Footer = InstallerText(value, kMaxText, kLines);
         else if (key == "icon" && !shipped_) {
-            brand_.icon = CheckIcon(File(value), value);
+            brand_.Icon = CheckIcon(File(value), value);
             Named(value);
         } else if (key == "banner" && !shipped_) {
-            brand_.bitmap = BannerDib(File(value), value);
+            brand_.Bitmap = BannerDib(File(value), value);
             Named(value);
         } else if (key == "options" && !shipped_) {
-            brand_.options = YesOrNo(key, value);
+            brand_.Options = YesOrNo(key, value);
         } else if (key == "archive-files" && !shipped_) {
-            brand_.archiveFiles = YesOrNo(key, value);
+            brand_.ArchiveFiles = YesOrNo(key, value);
         } else
             Fail("unknown key '" + key + "' in [installer]");
     } else if (in("texts")) {
@@ -316,12 +314,12 @@ void BrandReader::Entry(const std::string& section, const std::string& key, cons
     } else if (section == "manifest" && !shipped_) {
         if (key == "description") {
             Text(value, kMaxText, kOneLine);
-            brand_.manifestDescription = value;
+            brand_.ManifestDescription = value;
         } else if (key == "execution-level") {
             bool known = false;
             for (const char* level : kLevels) known = known || value == level;
             if (!known) Fail("execution-level is asInvoker, highestAvailable or requireAdministrator");
-            brand_.executionLevel = value;
+            brand_.ExecutionLevel = value;
         } else {
             Fail("unknown key '" + key + "' in [manifest]");
         }
@@ -383,17 +381,17 @@ TBrand BrandReader::Read(const std::string& file) {
 void BrandReader::ResolveLanguages() {
     for (const auto& [tag, texts] : byLanguage_)
         if (std::find(tags_.begin(), tags_.end(), tag) == tags_.end()) tags_.push_back(tag);
-    uint32_t codePage = brand_.codePage.value_or(1250);
+    uint32_t codePage = brand_.CodePage.value_or(1250);
     for (const std::string& tag : tags_) {
         TBrandLanguage language = ReadLanguageText(tag, *ShippedLanguageText(tag));
-        for (const auto& [where, text] : AllTexts(language.texts))
+        for (const auto& [where, text] : AllTexts(language.Texts))
             if (std::optional<TMissing> missing = MissingCharacter(text, codePage))
-                throw PackError(path_, "language '" + tag + "' needs " + CharacterCode(missing->character) + " (in " +
+                throw PackError(path_, "language '" + tag + "' needs " + CharacterCode(missing->Character) + " (in " +
                                            where + "), which " + CodePageName(codePage) +
                                            " lacks: choose codepage = utf-8");
-        Overlay(language.texts, brand_);
-        Overlay(language.texts, byLanguage_[tag]);
-        brand_.languages.push_back(std::move(language));
+        Overlay(language.Texts, brand_);
+        Overlay(language.Texts, byLanguage_[tag]);
+        brand_.Languages.push_back(std::move(language));
     }
 }
 

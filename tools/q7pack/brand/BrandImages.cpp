@@ -132,15 +132,15 @@ std::string BannerDib(const std::string& bytes, const std::string& file) {
 TIconResources IconResources(const std::string& ico, uint16_t firstId) {
     TIconResources out;
     uint32_t count = LoadLE16(At(ico, 4));
-    out.group = ico.substr(0, 6);
+    out.Group = ico.substr(0, 6);
     for (uint32_t i = 0; i < count; ++i) {
         size_t entry = 6 + 16 * i;
         uint32_t size = LoadLE32(At(ico, entry + 8)), offset = LoadLE32(At(ico, entry + 12));
-        out.images.push_back(ico.substr(offset, size));
+        out.Images.push_back(ico.substr(offset, size));
         uint16_t id = static_cast<uint16_t>(firstId + i);
-        out.group += ico.substr(entry, 12);
-        out.group += static_cast<char>(id & 0xFF);
-        out.group += static_cast<char>(id >> 8);
+        out.Group += ico.substr(entry, 12);
+        out.Group += static_cast<char>(id & 0xFF);
+        out.Group += static_cast<char>(id >> 8);
     }
     return out;
 }

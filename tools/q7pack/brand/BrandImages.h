@@ -19,7 +19,7 @@ std::string BannerDib(const std::string& bytes, const std::string& file);
 // The group-icon resource and the icon images of an .ico file checked by
 // CheckIcon, the images numbered from firstId.
 struct TIconResources {
-    std::string group;
-    std::vector<std::string> images;
+    std::string Group;
+    std::vector<std::string> Images;
 };
 TIconResources IconResources(const std::string& ico, uint16_t firstId);

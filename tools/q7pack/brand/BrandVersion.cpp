@@ -65,10 +65,10 @@ std::string VersionResource(const TBrandVersion& v) {
     std::string fixed;
     Put32(fixed, 0xFEEF04BD);  // signature
     Put32(fixed, 0x00010000);  // structure version
-    Put32(fixed, uint32_t{v.fileVersion[0]} << 16 | v.fileVersion[1]);
-    Put32(fixed, uint32_t{v.fileVersion[2]} << 16 | v.fileVersion[3]);
-    Put32(fixed, uint32_t{v.productVersion[0]} << 16 | v.productVersion[1]);
-    Put32(fixed, uint32_t{v.productVersion[2]} << 16 | v.productVersion[3]);
+    Put32(fixed, uint32_t{v.FileVersion[0]} << 16 | v.FileVersion[1]);
+    Put32(fixed, uint32_t{v.FileVersion[2]} << 16 | v.FileVersion[3]);
+    Put32(fixed, uint32_t{v.ProductVersion[0]} << 16 | v.ProductVersion[1]);
+    Put32(fixed, uint32_t{v.ProductVersion[2]} << 16 | v.ProductVersion[3]);
     Put32(fixed, 0x3F);     // flags mask
     Put32(fixed, 0);        // flags
     Put32(fixed, 0x40004);  // VOS_NT_WINDOWS32
@@ -77,7 +77,7 @@ std::string VersionResource(const TBrandVersion& v) {
     Put32(fixed, 0);
     Put32(fixed, 0);
     std::string strings;
-    for (const auto& [key, value] : v.strings) {
+    for (const auto& [key, value] : v.Strings) {
         Pad4(strings);
         strings += Node(Ascii16(key), Utf16Bytes(value), static_cast<uint32_t>(value.size() + 1), true, "");
     }

@@ -21,7 +21,7 @@ std::string ReadStubImage(const std::string& path, const TBrand* brand) {
 uint64_t WriteBrandedStub(const std::string& stubPath, const std::string& brandFile,
                           const std::string& output) {
     TBrand brand = ReadBrandFile(brandFile);
-    std::vector<std::string> inputs = brand.files;
+    std::vector<std::string> inputs = brand.Files;
     inputs.push_back(brandFile);
     RefuseReplacingInputs(output, inputs);
     std::string bytes;

@@ -42,14 +42,14 @@ std::string StoredScript(const std::string& path, const std::string& text, std::
 
 ScriptCheck CheckScriptFile(const std::string& path, std::optional<uint32_t> codePage) {
     ScriptCheck check = CheckScriptText(path, StoredScript(path, ReadInputFile(path), codePage));
-    if (codePage) check.warning.clear();  // UTF-8 is what this package's script is saved in
+    if (codePage) check.Warning.clear();  // UTF-8 is what this package's script is saved in
     return check;
 }
 
 ScriptCheck CheckScriptText(const std::string& path, const std::string& text) {
     ScriptCheck check;
     if (int line = FirstUtf8Line(text))
-        check.warning = path + ":" + std::to_string(line) +
+        check.Warning = path + ":" + std::to_string(line) +
                         ": warning: the script is UTF-8 text, the installer reads it as Windows-1250; "
                         "save it as Windows-1250\n";
     std::optional<TScriptProblem> problem = CheckPatcherScript(text);
@@ -59,6 +59,6 @@ ScriptCheck CheckScriptText(const std::string& path, const std::string& text) {
         problem->Note =
             "the file starts with a UTF-8 byte-order mark (EF BB BF); "
             "save it as Windows-1250, without a byte-order mark";
-    check.report = FormatScriptProblem(path, text, *problem);
+    check.Report = FormatScriptProblem(path, text, *problem);
     return check;
 }

@@ -13,10 +13,10 @@ struct ScriptCheck {
     // The first error the installer would show: "PATH:LINE:COLUMN: message",
     // the offending line, a caret under the column, and a note line of
     // q7pack's own where it can say more. Empty when the script passes.
-    std::string report;
+    std::string Report;
     // "PATH:LINE: warning: ..." for a script that looks saved as UTF-8,
     // which the installer would read as Windows-1250; empty otherwise.
-    std::string warning;
+    std::string Warning;
 };
 
 // Raises PackError when the file at path cannot be read. With a package

@@ -19,9 +19,9 @@
 namespace {
 
 struct PackedEntry {
-    std::string data;
-    std::string error;
-    uint64_t size = 0;  // the bytes read, which the entry records
+    std::string Data;
+    std::string Error;
+    uint64_t Size = 0;  // the bytes read, which the entry records
 };
 
 // Compresses the inputs on several threads and hands the results out in
@@ -75,7 +75,7 @@ private:
         try {
             // The file may have changed since the inputs were collected: what
             // is read now is what is stored, and its size is recorded.
-            std::string bytes = input.content ? *input.content : ReadInputFile(input.path);
+            std::string bytes = input.Content ? *input.Content : ReadInputFile(input.Path);
             if (bytes.size() > UINT32_MAX) return {{}, "grew to 4 GiB or more while it was packed", 0};
             return {CompressZlib(bytes, level_), {}, bytes.size()};
         } catch (const PackError& e) {
@@ -102,31 +102,31 @@ private:
 CreateSummary WriteInstaller(TStream& out, const std::string& stub, const std::vector<PackInput>& inputs,
                              const CreateOptions& options) {
     CreateSummary summary;
-    summary.stubBytes = stub.size();
-    WriteBytes(out, stub, options.output);
+    summary.StubBytes = stub.size();
+    WriteBytes(out, stub, options.Output);
     TZLibArchiveWriter writer(out);
     uint64_t written = stub.size();
     {
-        ParallelCompressor compressor(inputs, options.level, std::max(1u, options.threads));
+        ParallelCompressor compressor(inputs, options.Level, std::max(1u, options.Threads));
         Progress progress("packing");
         for (size_t i = 0; i < inputs.size(); ++i) {
-            progress.Step(i + 1, inputs.size(), inputs[i].name);
+            progress.Step(i + 1, inputs.size(), inputs[i].Name);
             PackedEntry packed = compressor.Take(i);
-            if (!packed.error.empty()) throw PackError(inputs[i].path, packed.error);
-            written += ArchiveHeaderSize + inputs[i].name.size() + packed.data.size();
-            if (written + ArchiveHeaderSize >= options.maxOutputBytes)
-                throw PackError(options.output, "the output would reach " +
-                                                    std::to_string(options.maxOutputBytes) +
+            if (!packed.Error.empty()) throw PackError(inputs[i].Path, packed.Error);
+            written += ArchiveHeaderSize + inputs[i].Name.size() + packed.Data.size();
+            if (written + ArchiveHeaderSize >= options.MaxOutputBytes)
+                throw PackError(options.Output, "the output would reach " +
+                                                    std::to_string(options.MaxOutputBytes) +
                                                     " bytes (2 GiB), more than the installer can read");
-            if (writer.AppendEntry(inputs[i].name, packed.data, static_cast<uint32_t>(packed.size)) != zaOk)
-                throw PackError(options.output, "write failed (disk full?)");
-            summary.unpackedBytes += packed.size;
-            summary.packedBytes += packed.data.size();
+            if (writer.AppendEntry(inputs[i].Name, packed.Data, static_cast<uint32_t>(packed.Size)) != zaOk)
+                throw PackError(options.Output, "write failed (disk full?)");
+            summary.UnpackedBytes += packed.Size;
+            summary.PackedBytes += packed.Data.size();
         }
     }
-    if (writer.WriteEnd() != zaOk) throw PackError(options.output, "write failed (disk full?)");
-    summary.entries = inputs.size();
-    summary.archiveBytes = written + ArchiveHeaderSize - stub.size();
+    if (writer.WriteEnd() != zaOk) throw PackError(options.Output, "write failed (disk full?)");
+    summary.Entries = inputs.size();
+    summary.ArchiveBytes = written + ArchiveHeaderSize - stub.size();
     return summary;
 }
 
@@ -139,19 +139,19 @@ PackInput EmptyEntry(const std::string& name, const std::string& origin) {
 // that payload names need as their folder, or one below a payload file,
 // would make a package that never installs.
 void RefuseFolderClash(const std::vector<PackInput>& entries, const PackInput& uninstaller) {
-    const std::string own = NameKey(uninstaller.name) + "\\";
+    const std::string own = NameKey(uninstaller.Name) + "\\";
     for (const PackInput& entry : entries) {
-        std::string key = NameKey(entry.name) + "\\";
+        std::string key = NameKey(entry.Name) + "\\";
         if (key != own && (key.rfind(own, 0) == 0 || own.rfind(key, 0) == 0))
-            throw PackError(uninstaller.path, "'" + ShownName(uninstaller.name) + "' and '" + ShownName(entry.name) +
-                                                  "' (" + entry.path +
+            throw PackError(uninstaller.Path, "'" + ShownName(uninstaller.Name) + "' and '" + ShownName(entry.Name) +
+                                                  "' (" + entry.Path +
                                                   ") would need one name as a file and as a folder");
     }
 }
 
 std::optional<TBrand> BrandOf(const CreateOptions& options) {
     std::optional<TBrand> brand;
-    if (!options.brand.empty()) brand = ReadBrandFile(options.brand);
+    if (!options.Brand.empty()) brand = ReadBrandFile(options.Brand);
     return brand;
 }
 
@@ -161,42 +161,42 @@ CreateSummary CreateArchive(const std::vector<PackInput>& inputs, const CreateOp
     // The stub is read whole before anything is written, so it may be the
     // output: an installer gets its archive replaced in place.
     std::optional<TBrand> brand = BrandOf(options);
-    std::vector<std::string> read = brand ? brand->files : std::vector<std::string>();
-    if (brand) read.push_back(options.brand);
-    for (const PackInput& input : inputs) read.push_back(input.path);
-    RefuseReplacingInputs(options.output, read);
+    std::vector<std::string> read = brand ? brand->Files : std::vector<std::string>();
+    if (brand) read.push_back(options.Brand);
+    for (const PackInput& input : inputs) read.push_back(input.Path);
+    RefuseReplacingInputs(options.Output, read);
     std::string stub =
-        options.stub.empty() ? std::string() : ReadStubImage(options.stub, brand ? &*brand : nullptr);
+        options.Stub.empty() ? std::string() : ReadStubImage(options.Stub, brand ? &*brand : nullptr);
     CreateSummary summary;
-    WriteThroughTemporary(options.output,
+    WriteThroughTemporary(options.Output,
                           [&](TStream& out) { summary = WriteInstaller(out, stub, inputs, options); });
     return summary;
 }
 
 std::string BuildUninstaller(const std::vector<PackInput>& inputs, const UninstallerOptions& uninstaller,
                              const CreateOptions& options) {
-    if (options.stub.empty()) throw PackError(uninstaller.script, "an uninstaller needs --stub");
-    const std::string origin = "the uninstaller's table (" + uninstaller.script + ")";
+    if (options.Stub.empty()) throw PackError(uninstaller.Script, "an uninstaller needs --stub");
+    const std::string origin = "the uninstaller's table (" + uninstaller.Script + ")";
     std::optional<TBrand> brand = BrandOf(options);
-    std::vector<PackInput> entries = CollectInputs(uninstaller.script, {});
-    if (brand && brand->codePage) {
-        entries[0].content = StoredScript(uninstaller.script, ReadInputFile(uninstaller.script), brand->codePage);
-        entries[0].size = entries[0].content->size();
+    std::vector<PackInput> entries = CollectInputs(uninstaller.Script, {});
+    if (brand && brand->CodePage) {
+        entries[0].Content = StoredScript(uninstaller.Script, ReadInputFile(uninstaller.Script), brand->CodePage);
+        entries[0].Size = entries[0].Content->size();
     }
-    for (size_t i = 1; i < inputs.size(); ++i) entries.push_back(EmptyEntry(inputs[i].name, inputs[i].path));
-    entries.push_back(EmptyEntry(StoredName(uninstaller.name, "--uninstaller-name"), "--uninstaller-name"));
+    for (size_t i = 1; i < inputs.size(); ++i) entries.push_back(EmptyEntry(inputs[i].Name, inputs[i].Path));
+    entries.push_back(EmptyEntry(StoredName(uninstaller.Name, "--uninstaller-name"), "--uninstaller-name"));
     CheckStoredNames(entries);
     RefuseFolderClash(entries, entries.back());
     TStringStream out;
     CreateOptions inMemory = options;
-    inMemory.output = origin;
-    WriteInstaller(out, ReadStubImage(options.stub, brand ? &*brand : nullptr), entries, inMemory);
+    inMemory.Output = origin;
+    WriteInstaller(out, ReadStubImage(options.Stub, brand ? &*brand : nullptr), entries, inMemory);
     return out.Data;
 }
 
 PackInput UninstallerEntry(const std::string& bytes, const UninstallerOptions& uninstaller) {
-    PackInput entry = EmptyEntry(StoredName(uninstaller.name, "--uninstaller-name"), "the uninstaller");
-    entry.size = bytes.size();
-    entry.content = bytes;
+    PackInput entry = EmptyEntry(StoredName(uninstaller.Name, "--uninstaller-name"), "the uninstaller");
+    entry.Size = bytes.size();
+    entry.Content = bytes;
     return entry;
 }

@@ -10,14 +10,14 @@
 #include "tools/q7pack/pack/PackInputs.h"
 
 struct CreateOptions {
-    std::string output;
-    std::string stub;  // empty: a bare archive
-    std::string brand;  // brand file written into the stub, or empty
-    int level = 0;
-    unsigned threads = 1;  // compressing threads; the output never depends on it
+    std::string Output;
+    std::string Stub;  // empty: a bare archive
+    std::string Brand;  // brand file written into the stub, or empty
+    int Level = 0;
+    unsigned Threads = 1;  // compressing threads; the output never depends on it
     // Positions in the installer are signed 32-bit: the whole output file,
     // stub included, must stay below 2 GiB.
-    uint64_t maxOutputBytes = uint64_t{1} << 31;
+    uint64_t MaxOutputBytes = uint64_t{1} << 31;
 };
 
 // The uninstaller q7pack builds beside an installer: the same stub and
@@ -25,16 +25,16 @@ struct CreateOptions {
 // by one empty entry for every payload name of the installer, in the same
 // order, and one for the uninstaller itself (Name) last.
 struct UninstallerOptions {
-    std::string script;  // the uninstall script; empty: no uninstaller
-    std::string name = "uninstall.exe";
+    std::string Script;  // the uninstall script; empty: no uninstaller
+    std::string Name = "uninstall.exe";
 };
 
 struct CreateSummary {
-    size_t entries = 0;
-    uint64_t unpackedBytes = 0;  // the files' bytes
-    uint64_t packedBytes = 0;    // their compressed data, without headers or names
-    uint64_t archiveBytes = 0;   // records and end record
-    uint64_t stubBytes = 0;      // the stub's image before the archive
+    size_t Entries = 0;
+    uint64_t UnpackedBytes = 0;  // the files' bytes
+    uint64_t PackedBytes = 0;    // their compressed data, without headers or names
+    uint64_t ArchiveBytes = 0;   // records and end record
+    uint64_t StubBytes = 0;      // the stub's image before the archive
 };
 
 // Raises PackError; on any failure nothing is left at options.output that

@@ -15,7 +15,7 @@ class CreateArchive : public ::testing::Test {
 protected:
     CreateArchive() {
         WriteFileBytes(dir / "setup.ini", "a = 1;");
-        options.output = dir / "out.q7a";
+        options.Output = dir / "out.q7a";
     }
     size_t FilesInFolder() const {
         return std::distance(std::filesystem::directory_iterator(dir.Path()), {});
@@ -27,16 +27,16 @@ protected:
 };
 
 TEST_F(CreateArchive, KeepsTheOutputBelowTheSizeLimitAndLeavesNothingWhenItWouldNot) {
-    const uint64_t size = ::CreateArchive(inputs, options).archiveBytes;
+    const uint64_t size = ::CreateArchive(inputs, options).ArchiveBytes;
     ASSERT_EQ(size, std::filesystem::file_size(dir / "out.q7a"));
     std::filesystem::remove(dir / "out.q7a");
 
-    options.maxOutputBytes = size;  // the output must stay below the limit
+    options.MaxOutputBytes = size;  // the output must stay below the limit
     EXPECT_THROW(::CreateArchive(inputs, options), PackError);
     EXPECT_EQ(FilesInFolder(), 1u) << "neither the output nor a temporary file";
 
-    options.maxOutputBytes = size + 1;
-    EXPECT_EQ(::CreateArchive(inputs, options).archiveBytes, size);
+    options.MaxOutputBytes = size + 1;
+    EXPECT_EQ(::CreateArchive(inputs, options).ArchiveBytes, size);
     TFileStream file(dir / "out.q7a", fmOpenReadShareAll);
     TZLibUnpacker unpacker;
     EXPECT_EQ(unpacker.LoadFileTable(file), zaOk);
@@ -45,7 +45,7 @@ TEST_F(CreateArchive, KeepsTheOutputBelowTheSizeLimitAndLeavesNothingWhenItWould
 
 TEST_F(CreateArchive, AnInputThatVanishesFailsWithoutOutput) {
     inputs.push_back({"gone", dir / "gone", 10, {}});
-    options.threads = 2;
+    options.Threads = 2;
     try {
         ::CreateArchive(inputs, options);
         FAIL() << "no error";
@@ -60,7 +60,7 @@ TEST_F(CreateArchive, AnInputThatVanishesFailsWithoutOutput) {
 TEST_F(CreateArchive, RecordsTheSizeOfTheBytesItRead) {
     WriteFileBytes(dir / "log", std::string(100006, 'g'));
     inputs.push_back({"log", dir / "log", 6, {}});
-    EXPECT_EQ(::CreateArchive(inputs, options).unpackedBytes, 100012u);
+    EXPECT_EQ(::CreateArchive(inputs, options).UnpackedBytes, 100012u);
     TFileStream file(dir / "out.q7a", fmOpenReadShareAll);
     TZLibUnpacker unpacker;
     ASSERT_EQ(unpacker.LoadFileTable(file), zaOk);

@@ -71,7 +71,7 @@ void AddArgument(const std::string& argument, const std::string& setupIni, std::
         FolderWalk walk(path, name.empty() ? "" : name + "\\", setupIni);
         walk.Walk(path);
         std::sort(walk.found.begin(), walk.found.end(),
-                  [](const PackInput& a, const PackInput& b) { return a.name < b.name; });
+                  [](const PackInput& a, const PackInput& b) { return a.Name < b.Name; });
         out.insert(out.end(), walk.found.begin(), walk.found.end());
         return;
     }
@@ -85,13 +85,13 @@ void AddArgument(const std::string& argument, const std::string& setupIni, std::
 void CheckStoredNames(const std::vector<PackInput>& inputs) {
     std::map<std::string, const PackInput*> seen;
     for (const PackInput& input : inputs) {
-        if (input.name.size() > 0xFFFF) throw PackError(input.path, "stored name longer than 65535 bytes");
-        if (const char* fault = StoredNameFault(input.name))
-            throw PackError(input.path, "stored name '" + ShownName(input.name) + "' refused: " + fault);
-        auto [it, inserted] = seen.emplace(NameKey(input.name), &input);
+        if (input.Name.size() > 0xFFFF) throw PackError(input.Path, "stored name longer than 65535 bytes");
+        if (const char* fault = StoredNameFault(input.Name))
+            throw PackError(input.Path, "stored name '" + ShownName(input.Name) + "' refused: " + fault);
+        auto [it, inserted] = seen.emplace(NameKey(input.Name), &input);
         if (!inserted)
-            throw PackError(input.path, "stored name '" + ShownName(input.name) + "' is already taken by " +
-                                            it->second->path + " ('" + ShownName(it->second->name) +
+            throw PackError(input.Path, "stored name '" + ShownName(input.Name) + "' is already taken by " +
+                                            it->second->Path + " ('" + ShownName(it->second->Name) +
                                             "'; names differing only in A-Z case or in / and \\ clash)");
     }
 }

@@ -8,10 +8,10 @@
 #include <vector>
 
 struct PackInput {
-    std::string name;  // the stored name, '\' between folders
-    std::string path;  // the file it is read from
-    uint64_t size = 0;
-    std::optional<std::string> content;  // what is stored instead of the file's bytes
+    std::string Name;  // the stored name, '\' between folders
+    std::string Path;  // the file it is read from
+    uint64_t Size = 0;
+    std::optional<std::string> Content;  // what is stored instead of the file's bytes
 };
 
 // setup.ini first (stored under that name), then the payload arguments in

@@ -60,10 +60,10 @@ public:
 
 private:
     struct TEntry {
-        size_t index;
-        const TZLibPackedFile* entry;
-        std::string problem, target;
-        std::unique_ptr<TSafeNewFile> out;
+        size_t Index;
+        const TZLibPackedFile* Entry;
+        std::string Problem, Target;
+        std::unique_ptr<TSafeNewFile> Out;
     };
     std::string Inflate(TEntry& item);
     int PutFlushedInPlace();
@@ -94,31 +94,31 @@ const TSafeFolder& TExtraction::FolderOf(const std::vector<std::string>& parts) 
 // Inflates one entry into a new file below the root; an empty text on
 // success, otherwise why not. Nothing is written through a link.
 std::string TExtraction::Inflate(TEntry& item) {
-    std::vector<std::string> parts = NameParts(item.entry->Name);
+    std::vector<std::string> parts = NameParts(item.Entry->Name);
     for (std::string& part : parts) part = LocalName(part);
     if (parts.empty()) return "refused: the name is the folder itself";
     // Windows cannot open a longer path, nor a longer name in a folder;
     // the bounds also keep a deep name's walk short.
-    if (item.entry->Name.size() > kMaxExtractPath)
+    if (item.Entry->Name.size() > kMaxExtractPath)
         return "refused: longer than " + std::to_string(kMaxExtractPath) + " bytes, more than Windows can open";
     for (const std::string& part : parts)
         if (part.size() > kMaxExtractComponent)
             return "refused: a folder or file name longer than " + std::to_string(kMaxExtractComponent) + " bytes";
     try {
         const TSafeFolder& folder = FolderOf(parts);
-        item.target = parts.back();
-        item.out = std::make_unique<TSafeNewFile>(folder, item.target);
-        std::string problem = InflateRecorded(*item.entry, item.out->Stream());
+        item.Target = parts.back();
+        item.Out = std::make_unique<TSafeNewFile>(folder, item.Target);
+        std::string problem = InflateRecorded(*item.Entry, item.Out->Stream());
         if (!problem.empty()) {
-            item.out.reset();
+            item.Out.reset();
             return problem + "; nothing was written";
         }
-        item.target = folder.PathOf(item.target);
-        flush_.Add(*item.out);
-        bytes_ += item.entry->UnpackedSize;
+        item.Target = folder.PathOf(item.Target);
+        flush_.Add(*item.Out);
+        bytes_ += item.Entry->UnpackedSize;
         ++files_;
     } catch (const PackError& e) {
-        item.out.reset();
+        item.Out.reset();
         return e.Subject() + " " + e.what();
     }
     return {};
@@ -126,7 +126,7 @@ std::string TExtraction::Inflate(TEntry& item) {
 
 void TExtraction::Add(size_t index, const TZLibPackedFile& entry, std::string problem) {
     batch_.push_back({index, &entry, std::move(problem), {}, nullptr});
-    if (batch_.back().problem.empty()) batch_.back().problem = Inflate(batch_.back());
+    if (batch_.back().Problem.empty()) batch_.back().Problem = Inflate(batch_.back());
 }
 
 int TExtraction::Step() {
@@ -137,7 +137,7 @@ int TExtraction::Step() {
         flush_.Start();
     } catch (const PackError& e) {
         for (TEntry& item : batch_)
-            if (item.out && item.out->Flushed()) item.problem = e.Subject() + " " + e.what(), item.out.reset();
+            if (item.Out && item.Out->Flushed()) item.Problem = e.Subject() + " " + e.what(), item.Out.reset();
     }
     return PutFlushedInPlace();
 }
@@ -147,7 +147,7 @@ int TExtraction::Finish() {
         flush_.Wait();
     } catch (const PackError& e) {
         for (TEntry& item : batch_)
-            if (item.out) item.problem = e.Subject() + " " + e.what(), item.out.reset();
+            if (item.Out) item.Problem = e.Subject() + " " + e.what(), item.Out.reset();
     }
     int bad = PutFlushedInPlace();
     folders_.clear();
@@ -158,16 +158,16 @@ int TExtraction::Finish() {
 int TExtraction::PutFlushedInPlace() {
     int bad = 0;
     size_t done = 0;
-    for (; done < batch_.size() && (!batch_[done].out || batch_[done].out->Flushed()); ++done) {
+    for (; done < batch_.size() && (!batch_[done].Out || batch_[done].Out->Flushed()); ++done) {
         TEntry& item = batch_[done];
         try {
-            if (item.out && !item.out->Commit(overwrite_)) item.problem = item.target + " exists (--overwrite replaces it)";
+            if (item.Out && !item.Out->Commit(overwrite_)) item.Problem = item.Target + " exists (--overwrite replaces it)";
         } catch (const PackError& e) {
-            item.problem = e.Subject() + " " + e.what();
+            item.Problem = e.Subject() + " " + e.what();
         }
-        item.out.reset();
-        if (item.problem.empty()) continue;
-        ReportEntry(file_, item.index, *item.entry, item.problem);
+        item.Out.reset();
+        if (item.Problem.empty()) continue;
+        ReportEntry(file_, item.Index, *item.Entry, item.Problem);
         ++bad;
     }
     batch_.erase(batch_.begin(), batch_.begin() + static_cast<std::ptrdiff_t>(done));

@@ -26,9 +26,9 @@ void PrintInstallerFacts(const std::string& file, uint32_t imageEnd) {
         TPeFile pe(image);
         TInstallerIdentity identity = ReadIdentity(pe);
         std::printf("  title: %s\n  version: %s\n  archive files: %s\n",
-                    identity.title.empty() ? "(none)" : ShownText(identity.title).c_str(),
-                    identity.version.empty() ? "(none)" : ShownText(identity.version).c_str(),
-                    identity.ownArchiveOnly ? "refused (runs only its own archive)"
+                    identity.Title.empty() ? "(none)" : ShownText(identity.Title).c_str(),
+                    identity.Version.empty() ? "(none)" : ShownText(identity.Version).c_str(),
+                    identity.OwnArchiveOnly ? "refused (runs only its own archive)"
                                             : "accepted (runs an archive file named on its command line)");
         TPeDirectory signature = pe.Directory(pdCertificate);
         if (signature.Size != 0)

@@ -18,7 +18,7 @@ namespace {
 // so, today's Windows-1250 otherwise.
 std::optional<uint32_t> InstallerCodePage(const std::string& file, uint32_t imageEnd) {
     try {
-        return ReadIdentity(TPeFile(ImageOf(file, imageEnd))).utf8 ? std::optional<uint32_t>(65001) : std::nullopt;
+        return ReadIdentity(TPeFile(ImageOf(file, imageEnd))).Utf8 ? std::optional<uint32_t>(65001) : std::nullopt;
     } catch (const EPeFormat&) {
         return std::nullopt;
     }
