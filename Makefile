@@ -4,7 +4,7 @@
 #   make bench  build natively and run the benchmarks
 #   make mutate put each fault of scripts/mutations.txt into a copy of the
 #               tree and tell which of them the tests catch (MUTATE_ARGS:
-#               e.g. --only uScript --out docs/mutations/last.txt)
+#               e.g. --only uScript --out tests/records/mutations/last.txt)
 #   make test-i686        the end-to-end scenarios on the shipped i686
 #                         installer under 32-bit Wine (scripts/test-i686.sh)
 #   make test-i686-smoke  the few of them that CI runs after make test

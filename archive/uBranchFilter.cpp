@@ -1,6 +1,6 @@
 #include "archive/uBranchFilter.h"
 
-#include "system/uByteOrder.h"
+#include "system/io/uByteOrder.h"
 
 namespace {
 

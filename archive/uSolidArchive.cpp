@@ -5,7 +5,7 @@
 
 #include "archive/uInflate.h"
 #include "archive/uZlibArchive.h"
-#include "system/uByteOrder.h"
+#include "system/io/uByteOrder.h"
 
 // Every refusal of a damaged table: one place that raises, so that the
 // checks stay small in the installer.

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "archive/uSolidArchive.h"
-#include "system/uByteOrder.h"
+#include "system/io/uByteOrder.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "archive/uInflate.h"
-#include "archive/uStoredName.h"
+#include "system/fs/uStoredName.h"
 #include "system/uSystem.h"
 
 // Archive error codes.

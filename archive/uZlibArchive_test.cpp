@@ -5,8 +5,8 @@
 
 #include <climits>
 
-#include "archive/uStoredName.h"
 #include "archive/uZlibWriter.h"
+#include "system/fs/uStoredName.h"
 #include "tests/support/FarArchive.h"
 #include "tests/support/TempDir.h"
 

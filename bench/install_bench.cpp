@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "archive/uZlibArchive.h"
-#include "scriptlib/uPatcherArchive.h"
+#include "scriptlib/installer/uPatcherArchive.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "pe/uPeHeaders.h"
-#include "system/uByteOrder.h"
+#include "system/io/uByteOrder.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "system/uByteOrder.h"
+#include "system/io/uByteOrder.h"
 
 namespace {
 

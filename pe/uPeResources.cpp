@@ -5,7 +5,7 @@
 #include <map>
 #include <tuple>
 
-#include "system/uByteOrder.h"
+#include "system/io/uByteOrder.h"
 
 bool TResourceId::operator<(const TResourceId& o) const {
     if (IsText != o.IsText) return IsText;

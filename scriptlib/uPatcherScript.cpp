@@ -1,11 +1,7 @@
 #include "scriptlib/uPatcherScript.h"
 
-#include <iterator>
-
-#include "scriptlib/uPatcherLibrary.h"
-#include "scriptlib/uPatcherTable.h"
-#include "system/uFatalError.h"
-#include "system/uInstallLog.h"
+#include "system/app/uFatalError.h"
+#include "system/app/uInstallLog.h"
 #include "system/uSystem.h"
 
 TPatcherScript* ActiveScript = nullptr;
@@ -14,23 +10,6 @@ namespace {
 
 constexpr uint32_t kScriptErrorText = 65488;
 constexpr uint32_t kExceptionText = 65518;
-constexpr uint32_t kCaption = 65519;
-
-// A handler of the list as the script memory calls it: owner is the
-// installer memory that registered it.
-template <void (*Handler)(TPatcherMemory&, TScript&, TValue&)>
-void CallHandler(void* owner, TScript& script, TValue& result) {
-    Handler(*static_cast<TPatcherMemory*>(owner), script, result);
-}
-
-// The handler of each installer function, in the order of PatcherFunctions:
-// both are made from the one list.
-constexpr TFunctionHandler::TRoutine kHandlers[] = {
-#define Q7_FUNCTION(name, minArgs, maxArgs, handler, log) &CallHandler<handler>,
-#include "scriptlib/installer/uPatcherFunctions.inc"
-#undef Q7_FUNCTION
-};
-static_assert(std::size(kHandlers) == PatcherFunctionCount);
 
 // Makes parser the script's lexer for as long as it lives, then puts the
 // outer one back, also when the evaluation raised.
@@ -47,16 +26,6 @@ private:
 };
 
 }  // namespace
-
-TPatcherMemory::TPatcherMemory() {
-    for (size_t i = 0; i < PatcherConstantCount; ++i)
-        AddConstant(PatcherConstants[i].Name, PatcherConstants[i].Value);
-    for (size_t i = 0; i < PatcherFunctionCount; ++i) {
-        const TPatcherFunctionSpec& f = PatcherFunctions[i];
-        RegisterFunction(f.Name, f.MinArgs, f.MaxArgs,
-                         LoggedHandler(f, TFunctionHandler{kHandlers[i], this}, LoggedCalls));
-    }
-}
 
 void TPatcherMemory::PushDialog(HWND& current, HWND window) {
     DialogStack.push_back(current);
@@ -109,5 +78,5 @@ void TPatcherScript::ShowScriptError() {
                        IntegerText(column) + ": " + ErrorText;
     LogLine("script error at line " + IntegerText(line) + ", column " + IntegerText(column) + ": " + ErrorText);
     Failed();
-    ShowBox(memory_.CurrentDialog, text, ResourceText(kCaption), MB_ICONERROR);
+    ShowBox(memory_.CurrentDialog, text, ResourceText(kCaptionText), MB_ICONERROR);
 }

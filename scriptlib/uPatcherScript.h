@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "script/uScript.h"
-#include "scriptlib/uEntrySelection.h"
-#include "scriptlib/uOptions.h"
+#include "scriptlib/installer/uEntrySelection.h"
+#include "scriptlib/installer/uOptions.h"
 #include "scriptlib/uScriptLib.h"
 
 class TZLibUnpacker;
@@ -22,7 +22,7 @@ class TZLibUnpacker;
 constexpr int32_t kExitScriptFailed = 6;
 
 // A library function bound so that the installation log records its calls
-// (uPatcherLog.cpp).
+// (host/uInstallLogBinding.cpp).
 struct TPatcherFunctionSpec;
 struct TLoggedCall {
     const TPatcherFunctionSpec* Function;
@@ -39,7 +39,8 @@ constexpr uint8_t evCommand = 4;
 class TPatcherMemory : public TBaseLibMemory {
 public:
     // The base library, then the constants, then the installer functions,
-    // each in table order (scriptlib/uPatcherTable.cpp).
+    // each in table order (scriptlib/installer/uPatcherTable.h); made where
+    // the functions are bound (scriptlib/host/uPatcherLibrary.cpp).
     TPatcherMemory();
 
     void AddConstant(const char* name, int32_t value) { AddVariable(name, IntegerValue(value)); }

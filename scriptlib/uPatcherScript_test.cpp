@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "scriptlib/uPatcherTable.h"
+#include "scriptlib/installer/uPatcherTable.h"
 #include "tests/support/ScriptHarness.h"
 
 namespace {

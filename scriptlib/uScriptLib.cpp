@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "system/text/uTextLower.h"
 #include "system/uSystem.h"
-#include "system/uTextLower.h"
 
 namespace {
 

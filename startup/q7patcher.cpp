@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "startup/uStartup.h"
-#include "system/uDllSearch.h"
+#include "system/io/uDllSearch.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     RestrictDllSearch();

@@ -5,16 +5,18 @@
 #include <commctrl.h>
 
 #include <optional>
-#include <vector>
 
 #include "archive/uZlibArchive.h"
+#include "pe/uAppendedArchive.h"
+#include "pe/uInstallerMarks.h"
 #include "scriptlib/uPatcherScript.h"
-#include "startup/uCommandLine.h"
-#include "startup/uPeImage.h"
-#include "system/uBoxCaption.h"
-#include "system/uFatalError.h"
-#include "system/uInstallLog.h"
+#include "scriptlib/installer/uCommandLine.h"
+#include "pe/uAppendedArchive.h"
+#include "system/app/uFatalError.h"
+#include "system/app/uInstallLog.h"
+#include "system/app/uBoxCaption.h"
 #include "system/uSystem.h"
+#include "system/win/uEnvironment.h"
 
 namespace {
 
@@ -52,16 +54,6 @@ public:
     TActiveScope& operator=(const TActiveScope&) = delete;
 };
 
-std::string OwnExecutablePath() {
-    std::vector<char> buffer(MAX_PATH);
-    while (true) {
-        DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) throw EWin32Error{};
-        if (n < buffer.size()) return std::string(buffer.data(), n);
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 // q7pack marks an installer whose brand asks for options with a resource,
 // and one that runs only its own archive with another.
 bool HasMark(const char* mark) { return FindResourceA(nullptr, mark, MAKEINTRESOURCEA(10)) != nullptr; }
@@ -95,14 +87,15 @@ int32_t OpenAndInstall(TZLibUnpacker& unpacker, const TInvocation& invocation, b
     bool ownFile = !invocation.Archive;
     std::string name = ownFile ? "" : *invocation.Archive;
     try {
-        if (ownFile) name = OwnExecutablePath();
+        // An own path Windows cannot tell opens nothing and ends as damaged.
+        if (ownFile) name = OwnProgramPath();
         TFileStream archive(name, fmOpenReadShareAll);
         std::optional<int32_t> offset = ownFile ? GetAppendedArchiveOffset() : 0;
         // Reading from anywhere else would load whatever lies there.
         if (!offset || archive.Seek(*offset, soFromBeginning) != *offset)
             return Fatal(kArchiveUnavailable, "", takesOptions);
         return InstallFrom(unpacker, archive, {takesOptions, invocation.Options});
-    } catch (const EWin32Error& e) {
+    } catch (const EOsError& e) {
         return Fatal(kArchiveDamaged, "", takesOptions, name + ": " + OsErrorText(e.Code));
     } catch (...) {
         return Fatal(kArchiveDamaged, "", takesOptions);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "startup/uCommandLine.h"
+#include "scriptlib/installer/uCommandLine.h"
 
 class TZLibUnpacker;
 

@@ -21,7 +21,7 @@ int32_t TStream::Size() {
 // --- THandleStream and TFileStream ---------------------------------------
 
 intptr_t CheckOsResult(intptr_t result) {
-    if (result == 0) throw EWin32Error();
+    if (result == 0) throw EOsError();
     return result;
 }
 
@@ -44,7 +44,7 @@ int32_t THandleStream::Seek(int32_t offset, uint16_t origin) { return HandleSeek
 
 TFileStream::TFileStream(const std::string& path, uint16_t mode)
     : THandleStream(mode == CreateMode ? HandleCreate(path) : HandleOpen(path, mode)) {
-    if (Handle < 0) throw EWin32Error();
+    if (Handle < 0) throw EOsError();
 }
 
 TFileStream::~TFileStream() {

@@ -6,7 +6,7 @@
 // archive and the file it sits in stay below 2 GiB. Nothing is buffered:
 // every Read and Write of a handle stream is one OS call. Reads and writes
 // never raise (a failure shows as a short count); only opening, creating and
-// resizing a file raise EWin32Error.
+// resizing a file raise EOsError.
 
 #include <cstdint>
 #include <string>
@@ -19,9 +19,10 @@
 uint32_t LastOsError();
 std::string OsErrorText(uint32_t code);
 
-// Raised when the OS refuses to open, create or resize a file, with the
-// OS's code for why; the handler that catches it chooses the text.
-struct EWin32Error {
+// Raised when the operating system (Win32, or POSIX where the same streams
+// run natively) refuses to open, create or resize a file, with the OS's
+// code for why; the handler that catches it chooses the text.
+struct EOsError {
     uint32_t Code = LastOsError();
 };
 
@@ -79,7 +80,7 @@ int32_t HandleSeek(THandle handle, int32_t offset, uint16_t origin);
 int HandleSetEnd(THandle handle);
 void HandleClose(THandle handle);
 
-// Raises EWin32Error when an OS call's result is 0, otherwise returns it.
+// Raises EOsError when an OS call's result is 0, otherwise returns it.
 intptr_t CheckOsResult(intptr_t result);
 
 // A stream over an open OS file handle. WriteError keeps the OS's code for
@@ -88,7 +89,7 @@ class THandleStream : public TStream {
 public:
     explicit THandleStream(THandle handle) : Handle(handle) {}
 
-    // Seeks to newSize and ends the file there; EWin32Error on failure.
+    // Seeks to newSize and ends the file there; EOsError on failure.
     void Resize(int32_t newSize) override;
     int32_t Read(void* buffer, int32_t count) override;
     int32_t Write(const void* buffer, int32_t count) override;
@@ -99,7 +100,7 @@ public:
 };
 
 // Opens (or, with CreateMode, creates) a named file on construction and
-// closes it on destruction. EWin32Error when the OS refuses.
+// closes it on destruction. EOsError when the OS refuses.
 class TFileStream : public THandleStream {
 public:
     TFileStream(const std::string& path, uint16_t mode);
@@ -160,3 +161,6 @@ std::string IntegerText(int32_t value);
 // The entry of the installer's string table (at most 4095 bytes), in the
 // ANSI code page; empty for an id the table lacks.
 std::string ResourceText(uint32_t id);
+
+// The string-table entry that titles every message box of the installer.
+constexpr uint32_t kCaptionText = 65519;

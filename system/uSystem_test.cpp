@@ -5,8 +5,8 @@
 #include <climits>
 #include <filesystem>
 
-#include "system/uResourceLanguage.h"
-#include "system/uTextLower.h"
+#include "system/app/uResourceLanguage.h"
+#include "system/text/uTextLower.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -52,7 +52,7 @@ TEST(FileStream, MissingPathsAndModesOutsideTheTablesRaise) {
         {dir / "f", 0x50},  // sharing 5
     };
     for (const auto& [path, mode] : refused)
-        EXPECT_THROW(TFileStream(path, mode), EWin32Error) << path << mode;
+        EXPECT_THROW(TFileStream(path, mode), EOsError) << path << mode;
 }
 
 // Create truncates; a read-write handle (0x42) resizes and stays where it
@@ -76,7 +76,7 @@ TEST(FileStream, CreateTruncatesResizeCutsAndAReadOnlyHandleNeverWrites) {
     EXPECT_EQ(s.Size(), 10) << "and does not extend the file";
     EXPECT_EQ(ReadAll(s, 4), "");
     EXPECT_EQ(s.Write("xyz", 3), 0) << "a write to a read-only handle writes nothing";
-    EXPECT_THROW(s.Resize(1), EWin32Error);
+    EXPECT_THROW(s.Resize(1), EOsError);
 }
 
 TEST(FileStream, PositionsFrom2GiBOnAreFailuresThatDoNotMove) {
@@ -101,13 +101,13 @@ TEST(FileStream, SharingOfTheModeTablesIsEnforced) {
     TempDir dir;
     {
         TFileStream created(dir / "f", CreateMode);  // no sharing while open
-        EXPECT_THROW(TFileStream(dir / "f", fmOpenReadShareAll), EWin32Error);
+        EXPECT_THROW(TFileStream(dir / "f", fmOpenReadShareAll), EOsError);
         created.Write("abc", 3);
     }
     TFileStream writer(dir / "f", 0x42);  // read-write, others may read and write
     TFileStream reader(dir / "f", fmOpenReadShareAll);
     EXPECT_EQ(ReadAll(reader, 3), "abc");
-    EXPECT_THROW(TFileStream(dir / "f", 0x20), EWin32Error) << "denies write, but a writer is open";
+    EXPECT_THROW(TFileStream(dir / "f", 0x20), EOsError) << "denies write, but a writer is open";
 }
 #endif
 

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "system/uImageScale.h"
+#include "system/app/uImageScale.h"
 #include "tests/e2e/uE2e.h"
 
 namespace {

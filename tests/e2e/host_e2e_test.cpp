@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "script/uScript.h"
-#include "scriptlib/uPatcherCheck.h"
+#include "scriptlib/installer/uPatcherCheck.h"
 #include "tests/e2e/uE2e.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The installer library where only the real installer shows it: the
 // registry view its build writes into and a program it starts and waits
 // for. The folder browser's answers are BrowseForDirectory's own test
-// (system/uSystemShell_test.cpp) and the sample's wizard. Installing a payload
+// (system/win/uFolderBrowser_test.cpp) and the sample's wizard. Installing a payload
 // through the wizard is the sample package's scenario (sample_e2e_test.cpp);
 // which stored names a copy refuses is InstallArchiveEntry's.
 

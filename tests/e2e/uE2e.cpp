@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "archive/uZlibWriter.h"
-#include "system/uByteOrder.h"
+#include "system/io/uByteOrder.h"
 
 namespace {
 

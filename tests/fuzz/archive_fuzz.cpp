@@ -16,7 +16,7 @@
 #include <string>
 
 #include "archive/uZlibArchive.h"
-#include "system/uByteOrder.h"
+#include "system/io/uByteOrder.h"
 #include "tests/fuzz/Require.h"
 
 namespace {

@@ -10,15 +10,15 @@
 #include <string>
 #include <tuple>
 
+#include "pe/uAppendedArchive.h"
 #include "pe/uPeResources.h"
-#include "startup/uPeImage.h"
-#include "system/uUtf8.h"
-#include "tools/q7pack/BrandApply.h"
-#include "tools/q7pack/BrandDialog.h"
-#include "tools/q7pack/BrandImages.h"
-#include "tools/q7pack/BrandVersion.h"
-#include "tools/q7pack/PackError.h"
+#include "system/text/uUtf8.h"
 #include "tests/fuzz/Require.h"
+#include "tools/q7pack/brand/BrandApply.h"
+#include "tools/q7pack/brand/BrandDialog.h"
+#include "tools/q7pack/brand/BrandImages.h"
+#include "tools/q7pack/brand/BrandVersion.h"
+#include "tools/q7pack/common/PackError.h"
 
 namespace {
 
@@ -28,11 +28,11 @@ TBrand FullBrand() {
         "65519 = t\n[version]\nproduct-version = 1.2\n[manifest]\ndescription = <&>\nexecution-level = "
         "asInvoker\n",
         "brand.ini");
-    b.icon = CheckIcon(std::string("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\x21\0\0\0\x16\0\0\0\x89PNG\r\n\x1A\n"
+    b.Icon = CheckIcon(std::string("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\x21\0\0\0\x16\0\0\0\x89PNG\r\n\x1A\n"
                                    "\0\0\0\x0DIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0crc!",
                                    55),
                        "fuzz.ico");
-    b.bitmap = "dib";
+    b.Bitmap = "dib";
     return b;
 }
 
@@ -59,12 +59,12 @@ void Read(uint8_t mode, const std::string& input, const TBrand& full) {
         BrandResources(all, brand);  // written into a stub without resources
         for (const TResource& r : all)
             if (r.Type == TResourceId::Of(rtVersion))
-                Require(VersionString(r.Data, u"ProductVersion") == brand.version->strings["ProductVersion"]);
+                Require(VersionString(r.Data, u"ProductVersion") == brand.Version->Strings["ProductVersion"]);
             else if (r.Type == TResourceId::Of(rtManifest))
                 Require(Utf8ToUtf16(r.Data).has_value());
     } else if (mode == 1) {
         size_t bytes = 0;
-        for (const std::string& image : IconResources(CheckIcon(input, "fuzz.ico"), 1).images)
+        for (const std::string& image : IconResources(CheckIcon(input, "fuzz.ico"), 1).Images)
             bytes += image.size();
         Require(bytes <= input.size());
     } else if (mode == 2) {
@@ -75,7 +75,7 @@ void Read(uint8_t mode, const std::string& input, const TBrand& full) {
                                       {TResourceId::Of(rtIcon), TResourceId::Of(1), 0x409, 0, "old icon"}};
         BrandResources(all, full);
         for (const TResource& r : all)
-            if (r.Type == TResourceId::Of(rtDialog)) Require(ParseDialog(r.Data).caption == u"Fuzz");
+            if (r.Type == TResourceId::Of(rtDialog)) Require(ParseDialog(r.Data).Caption == u"Fuzz");
         LayoutResources(all, 0x1000);
     } else if (mode == 7) {
         std::string branded = BrandedStub(input, full);
@@ -83,7 +83,7 @@ void Read(uint8_t mode, const std::string& input, const TBrand& full) {
         Require(image.Directory(pdCertificate).Size == 0);
         auto bytes = reinterpret_cast<const unsigned char*>(branded.data());
         Require(AppendedArchiveStart(bytes, branded.size()).Offset == static_cast<int32_t>(image.DataEnd()));
-        std::string title = ReadIdentity(image).title;  // empty for a stub without page 101
+        std::string title = ReadIdentity(image).Title;  // empty for a stub without page 101
         Require(title.empty() || title == "Fuzz");
     } else {
         TPeFile image(input);

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/q7pack/PackCheck.h"
 #include "tests/fuzz/Require.h"
+#include "tools/q7pack/pack/PackCheck.h"
 
 namespace {
 
@@ -30,9 +30,9 @@ bool IsControl(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; }
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     ScriptCheck check = CheckScriptText("in.ini", text);
-    for (char c : check.warning) Require(c == '\n' || !IsControl(static_cast<unsigned char>(c)));
-    if (check.report.empty()) return 0;
-    std::vector<std::string> lines = Lines(check.report);
+    for (char c : check.Warning) Require(c == '\n' || !IsControl(static_cast<unsigned char>(c)));
+    if (check.Report.empty()) return 0;
+    std::vector<std::string> lines = Lines(check.Report);
     Require(lines.size() == 3 || lines.size() == 4);
     for (const std::string& line : lines)
         for (char c : line) Require(!IsControl(static_cast<unsigned char>(c)));

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/uStoredName.h"
-#include "scriptlib/uInstallJournal.h"
+#include "scriptlib/installer/uInstallJournal.h"
+#include "system/fs/uStoredName.h"
 #include "tests/fuzz/Require.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <memory>
 
-#include "startup/uPeImage.h"
-#include "system/uByteOrder.h"
+#include "pe/uAppendedArchive.h"
+#include "system/io/uByteOrder.h"
 #include "tests/fuzz/Require.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

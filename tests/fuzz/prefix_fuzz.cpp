@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/q7pack/PackError.h"
+#include "tools/q7pack/common/PackError.h"
 #include "tools/q7pack/try/ChangeReport.h"
 #include "tools/q7pack/try/ShellLink.h"
 

@@ -21,9 +21,9 @@
 #include <set>
 #include <string>
 
-#include "tools/q7pack/ArchiveCommands.h"
-#include "tools/q7pack/PackError.h"
 #include "tests/fuzz/Require.h"
+#include "tools/q7pack/common/PackError.h"
+#include "tools/q7pack/read/ArchiveCommands.h"
 
 namespace fs = std::filesystem;
 

@@ -15,7 +15,7 @@
 #include "archive/uSolidArchive.h"
 #include "archive/uZlibArchive.h"
 #include "archive/uZlibWriter.h"
-#include "system/uByteOrder.h"
+#include "system/io/uByteOrder.h"
 #include "tests/fuzz/Require.h"
 
 namespace {

@@ -11,18 +11,20 @@
 #include <vector>
 
 #include "archive/uZlibWriter.h"
-#include "system/uSafeFolder.h"
-#include "tools/q7pack/ArchiveCommands.h"
-#include "tools/q7pack/BrandFile.h"
-#include "tools/q7pack/LzmaEncoder.h"
-#include "tools/q7pack/Names.h"
-#include "tools/q7pack/PackCheck.h"
-#include "tools/q7pack/PackCreate.h"
-#include "tools/q7pack/PackError.h"
-#include "tools/q7pack/PackInputs.h"
-#include "tools/q7pack/Shipped.h"
+#include "system/fs/uSafeFolder.h"
+#include "tools/q7pack/pack/LzmaEncoder.h"
+#include "tools/q7pack/brand/BrandFile.h"
+#include "tools/q7pack/brand/BrandedStub.h"
+#include "tools/q7pack/common/Files.h"
+#include "tools/q7pack/common/Names.h"
+#include "tools/q7pack/common/PackError.h"
+#include "tools/q7pack/common/Shipped.h"
+#include "tools/q7pack/pack/PackCheck.h"
+#include "tools/q7pack/pack/PackCreate.h"
+#include "tools/q7pack/pack/PackInputs.h"
 #include "tools/q7pack/product/Product.h"
 #include "tools/q7pack/product/Winget.h"
+#include "tools/q7pack/read/ArchiveCommands.h"
 #include "tools/q7pack/try/TryCommand.h"
 
 namespace {
@@ -259,7 +261,7 @@ void PrintHelp() {
 }
 
 struct UsageError {
-    std::string message;
+    std::string Message;
 };
 
 int ParseNumber(const std::string& option, const char* text, int low, int high) {
@@ -275,14 +277,14 @@ int ParseNumber(const std::string& option, const char* text, int low, int high) 
 // installer's check to stderr.
 bool ScriptPasses(const std::string& setupIni, std::optional<uint32_t> codePage) {
     ScriptCheck check = CheckScriptFile(setupIni, codePage);
-    std::fputs(check.warning.c_str(), stderr);
-    std::fputs(check.report.c_str(), stderr);
-    return check.report.empty();
+    std::fputs(check.Warning.c_str(), stderr);
+    std::fputs(check.Report.c_str(), stderr);
+    return check.Report.empty();
 }
 
 // The package's code page from the brand file, if one is given.
 std::optional<uint32_t> PackageCodePage(const std::string& brandFile) {
-    std::optional<uint32_t> codePage = brandFile.empty() ? std::nullopt : ReadBrandFile(brandFile).codePage;
+    std::optional<uint32_t> codePage = brandFile.empty() ? std::nullopt : ReadBrandFile(brandFile).CodePage;
     SetPackageCodePage(codePage);
     return codePage;
 }
@@ -300,11 +302,11 @@ void PrintSummary(const CreateOptions& options, const CreateSummary& s) {
     std::printf(
         "%s: %s: %llu bytes of files compressed to %llu bytes of entry data, an archive of %llu bytes "
         "with headers and names%s\n",
-        options.output.c_str(), CountOf(s.entries, "entry", "entries").c_str(),
-        static_cast<unsigned long long>(s.unpackedBytes), static_cast<unsigned long long>(s.packedBytes),
-        static_cast<unsigned long long>(s.archiveBytes),
-        options.stub.empty() ? " (bare archive)"
-                             : (", behind a " + std::to_string(s.stubBytes) + "-byte installer").c_str());
+        options.Output.c_str(), CountOf(s.Entries, "entry", "entries").c_str(),
+        static_cast<unsigned long long>(s.UnpackedBytes), static_cast<unsigned long long>(s.PackedBytes),
+        static_cast<unsigned long long>(s.ArchiveBytes),
+        options.Stub.empty() ? " (bare archive)"
+                             : (", behind a " + std::to_string(s.StubBytes) + "-byte installer").c_str());
 }
 
 bool EndsWithExe(const std::string& name) {
@@ -324,24 +326,24 @@ std::string ShippedStub(const std::string& arch) {
 
 // What create and uninstaller read from their command line.
 struct CreateCommand {
-    CreateOptions options;
-    UninstallerOptions uninstaller;
-    std::vector<std::string> positional;
-    std::string product;  // --product: the product file that makes the brand and both scripts
+    CreateOptions Options;
+    UninstallerOptions Uninstaller;
+    std::vector<std::string> Positional;
+    std::string Product;  // --product: the product file that makes the brand and both scripts
 };
 
 CreateCommand ParseCreate(const std::vector<std::string>& args) {
     CreateCommand c;
-    CreateOptions& options = c.options;
+    CreateOptions& options = c.Options;
     std::string arch;
-    options.level = DefaultCompressionLevel();
-    options.threads = std::max(1u, std::thread::hardware_concurrency());
+    options.Level = DefaultCompressionLevel();
+    options.Threads = std::max(1u, std::thread::hardware_concurrency());
     bool optionsDone = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         bool hasValue = i + 1 < args.size();
         if (optionsDone || a.empty() || a[0] != '-') {
-            c.positional.push_back(a);
+            c.Positional.push_back(a);
         } else if (a == "--") {
             optionsDone = true;
         } else if ((a == "-o" || a == "--stub" || a == "--arch" || a == "--brand" || a == "-l" || a == "-j" ||
@@ -349,44 +351,44 @@ CreateCommand ParseCreate(const std::vector<std::string>& args) {
                    !hasValue) {
             throw UsageError{a + " needs a value"};
         } else if (a == "-o") {
-            options.output = args[++i];
+            options.Output = args[++i];
         } else if (a == "--stub") {
-            options.stub = args[++i];
+            options.Stub = args[++i];
         } else if (a == "--arch") {
             arch = args[++i];
             if (StubName(arch).empty()) throw UsageError{"--arch takes i686 or x86_64"};
         } else if (a == "--brand") {
-            options.brand = args[++i];
+            options.Brand = args[++i];
         } else if (a == "--uninstaller") {
-            c.uninstaller.script = args[++i];
+            c.Uninstaller.Script = args[++i];
         } else if (a == "--uninstaller-name") {
-            c.uninstaller.name = args[++i];
+            c.Uninstaller.Name = args[++i];
         } else if (a == "--solid") {
-            options.solid = true;
+            options.Solid = true;
         } else if (a == "--product") {
-            c.product = args[++i];
+            c.Product = args[++i];
         } else if (a == "-l") {
-            options.level = ParseNumber(a, args[++i].c_str(), 0, MaxCompressionLevel());
+            options.Level = ParseNumber(a, args[++i].c_str(), 0, MaxCompressionLevel());
         } else if (a == "-j") {
-            options.threads = static_cast<unsigned>(ParseNumber(a, args[++i].c_str(), 1, 256));
+            options.Threads = static_cast<unsigned>(ParseNumber(a, args[++i].c_str(), 1, 256));
         } else {
             throw UsageError{"unknown option " + a};
         }
     }
-    if (options.output.empty()) throw UsageError{"-o OUT is missing"};
-    if (!arch.empty() && !options.stub.empty()) throw UsageError{"give --stub or --arch, not both"};
-    if (options.stub.empty() && (!arch.empty() || EndsWithExe(options.output)))
-        options.stub = ShippedStub(arch);
-    if (!options.brand.empty() && options.stub.empty())
+    if (options.Output.empty()) throw UsageError{"-o OUT is missing"};
+    if (!arch.empty() && !options.Stub.empty()) throw UsageError{"give --stub or --arch, not both"};
+    if (options.Stub.empty() && (!arch.empty() || EndsWithExe(options.Output)))
+        options.Stub = ShippedStub(arch);
+    if (!options.Brand.empty() && options.Stub.empty())
         throw UsageError{"--brand needs --stub: a bare archive has no resources"};
-    if (!c.uninstaller.script.empty() && options.stub.empty())
+    if (!c.Uninstaller.Script.empty() && options.Stub.empty())
         throw UsageError{"--uninstaller needs --stub: the uninstaller is an installer"};
-    if (!c.product.empty() && (!options.brand.empty() || !c.uninstaller.script.empty()))
+    if (!c.Product.empty() && (!options.Brand.empty() || !c.Uninstaller.Script.empty()))
         throw UsageError{"--product writes the brand and the uninstall script itself: leave out --brand and --uninstaller"};
-    if (!c.product.empty() && options.stub.empty())
+    if (!c.Product.empty() && options.Stub.empty())
         throw UsageError{"--product needs --stub (or --arch, or an OUT named *.exe): a product is an installer"};
-    if (c.positional.empty() && c.product.empty()) throw UsageError{"SETUP.INI is missing"};
-    if (options.solid && !LzmaEncoderAvailable())
+    if (c.Positional.empty() && c.Product.empty()) throw UsageError{"SETUP.INI is missing"};
+    if (options.Solid && !LzmaEncoderAvailable())
         throw UsageError{"--solid: this build of q7pack has no LZMA encoder; it writes the zlib format only"};
     return c;
 }
@@ -394,32 +396,32 @@ CreateCommand ParseCreate(const std::vector<std::string>& args) {
 // The inputs of the installer, its scripts checked; with --uninstaller,
 // the uninstaller's bytes in uninstaller.
 std::vector<PackInput> InstallerInputs(const CreateCommand& c, std::string& uninstaller) {
-    const std::vector<std::string>& p = c.positional;
-    std::optional<uint32_t> codePage = PackageCodePage(c.options.brand);
+    const std::vector<std::string>& p = c.Positional;
+    std::optional<uint32_t> codePage = PackageCodePage(c.Options.Brand);
     std::vector<PackInput> inputs = CollectInputs(p[0], std::vector<std::string>(p.begin() + 1, p.end()));
     if (codePage) {
-        inputs[0].content = StoredScript(p[0], ReadInputFile(p[0]), codePage);
-        inputs[0].size = inputs[0].content->size();
+        inputs[0].Content = StoredScript(p[0], ReadInputFile(p[0]), codePage);
+        inputs[0].Size = inputs[0].Content->size();
     }
     if (!ScriptPasses(p[0], codePage))
-        throw PackError(c.options.output, "not written: the control script does not pass the check");
-    if (c.uninstaller.script.empty()) return inputs;
-    if (!ScriptPasses(c.uninstaller.script, codePage))
-        throw PackError(c.options.output, "not written: the uninstall script does not pass the check");
-    uninstaller = BuildUninstaller(inputs, c.uninstaller, c.options);
+        throw PackError(c.Options.Output, "not written: the control script does not pass the check");
+    if (c.Uninstaller.Script.empty()) return inputs;
+    if (!ScriptPasses(c.Uninstaller.Script, codePage))
+        throw PackError(c.Options.Output, "not written: the uninstall script does not pass the check");
+    uninstaller = BuildUninstaller(inputs, c.Uninstaller, c.Options);
     return inputs;
 }
 
 // create --product: the product's three files, written to scratch, become
 // the brand, SETUP.INI and the uninstall script of an ordinary create.
 std::optional<TProduct> UseProductFile(CreateCommand& c, std::optional<TProductScratch>& scratch) {
-    if (c.product.empty()) return std::nullopt;
-    TProduct product = ReadProductFile(c.product);
+    if (c.Product.empty()) return std::nullopt;
+    TProduct product = ReadProductFile(c.Product);
     const std::string& folder = scratch.emplace().Folder();
     WriteProductFiles(GenerateProduct(product), folder, false);
-    c.options.brand = folder + "/brand.ini";
-    c.uninstaller.script = folder + "/uninstall.ini";
-    c.positional.insert(c.positional.begin(), folder + "/setup.ini");
+    c.Options.Brand = folder + "/brand.ini";
+    c.Uninstaller.Script = folder + "/uninstall.ini";
+    c.Positional.insert(c.Positional.begin(), folder + "/setup.ini");
     return product;
 }
 
@@ -430,11 +432,11 @@ int Create(const std::vector<std::string>& args) {
     std::string uninstaller;
     std::vector<PackInput> inputs = InstallerInputs(c, uninstaller);
     if (product) CheckProductPayload(*product, inputs);
-    if (!c.uninstaller.script.empty()) {
-        inputs.push_back(UninstallerEntry(uninstaller, c.uninstaller));
+    if (!c.Uninstaller.Script.empty()) {
+        inputs.push_back(UninstallerEntry(uninstaller, c.Uninstaller));
         CheckStoredNames(inputs);
     }
-    PrintSummary(c.options, CreateArchive(inputs, c.options));
+    PrintSummary(c.Options, CreateArchive(inputs, c.Options));
     return 0;
 }
 
@@ -442,12 +444,12 @@ int Create(const std::vector<std::string>& args) {
 // packed as a payload file.
 int Uninstaller(const std::vector<std::string>& args) {
     CreateCommand c = ParseCreate(args);
-    if (c.uninstaller.script.empty()) throw UsageError{"uninstaller needs --uninstaller UNINSTALL.INI"};
+    if (c.Uninstaller.Script.empty()) throw UsageError{"uninstaller needs --uninstaller UNINSTALL.INI"};
     std::string bytes;
     InstallerInputs(c, bytes);
-    WriteOutputFile(c.options.output, bytes);
-    std::printf("%s: the uninstaller, %llu bytes; pack it as %s\n", c.options.output.c_str(),
-                static_cast<unsigned long long>(bytes.size()), c.uninstaller.name.c_str());
+    WriteOutputFile(c.Options.Output, bytes);
+    std::printf("%s: the uninstaller, %llu bytes; pack it as %s\n", c.Options.Output.c_str(),
+                static_cast<unsigned long long>(bytes.size()), c.Uninstaller.Name.c_str());
     return 0;
 }
 
@@ -539,8 +541,8 @@ int Winget(const std::vector<std::string>& args) {
 }
 
 struct CommandEntry {
-    const char* name;
-    int (*run)(const std::vector<std::string>& args);
+    const char* Name;
+    int (*Run)(const std::vector<std::string>& args);
 };
 
 int Try(const std::vector<std::string>& args) {
@@ -574,11 +576,11 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
     if (command == "--version") {
-        std::printf("q7pack 5.1.0 (%s)\n", CompressorName());
+        std::printf("q7pack " Q7_VERSION " (%s)\n", CompressorName());
         return 0;
     }
     for (const CommandEntry& entry : kCommands)
-        if (command == entry.name) return entry.run(std::vector<std::string>(args.begin() + 1, args.end()));
+        if (command == entry.Name) return entry.Run(std::vector<std::string>(args.begin() + 1, args.end()));
     throw UsageError{"unknown command " + command};
 }
 
@@ -589,7 +591,7 @@ int main(int argc, char** argv) {
     try {
         return Run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "q7pack: %s\n%s(q7pack --help tells more)\n", e.message.c_str(), kUsage);
+        std::fprintf(stderr, "q7pack: %s\n%s(q7pack --help tells more)\n", e.Message.c_str(), kUsage);
         return 2;
     } catch (const PackError& e) {
         std::fprintf(stderr, "q7pack: %s: %s\n", e.Subject().c_str(), e.what());

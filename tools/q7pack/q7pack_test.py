@@ -201,7 +201,7 @@ class PackagerTest(unittest.TestCase):
         with open(self.path("huge.bin"), "wb") as f:
             f.truncate(1 << 32)  # sparse: nothing is written
         tool = self.path("src/tool.bin")
-        # Which stored names escape is StoredNameFault's table (archive/uStoredName_test.cpp).
+        # Which stored names escape is StoredNameFault's table (archive/uZlibArchive_test.cpp).
         cases = [
             (["..\\evil=" + tool], b"would leave"),
             ([self.path("src/A.TXT"), self.path("src/other/a.txt")], b"already taken"),
@@ -326,7 +326,7 @@ class PackagerTest(unittest.TestCase):
 
     def test_check_reports_errors_and_warns_of_a_script_saved_as_utf8(self):
         # Which error, which note and the caret under the line are the script
-        # check's (scriptlib/uPatcherCheck_test.cpp); the note on a byte-order
+        # check's (scriptlib/installer/uPatcherCheck_test.cpp); the note on a byte-order
         # mark and the warning on UTF-8 text are q7pack's own.
         name = self.path("check/setup.ini").encode()
         passes = name + b": passes the installer's check\n"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/q7pack/PackInputs.h"
+#include "tools/q7pack/pack/PackInputs.h"
 
 struct TProductComponent {
     std::string id;           // the section's name, [component ID]

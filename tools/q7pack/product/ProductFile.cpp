@@ -7,9 +7,10 @@
 #include <set>
 #include <sstream>
 
-#include "tools/q7pack/BrandFile.h"
-#include "tools/q7pack/Names.h"
-#include "tools/q7pack/PackError.h"
+#include "tools/q7pack/brand/BrandFile.h"
+#include "tools/q7pack/common/Files.h"
+#include "tools/q7pack/common/Names.h"
+#include "tools/q7pack/common/PackError.h"
 #include "tools/q7pack/product/Product.h"
 
 namespace {
@@ -219,7 +220,7 @@ TProduct ProductReader::Read(const std::string& text) {
     product_.brandText = brand.str();
     Finish();
     TBrand brandPart = ParseBrand(product_.brandText, product_.path);  // its faults at their lines
-    for (const TBrandLanguage& language : brandPart.languages) product_.languages.push_back(language.tag);
+    for (const TBrandLanguage& language : brandPart.Languages) product_.languages.push_back(language.Tag);
     return product_;
 }
 
@@ -239,7 +240,7 @@ TProduct ReadProductFile(const std::string& path) { return ParseProduct(ReadInpu
 void CheckProductPayload(const TProduct& product, const std::vector<PackInput>& inputs) {
     auto stored = [&](const std::string& prefix, bool folder) {
         for (const PackInput& input : inputs)
-            if (StoredUnder(input.name, prefix, product.path, folder)) return true;
+            if (StoredUnder(input.Name, prefix, product.path, folder)) return true;
         return false;
     };
     auto require = [&](const std::string& name, size_t line, const std::string& what) {

@@ -5,9 +5,10 @@
 #include <random>
 #include <system_error>
 
-#include "tools/q7pack/PackCreate.h"
-#include "tools/q7pack/PackError.h"
-#include "tools/q7pack/PackInputs.h"
+#include "tools/q7pack/common/Files.h"
+#include "tools/q7pack/pack/PackCreate.h"
+#include "tools/q7pack/common/PackError.h"
+#include "tools/q7pack/pack/PackInputs.h"
 #include "tools/q7pack/product/Product.h"
 
 void WriteProductFiles(const TProductFiles& files, const std::string& folder, bool replace) {

@@ -8,7 +8,7 @@
 #include <set>
 #include <sstream>
 
-#include "tools/q7pack/PackError.h"
+#include "tools/q7pack/common/PackError.h"
 #include "tools/q7pack/product/Product.h"
 
 namespace {

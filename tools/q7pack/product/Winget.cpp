@@ -1,12 +1,13 @@
+#include "tools/q7pack/common/Files.h"
 #include "tools/q7pack/product/Winget.h"
 
 #include <filesystem>
 #include <map>
 #include <sstream>
 
-#include "tools/q7pack/PackCreate.h"
-#include "tools/q7pack/PackError.h"
-#include "tools/q7pack/PackInputs.h"
+#include "tools/q7pack/pack/PackCreate.h"
+#include "tools/q7pack/common/PackError.h"
+#include "tools/q7pack/pack/PackInputs.h"
 #include "tools/q7pack/product/Sha256.h"
 
 namespace {

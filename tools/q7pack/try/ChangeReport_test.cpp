@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/TempDir.h"
-#include "tools/q7pack/PackError.h"
+#include "tools/q7pack/common/PackError.h"
 #include "tools/q7pack/try/Expect.h"
 #include "tools/q7pack/try/TryCommand.h"
 

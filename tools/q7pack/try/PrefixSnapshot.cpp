@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "tools/q7pack/PackError.h"
-#include "tools/q7pack/PackInputs.h"
+#include "tools/q7pack/common/Files.h"
+#include "tools/q7pack/common/PackError.h"
 
 namespace fs = std::filesystem;
 

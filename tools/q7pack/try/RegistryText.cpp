@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "system/uUtf8.h"
-#include "tools/q7pack/PackError.h"
+#include "system/text/uUtf8.h"
+#include "tools/q7pack/common/PackError.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "system/uByteOrder.h"
-#include "system/uCodePage.h"
+#include "system/io/uByteOrder.h"
+#include "system/text/uCodePage.h"
 
 namespace {
 

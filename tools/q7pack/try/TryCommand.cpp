@@ -7,9 +7,9 @@
 #include <optional>
 
 #include "pe/uPeHeaders.h"
-#include "system/uByteOrder.h"
-#include "tools/q7pack/PackInputs.h"
-#include "tools/q7pack/Shipped.h"
+#include "system/io/uByteOrder.h"
+#include "tools/q7pack/common/Files.h"
+#include "tools/q7pack/common/Shipped.h"
 #include "tools/q7pack/try/ChangeReport.h"
 #include "tools/q7pack/try/Expect.h"
 #include "tools/q7pack/try/WinePrefix.h"

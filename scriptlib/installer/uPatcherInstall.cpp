@@ -1,0 +1,239 @@
+#include "scriptlib/installer/uPatcherInstall.h"
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "scriptlib/installer/uInstallJournal.h"
+#include "system/fs/uFiles.h"
+#include "system/fs/uStoredName.h"
+
+namespace {
+
+// One entry on its way: its stored path, the folder and name it goes to,
+// and the new file that holds its bytes until then.
+struct TPending {
+    const TZLibPackedFile* entry;
+    std::string path;
+    const TSafeFolder* folder;
+    std::string name;
+    std::unique_ptr<TSafeNewFile> file;
+    std::string aside;     // where the old file goes in the journal's folder
+    bool there = false;    // a file had the target's name when the installation began
+    bool again = false;    // the target was put in place by an earlier entry
+};
+
+// Passes the inflated bytes on and counts them; once the observer says stop
+// it takes nothing more, which ends the inflation.
+class TCountingStream : public TStream {
+public:
+    TCountingStream(TStream& output, TInstallObserver& observer, uint64_t& written, uint64_t total)
+        : output_(output), observer_(observer), written_(written), total_(total) {}
+
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Seek(int32_t offset, uint16_t origin) override { return output_.Seek(offset, origin); }
+    int32_t Write(const void* buffer, int32_t count) override {
+        if (Stopped) return 0;
+        int32_t done = output_.Write(buffer, count);
+        if (done > 0) written_ += static_cast<uint64_t>(done);
+        Stopped = !observer_.Progress(written_, total_);
+        return done;
+    }
+
+    bool Stopped = false;
+
+private:
+    TStream& output_;
+    TInstallObserver& observer_;
+    uint64_t& written_;
+    uint64_t total_;
+};
+
+bool IsScript(const std::string& name) { return AsciiLower(name) == "setup.ini"; }
+
+// Why an entry inflated into stream did not reach its file: the OS's text
+// for a write that fell short (a full disk), else damaged data.
+std::string EntryFailure(const THandleStream& stream) {
+    return "cannot be written: " +
+           (stream.WriteError ? OsErrorText(stream.WriteError) : std::string("its data in the archive is damaged"));
+}
+
+// The nearest folder of folder that exists, and the names below it that do
+// not, outermost first; the empty text (the current folder) for a relative
+// folder none of whose levels exists. The folder the caller names is taken
+// as named: links on the way to it are followed, as everywhere a script
+// names a path. A root that does not exist (a missing drive or share)
+// fails.
+std::string ExistingAncestor(const std::string& folder, std::vector<std::string>& missing) {
+    std::string path = folder, name;
+    while (!path.empty() && !IsExistingDirectory(path)) {
+        if (!SplitLastName(path, path, name)) throw EPathError(folder, "lies on a drive or share that does not exist");
+        if (name != ".") missing.insert(missing.begin(), name);
+    }
+    return path;
+}
+
+class TInstallation {
+public:
+    TInstallation(const TZLibUnpacker& unpacker, TInstallObserver& observer, const TLeftOut& leftOut)
+        : unpacker_(unpacker), observer_(observer), leftOut_(leftOut) {}
+
+    TInstallResult Run(const std::string& folder);
+
+private:
+    bool Plan();
+    TSafeFolder OpenRoot(const std::string& folder);
+    void RemoveMade(const TSafeFolder& folder, size_t level);
+    void Locate(TPending& pending);
+    bool Write(TPending& pending);
+    void Record(TPending& pending);
+    void PutInPlace(TPending& pending);
+    TInstallResult Stop(TInstallOutcome outcome, const std::string& failed);
+
+    const TZLibUnpacker& unpacker_;
+    TInstallObserver& observer_;
+    const TLeftOut& leftOut_;
+    std::string base_;                 // the nearest folder of the root that existed
+    std::vector<std::string> made_;    // the levels below it made for the root
+    std::unique_ptr<TInstallJournal> journal_;  // holds the folders; undone after the files below close
+    std::vector<TPending> pending_;
+    std::vector<std::string> targets_;  // the targets recorded so far, in lower case, sorted
+    uint64_t total_ = 0, written_ = 0;
+    bool cancelled_ = false;
+    std::string failed_, reason_;
+};
+
+// Refuses the names that would leave the folder, before anything is written.
+bool TInstallation::Plan() {
+    for (const TZLibPackedFile& entry : unpacker_.Files) {
+        if (IsScript(entry.Name) || IsLeftOut(leftOut_, static_cast<size_t>(&entry - unpacker_.Files.data()))) continue;
+        std::vector<std::string> parts = NameParts(entry.Name);
+        const char* fault = StoredNameFault(entry.Name);
+        if (fault || parts.empty()) {
+            failed_ = entry.Name;
+            reason_ = fault ? fault : "names no file";
+            return false;
+        }
+        std::string path;
+        for (const std::string& part : parts) path += (path.empty() ? "" : "\\") + part;
+        total_ += entry.UnpackedSize;
+        pending_.push_back({&entry, path, nullptr, parts.back(), nullptr, {}, false, false});
+    }
+    return true;
+}
+
+// The folder the caller names, made with the folders above it that are
+// missing. The journal lives inside it, so the undo of this run, not the
+// journal, removes what it made here.
+TSafeFolder TInstallation::OpenRoot(const std::string& folder) {
+    base_ = ExistingAncestor(folder, made_);
+    TSafeFolder root(base_);
+    for (const std::string& name : made_) root = root.Enter(name, true);
+    return root;
+}
+
+// Removes the levels made for the root from level on below folder, the
+// deepest first; one that holds something else now stays.
+void TInstallation::RemoveMade(const TSafeFolder& folder, size_t level) {
+    if (level + 1 < made_.size()) RemoveMade(folder.Enter(made_[level], false), level + 1);
+    folder.RemoveFolder(made_[level]);
+}
+
+// Finds (making) the entry's folder and refuses a link or a folder where
+// its file goes. A link cannot be put aside and back as it was everywhere
+// (Wine renames what a Unix link points to), so it is refused.
+void TInstallation::Locate(TPending& pending) {
+    std::vector<std::string> parts = NameParts(pending.path);
+    parts.pop_back();
+    pending.folder = &journal_->Folder(parts);
+    TEntryKind kind = pending.folder->KindOf(pending.name);
+    pending.there = kind != TEntryKind::Missing;
+    if (kind == TEntryKind::Link)
+        throw EPathError(pending.folder->PathOf(pending.name), "is a link; nothing is installed through links");
+    if (kind == TEntryKind::Folder) throw EPathError(pending.folder->PathOf(pending.name), "is a folder");
+}
+
+bool TInstallation::Write(TPending& pending) {
+    failed_ = pending.folder->PathOf(pending.name);
+    observer_.Entry(pending.entry->Name);
+    pending.file = std::make_unique<TSafeNewFile>(*pending.folder, pending.name);
+    TCountingStream counting(pending.file->Stream(), observer_, written_, total_);
+    bool whole = pending.entry->ExtractTo(&counting) == zaOk;
+    cancelled_ = counting.Stopped;
+    if (!whole) reason_ = EntryFailure(pending.file->Stream());
+    return whole && !cancelled_;
+}
+
+// Records what will happen to the target. A target seen twice (a name
+// stored twice, or two that differ only in case on Windows) is this
+// installation's own the second time: replaced, and removed by the undo.
+void TInstallation::Record(TPending& pending) {
+    std::string key = AsciiLower(pending.path);
+    auto at = std::lower_bound(targets_.begin(), targets_.end(), key);
+    pending.again = at != targets_.end() && *at == key;
+    if (!pending.again) targets_.insert(at, key);
+    if (!pending.again && pending.there)
+        pending.aside = journal_->Replaced(pending.path);
+    else
+        journal_->Created(pending.path);
+}
+
+void TInstallation::PutInPlace(TPending& pending) {
+    const TSafeFolder& folder = *pending.folder;
+    if (!pending.aside.empty()) folder.MoveTo(pending.name, journal_->Aside(), pending.aside, false);
+    if (!pending.file->Commit(pending.again)) throw EPathError(folder.PathOf(pending.name), "appeared meanwhile");
+    pending.file.reset();
+    cancelled_ = !observer_.Progress(written_, total_);
+}
+
+TInstallResult TInstallation::Stop(TInstallOutcome outcome, const std::string& failed) {
+    // The new files go before their folders, which the undo closes as it
+    // removes those it made.
+    pending_.clear();
+    bool whole = !journal_ || journal_->Undo();
+    journal_.reset();
+    try {
+        if (whole && !made_.empty()) RemoveMade(TSafeFolder(base_), 0);
+    } catch (const EPathError&) {
+    }
+    if (outcome == ioCancelled) return {outcome, {}, {}};
+    return {outcome, failed, reason_};
+}
+
+TInstallResult TInstallation::Run(const std::string& folder) {
+    if (!Plan()) return {ioRefused, failed_, reason_};
+    try {
+        failed_ = folder;
+        journal_ = std::make_unique<TInstallJournal>(OpenRoot(folder));
+        for (TPending& pending : pending_) Locate(pending);
+        TFlushBatch batch;
+        for (TPending& pending : pending_) {
+            if (!Write(pending)) return Stop(cancelled_ ? ioCancelled : ioFailed, failed_);
+            batch.Add(*pending.file);
+        }
+        batch.Wait();
+        // What goes where is written down and on disk before the first
+        // rename, so that the next run can take back what this one began.
+        for (TPending& pending : pending_) Record(pending);
+        journal_->Seal();
+        for (TPending& pending : pending_) {
+            PutInPlace(pending);
+            if (cancelled_) return Stop(ioCancelled, {});
+        }
+        journal_->Commit();
+    } catch (const EPathError& e) {
+        reason_ = e.what();
+        return Stop(ioFailed, e.Subject());
+    }
+    pending_.clear();
+    return {ioDone, {}, {}};
+}
+
+}  // namespace
+
+TInstallResult InstallArchive(const TZLibUnpacker& unpacker, const std::string& folder, TInstallObserver& observer,
+                              const TLeftOut& leftOut) {
+    TInstallation installation(unpacker, observer, leftOut);
+    return installation.Run(folder);
+}
