@@ -43,7 +43,8 @@ const char kUsage[] =
     "       q7pack verify FILE\n"
     "       q7pack extract [--overwrite] FILE DIR\n"
     "       q7pack try [--lang LANG] [--args ARGS] [--actions FILE] [--shots DIR] [--expect FILE]\n"
-    "                  [--scale PERCENT] [--timeout S] [--keep DIR] [--driver EXE] [--times] INSTALLER [ACTION...]\n"
+    "                  [--scale PERCENT] [--timeout S] [--keep DIR] [--driver EXE] [--times] [--over OLD.exe]...\n"
+    "                  INSTALLER [ACTION...]\n"
     "                  [--uninstall [--args ARGS] [--actions FILE] [ACTION...]]\n"
     "       q7pack --help | --version\n";
 
@@ -250,6 +251,10 @@ void PrintHelp() {
         "        --keep DIR      keeps the prefix and the logs in DIR (new or empty)\n"
         "        --driver EXE    the UI driver, q7uidriver.exe (default: the one\n"
         "                        installed with q7pack)\n"
+        "        --over OLD.exe  runs OLD.exe /S first, without a window, and shows\n"
+        "                        INSTALLER's changes over what it left: an upgrade over\n"
+        "                        an older version. Repeated, they run in order (an older\n"
+        "                        version, then an installer of a user's own file)\n"
         "        --times         a line \"# N ms\" behind each action: since the start\n"
         "        The exit status is 0 when every step ran to its end, exited with 0\n"
         "        (with --expect: as saved) and the output is the saved one.\n\n"

@@ -206,7 +206,8 @@ TTryOptions ParseTry(const std::vector<std::string>& args) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         bool valued = a == "--lang" || a == "--args" || a == "--shots" || a == "--expect" || a == "--keep" ||
-                      a == "--driver" || a == "--timeout" || a == "--actions" || a == "--scale";
+                      a == "--driver" || a == "--timeout" || a == "--actions" || a == "--scale" ||
+                      a == "--over";
         if (valued && i + 1 == args.size()) throw TTryUsage(a + " needs a value");
         if (a == "--lang")
             o.Lang = args[++i];
@@ -220,6 +221,8 @@ TTryOptions ParseTry(const std::vector<std::string>& args) {
             o.Keep = args[++i];
         else if (a == "--driver")
             o.Driver = args[++i];
+        else if (a == "--over")
+            o.Over.push_back(args[++i]);
         else if (a == "--actions")
             ReadActions(args[++i], step->Actions);
         else if (a == "--times")
@@ -249,10 +252,19 @@ TTryOptions ParseTry(const std::vector<std::string>& args) {
     return o;
 }
 
+// The installers --over names, each silently with /S and to a good end.
+void RunEarlier(const TTryOptions& options, TWinePrefix& wine) {
+    for (const std::string& earlier : options.Over) {
+        TDriven run = wine.Drive(DriverArgs(options, TTryStep{{}, "/S"}, wine.Place(earlier), ""), 0, "");
+        if (Faulted("earlier installer " + earlier, run, true)) Fail("the installation of " + earlier + " failed");
+    }
+}
+
 int RunTry(const TTryOptions& options) {
     std::string expected = options.Expect.empty() ? "" : ReadInputFile(options.Expect);
     TWinePrefix wine(
         {IsI686(options.Installer), options.Lang, options.Keep, Driver(options), options.TimeoutSeconds, options.Scale});
+    RunEarlier(options, wine);
     TPrefixSnapshot before = SnapshotPrefix(wine.Folder());
     TOutput out;
     TDriven run = wine.Drive(DriverArgs(options, options.Install, wine.Place(options.Installer), ""),
