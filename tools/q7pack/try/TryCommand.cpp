@@ -142,7 +142,8 @@ std::string UninstallCommand(const TAppEntry& app, bool quiet) {
     return "uninstaller --remove \"" + app.Key.substr(app.Key.rfind('\\') + 1) + "\"";
 }
 
-// Uninstalls what the installation added; the output's sections for it.
+// Uninstalls what the installations added to the prefix as it was before
+// them; the output's sections for it.
 bool Uninstall(const TTryOptions& options, TWinePrefix& wine, const TPrefixSnapshot& before,
                const TPrefixSnapshot& installed, TOutput& out) {
     std::vector<TAppEntry> was = AppsAndFeatures(before.Registry), added;
@@ -264,8 +265,11 @@ int RunTry(const TTryOptions& options) {
     std::string expected = options.Expect.empty() ? "" : ReadInputFile(options.Expect);
     TWinePrefix wine(
         {IsI686(options.Installer), options.Lang, options.Keep, Driver(options), options.TimeoutSeconds, options.Scale});
+    // The uninstall is measured against the fresh prefix: after an upgrade
+    // it removes what both versions installed, and the user's file stays.
+    TPrefixSnapshot fresh = SnapshotPrefix(wine.Folder());
     RunEarlier(options, wine);
-    TPrefixSnapshot before = SnapshotPrefix(wine.Folder());
+    TPrefixSnapshot before = options.Over.empty() ? fresh : SnapshotPrefix(wine.Folder());
     TOutput out;
     TDriven run = wine.Drive(DriverArgs(options, options.Install, wine.Place(options.Installer), ""),
                              options.Install.Actions.size(), options.Shots);
@@ -274,7 +278,7 @@ int RunTry(const TTryOptions& options) {
     if (!run.Done) return 1;
     TPrefixSnapshot installed = SnapshotPrefix(wine.Folder());
     out.Add("\n== the installation changed\n" + ChangeReport(before, installed));
-    if (options.Uninstalls) fine = Uninstall(options, wine, before, installed, out) && fine;
+    if (options.Uninstalls) fine = Uninstall(options, wine, fresh, installed, out) && fine;
     if (options.Expect.empty()) return fine ? 0 : 1;
     std::optional<TDifference> difference = CompareOutput(expected, out.text);
     if (!difference) return fine ? 0 : 1;
