@@ -260,7 +260,16 @@ TProduct ProductReader::Read(const std::string& text) {
     }
     product_.brandText = brand.str();
     Finish();
-    TBrand brandPart = ParseBrand(product_.brandText, product_.path);  // its faults at their lines
+    // Its faults at their lines. Without a codepage key the generated brand
+    // chooses the languages' own code page (1252 for French), which this
+    // check cannot know yet: utf-8 lets every shipped language through, and
+    // the generated brand is checked again with its code page when packed.
+    bool setsCodePage = false;
+    std::istringstream lines(product_.brandText);
+    for (std::string line; std::getline(lines, line);)
+        setsCodePage = setsCodePage || Trim(line).rfind("codepage", 0) == 0;
+    TBrand brandPart = ParseBrand(product_.brandText + (setsCodePage ? "" : "\n[installer]\ncodepage = utf-8\n"),
+                                  product_.path);
     for (const TBrandLanguage& language : brandPart.languages) product_.languages.push_back(language.tag);
     return product_;
 }

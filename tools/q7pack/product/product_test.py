@@ -112,6 +112,20 @@ class Generated(unittest.TestCase):
 
 
     @unittest.skipUnless(os.path.exists(STUB), "the win32 stub is not built")
+    def test_each_language_with_phrases_packs_in_its_code_page(self):
+        program = os.path.join(self.tmp, "a.exe")
+        shutil.copyfile(STUB, program)
+        for tag, page in (("fr", 1252), ("es", 1252), ("it", 1252), ("pl", 1250), ("cs", 1250), ("sk", 1250)):
+            with self.subTest(language=tag):
+                product = os.path.join(self.tmp, "product.ini")
+                with open(product, "w") as f:
+                    f.write(f"[product]\nname = A\nversion = 1\npublisher = P\nprogram = a.exe\n[installer]\nlanguage = {tag}\n")
+                run = q7pack("create", "-o", os.path.join(self.tmp, "a-setup.exe"), "--stub", STUB, "--product", product, program)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                self.assertEqual(q7pack("script", product, "-o", os.path.join(self.tmp, tag)).returncode, 0)
+                self.assertIn(f"codepage = {page}\n", read(os.path.join(self.tmp, tag, "brand.ini")).decode())
+
+    @unittest.skipUnless(os.path.exists(STUB), "the win32 stub is not built")
     def test_winget_manifests_are_valid_and_name_the_installer(self):
         installer = os.path.join(self.tmp, "kartograf-setup.exe")
         folder = EXAMPLES["kartograf"]
