@@ -26,6 +26,8 @@ enum : uint32_t {
     kComponentNames = 130, kComponentDescriptions = 140, kPrefixes = 150, kExtensions = 200,
     kTypeDescriptions = 210, kRunBefore = 220, kRunBeforeArguments,
 };
+// The phrases (phrases.inc) are 110 to 129 and 222 to 227, clear of the
+// product's own strings above: a language's string would hide them.
 // The phrases only a product with [run-before] shows.
 constexpr uint32_t kRunBeforePhrases[] = {222, 223, 224};
 
