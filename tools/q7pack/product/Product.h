@@ -29,6 +29,15 @@ struct TProductFileType {
     size_t line = 0;
 };
 
+// A program the product needs installed first (a runtime's installer):
+// a stored entry, installed alone into the product's folder, run, removed.
+struct TProductRunBefore {
+    std::string program;            // its stored name; empty: no [run-before]
+    std::string arguments;          // its command line, as it is
+    std::vector<std::string> success = {"0"};  // the exit codes that mean it worked
+    size_t line = 0, programLine = 0;
+};
+
 struct TProduct {
     std::string path;  // the product file, for errors and relative file names
     std::string name, version, publisher, program, id, folder, description, license, readme;
@@ -46,6 +55,7 @@ struct TProduct {
     TTask addPath = kNo;  // the installation folder in the Path (the user's or the machine's, by scope)
     std::vector<TProductFileType> fileTypes;
     std::vector<TProductComponent> components;
+    TProductRunBefore runBefore;
     std::vector<std::string> languages;  // the brand's language tags; "en" when it names none
     std::string brandText;  // the product file with its product sections blanked, lines kept
     size_t programLine = 0, licenseLine = 0, readmeLine = 0;

@@ -4,6 +4,7 @@
 // the product file's own line numbers.
 
 #include <algorithm>
+#include <cstdint>
 #include <set>
 #include <sstream>
 
@@ -27,7 +28,7 @@ std::string Trim(const std::string& s) {
 }
 
 bool IsProductSection(const std::string& section) {
-    return section == "product" || section == "tasks" || section.rfind("component ", 0) == 0 ||
+    return section == "product" || section == "tasks" || section == "run-before" || section.rfind("component ", 0) == 0 ||
            section.rfind("file-type ", 0) == 0;
 }
 
@@ -45,6 +46,7 @@ private:
     void TaskKey(const std::string& key, const std::string& value);
     void ComponentKey(const std::string& key, const std::string& value);
     void FileTypeKey(const std::string& key, const std::string& value);
+    void RunBeforeKey(const std::string& key, const std::string& value);
     void Header(const std::string& section);
     bool YesOrNo(const std::string& key, const std::string& value) const;
     std::string StoredName(const std::string& key, const std::string& value) const;
@@ -140,7 +142,41 @@ void ProductReader::FileTypeKey(const std::string& key, const std::string& value
     product_.fileTypes.back().description = value;
 }
 
+// An exit code as ExecuteWait answers it: a 32-bit signed number.
+bool IsExitCode(const std::string& text) {
+    size_t digits = text.size() - (text[0] == '-');
+    if (digits == 0 || digits > 10 || text.find_first_not_of("0123456789", text[0] == '-') != std::string::npos)
+        return false;
+    long long n = std::stoll(text);
+    return n >= INT32_MIN && n <= INT32_MAX;
+}
+
+void ProductReader::RunBeforeKey(const std::string& key, const std::string& value) {
+    TProductRunBefore& r = product_.runBefore;
+    if (key == "program") {
+        r.program = StoredName(key, value);
+        r.programLine = line_;
+    } else if (key == "arguments") {
+        r.arguments = value;
+    } else if (key == "success") {
+        r.success.clear();
+        std::istringstream codes(value);
+        for (std::string code; codes >> code;) {
+            if (!IsExitCode(code)) Fail("success lists exit codes separated by blanks, such as 0 3010 1638, not '" + code + "'");
+            r.success.push_back(code);
+        }
+        if (r.success.empty()) Fail("success lists the exit codes that mean it worked, such as 0 3010");
+    } else {
+        Fail("unknown key '" + key + "' in [run-before]; it takes program, arguments and success");
+    }
+}
+
 void ProductReader::Header(const std::string& section) {
+    if (section == "run-before") {
+        if (product_.runBefore.line) Fail("[run-before] given twice: one program runs before installing");
+        product_.runBefore.line = line_;
+        return;
+    }
     if (section.rfind("file-type ", 0) == 0) {
         std::string extension = Trim(section.substr(10));
         if (extension.size() < 2 || extension[0] != '.' ||
@@ -168,6 +204,7 @@ void ProductReader::Entry(const std::string& section, const std::string& key, co
     if (section == "product") ProductKey(key, value);
     else if (section == "tasks") TaskKey(key, value);
     else if (section.rfind("file-type ", 0) == 0) FileTypeKey(key, value);
+    else if (section == "run-before") RunBeforeKey(key, value);
     else ComponentKey(key, value);
 }
 
@@ -195,6 +232,11 @@ void ProductReader::Finish() {
         if (type.description.empty()) Fail("[file-type " + type.extension + "] needs description");
     }
     if (p.fileTypes.size() > kMaxFileTypes) Fail("at most 8 file types");
+    line_ = p.runBefore.line;
+    if (line_ && p.runBefore.program.empty()) Fail("[run-before] needs program: the stored installer to run");
+    line_ = p.runBefore.programLine;
+    if (line_ && NameKey(p.runBefore.program) == NameKey(p.program))
+        Fail("the program to run before installing is removed after it ran: it cannot be the product's program");
 }
 
 TProduct ProductReader::Read(const std::string& text) {
@@ -219,7 +261,16 @@ TProduct ProductReader::Read(const std::string& text) {
     }
     product_.brandText = brand.str();
     Finish();
-    TBrand brandPart = ParseBrand(product_.brandText, product_.path);  // its faults at their lines
+    // Its faults at their lines. Without a codepage key the generated brand
+    // chooses the languages' own code page (1252 for French), which this
+    // check cannot know yet: utf-8 lets every shipped language through, and
+    // the generated brand is checked again with its code page when packed.
+    bool setsCodePage = false;
+    std::istringstream lines(product_.brandText);
+    for (std::string line; std::getline(lines, line);)
+        setsCodePage = setsCodePage || Trim(line).rfind("codepage", 0) == 0;
+    TBrand brandPart = ParseBrand(product_.brandText + (setsCodePage ? "" : "\n[installer]\ncodepage = utf-8\n"),
+                                  product_.path);
     for (const TBrandLanguage& language : brandPart.Languages) product_.languages.push_back(language.Tag);
     return product_;
 }
@@ -251,6 +302,7 @@ void CheckProductPayload(const TProduct& product, const std::vector<PackInput>& 
     require(product.program, product.programLine, "the program");
     require(product.license, product.licenseLine, "the license");
     require(product.readme, product.readmeLine, "the readme");
+    require(product.runBefore.program, product.runBefore.programLine, "the program to run before installing");
     for (const TProductComponent& c : product.components)
         for (const std::string& prefix : c.prefixes)
             if (!stored(prefix, true))

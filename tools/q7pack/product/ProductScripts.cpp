@@ -24,8 +24,12 @@ const char kUninstallTemplate[] =
 enum : uint32_t {
     kName = 100, kVersion, kPublisher, kProgram, kId, kFolder, kLicense, kReadme, kDescription,
     kComponentNames = 130, kComponentDescriptions = 140, kPrefixes = 150, kExtensions = 200,
-    kTypeDescriptions = 210,
+    kTypeDescriptions = 210, kRunBefore = 220, kRunBeforeArguments,
 };
+// The phrases (phrases.inc) are 110 to 129 and 222 to 227, clear of the
+// product's own strings above: a language's string would hide them.
+// The phrases only a product with [run-before] shows.
+constexpr uint32_t kRunBeforePhrases[] = {222, 223, 224};
 
 // The tasks the tasks page can ask for: the variable that holds the
 // answer, the phrase of its check box, the option of a silent run.
@@ -193,7 +197,8 @@ std::string Generator::Brand(std::vector<TProductCopy>& copies) {
     out << "\n# The product's texts, which the scripts read with LoadString.\n[strings]\n";
     const std::pair<uint32_t, std::string> own[] = {{kName, p_.name}, {kVersion, p_.version},
         {kPublisher, p_.publisher}, {kProgram, p_.program}, {kId, p_.id}, {kFolder, p_.folder},
-        {kLicense, p_.license}, {kReadme, p_.readme}, {kDescription, p_.description}};
+        {kLicense, p_.license}, {kReadme, p_.readme}, {kDescription, p_.description},
+        {kRunBefore, p_.runBefore.program}, {kRunBeforeArguments, p_.runBefore.arguments}};
     for (const auto& [id, text] : own)
         if (!text.empty()) out << id << " = " << BrandValue(text) << '\n';
     // The message boxes' caption, as the pages' title.
@@ -212,6 +217,8 @@ std::string Generator::Brand(std::vector<TProductCopy>& copies) {
         out << "\n[strings." << tag << "]\n";
         std::set<uint32_t> ids;
         for (const TPhrase& phrase : kPhrases) ids.insert(phrase.id);
+        if (p_.runBefore.program.empty())
+            for (uint32_t id : kRunBeforePhrases) ids.erase(id);
         for (uint32_t id : ids) out << id << " = " << BrandValue(Phrase(tag, id)) << '\n';
     }
     return out.str();
@@ -309,12 +316,14 @@ std::map<std::string, std::string> Generator::ScriptVars() const {
     if (!p_.components.empty()) notes += "\n   /COMPONENTS=id,id installs exactly those optional components;";
     if (p_.scopeChoice) notes += "\n   /ALLUSERS or /CURRENTUSER chooses for whom (an administrator's default: all);";
     auto chomp = [](std::string s) { return s.empty() ? s : s.substr(0, s.size() - 1); };
+    std::string success;
+    for (const std::string& code : p_.runBefore.success) success += (success.empty() ? "code == " : " | code == ") + code;
     return {{"ALL_USERS", p_.perUser ? "FALSE" : "TRUE"}, {"TITLE", p_.name + ' ' + p_.version}, {"SILENT_NOTES", notes}, {"TASK_DEFAULTS", chomp(tasks.str())},
             {"COMPONENT_DEFAULTS", chomp(defaults.str())}, {"COMPONENT_BOXES", chomp(boxes.str())},
             {"TASK_BOXES", chomp(taskBoxes.str())}, {"CHOICE_COMMANDS", chomp(commands.str())},
             {"FILE_TYPES", FileTypes(true)}, {"FILE_TYPES_REMOVE", FileTypes(false)},
             {"CHOICE_READS", chomp(reads.str())}, {"COMPONENT_SELECT", chomp(select.str())},
-            {"NEXT", Navigation(true)}, {"BACK", Navigation(false)}};
+            {"NEXT", Navigation(true)}, {"BACK", Navigation(false)}, {"RUN_BEFORE_SUCCESS", success}};
 }
 
 TProductFiles Generator::Run() {
@@ -324,7 +333,7 @@ TProductFiles Generator::Run() {
         {"readme", !p_.readme.empty()}, {"components", !p_.components.empty()},
         {"tasks", AsksTasks()}, {"desktop", p_.desktop != TProduct::kNo}, {"path", p_.addPath != TProduct::kNo},
         {"bits64", p_.bits64}, {"choice", p_.scopeChoice},
-        {"startmenu", p_.startMenu}, {"runafter", p_.runAfter}};
+        {"startmenu", p_.startMenu}, {"runafter", p_.runAfter}, {"runbefore", !p_.runBefore.program.empty()}};
     std::map<std::string, std::string> vars = ScriptVars();
     files.setup = Expand(kSetupTemplate, flags, vars);
     files.uninstall = Expand(kUninstallTemplate, flags, vars);

@@ -91,14 +91,16 @@ class Generated(unittest.TestCase):
                          "the scratch folder is removed")
 
         # The payload must hold what the product file names.
-        for product, line, message in (
-            ("program = Kartograf.exe", 7, "the program 'Missing.exe' is not among the stored entries"),
-            ("files = Karten\\Beispiele", 16, "component beispiele: 'Karten\\Fehlt' matches no stored entry"),
+        for old, new, line, message in (
+            ("program = Kartograf.exe", "program = Missing.exe", 7,
+             "the program 'Missing.exe' is not among the stored entries"),
+            ("files = Karten\\Beispiele", "files = Karten\\Fehlt", 16,
+             "component beispiele: 'Karten\\Fehlt' matches no stored entry"),
+            ("[tasks]", "[run-before]\nprogram = vc_redist.exe\n[tasks]", 19,
+             "the program to run before installing 'vc_redist.exe' is not among the stored entries"),
         ):
             with self.subTest(refused=message):
-                text = read(os.path.join(folder, "product.ini")).decode()
-                text = text.replace(product, product.replace("Kartograf.exe", "Missing.exe")
-                                    .replace("Karten\\Beispiele", "Karten\\Fehlt"))
+                text = read(os.path.join(folder, "product.ini")).decode().replace(old, new)
                 bad = os.path.join(self.tmp, "bad.ini")
                 with open(bad, "w") as f:
                     f.write(text)
@@ -108,6 +110,20 @@ class Generated(unittest.TestCase):
                 self.assertIn(f"{bad}:{line}: {message}", run.stderr)
                 self.assertFalse(os.path.exists(out))
 
+
+    @unittest.skipUnless(os.path.exists(STUB), "the win32 stub is not built")
+    def test_each_language_with_phrases_packs_in_its_code_page(self):
+        program = os.path.join(self.tmp, "a.exe")
+        shutil.copyfile(STUB, program)
+        for tag, page in (("fr", 1252), ("es", 1252), ("it", 1252), ("pl", 1250), ("cs", 1250), ("sk", 1250)):
+            with self.subTest(language=tag):
+                product = os.path.join(self.tmp, "product.ini")
+                with open(product, "w") as f:
+                    f.write(f"[product]\nname = A\nversion = 1\npublisher = P\nprogram = a.exe\n[installer]\nlanguage = {tag}\n")
+                run = q7pack("create", "-o", os.path.join(self.tmp, "a-setup.exe"), "--stub", STUB, "--product", product, program)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                self.assertEqual(q7pack("script", product, "-o", os.path.join(self.tmp, tag)).returncode, 0)
+                self.assertIn(f"codepage = {page}\n", read(os.path.join(self.tmp, tag, "brand.ini")).decode())
 
     @unittest.skipUnless(os.path.exists(STUB), "the win32 stub is not built")
     def test_winget_manifests_are_valid_and_name_the_installer(self):
@@ -152,6 +168,14 @@ class Refused(unittest.TestCase):
          "[component x] needs name and files"),
         ("[product]\nname = A\nversion = 1\npublisher = P\nprogram = a.exe\n" +
          "".join(f"[component c{i}]\nname = C\nfiles = f\n" for i in range(9)), 30, "at most 8 components"),
+        ("[run-before]\nprogram = vc.exe\nsuccess = 0 ok\n", 3, "success lists exit codes separated by blanks"),
+        ("[run-before]\nprogram = vc.exe\nsuccess = 4294967296\n", 3, "success lists exit codes"),
+        ("[run-before]\nwait = yes\n", 2, "unknown key 'wait' in [run-before]"),
+        ("[run-before]\n[run-before]\n", 2, "[run-before] given twice"),
+        ("[product]\nname = A\nversion = 1\npublisher = P\nprogram = a.exe\n[run-before]\narguments = /q\n", 6,
+         "[run-before] needs program"),
+        ("[product]\nname = A\nversion = 1\npublisher = P\nprogram = a.exe\n[run-before]\nprogram = A.EXE\n", 7,
+         "the program to run before installing is removed after it ran"),
         # The brand's own keys are the brand reader's, at the product file's line.
         ("[product]\nname = A\nversion = 1\npublisher = P\nprogram = a.exe\n\n[installer]\nlanguage = xx\n", 8,
          "no shipped language 'xx'"),

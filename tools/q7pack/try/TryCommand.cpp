@@ -142,7 +142,8 @@ std::string UninstallCommand(const TAppEntry& app, bool quiet) {
     return "uninstaller --remove \"" + app.Key.substr(app.Key.rfind('\\') + 1) + "\"";
 }
 
-// Uninstalls what the installation added; the output's sections for it.
+// Uninstalls what the installations added to the prefix as it was before
+// them; the output's sections for it.
 bool Uninstall(const TTryOptions& options, TWinePrefix& wine, const TPrefixSnapshot& before,
                const TPrefixSnapshot& installed, TOutput& out) {
     std::vector<TAppEntry> was = AppsAndFeatures(before.Registry), added;
@@ -206,7 +207,8 @@ TTryOptions ParseTry(const std::vector<std::string>& args) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         bool valued = a == "--lang" || a == "--args" || a == "--shots" || a == "--expect" || a == "--keep" ||
-                      a == "--driver" || a == "--timeout" || a == "--actions" || a == "--scale";
+                      a == "--driver" || a == "--timeout" || a == "--actions" || a == "--scale" ||
+                      a == "--over";
         if (valued && i + 1 == args.size()) throw TTryUsage(a + " needs a value");
         if (a == "--lang")
             o.Lang = args[++i];
@@ -220,6 +222,8 @@ TTryOptions ParseTry(const std::vector<std::string>& args) {
             o.Keep = args[++i];
         else if (a == "--driver")
             o.Driver = args[++i];
+        else if (a == "--over")
+            o.Over.push_back(args[++i]);
         else if (a == "--actions")
             ReadActions(args[++i], step->Actions);
         else if (a == "--times")
@@ -249,11 +253,23 @@ TTryOptions ParseTry(const std::vector<std::string>& args) {
     return o;
 }
 
+// The installers --over names, each silently with /S and to a good end.
+void RunEarlier(const TTryOptions& options, TWinePrefix& wine) {
+    for (const std::string& earlier : options.Over) {
+        TDriven run = wine.Drive(DriverArgs(options, TTryStep{{}, "/S"}, wine.Place(earlier), ""), 0, "");
+        if (Faulted("earlier installer " + earlier, run, true)) Fail("the installation of " + earlier + " failed");
+    }
+}
+
 int RunTry(const TTryOptions& options) {
     std::string expected = options.Expect.empty() ? "" : ReadInputFile(options.Expect);
     TWinePrefix wine(
         {IsI686(options.Installer), options.Lang, options.Keep, Driver(options), options.TimeoutSeconds, options.Scale});
-    TPrefixSnapshot before = SnapshotPrefix(wine.Folder());
+    // The uninstall is measured against the fresh prefix: after an upgrade
+    // it removes what both versions installed, and the user's file stays.
+    TPrefixSnapshot fresh = SnapshotPrefix(wine.Folder());
+    RunEarlier(options, wine);
+    TPrefixSnapshot before = options.Over.empty() ? fresh : SnapshotPrefix(wine.Folder());
     TOutput out;
     TDriven run = wine.Drive(DriverArgs(options, options.Install, wine.Place(options.Installer), ""),
                              options.Install.Actions.size(), options.Shots);
@@ -262,7 +278,7 @@ int RunTry(const TTryOptions& options) {
     if (!run.Done) return 1;
     TPrefixSnapshot installed = SnapshotPrefix(wine.Folder());
     out.Add("\n== the installation changed\n" + ChangeReport(before, installed));
-    if (options.Uninstalls) fine = Uninstall(options, wine, before, installed, out) && fine;
+    if (options.Uninstalls) fine = Uninstall(options, wine, fresh, installed, out) && fine;
     if (options.Expect.empty()) return fine ? 0 : 1;
     std::optional<TDifference> difference = CompareOutput(expected, out.text);
     if (!difference) return fine ? 0 : 1;

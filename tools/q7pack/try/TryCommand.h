@@ -21,6 +21,9 @@ struct TTryStep {
 
 struct TTryOptions {
     std::string Installer;
+    // Installers run silently (/S) before it, in order: an older version, a
+    // user's own file; what they leave is the ground its changes are shown on.
+    std::vector<std::string> Over;
     TTryStep Install, Uninstall;
     bool Uninstalls = false;
     std::string Lang, Shots, Expect, Keep, Driver;
