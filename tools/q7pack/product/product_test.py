@@ -94,9 +94,9 @@ class Generated(unittest.TestCase):
         for old, new, line, message in (
             ("program = Kartograf.exe", "program = Missing.exe", 7,
              "the program 'Missing.exe' is not among the stored entries"),
-            ("files = Karten\\Beispiele", "files = Karten\\Fehlt", 16,
+            ("files = Karten\\Beispiele", "files = Karten\\Fehlt", 17,
              "component beispiele: 'Karten\\Fehlt' matches no stored entry"),
-            ("[tasks]", "[run-before]\nprogram = vc_redist.exe\n[tasks]", 19,
+            ("[tasks]", "[run-before]\nprogram = vc_redist.exe\n[tasks]", 20,
              "the program to run before installing 'vc_redist.exe' is not among the stored entries"),
         ):
             with self.subTest(refused=message):
