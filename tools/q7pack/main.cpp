@@ -12,13 +12,13 @@
 
 #include "archive/uZlibWriter.h"
 #include "system/fs/uSafeFolder.h"
-#include "tools/q7pack/pack/LzmaEncoder.h"
 #include "tools/q7pack/brand/BrandFile.h"
 #include "tools/q7pack/brand/BrandedStub.h"
 #include "tools/q7pack/common/Files.h"
 #include "tools/q7pack/common/Names.h"
 #include "tools/q7pack/common/PackError.h"
 #include "tools/q7pack/common/Shipped.h"
+#include "tools/q7pack/pack/LzmaEncoder.h"
 #include "tools/q7pack/pack/PackCheck.h"
 #include "tools/q7pack/pack/PackCreate.h"
 #include "tools/q7pack/pack/PackInputs.h"
@@ -33,7 +33,7 @@ const char kUsage[] =
     "usage: q7pack create -o OUT [--stub STUB.exe | --arch ARCH] [--brand BRAND] [--uninstaller\n"
     "                     UNINSTALL.INI [--uninstaller-name NAME]] [--solid | -l LEVEL] [-j THREADS]\n"
     "                     SETUP.INI [PAYLOAD...]\n"
-    "       q7pack create -o OUT.exe [--stub STUB.exe | --arch ARCH] --product PRODUCT.INI\n"
+    "       q7pack create -o OUT.exe [--stub STUB.exe | --arch ARCH] --product PRODUCT.INI | --app PROGRAM\n"
     "                     [--solid | -l LEVEL] [-j THREADS] [PAYLOAD...]\n"
     "       q7pack script PRODUCT.INI -o DIR [--overwrite]\n"
     "       q7pack winget PRODUCT.INI INSTALLER.exe --url URL [-o DIR]\n"
@@ -99,6 +99,14 @@ void PrintHelp() {
         "                    script writes, byte for byte. Refused besides: a program,\n"
         "                    license or readme that is not a stored entry, a component\n"
         "                    whose files match no stored entry (PRODUCT.INI:LINE).\n"
+        "        --app PROGRAM\n"
+        "                    the installer of one program and the payload around it, with\n"
+        "                    no product file: PROGRAM is the program's stored name, and its\n"
+        "                    version information gives the product's name (ProductName,\n"
+        "                    else FileDescription), version (ProductVersion, else\n"
+        "                    FileVersion) and publisher (CompanyName), as a product file\n"
+        "                    of those four keys would. Refused: a program without them, or\n"
+        "                    that is not a Windows program.\n"
         "        --brand BRAND\n"
         "                    writes the brand file's title, texts, icon, banner,\n"
         "                    version information and manifest into the stub (see\n"
@@ -338,6 +346,7 @@ struct CreateCommand {
     UninstallerOptions Uninstaller;
     std::vector<std::string> Positional;
     std::string Product;  // --product: the product file that makes the brand and both scripts
+    std::string App;      // --app: the stored name of a program that is a product alone
 };
 
 CreateCommand ParseCreate(const std::vector<std::string>& args) {
@@ -355,7 +364,7 @@ CreateCommand ParseCreate(const std::vector<std::string>& args) {
         } else if (a == "--") {
             optionsDone = true;
         } else if ((a == "-o" || a == "--stub" || a == "--arch" || a == "--brand" || a == "-l" || a == "-j" ||
-                    a == "--uninstaller" || a == "--uninstaller-name" || a == "--product") &&
+                    a == "--uninstaller" || a == "--uninstaller-name" || a == "--product" || a == "--app") &&
                    !hasValue) {
             throw UsageError{a + " needs a value"};
         } else if (a == "-o") {
@@ -375,6 +384,8 @@ CreateCommand ParseCreate(const std::vector<std::string>& args) {
             options.Solid = true;
         } else if (a == "--product") {
             c.Product = args[++i];
+        } else if (a == "--app") {
+            c.App = args[++i];
         } else if (a == "-l") {
             options.Level = ParseNumber(a, args[++i].c_str(), 0, MaxCompressionLevel());
         } else if (a == "-j") {
@@ -391,6 +402,8 @@ CreateCommand ParseCreate(const std::vector<std::string>& args) {
         throw UsageError{"--brand needs --stub: a bare archive has no resources"};
     if (!c.Uninstaller.Script.empty() && options.Stub.empty())
         throw UsageError{"--uninstaller needs --stub: the uninstaller is an installer"};
+    if (!c.Product.empty() && !c.App.empty()) throw UsageError{"give --product or --app, not both"};
+    if (!c.App.empty()) c.Product = "--app";
     if (!c.Product.empty() && (!options.Brand.empty() || !c.Uninstaller.Script.empty()))
         throw UsageError{"--product writes the brand and the uninstall script itself: leave out --brand and --uninstaller"};
     if (!c.Product.empty() && options.Stub.empty())
@@ -422,10 +435,20 @@ std::vector<PackInput> InstallerInputs(const CreateCommand& c, std::string& unin
 
 // create --product: the product's three files, written to scratch, become
 // the brand, SETUP.INI and the uninstall script of an ordinary create.
+// create --app: the product that the program's version information names;
+// the payload is collected once to find the program's file.
+TProduct AppProduct(const CreateCommand& c, const std::string& folder) {
+    WriteOutputFile(folder + "/app.ini", "");
+    std::string wanted = NameKey(StoredName(c.App, "--app"));
+    for (const PackInput& input : CollectInputs(folder + "/app.ini", c.Positional))
+        if (NameKey(input.Name) == wanted) return ParseProduct(AppProductText(c.App, input.Path), "--app " + c.App);
+    throw PackError("--app " + c.App, "no file of the payload is stored under this name");
+}
+
 std::optional<TProduct> UseProductFile(CreateCommand& c, std::optional<TProductScratch>& scratch) {
     if (c.Product.empty()) return std::nullopt;
-    TProduct product = ReadProductFile(c.Product);
     const std::string& folder = scratch.emplace().Folder();
+    TProduct product = c.App.empty() ? ReadProductFile(c.Product) : AppProduct(c, folder);
     WriteProductFiles(GenerateProduct(product), folder, false);
     c.Options.Brand = folder + "/brand.ini";
     c.Uninstaller.Script = folder + "/uninstall.ini";

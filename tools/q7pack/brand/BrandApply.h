@@ -30,3 +30,8 @@ struct TInstallerIdentity {
     bool OwnArchiveOnly = false;  // archive files named on the command line are refused
 };
 TInstallerIdentity ReadIdentity(const TPeFile& image);
+
+// One text of a program's version information (L"ProductName", ...), in
+// UTF-8; empty when the program has none. Raises EPeFormat for resources
+// that cannot be read.
+std::string ProgramVersionText(const TPeFile& image, const std::u16string& key);

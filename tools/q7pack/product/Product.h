@@ -66,6 +66,12 @@ struct TProduct {
 TProduct ReadProductFile(const std::string& path);
 TProduct ParseProduct(const std::string& text, const std::string& path);
 
+// The product file of a program alone (q7pack create --app): name, version
+// and publisher from the version information of file, which is stored as
+// storedName. Raises PackError about --app when the program has no product
+// name and version to give, or is no Windows program.
+std::string AppProductText(const std::string& storedName, const std::string& file);
+
 // Raises PackError, with the product file's line, when the program, the
 // license or readme, or a component's prefix names no stored entry.
 void CheckProductPayload(const TProduct& product, const std::vector<PackInput>& inputs);

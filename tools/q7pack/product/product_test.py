@@ -151,6 +151,30 @@ class Generated(unittest.TestCase):
         self.assertEqual(found["installer"]["AppsAndFeaturesEntries"][0]["ProductCode"], "Kartograf")
 
 
+    @unittest.skipUnless(os.path.exists(STUB), "the win32 stub is not built")
+    def test_app_alone_is_the_product_its_version_information_names(self):
+        # A branded installer is a program whose version information says
+        # Kartograf 2.1 by Nordlicht Kartenwerk.
+        folder, payload = EXAMPLES["kartograf"], os.path.join(self.tmp, "payload")
+        os.makedirs(payload)
+        run = q7pack("create", "-o", os.path.join(payload, "Karten.exe"), "--stub", STUB, "--product",
+                     os.path.join(folder, "product.ini"), os.path.join(folder, "payload"), "Kartograf.exe=" + STUB)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        with open(os.path.join(payload, "readme.txt"), "w") as f:
+            f.write("hello\n")
+        out = os.path.join(self.tmp, "app.exe")
+        for app, message in (("Karten.exe", None), ("readme.txt", "--app readme.txt: not a Windows program"),
+                             ("Nope.exe", "--app Nope.exe: no file of the payload is stored under this name")):
+            with self.subTest(app=app):
+                run = q7pack("create", "-o", out, "--stub", STUB, "--app", app, payload)
+                if message:
+                    self.assertEqual(run.returncode, 1)
+                    self.assertIn(message, run.stderr)
+                else:
+                    self.assertEqual(run.returncode, 0, run.stderr)
+                    self.assertIn("title: Kartograf 2.1 Setup", q7pack("list", out).stdout)
+
+
 class Refused(unittest.TestCase):
     CASES = [
         # (product file, line, message)
