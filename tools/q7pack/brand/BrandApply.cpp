@@ -209,10 +209,10 @@ std::string BrandedStub(const std::string& file, const TBrand& brand) {
     return image.Bytes() + file.substr(archive, end - archive);
 }
 
-std::string ProgramVersionText(const TPeFile& image, const std::u16string& key) {
+std::string ProgramVersionResource(const TPeFile& image) {
     Resources all = ReadResources(image);
     TResource* version = Find(all, rtVersion, 1);
-    return version ? Utf16ToUtf8(VersionString(version->Data, key)) : std::string();
+    return version ? version->Data : std::string();
 }
 
 TInstallerIdentity ReadIdentity(const TPeFile& image) {

@@ -31,7 +31,7 @@ struct TInstallerIdentity {
 };
 TInstallerIdentity ReadIdentity(const TPeFile& image);
 
-// One text of a program's version information (L"ProductName", ...), in
-// UTF-8; empty when the program has none. Raises EPeFormat for resources
-// that cannot be read.
-std::string ProgramVersionText(const TPeFile& image, const std::u16string& key);
+// A program's version resource (VersionString reads its texts); empty
+// when the program has none. Raises EPeFormat for resources that cannot
+// be read.
+std::string ProgramVersionResource(const TPeFile& image);

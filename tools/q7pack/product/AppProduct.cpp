@@ -4,7 +4,9 @@
 #include <filesystem>
 
 #include "pe/uPeFile.h"
+#include "system/text/uUtf8.h"
 #include "tools/q7pack/brand/BrandApply.h"
+#include "tools/q7pack/brand/BrandVersion.h"
 #include "tools/q7pack/common/Files.h"
 #include "tools/q7pack/common/PackError.h"
 #include "tools/q7pack/product/Product.h"
@@ -13,12 +15,13 @@ std::string AppProductText(const std::string& storedName, const std::string& fil
     const std::string subject = "--app " + storedName;
     std::string name, version, publisher;
     try {
-        TPeFile image(ReadInputFile(file, uint64_t{1} << 30));
-        name = ProgramVersionText(image, u"ProductName");
-        if (name.empty()) name = ProgramVersionText(image, u"FileDescription");
-        version = ProgramVersionText(image, u"ProductVersion");
-        if (version.empty()) version = ProgramVersionText(image, u"FileVersion");
-        publisher = ProgramVersionText(image, u"CompanyName");
+        std::string resource = ProgramVersionResource(TPeFile(ReadInputFile(file, uint64_t{1} << 30)));
+        auto text = [&](const char16_t* key) { return Utf16ToUtf8(VersionString(resource, key)); };
+        name = text(u"ProductName");
+        if (name.empty()) name = text(u"FileDescription");
+        version = text(u"ProductVersion");
+        if (version.empty()) version = text(u"FileVersion");
+        publisher = text(u"CompanyName");
     } catch (const EPeFormat& e) {
         throw PackError(subject, std::string("not a Windows program whose version information q7pack can read: ") +
                                      e.what());

@@ -275,10 +275,11 @@ TProduct ProductReader::Read(const std::string& text) {
     return product_;
 }
 
-// Whether the stored name is prefix or lies below the folder prefix; the
-// prefix is the product file's UTF-8, the name the package's code page.
-bool StoredUnder(const std::string& name, const std::string& prefix, const std::string& path, bool folder) {
-    std::string a = NameKey(name), b = NameKey(StoredName(prefix, path));
+// Whether the stored name is the prefix or lies below the folder prefix;
+// prefixKey is the prefix's NameKey in the package's code page.
+bool StoredUnder(const std::string& name, const std::string& prefixKey, bool folder) {
+    std::string a = NameKey(name);
+    const std::string& b = prefixKey;
     return a == b || (folder && a.size() > b.size() && a.compare(0, b.size(), b) == 0 && a[b.size()] == '\\');
 }
 
@@ -290,8 +291,10 @@ TProduct ReadProductFile(const std::string& path) { return ParseProduct(ReadInpu
 
 void CheckProductPayload(const TProduct& product, const std::vector<PackInput>& inputs) {
     auto stored = [&](const std::string& prefix, bool folder) {
+        // The product file's UTF-8, converted once to the stored names' form.
+        std::string key = NameKey(StoredName(prefix, product.path));
         for (const PackInput& input : inputs)
-            if (StoredUnder(input.Name, prefix, product.path, folder)) return true;
+            if (StoredUnder(input.Name, key, folder)) return true;
         return false;
     };
     auto require = [&](const std::string& name, size_t line, const std::string& what) {
