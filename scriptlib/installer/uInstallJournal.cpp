@@ -92,6 +92,7 @@ const TSafeFolder* TInstallJournal::Find(const std::vector<std::string>& parts, 
                 level = &held_.back();
             }
             level->folder = std::make_unique<TSafeFolder>(std::move(entered));
+            level->made = missing;
         }
         folder = level->folder.get();
     }
@@ -100,6 +101,12 @@ const TSafeFolder* TInstallJournal::Find(const std::vector<std::string>& parts, 
 
 const TSafeFolder& TInstallJournal::Folder(const std::vector<std::string>& parts) {
     return *Find(parts, parts.size(), true);
+}
+
+bool TInstallJournal::Made(const TSafeFolder& folder) const {
+    for (const THeld& held : held_)
+        if (held.folder.get() == &folder) return held.made;
+    return false;
 }
 
 std::string TInstallJournal::Replaced(const std::string& path) {

@@ -1,6 +1,7 @@
 #include "scriptlib/installer/uPatcherInstall.h"
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "scriptlib/installer/uInstallJournal.h"
 #include "system/fs/uFiles.h"
 #include "system/fs/uStoredName.h"
+#include "system/io/uWorkers.h"
 
 namespace {
 
@@ -24,20 +26,25 @@ struct TPending {
     bool again = false;    // the target was put in place by an earlier entry
 };
 
-// Passes the inflated bytes on and counts them; once the observer says stop
+// Told how many bytes an entry has given; answers whether to go on.
+class TWriteCounter {
+public:
+    virtual ~TWriteCounter() = default;
+    virtual bool Count(uint64_t bytes) = 0;
+};
+
+// Passes the inflated bytes on and counts them; once the counter says stop
 // it takes nothing more, which ends the inflation.
 class TCountingStream : public TStream {
 public:
-    TCountingStream(TStream& output, TInstallObserver& observer, uint64_t& written, uint64_t total)
-        : output_(output), observer_(observer), written_(written), total_(total) {}
+    TCountingStream(TStream& output, TWriteCounter& counter) : output_(output), counter_(counter) {}
 
     int32_t Read(void*, int32_t) override { return 0; }
     int32_t Seek(int32_t offset, uint16_t origin) override { return output_.Seek(offset, origin); }
     int32_t Write(const void* buffer, int32_t count) override {
         if (Stopped) return 0;
         int32_t done = output_.Write(buffer, count);
-        if (done > 0) written_ += static_cast<uint64_t>(done);
-        Stopped = !observer_.Progress(written_, total_);
+        Stopped = !counter_.Count(done > 0 ? static_cast<uint64_t>(done) : 0);
         return done;
     }
 
@@ -45,9 +52,38 @@ public:
 
 private:
     TStream& output_;
-    TInstallObserver& observer_;
-    uint64_t& written_;
-    uint64_t total_;
+    TWriteCounter& counter_;
+};
+
+// The archive's stream read by several writers at once: each view has a
+// position of its own, and every read takes the lock, seeks there and
+// reads.
+class TSharedView : public TStream {
+public:
+    TSharedView(TStream& source, TLock& lock) : source_(source), lock_(lock) {}
+
+    int32_t Read(void* buffer, int32_t count) override {
+        TLockHold hold(lock_);
+        if (source_.Seek(position_, soFromBeginning) != position_) return 0;
+        int32_t done = source_.Read(buffer, count);
+        if (done > 0) position_ += done;
+        return done;
+    }
+    int32_t Write(const void*, int32_t) override { return 0; }
+    int32_t Seek(int32_t offset, uint16_t origin) override {
+        int64_t base = origin == soFromCurrent ? position_ : 0;
+        if (origin == soFromEnd) {
+            TLockHold hold(lock_);
+            base = source_.Size();
+        }
+        if (base + offset < 0 || base + offset > INT32_MAX) return -1;
+        return position_ = static_cast<int32_t>(base + offset);
+    }
+
+private:
+    TStream& source_;
+    TLock& lock_;
+    int32_t position_ = 0;
 };
 
 bool IsScript(const std::string& name) { return AsciiLower(name) == "setup.ini"; }
@@ -74,7 +110,14 @@ std::string ExistingAncestor(const std::string& folder, std::vector<std::string>
     return path;
 }
 
-class TInstallation {
+// Entries from this many on are written by several writers at once, each
+// file's waits for the disk overlapping the others' work; fewer are not
+// worth the threads.
+constexpr size_t kAtOnceFrom = 16;
+constexpr unsigned kWriters = 4;
+constexpr unsigned kReportEvery = 25;  // milliseconds between two reports while writers work
+
+class TInstallation : private TWriteCounter {
 public:
     TInstallation(const TZLibUnpacker& unpacker, TInstallObserver& observer, const TLeftOut& leftOut)
         : unpacker_(unpacker), observer_(observer), leftOut_(leftOut) {}
@@ -82,11 +125,28 @@ public:
     TInstallResult Run(const std::string& folder);
 
 private:
+    // A writer's count of its bytes: added to the shared count, and the
+    // answer is whether the installation still goes on.
+    struct TSharedCounter : TWriteCounter {
+        explicit TSharedCounter(TInstallation& owner) : owner(owner) {}
+        bool Count(uint64_t bytes) override {
+            TLockHold hold(owner.lock_);
+            owner.written_ += bytes;
+            return !owner.stop_;
+        }
+        TInstallation& owner;
+    };
+
     bool Plan();
     TSafeFolder OpenRoot(const std::string& folder);
     void RemoveMade(const TSafeFolder& folder, size_t level);
     void Locate(TPending& pending);
-    bool Write(TPending& pending);
+    bool Count(uint64_t bytes) override;
+    bool Write(TPending& pending, const TZLibPackedFile& entry, TWriteCounter& counter, std::string& reason);
+    bool WriteInOrder();
+    bool WriteAtOnce();
+    static void RunWriter(void* self) { static_cast<TInstallation*>(self)->Writer(); }
+    void Writer();
     void Record(TPending& pending);
     void PutInPlace(TPending& pending);
     TInstallResult Stop(TInstallOutcome outcome, const std::string& failed);
@@ -102,6 +162,12 @@ private:
     uint64_t total_ = 0, written_ = 0;
     bool cancelled_ = false;
     std::string failed_, reason_;
+    bool solid_ = false;  // an entry lies in a solid block, which is read in order
+    // While writers work, lock_ guards written_, failed_, reason_ and these;
+    // sourceLock_ guards the archive's stream.
+    TLock lock_, sourceLock_;
+    size_t next_ = 0, current_ = 0;  // the entry a writer takes next, and the last one taken
+    bool stop_ = false;              // a writer failed or the observer said stop
 };
 
 // Refuses the names that would leave the folder, before anything is written.
@@ -118,6 +184,7 @@ bool TInstallation::Plan() {
         std::string path;
         for (const std::string& part : parts) path += (path.empty() ? "" : "\\") + part;
         total_ += entry.UnpackedSize;
+        solid_ = solid_ || entry.Solid;
         pending_.push_back({&entry, path, nullptr, parts.back(), nullptr, {}, false, false});
     }
     return true;
@@ -147,22 +214,103 @@ void TInstallation::Locate(TPending& pending) {
     std::vector<std::string> parts = NameParts(pending.path);
     parts.pop_back();
     pending.folder = &journal_->Folder(parts);
-    TEntryKind kind = pending.folder->KindOf(pending.name);
+    // A folder this run made holds only what this run puts there.
+    TEntryKind kind = journal_->Made(*pending.folder) ? TEntryKind::Missing : pending.folder->KindOf(pending.name);
     pending.there = kind != TEntryKind::Missing;
     if (kind == TEntryKind::Link)
         throw EPathError(pending.folder->PathOf(pending.name), "is a link; nothing is installed through links");
     if (kind == TEntryKind::Folder) throw EPathError(pending.folder->PathOf(pending.name), "is a folder");
 }
 
-bool TInstallation::Write(TPending& pending) {
-    failed_ = pending.folder->PathOf(pending.name);
-    observer_.Entry(pending.entry->Name);
+bool TInstallation::Count(uint64_t bytes) {
+    written_ += bytes;
+    return observer_.Progress(written_, total_);
+}
+
+// Inflates entry into a new file beside pending's target. False when the
+// counter said stop, or when the entry failed (why in reason).
+bool TInstallation::Write(TPending& pending, const TZLibPackedFile& entry, TWriteCounter& counter,
+                          std::string& reason) {
     pending.file = std::make_unique<TSafeNewFile>(*pending.folder, pending.name);
-    TCountingStream counting(pending.file->Stream(), observer_, written_, total_);
-    bool whole = pending.entry->ExtractTo(&counting) == zaOk;
-    cancelled_ = counting.Stopped;
-    if (!whole) reason_ = EntryFailure(pending.file->Stream());
-    return whole && !cancelled_;
+    TCountingStream counting(pending.file->Stream(), counter);
+    bool whole = entry.ExtractTo(&counting) == zaOk;
+    if (counting.Stopped) return false;
+    if (!whole) reason = EntryFailure(pending.file->Stream());
+    return whole;
+}
+
+// One entry after another on this thread, the observer told of every
+// write; the files are flushed in rounds behind the writing.
+bool TInstallation::WriteInOrder() {
+    TFlushBatch batch;
+    for (TPending& pending : pending_) {
+        failed_ = pending.folder->PathOf(pending.name);
+        observer_.Entry(pending.entry->Name);
+        if (!Write(pending, *pending.entry, *this, reason_)) {
+            cancelled_ = reason_.empty();
+            return false;
+        }
+        batch.Add(*pending.file);
+    }
+    batch.Wait();
+    return true;
+}
+
+// The entries shared out among writers, each writing and flushing whole
+// files; this thread tells the observer how they go, and stops them when
+// it says so.
+bool TInstallation::WriteAtOnce() {
+    TWorkers writers(kWriters, &TInstallation::RunWriter, this);
+    size_t shown = pending_.size();
+    for (bool ended = false; !ended;) {
+        ended = writers.Wait(kReportEvery);
+        uint64_t written;
+        size_t current;
+        {
+            TLockHold hold(lock_);
+            written = written_;
+            current = current_;
+        }
+        if (current != shown) observer_.Entry(pending_[shown = current].entry->Name);
+        if (observer_.Progress(written, total_)) continue;
+        TLockHold hold(lock_);
+        if (!stop_) cancelled_ = stop_ = true;
+    }
+    return !stop_;
+}
+
+// One writer: takes the next entry until none is left or the installation
+// stops; the first failure is the installation's.
+void TInstallation::Writer() {
+    TSharedCounter counter(*this);
+    for (;;) {
+        size_t index;
+        {
+            TLockHold hold(lock_);
+            if (stop_ || next_ == pending_.size()) return;
+            index = current_ = next_++;
+        }
+        TPending& pending = pending_[index];
+        TSharedView view(*pending.entry->Source, sourceLock_);
+        TZLibPackedFile entry = *pending.entry;
+        entry.Source = &view;
+        std::string failed = pending.folder->PathOf(pending.name), reason;
+        bool whole = false;
+        try {
+            whole = Write(pending, entry, counter, reason);
+            if (whole) pending.file->Flush();
+        } catch (const EPathError& e) {
+            failed = e.Subject();
+            reason = e.what();
+        } catch (const std::exception& e) {
+            reason = std::string("cannot be written: ") + e.what();
+        }
+        if (whole) continue;
+        TLockHold hold(lock_);
+        if (!stop_) failed_ = failed, reason_ = reason;
+        stop_ = true;
+        return;
+    }
 }
 
 // Records what will happen to the target. A target seen twice (a name
@@ -207,12 +355,8 @@ TInstallResult TInstallation::Run(const std::string& folder) {
         failed_ = folder;
         journal_ = std::make_unique<TInstallJournal>(OpenRoot(folder));
         for (TPending& pending : pending_) Locate(pending);
-        TFlushBatch batch;
-        for (TPending& pending : pending_) {
-            if (!Write(pending)) return Stop(cancelled_ ? ioCancelled : ioFailed, failed_);
-            batch.Add(*pending.file);
-        }
-        batch.Wait();
+        bool atOnce = pending_.size() >= kAtOnceFrom && !solid_;
+        if (!(atOnce ? WriteAtOnce() : WriteInOrder())) return Stop(cancelled_ ? ioCancelled : ioFailed, failed_);
         // What goes where is written down and on disk before the first
         // rename, so that the next run can take back what this one began.
         for (TPending& pending : pending_) Record(pending);

@@ -100,8 +100,11 @@ public:
     TSafeNewFile& operator=(const TSafeNewFile&) = delete;
 
     THandleStream& Stream() { return *stream_; }
-    // True once a TFlushBatch has put the file's bytes on disk.
+    // True once a TFlushBatch or Flush has put the file's bytes on disk.
     bool Flushed() const { return flushed_; }
+    // Puts the file's bytes on disk now; Commit then leaves flushing its
+    // rename to the caller, as after a TFlushBatch.
+    void Flush();
 
     // Flushes the file to disk (unless a TFlushBatch did), renames it to
     // its name and, unless a TFlushBatch flushed it, flushes that too, so
