@@ -158,6 +158,7 @@ private:
     std::vector<std::string> made_;    // the levels below it made for the root
     std::unique_ptr<TInstallJournal> journal_;  // holds the folders; undone after the files below close
     std::vector<TPending> pending_;
+    std::unique_ptr<TFlushBatch> flushes_;  // the new files' flushes; ends before they close
     std::vector<std::string> targets_;  // the targets recorded so far, in lower case, sorted
     uint64_t total_ = 0, written_ = 0;
     bool cancelled_ = false;
@@ -240,9 +241,8 @@ bool TInstallation::Write(TPending& pending, const TZLibPackedFile& entry, TWrit
 }
 
 // One entry after another on this thread, the observer told of every
-// write; the files are flushed in rounds behind the writing.
+// write.
 bool TInstallation::WriteInOrder() {
-    TFlushBatch batch;
     for (TPending& pending : pending_) {
         failed_ = pending.folder->PathOf(pending.name);
         observer_.Entry(pending.entry->Name);
@@ -250,14 +250,13 @@ bool TInstallation::WriteInOrder() {
             cancelled_ = reason_.empty();
             return false;
         }
-        batch.Add(*pending.file);
+        flushes_->Add(*pending.file);
     }
-    batch.Wait();
     return true;
 }
 
-// The entries shared out among writers, each writing and flushing whole
-// files; this thread tells the observer how they go, and stops them when
+// The entries shared out among writers, each writing whole files; this
+// thread tells the observer how they go, and stops them when
 // it says so.
 bool TInstallation::WriteAtOnce() {
     TWorkers writers(kWriters, &TInstallation::RunWriter, this);
@@ -298,7 +297,7 @@ void TInstallation::Writer() {
         bool whole = false;
         try {
             whole = Write(pending, entry, counter, reason);
-            if (whole) pending.file->Flush();
+            if (whole) flushes_->Add(*pending.file);
         } catch (const EPathError& e) {
             failed = e.Subject();
             reason = e.what();
@@ -338,6 +337,7 @@ void TInstallation::PutInPlace(TPending& pending) {
 TInstallResult TInstallation::Stop(TInstallOutcome outcome, const std::string& failed) {
     // The new files go before their folders, which the undo closes as it
     // removes those it made.
+    flushes_.reset();
     pending_.clear();
     bool whole = !journal_ || journal_->Undo();
     journal_.reset();
@@ -356,7 +356,9 @@ TInstallResult TInstallation::Run(const std::string& folder) {
         journal_ = std::make_unique<TInstallJournal>(OpenRoot(folder));
         for (TPending& pending : pending_) Locate(pending);
         bool atOnce = pending_.size() >= kAtOnceFrom && !solid_;
+        flushes_ = std::make_unique<TFlushBatch>();
         if (!(atOnce ? WriteAtOnce() : WriteInOrder())) return Stop(cancelled_ ? ioCancelled : ioFailed, failed_);
+        flushes_->Wait();
         // What goes where is written down and on disk before the first
         // rename, so that the next run can take back what this one began.
         for (TPending& pending : pending_) Record(pending);

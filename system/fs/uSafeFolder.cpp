@@ -47,8 +47,3 @@ bool IsTemporaryName(std::string_view name) {
         if (!((name[i] >= '0' && name[i] <= '9') || (name[i] >= 'a' && name[i] <= 'f'))) return false;
     return true;
 }
-
-void TSafeNewFile::Flush() {
-    FlushFile(stream_->Handle, folder_.PathOf(name_));
-    flushed_ = true;
-}

@@ -16,6 +16,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -301,66 +302,81 @@ void FlushFile(THandle file, const std::string& path) {
 
 void FlushFolderChanges(const TSafeFolder&) {}
 
-// The files of one round and the threads that flush them, each taking the
-// next file until none is left.
+// The files added and the threads that flush them, each taking the next
+// file as soon as it is added (the semaphore counts the files, and at the
+// end one stop for each thread).
 struct TFlushBatch::TRound {
+    static constexpr DWORD kFlushers = 16;
+    CRITICAL_SECTION lock;
+    HANDLE ready = nullptr;
     std::vector<TSafeNewFile*> files;
-    volatile LONG next = -1, failed = 0;
-    HANDLE threads[64] = {};
+    size_t next = 0;
+    HANDLE threads[kFlushers] = {};
     DWORD started = 0;
+    volatile LONG failed = 0;
 
+    TRound() { InitializeCriticalSection(&lock); }
+    ~TRound() {
+        if (ready) ReleaseSemaphore(ready, static_cast<LONG>(started), nullptr);
+        WaitForMultipleObjects(started, threads, TRUE, INFINITE);
+        for (DWORD i = 0; i < started; ++i) CloseHandle(threads[i]);
+        if (ready) CloseHandle(ready);
+        DeleteCriticalSection(&lock);
+    }
+    static void FlushOne(TRound& round, TSafeNewFile& file) {
+        if (FlushFileBuffers(Win(file.stream_->Handle)))
+            file.flushed_ = true;
+        else
+            InterlockedExchange(&round.failed, static_cast<LONG>(GetLastError()));
+    }
     static DWORD WINAPI Flush(void* self) {
         auto* round = static_cast<TRound*>(self);
-        for (LONG i; (i = InterlockedIncrement(&round->next)) < static_cast<LONG>(round->files.size());)
-            if (!FlushFileBuffers(Win(round->files[i]->stream_->Handle)))
-                InterlockedExchange(&round->failed, static_cast<LONG>(GetLastError()));
-        return 0;
+        for (;;) {
+            WaitForSingleObject(round->ready, INFINITE);
+            EnterCriticalSection(&round->lock);
+            TSafeNewFile* file = round->next < round->files.size() ? round->files[round->next++] : nullptr;
+            LeaveCriticalSection(&round->lock);
+            if (!file) return 0;
+            FlushOne(*round, *file);
+        }
     }
 };
 
-namespace {
-
-constexpr size_t kRoundFiles = 256;
-
-}  // namespace
-
 TFlushBatch::TFlushBatch() = default;
-
-TFlushBatch::~TFlushBatch() {
-    if (round_) WaitForMultipleObjects(round_->started, round_->threads, TRUE, INFINITE);
-}
+TFlushBatch::~TFlushBatch() = default;
 
 void TFlushBatch::Add(TSafeNewFile& file) {
-    files_.push_back(&file);
-    if (files_.size() >= kRoundFiles) Start();
+    if (!round_) {
+        round_ = std::make_unique<TRound>();
+        round_->ready = CreateSemaphoreA(nullptr, 0, LONG_MAX, nullptr);
+        for (HANDLE& thread : round_->threads) {
+            thread = round_->ready ? CreateThread(nullptr, 64 * 1024, &TRound::Flush, round_.get(),
+                                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)
+                                   : nullptr;
+            if (!thread) break;
+            ++round_->started;
+        }
+    }
+    if (round_->started == 0) return TRound::FlushOne(*round_, file);
+    EnterCriticalSection(&round_->lock);
+    round_->files.push_back(&file);
+    LeaveCriticalSection(&round_->lock);
+    ReleaseSemaphore(round_->ready, 1, nullptr);
 }
 
 void TFlushBatch::Start() {
-    Join();
-    if (files_.empty()) return;
-    round_ = std::make_unique<TRound>();
-    round_->files.swap(files_);
-    for (HANDLE& thread : round_->threads) {
-        thread = CreateThread(nullptr, 64 * 1024, &TRound::Flush, round_.get(), 0, nullptr);
-        if (!thread) break;
-        ++round_->started;
-    }
-    if (round_->started == 0) TRound::Flush(round_.get());
-}
-
-void TFlushBatch::Join() {
-    if (!round_) return;
-    WaitForMultipleObjects(round_->started, round_->threads, TRUE, INFINITE);
-    std::unique_ptr<TRound> round = std::move(round_);
-    for (DWORD i = 0; i < round->started; ++i) CloseHandle(round->threads[i]);
-    for (TSafeNewFile* file : round->files) file->flushed_ = true;
-    SetLastError(static_cast<DWORD>(round->failed));
-    if (round->failed != 0) FailWhy(round->files.front()->folder_.Path(), "cannot be written: ");
+    if (round_ && round_->failed != 0) Wait();
 }
 
 void TFlushBatch::Wait() {
-    Start();
-    Join();
+    std::unique_ptr<TRound> round = std::move(round_);
+    if (!round) return;
+    std::string folder = round->files.empty() ? std::string() : round->files.front()->folder_.Path();
+    DWORD failed = static_cast<DWORD>(round->failed);
+    round.reset();  // every thread stops once the files are flushed
+    if (failed == 0) return;
+    SetLastError(failed);
+    FailWhy(folder, "cannot be written: ");
 }
 
 TSafeNewFile::TSafeNewFile(const TSafeFolder& folder, std::string name)
