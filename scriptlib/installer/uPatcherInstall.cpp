@@ -55,7 +55,7 @@ private:
     TWriteCounter& counter_;
 };
 
-// The archive's stream read by several writers at once: each view has a
+// The archive's stream read by several workers at once: each view has a
 // position of its own, and every read takes the lock, seeks there and
 // reads.
 class TSharedView : public TStream {
@@ -110,12 +110,12 @@ std::string ExistingAncestor(const std::string& folder, std::vector<std::string>
     return path;
 }
 
-// Entries from this many on are written by several writers at once, each
-// file's waits for the disk overlapping the others' work; fewer are not
-// worth the threads.
+// Entries from this many on are written and put in place by several
+// workers at once, each one's waits for the system overlapping the others'
+// work; fewer are not worth the threads.
 constexpr size_t kAtOnceFrom = 16;
-constexpr unsigned kWriters = 4;
-constexpr unsigned kReportEvery = 25;  // milliseconds between two reports while writers work
+constexpr unsigned kWorkers = 4;
+constexpr unsigned kReportEvery = 25;  // milliseconds between two reports while workers work
 
 class TInstallation : private TWriteCounter {
 public:
@@ -125,7 +125,7 @@ public:
     TInstallResult Run(const std::string& folder);
 
 private:
-    // A writer's count of its bytes: added to the shared count, and the
+    // A worker's count of its bytes: added to the shared count, and the
     // answer is whether the installation still goes on.
     struct TSharedCounter : TWriteCounter {
         explicit TSharedCounter(TInstallation& owner) : owner(owner) {}
@@ -144,11 +144,16 @@ private:
     bool Count(uint64_t bytes) override;
     bool Write(TPending& pending, const TZLibPackedFile& entry, TWriteCounter& counter, std::string& reason);
     bool WriteInOrder();
-    bool WriteAtOnce();
-    static void RunWriter(void* self) { static_cast<TInstallation*>(self)->Writer(); }
-    void Writer();
+    // A step of the workers' with one entry; false when it stops.
+    using TStep = bool (TInstallation::*)(TPending&, TWriteCounter&, std::string& reason);
+    bool AtOnce(TStep step);
+    static void RunWorker(void* self) { static_cast<TInstallation*>(self)->Worker(); }
+    void Worker();
+    bool WriteShared(TPending& pending, TWriteCounter& counter, std::string& reason);
+    bool PlaceShared(TPending& pending, TWriteCounter&, std::string&);
     void Record(TPending& pending);
-    void PutInPlace(TPending& pending);
+    void Place(TPending& pending);
+    bool PlaceAll(bool atOnce);
     TInstallResult Stop(TInstallOutcome outcome, const std::string& failed);
 
     const TZLibUnpacker& unpacker_;
@@ -164,11 +169,12 @@ private:
     bool cancelled_ = false;
     std::string failed_, reason_;
     bool solid_ = false;  // an entry lies in a solid block, which is read in order
-    // While writers work, lock_ guards written_, failed_, reason_ and these;
+    // While workers work, lock_ guards written_, failed_, reason_ and these;
     // sourceLock_ guards the archive's stream.
     TLock lock_, sourceLock_;
-    size_t next_ = 0, current_ = 0;  // the entry a writer takes next, and the last one taken
-    bool stop_ = false;              // a writer failed or the observer said stop
+    TStep step_ = nullptr;
+    size_t next_ = 0, current_ = 0;  // the entry a worker takes next, and the last one taken
+    bool stop_ = false;              // a worker failed or the observer said stop
 };
 
 // Refuses the names that would leave the folder, before anything is written.
@@ -255,14 +261,18 @@ bool TInstallation::WriteInOrder() {
     return true;
 }
 
-// The entries shared out among writers, each writing whole files; this
-// thread tells the observer how they go, and stops them when
-// it says so.
-bool TInstallation::WriteAtOnce() {
-    TWorkers writers(kWriters, &TInstallation::RunWriter, this);
+// Does step with every entry, the entries shared out among workers, each
+// taking the next one until none is left or the installation stops; this
+// thread tells the observer how they go, and stops them when it says so.
+// False when the installation stops: a step failed (the first failure is
+// the installation's) or the observer said so.
+bool TInstallation::AtOnce(TStep step) {
+    step_ = step;
+    next_ = 0;
+    TWorkers workers(kWorkers, &TInstallation::RunWorker, this);
     size_t shown = pending_.size();
     for (bool ended = false; !ended;) {
-        ended = writers.Wait(kReportEvery);
+        ended = workers.Wait(kReportEvery);
         uint64_t written;
         size_t current;
         {
@@ -278,9 +288,7 @@ bool TInstallation::WriteAtOnce() {
     return !stop_;
 }
 
-// One writer: takes the next entry until none is left or the installation
-// stops; the first failure is the installation's.
-void TInstallation::Writer() {
+void TInstallation::Worker() {
     TSharedCounter counter(*this);
     for (;;) {
         size_t index;
@@ -290,26 +298,40 @@ void TInstallation::Writer() {
             index = current_ = next_++;
         }
         TPending& pending = pending_[index];
-        TSharedView view(*pending.entry->Source, sourceLock_);
-        TZLibPackedFile entry = *pending.entry;
-        entry.Source = &view;
         std::string failed = pending.folder->PathOf(pending.name), reason;
-        bool whole = false;
+        bool done = false;
         try {
-            whole = Write(pending, entry, counter, reason);
-            if (whole) flushes_->Add(*pending.file);
+            done = (this->*step_)(pending, counter, reason);
         } catch (const EPathError& e) {
             failed = e.Subject();
             reason = e.what();
         } catch (const std::exception& e) {
             reason = std::string("cannot be written: ") + e.what();
         }
-        if (whole) continue;
+        if (done) continue;
         TLockHold hold(lock_);
         if (!stop_) failed_ = failed, reason_ = reason;
         stop_ = true;
         return;
     }
+}
+
+// A worker's step: the entry into its new file, read through a view of the
+// archive of the worker's own.
+bool TInstallation::WriteShared(TPending& pending, TWriteCounter& counter, std::string& reason) {
+    TSharedView view(*pending.entry->Source, sourceLock_);
+    TZLibPackedFile entry = *pending.entry;
+    entry.Source = &view;
+    if (!Write(pending, entry, counter, reason)) return false;
+    flushes_->Add(*pending.file);
+    return true;
+}
+
+// A worker's step: the new file into its place, but for a target an
+// earlier entry also has: that one goes after all the others, in order.
+bool TInstallation::PlaceShared(TPending& pending, TWriteCounter&, std::string&) {
+    if (!pending.again) Place(pending);
+    return true;
 }
 
 // Records what will happen to the target. A target seen twice (a name
@@ -326,12 +348,23 @@ void TInstallation::Record(TPending& pending) {
         journal_->Created(pending.path);
 }
 
-void TInstallation::PutInPlace(TPending& pending) {
+void TInstallation::Place(TPending& pending) {
     const TSafeFolder& folder = *pending.folder;
     if (!pending.aside.empty()) folder.MoveTo(pending.name, journal_->Aside(), pending.aside, false);
     if (!pending.file->Commit(pending.again)) throw EPathError(folder.PathOf(pending.name), "appeared meanwhile");
     pending.file.reset();
-    cancelled_ = !observer_.Progress(written_, total_);
+}
+
+// Every new file into its place, the observer told after each one (with
+// many entries, workers place all but the targets seen twice).
+bool TInstallation::PlaceAll(bool atOnce) {
+    if (atOnce && !AtOnce(&TInstallation::PlaceShared)) return false;
+    for (TPending& pending : pending_) {
+        if (atOnce && !pending.again) continue;
+        Place(pending);
+        if (!observer_.Progress(written_, total_)) return !(cancelled_ = true);
+    }
+    return true;
 }
 
 TInstallResult TInstallation::Stop(TInstallOutcome outcome, const std::string& failed) {
@@ -357,16 +390,14 @@ TInstallResult TInstallation::Run(const std::string& folder) {
         for (TPending& pending : pending_) Locate(pending);
         bool atOnce = pending_.size() >= kAtOnceFrom && !solid_;
         flushes_ = std::make_unique<TFlushBatch>();
-        if (!(atOnce ? WriteAtOnce() : WriteInOrder())) return Stop(cancelled_ ? ioCancelled : ioFailed, failed_);
+        if (!(atOnce ? AtOnce(&TInstallation::WriteShared) : WriteInOrder()))
+            return Stop(cancelled_ ? ioCancelled : ioFailed, failed_);
         flushes_->Wait();
         // What goes where is written down and on disk before the first
         // rename, so that the next run can take back what this one began.
         for (TPending& pending : pending_) Record(pending);
         journal_->Seal();
-        for (TPending& pending : pending_) {
-            PutInPlace(pending);
-            if (cancelled_) return Stop(ioCancelled, {});
-        }
+        if (!PlaceAll(atOnce)) return Stop(cancelled_ ? ioCancelled : ioFailed, cancelled_ ? std::string() : failed_);
         journal_->Commit();
     } catch (const EPathError& e) {
         reason_ = e.what();

@@ -151,6 +151,7 @@ TEST_F(Install, ManyEntriesAtOnceLandWholeOrNotAtAll) {
         TInstallOutcome outcome;
     } cases[] = {
         {"stopped at the first report", 0, whole.get(), ioCancelled},
+        {"stopped at the second report (writing, or going into place)", 1, whole.get(), ioCancelled},
         {"a broken entry", -1, broken.get(), ioFailed},
     };
     for (const auto& c : cases) {
