@@ -167,7 +167,8 @@ TEST_F(Install, ManyEntriesAtOnceLandWholeOrNotAtAll) {
 // What earlier runs left is put back only when a journal of a run that did
 // not finish names it: an old copy that a finished run could not delete
 // (a program that was running) is never put back over the newer file, and
-// a payload file whose name looks like an old copy is just a file.
+// a payload file whose name looks like an old copy is just a file. New
+// files a killed run left under their temporary names go.
 TEST_F(Install, OnlyAJournalOfAnUnfinishedRunPutsOldCopiesBack) {
     const std::string aside = ".q7pack-0123456789abcdef.tmp";
     MemoryArchive failing;  // fails after writing a.txt
@@ -198,12 +199,19 @@ TEST_F(Install, OnlyAJournalOfAnUnfinishedRunPutsOldCopiesBack) {
          &failing.Unpacker, ioFailed, {{"a.txt", "old a"}}},
         {"a payload name like an old copy, installed again", lookalikeTree, &lookalike.Unpacker, ioDone,
          lookalikeTree},
+        {"a run killed as new files were made, in a folder it made too",
+         {{"a.txt", "newer"}, {aside, "half"}, {"made", "/"}, {"made/" + aside, "half"}, {".q7journal", "/"},
+          {".q7journal/journal", "D made\n"}},
+         &failing.Unpacker, ioFailed, {{"a.txt", "newer"}}},
     };
     for (const auto& c : cases) {
         RemoveTree(dir.Path() / "app");
         fs::create_directories(dir.Path() / "app");
-        for (const auto& [name, bytes] : c.left)
+        for (const auto& [name, bytes] : c.left) {
             bytes == "/" ? (void)fs::create_directories(dir.Path() / "app" / name) : WriteFileBytes(dir / ("app/" + name), bytes);
+            // A moment ago, a temporary file may be a writer's starting up.
+            fs::last_write_time(dir.Path() / "app" / name, fs::file_time_type::clock::now() - std::chrono::hours(1));
+        }
         Observer observer;
         EXPECT_EQ(Run(observer, c.archive).Outcome, c.outcome) << c.what;
         EXPECT_EQ(Snapshot(dir.Path() / "app"), c.after) << c.what;

@@ -162,7 +162,12 @@ void MakeWritable(HANDLE folder, const std::string& name) {
 void FillRandom(unsigned char* bytes, size_t count) {
     using TGenRandom = LONG(WINAPI*)(void*, unsigned char*, ULONG, ULONG);
     constexpr ULONG kSystemPreferred = 2;  // BCRYPT_USE_SYSTEM_PREFERRED_RNG
-    static HMODULE bcrypt = LoadSystemLibrary("bcrypt.dll");
+    // Loaded once, by whichever thread asks first; the installer is built
+    // without guards for local statics, and two threads asking at once
+    // both load the same module, which is harmless.
+    static HMODULE volatile loaded = nullptr;
+    HMODULE bcrypt = loaded;
+    if (!bcrypt) loaded = bcrypt = LoadSystemLibrary("bcrypt.dll");
     auto generate = reinterpret_cast<TGenRandom>(
         bcrypt ? reinterpret_cast<void*>(GetProcAddress(bcrypt, "BCryptGenRandom")) : nullptr);
     if (!generate || generate(nullptr, bytes, static_cast<ULONG>(count), kSystemPreferred) != 0)
