@@ -308,21 +308,30 @@ void FlushFile(THandle file, const std::string& path) {
 void FlushFolderChanges(const TSafeFolder&) {}
 
 // The files added and the threads that flush them, each taking the next
-// file as soon as it is added (the semaphore counts the files, and at the
-// end one stop for each thread).
+// file until none is left, then waiting. Waking a thread costs a call to
+// the system (the server, under Wine), so an idle one is woken only once a
+// few files wait, and at the end, when every thread is told to stop.
 struct TFlushBatch::TRound {
     static constexpr DWORD kFlushers = 16;
+    static constexpr size_t kWakeAt = 4;  // files waiting that wake an idle thread
     CRITICAL_SECTION lock;
-    HANDLE ready = nullptr;
+    HANDLE ready = nullptr;  // a semaphore, released once for each thread woken
     std::vector<TSafeNewFile*> files;
-    size_t next = 0;
+    size_t next = 0;  // the file the next thread takes
+    DWORD idle = 0;   // threads waiting on ready and not yet woken
+    bool stopping = false;
     HANDLE threads[kFlushers] = {};
     DWORD started = 0;
     volatile LONG failed = 0;
 
     TRound() { InitializeCriticalSection(&lock); }
     ~TRound() {
-        if (ready) ReleaseSemaphore(ready, static_cast<LONG>(started), nullptr);
+        EnterCriticalSection(&lock);
+        stopping = true;
+        LONG woken = static_cast<LONG>(idle);
+        idle = 0;
+        LeaveCriticalSection(&lock);
+        if (woken > 0) ReleaseSemaphore(ready, woken, nullptr);
         WaitForMultipleObjects(started, threads, TRUE, INFINITE);
         for (DWORD i = 0; i < started; ++i) CloseHandle(threads[i]);
         if (ready) CloseHandle(ready);
@@ -336,14 +345,24 @@ struct TFlushBatch::TRound {
     }
     static DWORD WINAPI Flush(void* self) {
         auto* round = static_cast<TRound*>(self);
+        EnterCriticalSection(&round->lock);
         for (;;) {
-            WaitForSingleObject(round->ready, INFINITE);
-            EnterCriticalSection(&round->lock);
-            TSafeNewFile* file = round->next < round->files.size() ? round->files[round->next++] : nullptr;
-            LeaveCriticalSection(&round->lock);
-            if (!file) return 0;
-            FlushOne(*round, *file);
+            if (round->next < round->files.size()) {
+                TSafeNewFile* file = round->files[round->next++];
+                LeaveCriticalSection(&round->lock);
+                FlushOne(*round, *file);
+                EnterCriticalSection(&round->lock);
+            } else if (round->stopping) {
+                break;
+            } else {
+                ++round->idle;
+                LeaveCriticalSection(&round->lock);
+                WaitForSingleObject(round->ready, INFINITE);
+                EnterCriticalSection(&round->lock);
+            }
         }
+        LeaveCriticalSection(&round->lock);
+        return 0;
     }
 };
 
@@ -363,10 +382,13 @@ void TFlushBatch::Add(TSafeNewFile& file) {
         }
     }
     if (round_->started == 0) return TRound::FlushOne(*round_, file);
-    EnterCriticalSection(&round_->lock);
-    round_->files.push_back(&file);
-    LeaveCriticalSection(&round_->lock);
-    ReleaseSemaphore(round_->ready, 1, nullptr);
+    TRound& round = *round_;
+    EnterCriticalSection(&round.lock);
+    round.files.push_back(&file);
+    bool wake = round.idle > 0 && round.files.size() - round.next >= TRound::kWakeAt;
+    if (wake) --round.idle;
+    LeaveCriticalSection(&round.lock);
+    if (wake) ReleaseSemaphore(round.ready, 1, nullptr);
 }
 
 void TFlushBatch::Start() {
