@@ -57,7 +57,13 @@ for run in $(seq "$runs"); do
   sleep "$delay"
   kill -KILL "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
-  sleep 1  # the server closes the killed process's handles, deleting its marked files
+  # The server closes the killed process's handles, deleting its marked
+  # files; on a busy machine that takes a while.
+  for wait in $(seq 20); do
+    [ "$(find "$target" -name '.q7pack-*.tmp' -not -path '*/.q7journal/*' | wc -l)" -le 4 ] && break
+    sleep 0.5
+  done
+  sleep 1
   # Every file under an entry's name is version 1's or version 2's, whole.
   new=0 temps=0
   while IFS= read -r -d '' file; do
