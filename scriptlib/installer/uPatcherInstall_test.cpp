@@ -208,7 +208,11 @@ TEST_F(Install, OnlyAJournalOfAnUnfinishedRunPutsOldCopiesBack) {
         RemoveTree(dir.Path() / "app");
         fs::create_directories(dir.Path() / "app");
         for (const auto& [name, bytes] : c.left) {
-            bytes == "/" ? (void)fs::create_directories(dir.Path() / "app" / name) : WriteFileBytes(dir / ("app/" + name), bytes);
+            if (bytes == "/") {
+                fs::create_directories(dir.Path() / "app" / name);
+                continue;
+            }
+            WriteFileBytes(dir / ("app/" + name), bytes);
             // A moment ago, a temporary file may be a writer's starting up.
             fs::last_write_time(dir.Path() / "app" / name, fs::file_time_type::clock::now() - std::chrono::hours(1));
         }
