@@ -51,7 +51,7 @@ fail() { echo "kill_install: run $1: $2" >&2; exit 1; }
 before=0 during=0 after=0
 for run in $(seq "$runs"); do
   rm -rf "$target" && cp -r "$work/v1" "$target" && cp "$work/mine.txt" "$target/"
-  delay=$(LC_ALL=C awk -v w="$whole" -v s="$RANDOM" 'BEGIN { srand(s); printf "%.2f", 0.2 + rand() * w }')
+  delay=$(LC_ALL=C awk -v w="$whole" -v s="$RANDOM" 'BEGIN { srand(s); printf "%.2f", 0.2 + rand() * w * 1.2 }')
   "$Q7_WINE" "$work/v2.exe" >/dev/null 2>&1 &
   pid=$!
   sleep "$delay"
@@ -59,7 +59,7 @@ for run in $(seq "$runs"); do
   wait "$pid" 2>/dev/null || true
   # The server closes the killed process's handles, deleting its marked
   # files; on a busy machine that takes a while.
-  for wait in $(seq 20); do
+  for tries in $(seq 20); do
     [ "$(find "$target" -name '.q7pack-*.tmp' -not -path '*/.q7journal/*' | wc -l)" -le 4 ] && break
     sleep 0.5
   done
