@@ -52,6 +52,10 @@ std::vector<TJournalStep> ParseJournal(const std::string& text) {
 
 TInstallJournal::TInstallJournal(TSafeFolder root) {
     held_.push_back({{}, std::make_unique<TSafeFolder>(std::move(root))});
+    // A run killed at the instant one of its new files was made, or about
+    // to take its name, leaves that file under its temporary name: each
+    // folder goes without them once a run enters it.
+    RemoveTemporaryLeftovers(*held_[0].folder);
     aside_ = std::make_unique<TSafeFolder>(held_[0].folder->Enter(JournalFolderName, true));
     // Finishes what an earlier run left; old copies that no journal names
     // any more are of runs that got to K: they go too.
@@ -87,11 +91,13 @@ const TSafeFolder* TInstallJournal::Find(const std::vector<std::string>& parts, 
                 WriteRecords();
             }
             TSafeFolder entered = folder->Enter(parts[i], missing);
+            if (!missing) RemoveTemporaryLeftovers(entered);
             if (!level) {
                 held_.push_back({path, nullptr});
                 level = &held_.back();
             }
             level->folder = std::make_unique<TSafeFolder>(std::move(entered));
+            level->made = missing;
         }
         folder = level->folder.get();
     }
@@ -100,6 +106,12 @@ const TSafeFolder* TInstallJournal::Find(const std::vector<std::string>& parts, 
 
 const TSafeFolder& TInstallJournal::Folder(const std::vector<std::string>& parts) {
     return *Find(parts, parts.size(), true);
+}
+
+bool TInstallJournal::Made(const TSafeFolder& folder) const {
+    for (const THeld& held : held_)
+        if (held.folder.get() == &folder) return held.made;
+    return false;
 }
 
 std::string TInstallJournal::Replaced(const std::string& path) {
@@ -151,7 +163,10 @@ bool TInstallJournal::TakeBackAll(const std::string& text) {
 bool TInstallJournal::TakeBack(const TJournalStep& step) {
     std::vector<std::string> parts = NameParts(step.Path);
     try {
-        if (step.Kind == 'D') Release(Joined(parts, parts.size()));
+        if (step.Kind == 'D') {
+            Find(parts, parts.size(), false);  // entered, it goes without temporary files
+            Release(Joined(parts, parts.size()));
+        }
         const TSafeFolder* folder = Find(parts, parts.size() - 1, false);
         if (step.Kind == 'R')  // an old copy that never went aside is in its place
             return aside_->KindOf(step.Aside) == TEntryKind::Missing ||

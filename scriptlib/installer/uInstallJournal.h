@@ -54,6 +54,9 @@ public:
     // following links and held until the journal ends; each missing level
     // is recorded, then made.
     const TSafeFolder& Folder(const std::vector<std::string>& parts);
+    // True when this run made folder (one Folder gave): nothing but what
+    // this run puts there can be in it.
+    bool Made(const TSafeFolder& folder) const;
 
     // The file path will be put in place where nothing is (Created), or
     // over a file whose old copy goes into the journal's folder first
@@ -91,6 +94,7 @@ private:
     struct THeld {
         std::string path;
         std::unique_ptr<TSafeFolder> folder;
+        bool made = false;
     };
     std::vector<THeld> held_;
     std::unique_ptr<TSafeFolder> aside_;

@@ -1,6 +1,7 @@
 #include "scriptlib/installer/uPatcherInstall.h"
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "scriptlib/installer/uInstallJournal.h"
 #include "system/fs/uFiles.h"
 #include "system/fs/uStoredName.h"
+#include "system/io/uWorkers.h"
 
 namespace {
 
@@ -24,20 +26,25 @@ struct TPending {
     bool again = false;    // the target was put in place by an earlier entry
 };
 
-// Passes the inflated bytes on and counts them; once the observer says stop
+// Told how many bytes an entry has given; answers whether to go on.
+class TWriteCounter {
+public:
+    virtual ~TWriteCounter() = default;
+    virtual bool Count(uint64_t bytes) = 0;
+};
+
+// Passes the inflated bytes on and counts them; once the counter says stop
 // it takes nothing more, which ends the inflation.
 class TCountingStream : public TStream {
 public:
-    TCountingStream(TStream& output, TInstallObserver& observer, uint64_t& written, uint64_t total)
-        : output_(output), observer_(observer), written_(written), total_(total) {}
+    TCountingStream(TStream& output, TWriteCounter& counter) : output_(output), counter_(counter) {}
 
     int32_t Read(void*, int32_t) override { return 0; }
     int32_t Seek(int32_t offset, uint16_t origin) override { return output_.Seek(offset, origin); }
     int32_t Write(const void* buffer, int32_t count) override {
         if (Stopped) return 0;
         int32_t done = output_.Write(buffer, count);
-        if (done > 0) written_ += static_cast<uint64_t>(done);
-        Stopped = !observer_.Progress(written_, total_);
+        Stopped = !counter_.Count(done > 0 ? static_cast<uint64_t>(done) : 0);
         return done;
     }
 
@@ -45,9 +52,38 @@ public:
 
 private:
     TStream& output_;
-    TInstallObserver& observer_;
-    uint64_t& written_;
-    uint64_t total_;
+    TWriteCounter& counter_;
+};
+
+// The archive's stream read by several workers at once: each view has a
+// position of its own, and every read takes the lock, seeks there and
+// reads.
+class TSharedView : public TStream {
+public:
+    TSharedView(TStream& source, TLock& lock) : source_(source), lock_(lock) {}
+
+    int32_t Read(void* buffer, int32_t count) override {
+        TLockHold hold(lock_);
+        if (source_.Seek(position_, soFromBeginning) != position_) return 0;
+        int32_t done = source_.Read(buffer, count);
+        if (done > 0) position_ += done;
+        return done;
+    }
+    int32_t Write(const void*, int32_t) override { return 0; }
+    int32_t Seek(int32_t offset, uint16_t origin) override {
+        int64_t base = origin == soFromCurrent ? position_ : 0;
+        if (origin == soFromEnd) {
+            TLockHold hold(lock_);
+            base = source_.Size();
+        }
+        if (base + offset < 0 || base + offset > INT32_MAX) return -1;
+        return position_ = static_cast<int32_t>(base + offset);
+    }
+
+private:
+    TStream& source_;
+    TLock& lock_;
+    int32_t position_ = 0;
 };
 
 bool IsScript(const std::string& name) { return AsciiLower(name) == "setup.ini"; }
@@ -74,7 +110,14 @@ std::string ExistingAncestor(const std::string& folder, std::vector<std::string>
     return path;
 }
 
-class TInstallation {
+// Entries from this many on are written and put in place by several
+// workers at once, each one's waits for the system overlapping the others'
+// work; fewer are not worth the threads.
+constexpr size_t kAtOnceFrom = 16;
+constexpr unsigned kWorkers = 4;
+constexpr unsigned kReportEvery = 25;  // milliseconds between two reports while workers work
+
+class TInstallation : private TWriteCounter {
 public:
     TInstallation(const TZLibUnpacker& unpacker, TInstallObserver& observer, const TLeftOut& leftOut)
         : unpacker_(unpacker), observer_(observer), leftOut_(leftOut) {}
@@ -82,13 +125,35 @@ public:
     TInstallResult Run(const std::string& folder);
 
 private:
+    // A worker's count of its bytes: added to the shared count, and the
+    // answer is whether the installation still goes on.
+    struct TSharedCounter : TWriteCounter {
+        explicit TSharedCounter(TInstallation& owner) : owner(owner) {}
+        bool Count(uint64_t bytes) override {
+            TLockHold hold(owner.lock_);
+            owner.written_ += bytes;
+            return !owner.stop_;
+        }
+        TInstallation& owner;
+    };
+
     bool Plan();
     TSafeFolder OpenRoot(const std::string& folder);
     void RemoveMade(const TSafeFolder& folder, size_t level);
     void Locate(TPending& pending);
-    bool Write(TPending& pending);
+    bool Count(uint64_t bytes) override;
+    bool Write(TPending& pending, const TZLibPackedFile& entry, TWriteCounter& counter, std::string& reason);
+    bool WriteInOrder();
+    // A step of the workers' with one entry; false when it stops.
+    using TStep = bool (TInstallation::*)(TPending&, TWriteCounter&, std::string& reason);
+    bool AtOnce(TStep step);
+    static void RunWorker(void* self) { static_cast<TInstallation*>(self)->Worker(); }
+    void Worker();
+    bool WriteShared(TPending& pending, TWriteCounter& counter, std::string& reason);
+    bool PlaceShared(TPending& pending, TWriteCounter&, std::string&);
     void Record(TPending& pending);
-    void PutInPlace(TPending& pending);
+    void Place(TPending& pending);
+    bool PlaceAll(bool atOnce);
     TInstallResult Stop(TInstallOutcome outcome, const std::string& failed);
 
     const TZLibUnpacker& unpacker_;
@@ -98,10 +163,18 @@ private:
     std::vector<std::string> made_;    // the levels below it made for the root
     std::unique_ptr<TInstallJournal> journal_;  // holds the folders; undone after the files below close
     std::vector<TPending> pending_;
+    std::unique_ptr<TFlushBatch> flushes_;  // the new files' flushes; ends before they close
     std::vector<std::string> targets_;  // the targets recorded so far, in lower case, sorted
     uint64_t total_ = 0, written_ = 0;
     bool cancelled_ = false;
     std::string failed_, reason_;
+    bool solid_ = false;  // an entry lies in a solid block, which is read in order
+    // While workers work, lock_ guards written_, failed_, reason_ and these;
+    // sourceLock_ guards the archive's stream.
+    TLock lock_, sourceLock_;
+    TStep step_ = nullptr;
+    size_t next_ = 0, current_ = 0;  // the entry a worker takes next, and the last one taken
+    bool stop_ = false;              // a worker failed or the observer said stop
 };
 
 // Refuses the names that would leave the folder, before anything is written.
@@ -118,6 +191,7 @@ bool TInstallation::Plan() {
         std::string path;
         for (const std::string& part : parts) path += (path.empty() ? "" : "\\") + part;
         total_ += entry.UnpackedSize;
+        solid_ = solid_ || entry.Solid;
         pending_.push_back({&entry, path, nullptr, parts.back(), nullptr, {}, false, false});
     }
     return true;
@@ -147,22 +221,117 @@ void TInstallation::Locate(TPending& pending) {
     std::vector<std::string> parts = NameParts(pending.path);
     parts.pop_back();
     pending.folder = &journal_->Folder(parts);
-    TEntryKind kind = pending.folder->KindOf(pending.name);
+    // A folder this run made holds only what this run puts there.
+    TEntryKind kind = journal_->Made(*pending.folder) ? TEntryKind::Missing : pending.folder->KindOf(pending.name);
     pending.there = kind != TEntryKind::Missing;
     if (kind == TEntryKind::Link)
         throw EPathError(pending.folder->PathOf(pending.name), "is a link; nothing is installed through links");
     if (kind == TEntryKind::Folder) throw EPathError(pending.folder->PathOf(pending.name), "is a folder");
 }
 
-bool TInstallation::Write(TPending& pending) {
-    failed_ = pending.folder->PathOf(pending.name);
-    observer_.Entry(pending.entry->Name);
+bool TInstallation::Count(uint64_t bytes) {
+    written_ += bytes;
+    return observer_.Progress(written_, total_);
+}
+
+// Inflates entry into a new file beside pending's target. False when the
+// counter said stop, or when the entry failed (why in reason).
+bool TInstallation::Write(TPending& pending, const TZLibPackedFile& entry, TWriteCounter& counter,
+                          std::string& reason) {
     pending.file = std::make_unique<TSafeNewFile>(*pending.folder, pending.name);
-    TCountingStream counting(pending.file->Stream(), observer_, written_, total_);
-    bool whole = pending.entry->ExtractTo(&counting) == zaOk;
-    cancelled_ = counting.Stopped;
-    if (!whole) reason_ = EntryFailure(pending.file->Stream());
-    return whole && !cancelled_;
+    TCountingStream counting(pending.file->Stream(), counter);
+    bool whole = entry.ExtractTo(&counting) == zaOk;
+    if (counting.Stopped) return false;
+    if (!whole) reason = EntryFailure(pending.file->Stream());
+    return whole;
+}
+
+// One entry after another on this thread, the observer told of every
+// write.
+bool TInstallation::WriteInOrder() {
+    for (TPending& pending : pending_) {
+        failed_ = pending.folder->PathOf(pending.name);
+        observer_.Entry(pending.entry->Name);
+        if (!Write(pending, *pending.entry, *this, reason_)) {
+            cancelled_ = reason_.empty();
+            return false;
+        }
+        flushes_->Add(*pending.file);
+    }
+    return true;
+}
+
+// Does step with every entry, the entries shared out among workers, each
+// taking the next one until none is left or the installation stops; this
+// thread tells the observer how they go, and stops them when it says so.
+// False when the installation stops: a step failed (the first failure is
+// the installation's) or the observer said so.
+bool TInstallation::AtOnce(TStep step) {
+    step_ = step;
+    next_ = 0;
+    TWorkers workers(kWorkers, &TInstallation::RunWorker, this);
+    size_t shown = pending_.size();
+    for (bool ended = false; !ended;) {
+        ended = workers.Wait(kReportEvery);
+        uint64_t written;
+        size_t current;
+        {
+            TLockHold hold(lock_);
+            written = written_;
+            current = current_;
+        }
+        if (current != shown) observer_.Entry(pending_[shown = current].entry->Name);
+        if (observer_.Progress(written, total_)) continue;
+        TLockHold hold(lock_);
+        if (!stop_) cancelled_ = stop_ = true;
+    }
+    return !stop_;
+}
+
+void TInstallation::Worker() {
+    TSharedCounter counter(*this);
+    for (;;) {
+        size_t index;
+        {
+            TLockHold hold(lock_);
+            if (stop_ || next_ == pending_.size()) return;
+            index = current_ = next_++;
+        }
+        TPending& pending = pending_[index];
+        std::string failed = pending.folder->PathOf(pending.name), reason;
+        bool done = false;
+        try {
+            done = (this->*step_)(pending, counter, reason);
+        } catch (const EPathError& e) {
+            failed = e.Subject();
+            reason = e.what();
+        } catch (const std::exception& e) {
+            reason = std::string("cannot be written: ") + e.what();
+        }
+        if (done) continue;
+        TLockHold hold(lock_);
+        if (!stop_) failed_ = failed, reason_ = reason;
+        stop_ = true;
+        return;
+    }
+}
+
+// A worker's step: the entry into its new file, read through a view of the
+// archive of the worker's own.
+bool TInstallation::WriteShared(TPending& pending, TWriteCounter& counter, std::string& reason) {
+    TSharedView view(*pending.entry->Source, sourceLock_);
+    TZLibPackedFile entry = *pending.entry;
+    entry.Source = &view;
+    if (!Write(pending, entry, counter, reason)) return false;
+    flushes_->Add(*pending.file);
+    return true;
+}
+
+// A worker's step: the new file into its place, but for a target an
+// earlier entry also has: that one goes after all the others, in order.
+bool TInstallation::PlaceShared(TPending& pending, TWriteCounter&, std::string&) {
+    if (!pending.again) Place(pending);
+    return true;
 }
 
 // Records what will happen to the target. A target seen twice (a name
@@ -179,17 +348,29 @@ void TInstallation::Record(TPending& pending) {
         journal_->Created(pending.path);
 }
 
-void TInstallation::PutInPlace(TPending& pending) {
+void TInstallation::Place(TPending& pending) {
     const TSafeFolder& folder = *pending.folder;
     if (!pending.aside.empty()) folder.MoveTo(pending.name, journal_->Aside(), pending.aside, false);
     if (!pending.file->Commit(pending.again)) throw EPathError(folder.PathOf(pending.name), "appeared meanwhile");
     pending.file.reset();
-    cancelled_ = !observer_.Progress(written_, total_);
+}
+
+// Every new file into its place, the observer told after each one (with
+// many entries, workers place all but the targets seen twice).
+bool TInstallation::PlaceAll(bool atOnce) {
+    if (atOnce && !AtOnce(&TInstallation::PlaceShared)) return false;
+    for (TPending& pending : pending_) {
+        if (atOnce && !pending.again) continue;
+        Place(pending);
+        if (!observer_.Progress(written_, total_)) return !(cancelled_ = true);
+    }
+    return true;
 }
 
 TInstallResult TInstallation::Stop(TInstallOutcome outcome, const std::string& failed) {
     // The new files go before their folders, which the undo closes as it
     // removes those it made.
+    flushes_.reset();
     pending_.clear();
     bool whole = !journal_ || journal_->Undo();
     journal_.reset();
@@ -207,20 +388,16 @@ TInstallResult TInstallation::Run(const std::string& folder) {
         failed_ = folder;
         journal_ = std::make_unique<TInstallJournal>(OpenRoot(folder));
         for (TPending& pending : pending_) Locate(pending);
-        TFlushBatch batch;
-        for (TPending& pending : pending_) {
-            if (!Write(pending)) return Stop(cancelled_ ? ioCancelled : ioFailed, failed_);
-            batch.Add(*pending.file);
-        }
-        batch.Wait();
+        bool atOnce = pending_.size() >= kAtOnceFrom && !solid_;
+        flushes_ = std::make_unique<TFlushBatch>();
+        if (!(atOnce ? AtOnce(&TInstallation::WriteShared) : WriteInOrder()))
+            return Stop(cancelled_ ? ioCancelled : ioFailed, failed_);
+        flushes_->Wait();
         // What goes where is written down and on disk before the first
         // rename, so that the next run can take back what this one began.
         for (TPending& pending : pending_) Record(pending);
         journal_->Seal();
-        for (TPending& pending : pending_) {
-            PutInPlace(pending);
-            if (cancelled_) return Stop(ioCancelled, {});
-        }
+        if (!PlaceAll(atOnce)) return Stop(cancelled_ ? ioCancelled : ioFailed, cancelled_ ? std::string() : failed_);
         journal_->Commit();
     } catch (const EPathError& e) {
         reason_ = e.what();

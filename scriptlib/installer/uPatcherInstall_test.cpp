@@ -118,10 +118,57 @@ TEST_F(Install, StoppedOrFailedLeavesTheMachineAsItWas) {
     EXPECT_EQ(Snapshot(dir.Path() / "app"), before);
 }
 
+// Many entries are written by several writers at once: all of them land
+// whole (names stored twice too, the later copy winning), and a stop or a
+// broken entry anywhere among them leaves the machine as it was.
+TEST_F(Install, ManyEntriesAtOnceLandWholeOrNotAtAll) {
+    Tree expected;  // below app, as the whole archive leaves it
+    auto many = [&expected](bool broken) {
+        auto archive = std::make_unique<MemoryArchive>();
+        for (int i = 0; i < 60; ++i) {
+            std::string folder = i % 3 ? "dir" + std::to_string(i % 4) : "", name = "f" + std::to_string(i);
+            std::string bytes(static_cast<size_t>(i) * 7919 % 70000, static_cast<char>('a' + i % 26));
+            if (broken && i == 41)
+                archive->AddBroken(folder + "\\" + name);
+            else
+                archive->Add(folder.empty() ? name : folder + "\\" + name, bytes);
+            expected[folder.empty() ? name : folder + "/" + name] = bytes;
+            if (!folder.empty()) expected[folder] = "/";
+        }
+        archive->Add("dir1\\f1", "again");
+        expected["dir1/f1"] = "again";
+        archive->Load();
+        return archive;
+    };
+    std::unique_ptr<MemoryArchive> whole = many(false), broken = many(true);
+    Observer observer;
+    ASSERT_EQ(Run(observer, &whole->Unpacker).Outcome, ioDone);
+    EXPECT_EQ(Snapshot(dir.Path() / "app"), expected);
+    const struct {
+        const char* what;
+        int stopAt;
+        const MemoryArchive* archive;
+        TInstallOutcome outcome;
+    } cases[] = {
+        {"stopped at the first report", 0, whole.get(), ioCancelled},
+        {"stopped at the second report (writing, or going into place)", 1, whole.get(), ioCancelled},
+        {"a broken entry", -1, broken.get(), ioFailed},
+    };
+    for (const auto& c : cases) {
+        RemoveTree(dir.Path() / "app");
+        PlaceOldVersion();
+        Tree before = Snapshot(dir.Path());
+        Observer stopping(c.stopAt);
+        EXPECT_EQ(Run(stopping, &c.archive->Unpacker).Outcome, c.outcome) << c.what;
+        EXPECT_EQ(Snapshot(dir.Path()), before) << c.what;
+    }
+}
+
 // What earlier runs left is put back only when a journal of a run that did
 // not finish names it: an old copy that a finished run could not delete
 // (a program that was running) is never put back over the newer file, and
-// a payload file whose name looks like an old copy is just a file.
+// a payload file whose name looks like an old copy is just a file. New
+// files a killed run left under their temporary names go.
 TEST_F(Install, OnlyAJournalOfAnUnfinishedRunPutsOldCopiesBack) {
     const std::string aside = ".q7pack-0123456789abcdef.tmp";
     MemoryArchive failing;  // fails after writing a.txt
@@ -152,12 +199,23 @@ TEST_F(Install, OnlyAJournalOfAnUnfinishedRunPutsOldCopiesBack) {
          &failing.Unpacker, ioFailed, {{"a.txt", "old a"}}},
         {"a payload name like an old copy, installed again", lookalikeTree, &lookalike.Unpacker, ioDone,
          lookalikeTree},
+        {"a run killed as new files were made, in a folder it made too",
+         {{"a.txt", "newer"}, {aside, "half"}, {"made", "/"}, {"made/" + aside, "half"}, {".q7journal", "/"},
+          {".q7journal/journal", "D made\n"}},
+         &failing.Unpacker, ioFailed, {{"a.txt", "newer"}}},
     };
     for (const auto& c : cases) {
         RemoveTree(dir.Path() / "app");
         fs::create_directories(dir.Path() / "app");
-        for (const auto& [name, bytes] : c.left)
-            bytes == "/" ? (void)fs::create_directories(dir.Path() / "app" / name) : WriteFileBytes(dir / ("app/" + name), bytes);
+        for (const auto& [name, bytes] : c.left) {
+            if (bytes == "/") {
+                fs::create_directories(dir.Path() / "app" / name);
+                continue;
+            }
+            WriteFileBytes(dir / ("app/" + name), bytes);
+            // A moment ago, a temporary file may be a writer's starting up.
+            fs::last_write_time(dir.Path() / "app" / name, fs::file_time_type::clock::now() - std::chrono::hours(1));
+        }
         Observer observer;
         EXPECT_EQ(Run(observer, c.archive).Outcome, c.outcome) << c.what;
         EXPECT_EQ(Snapshot(dir.Path() / "app"), c.after) << c.what;

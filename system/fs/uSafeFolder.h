@@ -15,6 +15,7 @@
 // that reads after it ("... is a link; nothing is written through links").
 // Names given to a folder are one component each: no separators.
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "system/fs/uPathError.h"
+#include "system/io/uWorkers.h"
 #include "system/uSystem.h"
 
 // What a name in a folder is, the name itself looked at (never what a link
@@ -114,7 +116,7 @@ public:
 private:
     friend class TFlushBatch;
     void Close();
-    bool flushed_ = false;
+    std::atomic<bool> flushed_{false};  // set by a batch's thread
 
     const TSafeFolder& folder_;
     std::string name_, tempName_;  // tempName_ is empty while the file has no name
@@ -124,17 +126,17 @@ private:
 };
 
 // Many new files made durable together instead of one by one: each is
-// added once all its bytes are written, and Wait returns once every file
-// added is on disk, so that their renames can follow. Start flushes the
-// files added so far in the background, in one round, once the round
-// before it is done (its files are then Flushed), so that the waits for
-// the device overlap the writing of the next files. POSIX: adding starts
-// the file's write-back (sync_file_range), a round is one syncfs of their
-// file system on a thread of its own. Windows: a round flushes every file
-// (FlushFileBuffers) on several threads, so that the device's waits
-// overlap each other too; Add starts a round of its own every 256 files.
-// The files must outlive the batch's Wait; a failed flush raises
-// EPathError from Start or Wait.
+// added once all its bytes are written (from any thread), and Wait returns
+// once every file added is on disk, so that their renames can follow.
+// POSIX: adding starts the file's write-back (sync_file_range); Start
+// flushes the files added so far in one round, one syncfs of their file
+// system on a thread of its own, once the round before it is done (its
+// files are then Flushed), so that the wait for the device overlaps the
+// writing of the next files. Windows: threads of the batch flush each file
+// (FlushFileBuffers) as soon as it is added, so that the device's waits
+// overlap each other and the writing; Start only reports a failure. The
+// files must outlive the batch's Wait; a failed flush raises EPathError
+// from Start or Wait.
 class TFlushBatch {
 public:
     TFlushBatch();
@@ -149,6 +151,7 @@ public:
 private:
     struct TRound;
     void Join();
+    TLock lock_;                        // POSIX: files_ has writers on several threads
     std::vector<TSafeNewFile*> files_;  // added since the last round started
     std::unique_ptr<TRound> round_;
 };

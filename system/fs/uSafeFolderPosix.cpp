@@ -228,14 +228,20 @@ void TFlushBatch::Add(TSafeNewFile& file) {
     // Write-back starts now, while the next files are inflated; the round's
     // syncfs only waits for what is left.
     ::sync_file_range(Fd(file.stream_->Handle), 0, 0, SYNC_FILE_RANGE_WRITE);
+    TLockHold hold(lock_);
     files_.push_back(&file);
 }
 
 void TFlushBatch::Start() {
     Join();
-    if (files_.empty()) return;
+    std::vector<TSafeNewFile*> files;
+    {
+        TLockHold hold(lock_);
+        files.swap(files_);
+    }
+    if (files.empty()) return;
     round_ = std::make_unique<TRound>();
-    round_->files.swap(files_);
+    round_->files.swap(files);
     TRound* round = round_.get();
     round->thread = std::thread([round] {
         if (::syncfs(Fd(round->files.front()->stream_->Handle)) != 0) round->error = errno;

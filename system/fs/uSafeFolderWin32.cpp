@@ -16,6 +16,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -161,7 +162,12 @@ void MakeWritable(HANDLE folder, const std::string& name) {
 void FillRandom(unsigned char* bytes, size_t count) {
     using TGenRandom = LONG(WINAPI*)(void*, unsigned char*, ULONG, ULONG);
     constexpr ULONG kSystemPreferred = 2;  // BCRYPT_USE_SYSTEM_PREFERRED_RNG
-    static HMODULE bcrypt = LoadSystemLibrary("bcrypt.dll");
+    // Loaded once, by whichever thread asks first; the installer is built
+    // without guards for local statics, and two threads asking at once
+    // both load the same module, which is harmless.
+    static HMODULE volatile loaded = nullptr;
+    HMODULE bcrypt = loaded;
+    if (!bcrypt) loaded = bcrypt = LoadSystemLibrary("bcrypt.dll");
     auto generate = reinterpret_cast<TGenRandom>(
         bcrypt ? reinterpret_cast<void*>(GetProcAddress(bcrypt, "BCryptGenRandom")) : nullptr);
     if (!generate || generate(nullptr, bytes, static_cast<ULONG>(count), kSystemPreferred) != 0)
@@ -301,66 +307,103 @@ void FlushFile(THandle file, const std::string& path) {
 
 void FlushFolderChanges(const TSafeFolder&) {}
 
-// The files of one round and the threads that flush them, each taking the
-// next file until none is left.
+// The files added and the threads that flush them, each taking the next
+// file until none is left, then waiting. Waking a thread costs a call to
+// the system (the server, under Wine), so an idle one is woken only once a
+// few files wait, and at the end, when every thread is told to stop.
 struct TFlushBatch::TRound {
+    static constexpr DWORD kFlushers = 16;
+    static constexpr size_t kWakeAt = 4;  // files waiting that wake an idle thread
+    CRITICAL_SECTION lock;
+    HANDLE ready = nullptr;  // a semaphore, released once for each thread woken
     std::vector<TSafeNewFile*> files;
-    volatile LONG next = -1, failed = 0;
-    HANDLE threads[64] = {};
+    size_t next = 0;  // the file the next thread takes
+    DWORD idle = 0;   // threads waiting on ready and not yet woken
+    bool stopping = false;
+    HANDLE threads[kFlushers] = {};
     DWORD started = 0;
+    volatile LONG failed = 0;
 
+    TRound() { InitializeCriticalSection(&lock); }
+    ~TRound() {
+        EnterCriticalSection(&lock);
+        stopping = true;
+        LONG woken = static_cast<LONG>(idle);
+        idle = 0;
+        LeaveCriticalSection(&lock);
+        if (woken > 0) ReleaseSemaphore(ready, woken, nullptr);
+        WaitForMultipleObjects(started, threads, TRUE, INFINITE);
+        for (DWORD i = 0; i < started; ++i) CloseHandle(threads[i]);
+        if (ready) CloseHandle(ready);
+        DeleteCriticalSection(&lock);
+    }
+    static void FlushOne(TRound& round, TSafeNewFile& file) {
+        if (FlushFileBuffers(Win(file.stream_->Handle)))
+            file.flushed_ = true;
+        else
+            InterlockedExchange(&round.failed, static_cast<LONG>(GetLastError()));
+    }
     static DWORD WINAPI Flush(void* self) {
         auto* round = static_cast<TRound*>(self);
-        for (LONG i; (i = InterlockedIncrement(&round->next)) < static_cast<LONG>(round->files.size());)
-            if (!FlushFileBuffers(Win(round->files[i]->stream_->Handle)))
-                InterlockedExchange(&round->failed, static_cast<LONG>(GetLastError()));
+        EnterCriticalSection(&round->lock);
+        for (;;) {
+            if (round->next < round->files.size()) {
+                TSafeNewFile* file = round->files[round->next++];
+                LeaveCriticalSection(&round->lock);
+                FlushOne(*round, *file);
+                EnterCriticalSection(&round->lock);
+            } else if (round->stopping) {
+                break;
+            } else {
+                ++round->idle;
+                LeaveCriticalSection(&round->lock);
+                WaitForSingleObject(round->ready, INFINITE);
+                EnterCriticalSection(&round->lock);
+            }
+        }
+        LeaveCriticalSection(&round->lock);
         return 0;
     }
 };
 
-namespace {
-
-constexpr size_t kRoundFiles = 256;
-
-}  // namespace
-
 TFlushBatch::TFlushBatch() = default;
-
-TFlushBatch::~TFlushBatch() {
-    if (round_) WaitForMultipleObjects(round_->started, round_->threads, TRUE, INFINITE);
-}
+TFlushBatch::~TFlushBatch() = default;
 
 void TFlushBatch::Add(TSafeNewFile& file) {
-    files_.push_back(&file);
-    if (files_.size() >= kRoundFiles) Start();
+    if (!round_) {
+        round_ = std::make_unique<TRound>();
+        round_->ready = CreateSemaphoreA(nullptr, 0, LONG_MAX, nullptr);
+        for (HANDLE& thread : round_->threads) {
+            thread = round_->ready ? CreateThread(nullptr, 64 * 1024, &TRound::Flush, round_.get(),
+                                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)
+                                   : nullptr;
+            if (!thread) break;
+            ++round_->started;
+        }
+    }
+    if (round_->started == 0) return TRound::FlushOne(*round_, file);
+    TRound& round = *round_;
+    EnterCriticalSection(&round.lock);
+    round.files.push_back(&file);
+    bool wake = round.idle > 0 && round.files.size() - round.next >= TRound::kWakeAt;
+    if (wake) --round.idle;
+    LeaveCriticalSection(&round.lock);
+    if (wake) ReleaseSemaphore(round.ready, 1, nullptr);
 }
 
 void TFlushBatch::Start() {
-    Join();
-    if (files_.empty()) return;
-    round_ = std::make_unique<TRound>();
-    round_->files.swap(files_);
-    for (HANDLE& thread : round_->threads) {
-        thread = CreateThread(nullptr, 64 * 1024, &TRound::Flush, round_.get(), 0, nullptr);
-        if (!thread) break;
-        ++round_->started;
-    }
-    if (round_->started == 0) TRound::Flush(round_.get());
-}
-
-void TFlushBatch::Join() {
-    if (!round_) return;
-    WaitForMultipleObjects(round_->started, round_->threads, TRUE, INFINITE);
-    std::unique_ptr<TRound> round = std::move(round_);
-    for (DWORD i = 0; i < round->started; ++i) CloseHandle(round->threads[i]);
-    for (TSafeNewFile* file : round->files) file->flushed_ = true;
-    SetLastError(static_cast<DWORD>(round->failed));
-    if (round->failed != 0) FailWhy(round->files.front()->folder_.Path(), "cannot be written: ");
+    if (round_ && round_->failed != 0) Wait();
 }
 
 void TFlushBatch::Wait() {
-    Start();
-    Join();
+    std::unique_ptr<TRound> round = std::move(round_);
+    if (!round) return;
+    std::string folder = round->files.empty() ? std::string() : round->files.front()->folder_.Path();
+    DWORD failed = static_cast<DWORD>(round->failed);
+    round.reset();  // every thread stops once the files are flushed
+    if (failed == 0) return;
+    SetLastError(failed);
+    FailWhy(folder, "cannot be written: ");
 }
 
 TSafeNewFile::TSafeNewFile(const TSafeFolder& folder, std::string name)
