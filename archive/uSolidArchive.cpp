@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "archive/uInflate.h"
 #include "archive/uZlibArchive.h"
@@ -180,9 +181,13 @@ bool TSolidArchive::DecodeStep(void* self) {
     TSolidArchive& a = *static_cast<TSolidArchive*>(self);
     if (a.filling_ >= a.fillEnd_) return false;
     const TSolidStream& s = a.streams_[a.filling_];
-    if (!a.decoder_.IsOpen() &&
-        !a.decoder_.Open(*a.source_, s.Start, s.Packed, a.window_.get() + s.Offset, s.Size, s.Props))
-        return false;
+    try {
+        if (!a.decoder_.IsOpen() &&
+            !a.decoder_.Open(*a.source_, s.Start, s.Packed, a.window_.get() + s.Offset, s.Size, s.Props))
+            return false;
+    } catch (const std::bad_alloc&) {
+        return false;  // the decoder's input buffer: the entries waiting fail
+    }
     bool ok = a.decoder_.DecodeTo(a.decoder_.Decoded() +
                                   std::min<uint32_t>(1u << 20, s.Size - a.decoder_.Decoded()));
     a.filled_.store(s.Offset + a.decoder_.Decoded(), std::memory_order_release);
