@@ -53,13 +53,15 @@ if command -v makensis >/dev/null; then
 fi
 
 # peak NAME: until $work/NAME.done exists, the largest resident set (VmHWM,
-# KiB) of any process whose command line names NAME.exe; written to
+# KiB) of any process whose command line names $work/NAME.exe; written to
 # $work/NAME.peak. Wine starts the installer as a process that /usr/bin/time
 # does not wait for, so its own figure is the launcher's.
 peak() {
   local max=0 pid hwm
   while [ ! -e "$work/$1.done" ]; do
-    for pid in $(grep -las -- "$1.exe" /proc/[0-9]*/cmdline | cut -d/ -f3); do
+    # The installer's path, as Unix or Wine writes it: other helpers' runs
+    # of this bench have installers of the same name.
+    for pid in $(grep -lasF -e "$work/$1.exe" -e "${work//\//\\}\\$1.exe" /proc/[0-9]*/cmdline | cut -d/ -f3); do
       hwm=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pid/status" 2>/dev/null || true)
       [ -n "$hwm" ] && [ "$hwm" -gt "$max" ] && max=$hwm
     done
