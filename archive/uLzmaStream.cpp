@@ -7,7 +7,6 @@
 namespace {
 
 constexpr uint32_t kInputSize = 65536;
-constexpr uint32_t kBeatEvery = 1 << 20;
 
 void* Allocate(void*, size_t size) { return std::malloc(size); }
 void Release(void*, void* address) { std::free(address); }
@@ -88,20 +87,22 @@ bool TLzmaStream::Finish() {
     }
 }
 
-bool TLzmaStream::DecodeTo(uint32_t upto, TStream& beat) {
+bool TLzmaStream::DecodeTo(uint32_t upto) {
     if (upto > size_) upto = size_;
     while (decoded_ < upto) {
-        if (state_->at == state_->end && !Refill()) return false;
+        bool ok = state_->at < state_->end || Refill();
         // No further than asked: a damaged tail fails only the entries in it.
-        uint32_t limit = upto - decoded_ > kBeatEvery ? decoded_ + kBeatEvery : upto;
-        ELzmaStatus status;
-        if (!state_->Step(limit, LZMA_FINISH_ANY, status)) return false;
+        ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
+        ok = ok && state_->Step(upto, LZMA_FINISH_ANY, status);
         uint32_t now = static_cast<uint32_t>(state_->decoder.dicPos);
         // An end mark before the block is complete: it ends early.
-        if (status == LZMA_STATUS_FINISHED_WITH_MARK && now < size_) return false;
-        beat.Write(output_, 0);
-        decoded_ = now;
-        if (decoded_ == size_ && !Finish()) return false;
+        ok = ok && !(status == LZMA_STATUS_FINISHED_WITH_MARK && now < size_);
+        if (ok && now == size_) ok = Finish();
+        // What came out before a failure stays readable (every entry has its
+        // checksum), the last byte only once the end mark is checked, so that
+        // the entry at the end of a stream that ends wrongly fails.
+        decoded_ = ok || now < size_ ? now : size_ - 1;
+        if (!ok) return false;
     }
     return true;
 }

@@ -32,10 +32,9 @@ public:
 
     // Decodes until at least upto bytes (at most the stream's size) are in
     // the output; false when the packed bytes end early, are damaged, or
-    // the stream ends without its end mark. Every MiB or so calls
-    // beat.Write with a count of 0, so that whoever waits for the bytes can
-    // answer its window.
-    bool DecodeTo(uint32_t upto, TStream& beat);
+    // the stream ends without its end mark. After a failure Decoded() counts
+    // the bytes that came out before it, short of the stream's last.
+    bool DecodeTo(uint32_t upto);
 
     uint32_t Decoded() const { return decoded_; }
     bool IsOpen() const { return output_ != nullptr; }

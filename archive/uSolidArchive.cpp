@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "archive/uInflate.h"
 #include "archive/uZlibArchive.h"
@@ -154,30 +155,55 @@ void TSolidArchive::Load(TStream& stream, const unsigned char* header, std::vect
 
 // --- Extraction -------------------------------------------------------------
 
-// Takes the window and the decoders for segment, dropping the last ones.
+TSolidArchive::~TSolidArchive() { worker_.Stop(); }
+
+// Takes the window for segment, dropping the last one, and starts decoding
+// into it.
 bool TSolidArchive::Enter(uint32_t segment) {
     if (current_ == segment) return true;
+    worker_.Stop();
     current_ = SolidInTable;
-    for (TLzmaStream& decoder : decoders_) decoder.Close();
+    decoder_.Close();
     window_.reset();
     // Memory that cannot be had raises, which fails the entry.
     window_.reset(new unsigned char[SegmentSize(segment) + 1]);
     current_ = segment;
+    filling_ = first_[segment];
+    fillEnd_ = first_[segment + 1];
+    filled_ = 0;
+    worker_.Start(&TSolidArchive::DecodeStep, this);
     return true;
 }
 
-// Decodes the current segment's streams until its window holds its bytes
-// before upto.
+// On the decoder thread: decodes the next MiB of the current segment's
+// streams, one after the other; false when all are decoded or one fails.
+bool TSolidArchive::DecodeStep(void* self) {
+    TSolidArchive& a = *static_cast<TSolidArchive*>(self);
+    if (a.filling_ >= a.fillEnd_) return false;
+    const TSolidStream& s = a.streams_[a.filling_];
+    try {
+        if (!a.decoder_.IsOpen() &&
+            !a.decoder_.Open(*a.source_, s.Start, s.Packed, a.window_.get() + s.Offset, s.Size, s.Props))
+            return false;
+    } catch (const std::bad_alloc&) {
+        return false;  // the decoder's input buffer: the entries waiting fail
+    }
+    bool ok = a.decoder_.DecodeTo(a.decoder_.Decoded() +
+                                  std::min<uint32_t>(1u << 20, s.Size - a.decoder_.Decoded()));
+    a.filled_.store(s.Offset + a.decoder_.Decoded(), std::memory_order_release);
+    if (!ok) return false;
+    if (a.decoder_.Decoded() == s.Size) {
+        a.decoder_.Close();
+        ++a.filling_;
+    }
+    return true;
+}
+
+// Waits until the current segment's window holds its bytes before upto.
 bool TSolidArchive::Decode(uint64_t upto, TStream& beat) {
-    for (uint32_t i = 0; i < first_[current_ + 1] - first_[current_]; ++i) {
-        const TSolidStream& s = streams_[first_[current_] + i];
-        if (upto <= s.Offset) break;
-        TLzmaStream& decoder = decoders_[i];
-        if (!decoder.IsOpen() &&
-            !decoder.Open(*source_, s.Start, s.Packed, window_.get() + s.Offset, s.Size, s.Props))
-            return false;
-        if (!decoder.DecodeTo(static_cast<uint32_t>(std::min<uint64_t>(upto - s.Offset, s.Size)), beat))
-            return false;
+    while (filled_.load(std::memory_order_acquire) < upto) {
+        if (!worker_.Await() && filled_.load(std::memory_order_acquire) < upto) return false;
+        beat.Write(window_.get(), 0);
     }
     return true;
 }
@@ -222,7 +248,8 @@ bool TSolidArchive::FromSegment(const TSolidRecord& entry, TStream& output, uint
     for (uint32_t at = 0; at < entry.Size;) {
         uint32_t length = std::min(kChunk, entry.Size - at);
         if (!Gather(entry, at, length, output)) {
-            current_ = SolidInTable;  // a decoder's state is spoilt
+            worker_.Stop();
+            current_ = SolidInTable;  // the next entry decodes the segment afresh
             return false;
         }
         length = Unfilter(entry, at, length);

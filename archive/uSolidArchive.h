@@ -20,6 +20,7 @@
 // segment, in the entry's order; executables' code may have passed the
 // branch-call filter. Identical entries share their pieces.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -27,6 +28,7 @@
 
 #include "archive/uBranchFilter.h"
 #include "archive/uLzmaStream.h"
+#include "archive/uWorker.h"
 #include "system/uSystem.h"
 
 class TZLibPackedFile;
@@ -70,13 +72,19 @@ public:
     // when the table is damaged or asks for more than the limits above.
     void Load(TStream& stream, const unsigned char* header, std::vector<TZLibPackedFile>& files);
 
+    ~TSolidArchive();
+
     // Writes the entry whose record lies at record to output; false when
     // its bytes cannot be had whole (a damaged or short stream) or their
     // checksum differs, or output takes fewer bytes than given; raises
-    // std::bad_alloc when the window's memory cannot be had. Each
-    // stream is decoded as far as the entries taken so far need, once: a
-    // piece already decoded is copied from the window. An entry of another
-    // segment drops the window and starts that segment's streams afresh.
+    // std::bad_alloc when the window's memory cannot be had. The first
+    // entry of a segment takes its window and starts a second thread that
+    // decodes the segment's streams into it front to back, once, while the
+    // entries are written: a piece already decoded is copied from the
+    // window, one further on waits for the decoder (calling output.Write
+    // with a count of 0 now and then). An entry of another segment drops
+    // the window and starts that segment afresh: out of order access costs
+    // at most decoding one segment again.
     bool Extract(uint32_t record, TStream& output);
 
     size_t SegmentCount() const { return first_.size() - 1; }
@@ -92,6 +100,7 @@ public:
 private:
     void ReadSegment(TTableReader& in);
     bool Enter(uint32_t segment);
+    static bool DecodeStep(void* self);
     bool Decode(uint64_t upto, TStream& beat);
     bool Gather(const TSolidRecord& entry, uint32_t at, uint32_t length, TStream& beat);
     uint32_t Unfilter(const TSolidRecord& entry, uint32_t at, uint32_t length);
@@ -105,6 +114,12 @@ private:
     int64_t end_ = 0;
     uint32_t current_ = SolidInTable;  // the segment in the window
     std::unique_ptr<unsigned char[]> window_;
-    TLzmaStream decoders_[SolidStreamLimit];  // of the current segment's streams
+    // The decoder thread's: the stream it decodes, and its decoder.
+    uint32_t filling_ = 0, fillEnd_ = 0;
+    TLzmaStream decoder_;
+    // How many of the window's bytes, from its start, are decoded: the
+    // decoder thread raises it, the entries read below it.
+    std::atomic<uint32_t> filled_{0};
+    TWorker worker_;
     unsigned char scratch_[65536];
 };

@@ -1,18 +1,19 @@
 #include <lzma.h>
 
-#include "tools/q7pack/pack/LzmaEncoder.h"
 #include "tools/q7pack/common/PackError.h"
+#include "tools/q7pack/pack/LzmaEncoder.h"
 
 bool LzmaEncoderAvailable() { return true; }
 
 std::string EncodeLzma(std::string_view data, const TLzmaSettings& settings, unsigned char* props) {
     lzma_options_lzma options;
-    lzma_lzma_preset(&options, settings.Fast ? 1 : 6);
+    lzma_lzma_preset(&options, 6);
     options.dict_size = std::max<uint32_t>(settings.Dictionary, LZMA_DICT_SIZE_MIN);
     options.lc = static_cast<uint32_t>(settings.Lc);
     options.lp = static_cast<uint32_t>(settings.Lp);
     options.pb = static_cast<uint32_t>(settings.Pb);
-    if (!settings.Fast) options.nice_len = static_cast<uint32_t>(settings.NiceLength);
+    options.nice_len = static_cast<uint32_t>(settings.NiceLength);
+    options.depth = static_cast<uint32_t>(settings.Depth);
     lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
     // LZMA grows incompressible data by a little over 1 %.
     std::string out(data.size() + data.size() / 32 + 65536, '\0');

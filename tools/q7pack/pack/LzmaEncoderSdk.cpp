@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "LzmaEnc.h"
-#include "tools/q7pack/pack/LzmaEncoder.h"
 #include "tools/q7pack/common/PackError.h"
+#include "tools/q7pack/pack/LzmaEncoder.h"
 
 namespace {
 
@@ -20,10 +20,10 @@ bool LzmaEncoderAvailable() { return true; }
 std::string EncodeLzma(std::string_view data, const TLzmaSettings& settings, unsigned char* props) {
     CLzmaEncProps p;
     LzmaEncProps_Init(&p);
-    p.level = settings.Fast ? 1 : 6;
+    p.level = 6;
     p.dictSize = settings.Dictionary < (1u << 12) ? 1u << 12 : settings.Dictionary;
     p.lc = settings.Lc, p.lp = settings.Lp, p.pb = settings.Pb;
-    if (!settings.Fast) p.fb = settings.NiceLength, p.algo = 1, p.btMode = 1;
+    p.fb = settings.NiceLength, p.algo = 1, p.btMode = 1, p.mc = static_cast<UInt32>(settings.Depth);
     p.writeEndMark = 1;
     p.numThreads = 1;
     std::string out(data.size() + data.size() / 32 + 65536, '\0');

@@ -1,8 +1,8 @@
 #pragma once
 // How the files of one block of a solid archive are laid out before LZMA
 // sees them: identical files stored once; executables cut at their
-// sections, their code through the branch-call filter where that makes it
-// smaller; like pieces side by side (the same section of every
+// sections, the code of i386 and AMD64 ones through the branch-call
+// filter; like pieces side by side (the same section of every
 // executable, texts by extension and name), so that the most similar bytes
 // are the nearest.
 
@@ -35,7 +35,6 @@ struct TPlannedFile {
 struct TPlannedBlock {
     std::string Bytes;  // what LZMA compresses
     std::vector<TPlannedFile> Files;
-    std::vector<uint32_t> Groups;  // where each run of like pieces starts in Bytes
 };
 
 // The layout of files (contents, with their stored names) in one segment.

@@ -1,17 +1,18 @@
-#include "tools/q7pack/common/Files.h"
 #include "tools/q7pack/pack/SolidWriter.h"
 
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <mutex>
 #include <thread>
 
 #include "archive/uInflate.h"
 #include "archive/uSolidArchive.h"
 #include "archive/uZlibWriter.h"
-#include "tools/q7pack/pack/LzmaEncoder.h"
+#include "tools/q7pack/common/Files.h"
 #include "tools/q7pack/common/PackError.h"
 #include "tools/q7pack/common/Progress.h"
+#include "tools/q7pack/pack/LzmaEncoder.h"
 #include "tools/q7pack/pack/SolidPlan.h"
 
 namespace {
@@ -28,7 +29,7 @@ public:
 };
 
 struct TStreamJob {
-    uint32_t offset = 0, size = 0;  // in the segment
+    uint32_t size = 0;
     std::string packed;
     unsigned char props[LzmaPropsSize] = {};
 };
@@ -39,17 +40,24 @@ struct TSegmentJob {
     std::vector<TStreamJob> streams;
 };
 
-// Runs of the payload (inputs[1...]) in table order, each as large as the
-// limit allows.
-std::vector<TSegmentJob> SplitSegments(const std::vector<PackInput>& inputs, uint32_t limit) {
-    std::vector<TSegmentJob> segments;
-    uint64_t filled = limit;
+// Runs of the payload (inputs[1...]) in table order of about equal size,
+// about as few as hold it with none above the target (a file larger than
+// that makes a segment of its own, up to the format's limit).
+std::vector<TSegmentJob> SplitSegments(const std::vector<PackInput>& inputs, const TSolidLayout& layout) {
+    uint64_t total = 0;
     for (size_t i = 1; i < inputs.size(); ++i) {
-        if (inputs[i].Size > limit)
+        if (inputs[i].Size > layout.segmentLimit)
             throw PackError(inputs[i].Path, "is larger than a segment of the solid format holds (" +
-                                                std::to_string(limit >> 20) +
+                                                std::to_string(layout.segmentLimit >> 20) +
                                                 " MiB): pack it without --solid");
-        if (filled + inputs[i].Size > limit && filled > 0) {
+        total += inputs[i].Size;
+    }
+    uint64_t share = total / std::max<uint64_t>((total + layout.segmentTarget - 1) / layout.segmentTarget, 1);
+    std::vector<TSegmentJob> segments;
+    uint64_t filled = 0;
+    for (size_t i = 1; i < inputs.size(); ++i) {
+        if (segments.empty() ||
+            (filled > 0 && (filled >= share || filled + inputs[i].Size > layout.segmentTarget))) {
             if (!segments.empty()) segments.back().end = i;
             segments.emplace_back().first = i;
             filled = 0;
@@ -60,29 +68,9 @@ std::vector<TSegmentJob> SplitSegments(const std::vector<PackInput>& inputs, uin
     return segments;
 }
 
-// Where the streams of a planned segment start: every target bytes, moved
-// to the nearest boundary between groups of like pieces within a quarter of
-// that, where LZMA loses the least by starting afresh.
-std::vector<uint32_t> StreamStarts(const TPlannedBlock& plan, uint32_t target) {
-    uint64_t size = plan.Bytes.size();
-    uint64_t count =
-        std::min<uint64_t>(std::max<uint64_t>((size + target - 1) / target, 1), SolidStreamLimit);
-    auto distance = [](uint64_t a, uint64_t b) { return a > b ? a - b : b - a; };
-    std::vector<uint32_t> starts{0};
-    for (uint64_t k = 1; k < count; ++k) {
-        uint64_t cut = size * k / count, best = cut;
-        for (uint32_t group : plan.Groups)
-            if (distance(group, cut) <= target / 4 &&
-                (best == cut || distance(group, cut) < distance(best, cut)))
-                best = group;
-        if (best > starts.back() && best < size) starts.push_back(static_cast<uint32_t>(best));
-    }
-    return starts;
-}
-
-// Reads and lays out one segment; its streams are compressed later.
-std::string PlanSegment(const std::vector<PackInput>& inputs, TSegmentJob& segment,
-                        const TSolidLayout& layout) {
+// Reads, lays out and compresses one segment as one LZMA stream whose
+// dictionary is the whole segment.
+void PackSegment(const std::vector<PackInput>& inputs, TSegmentJob& segment, const TSolidLayout& layout) {
     std::vector<std::string> contents, names;
     uint64_t size = 0;
     for (size_t i = segment.first; i < segment.end; ++i) {
@@ -93,40 +81,38 @@ std::string PlanSegment(const std::vector<PackInput>& inputs, TSegmentJob& segme
             throw PackError(inputs[i].Path, "grew while it was packed: its segment is full");
     }
     TPlannedBlock plan = PlanBlock(contents, names);
+    contents.clear();
     segment.files = std::move(plan.Files);
-    std::vector<uint32_t> starts = StreamStarts(plan, layout.streamTarget);
-    for (size_t k = 0; k < starts.size(); ++k) {
-        TStreamJob& stream = segment.streams.emplace_back();
-        stream.offset = starts[k];
-        stream.size =
-            static_cast<uint32_t>((k + 1 < starts.size() ? starts[k + 1] : plan.Bytes.size()) - starts[k]);
-    }
-    return std::move(plan.Bytes);
+    if (plan.Bytes.empty()) return;  // empty files only: no stream
+    TStreamJob& stream = segment.streams.emplace_back();
+    stream.size = static_cast<uint32_t>(plan.Bytes.size());
+    TLzmaSettings settings;
+    settings.Dictionary = stream.size;
+    stream.packed = EncodeLzma(plan.Bytes, settings, stream.props);
 }
 
-// Compresses the segment's streams, threads at a time, largest first;
-// raises the first failure.
-void CompressStreams(const std::string& bytes, TSegmentJob& segment, unsigned threads) {
-    std::vector<TStreamJob*> jobs;
-    for (TStreamJob& stream : segment.streams) jobs.push_back(&stream);
-    std::stable_sort(jobs.begin(), jobs.end(),
-                     [](const TStreamJob* a, const TStreamJob* b) { return a->size > b->size; });
+// Packs the segments on threads threads, each taking the next segment
+// whole; raises the first failure in table order.
+void PackSegments(const std::vector<PackInput>& inputs, std::vector<TSegmentJob>& segments,
+                  const TSolidLayout& layout, unsigned threads) {
     std::atomic<size_t> next{0};
-    std::vector<std::exception_ptr> failures(jobs.size());
+    std::mutex shown;
+    size_t done = 0;
+    Progress progress("packing");
+    std::vector<std::exception_ptr> failures(segments.size());
     auto work = [&] {
-        for (size_t i; (i = next++) < jobs.size();) {
+        for (size_t i; (i = next++) < segments.size();) {
             try {
-                TLzmaSettings settings;
-                settings.Dictionary = jobs[i]->size;
-                jobs[i]->packed = EncodeLzma(std::string_view(bytes).substr(jobs[i]->offset, jobs[i]->size),
-                                             settings, jobs[i]->props);
+                PackSegment(inputs, segments[i], layout);
             } catch (...) {
                 failures[i] = std::current_exception();
             }
+            std::lock_guard<std::mutex> lock(shown);
+            progress.Step(++done, segments.size(), "segment " + std::to_string(i + 1));
         }
     };
     std::vector<std::thread> workers;
-    for (unsigned t = 1; t < std::min<size_t>(threads, jobs.size()); ++t) workers.emplace_back(work);
+    for (unsigned t = 1; t < std::min<size_t>(threads, segments.size()); ++t) workers.emplace_back(work);
     work();
     for (std::thread& t : workers) t.join();
     for (const std::exception_ptr& failure : failures)
@@ -182,14 +168,8 @@ std::string Table(const std::vector<PackInput>& inputs, const std::string& scrip
 
 TSolidWritten WriteSolidArchive(TStream& out, const std::vector<PackInput>& inputs, unsigned threads,
                                 const std::string& output, const TSolidLayout& layout) {
-    std::vector<TSegmentJob> segments = SplitSegments(inputs, layout.segmentLimit);
-    {
-        Progress progress("packing");
-        for (size_t s = 0; s < segments.size(); ++s) {
-            progress.Step(s + 1, segments.size(), "segment " + std::to_string(s + 1));
-            CompressStreams(PlanSegment(inputs, segments[s], layout), segments[s], std::max(1u, threads));
-        }
-    }
+    std::vector<TSegmentJob> segments = SplitSegments(inputs, layout);
+    PackSegments(inputs, segments, layout, std::max(1u, threads));
     std::string script = inputs[0].Content ? *inputs[0].Content : ReadInputFile(inputs[0].Path);
     std::string table = Table(inputs, script, segments);
     if (table.size() > SolidTableLimit)

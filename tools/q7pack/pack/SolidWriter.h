@@ -16,18 +16,18 @@ struct TSolidWritten {
     uint64_t archiveBytes = 0;   // all of it, header included
 };
 
-// How large segments and streams are: the limits of the format, the
-// stream size that shares two cores evenly. Tests make them small.
+// How large segments are: the format's limit, and the size the payload is
+// cut into evenly. A segment is one LZMA stream whose dictionary is the
+// whole segment, the memory the installer takes for it: larger segments
+// pack smaller but on fewer cores. Tests make them small.
 struct TSolidLayout {
     uint32_t segmentLimit = SolidWindowLimit;
-    uint32_t streamTarget = 96u << 20;
+    uint32_t segmentTarget = 96u << 20;
 };
 
 // Writes the archive of inputs (setup.ini first) at out's position.
-// Segments are runs of the payload in table order of at most
-// SolidWindowLimit bytes; they and their streams are the same whatever
-// threads is. Raises PackError naming output when a file cannot be read or
-// grew past what a segment or the format holds, or out takes fewer bytes
-// than given.
+// Segments are runs of the payload in table order, packed threads at a
+// time; they are the same bytes whatever threads is. Raises PackError naming output when a file cannot be
+// read or grew past what a segment or the format holds, or out takes fewer bytes than given.
 TSolidWritten WriteSolidArchive(TStream& out, const std::vector<PackInput>& inputs, unsigned threads,
                                 const std::string& output, const TSolidLayout& layout = {});
