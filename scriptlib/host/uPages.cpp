@@ -11,6 +11,7 @@
 #include "scriptlib/host/uPages.h"
 #include "scriptlib/installer/uEntrySelection.h"
 #include "system/app/uImageScale.h"
+#include "system/io/uDllSearch.h"
 #include "system/uSystem.h"
 #include "system/win/uEnvironment.h"
 
@@ -116,7 +117,8 @@ void ShowSize(HWND page, int id, uint32_t stringId, bool known, uint64_t bytes) 
     HWND control = GetDlgItem(page, id);
     if (!control) return;
     char size[64] = {}, now[128] = {};
-    StrFormatByteSize64A(static_cast<LONGLONG>(bytes), size, sizeof size);
+    if (auto format = Q7_SYSTEM_FUNCTION("shlwapi.dll", StrFormatByteSize64A))
+        format(static_cast<LONGLONG>(bytes), size, sizeof size);
     std::string text = known ? ResourceText(stringId) + size : std::string();
     GetWindowTextA(control, now, sizeof now);
     if (text != now) SetWindowTextA(control, text.c_str());
