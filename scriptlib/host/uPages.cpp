@@ -88,6 +88,14 @@ void FitBanner(HWND page) {
     HWND banner = BannerOf(page);
     RECT area{};
     if (!banner || !GetClientRect(banner, &area) || area.right <= 0 || area.bottom <= 0) return;
+    // At the scale the banner was drawn for, the bitmap shown fits already;
+    // resampling it would cost the first page milliseconds for the same
+    // pixels.
+    BITMAP shown{};
+    auto current = reinterpret_cast<HGDIOBJ>(SendMessageA(banner, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    if (current && GetObjectA(current, sizeof shown, &shown) && shown.bmWidth == area.right &&
+        shown.bmHeight == area.bottom)
+        return;
     HBITMAP fitted = BannerAt(area.right, area.bottom);
     if (!fitted) return;
     HGDIOBJ old = reinterpret_cast<HGDIOBJ>(SendMessageA(banner, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(fitted)));
