@@ -11,10 +11,8 @@
 #include "pe/uInstallerMarks.h"
 #include "scriptlib/uPatcherScript.h"
 #include "scriptlib/installer/uCommandLine.h"
-#include "pe/uAppendedArchive.h"
 #include "system/app/uFatalError.h"
 #include "system/app/uInstallLog.h"
-#include "system/app/uBoxCaption.h"
 #include "system/uSystem.h"
 #include "system/win/uEnvironment.h"
 
@@ -134,7 +132,6 @@ std::optional<int32_t> GetAppendedArchiveOffset() {
 }
 
 int32_t RunInstaller() {
-    FitBoxCaptions();
     TZLibUnpacker unpacker;
     bool takesOptions = HasMark(kOptionsResource);
     int32_t status = 0;

@@ -11,6 +11,7 @@
 #include "scriptlib/host/uPages.h"
 #include "scriptlib/installer/uEntrySelection.h"
 #include "system/app/uImageScale.h"
+#include "system/io/uDllSearch.h"
 #include "system/uSystem.h"
 #include "system/win/uEnvironment.h"
 
@@ -87,6 +88,14 @@ void FitBanner(HWND page) {
     HWND banner = BannerOf(page);
     RECT area{};
     if (!banner || !GetClientRect(banner, &area) || area.right <= 0 || area.bottom <= 0) return;
+    // At the scale the banner was drawn for, the bitmap shown fits already;
+    // resampling it would cost the first page milliseconds for the same
+    // pixels.
+    BITMAP shown{};
+    auto current = reinterpret_cast<HGDIOBJ>(SendMessageA(banner, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    if (current && GetObjectA(current, sizeof shown, &shown) && shown.bmWidth == area.right &&
+        shown.bmHeight == area.bottom)
+        return;
     HBITMAP fitted = BannerAt(area.right, area.bottom);
     if (!fitted) return;
     HGDIOBJ old = reinterpret_cast<HGDIOBJ>(SendMessageA(banner, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(fitted)));
@@ -116,7 +125,8 @@ void ShowSize(HWND page, int id, uint32_t stringId, bool known, uint64_t bytes) 
     HWND control = GetDlgItem(page, id);
     if (!control) return;
     char size[64] = {}, now[128] = {};
-    StrFormatByteSize64A(static_cast<LONGLONG>(bytes), size, sizeof size);
+    if (auto format = Q7_SYSTEM_FUNCTION("shlwapi.dll", StrFormatByteSize64A))
+        format(static_cast<LONGLONG>(bytes), size, sizeof size);
     std::string text = known ? ResourceText(stringId) + size : std::string();
     GetWindowTextA(control, now, sizeof now);
     if (text != now) SetWindowTextA(control, text.c_str());

@@ -55,4 +55,9 @@ LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-void FitBoxCaptions() { SetWindowsHookExA(WH_CALLWNDPROCRET, Watch, nullptr, GetCurrentThreadId()); }
+int FittedMessageBox(HWND owner, const char* text, const char* caption, UINT style) {
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, Watch, nullptr, GetCurrentThreadId());
+    int answer = MessageBoxA(owner, text, caption, style);
+    if (hook) UnhookWindowsHookEx(hook);
+    return answer;
+}

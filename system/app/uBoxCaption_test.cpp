@@ -28,7 +28,6 @@ int Needed(HWND box, const char* caption) {
 // show the title whole, its button kept in the middle.
 TEST(BoxCaption, ABoxIsWideEnoughForItsCaption) {
     const char caption[] = "Kartograf 2.1 Installation und Einrichtung fuer alle Benutzer";
-    FitBoxCaptions();
     int width = 0, needed = 0, middle = 0, button = 0;
     std::thread answer([&] {
         HWND box = nullptr;
@@ -41,7 +40,7 @@ TEST(BoxCaption, ABoxIsWideEnoughForItsCaption) {
         middle = (outer.left + outer.right) / 2, button = (ok.left + ok.right) / 2;
         PostMessageA(box, WM_COMMAND, IDOK, 0);
     });
-    MessageBoxA(nullptr, "Go?", caption, MB_OK);
+    FittedMessageBox(nullptr, "Go?", caption, MB_OK);
     answer.join();
     EXPECT_GE(width, needed);
     EXPECT_NEAR(button, middle, 4);  // as Windows centres them, to a few pixels

@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "system/app/uBoxCaption.h"
 #include "system/app/uInstallLog.h"
 #include "system/uSystem.h"
 
@@ -19,7 +20,7 @@ void SetSilentRun(bool silent) {
 bool IsSilentRun() { return Silent; }
 
 int ShowBox(HWND owner, const std::string& text, const std::string& caption, UINT style) {
-    if (!Silent) return MessageBoxA(owner, text.c_str(), caption.c_str(), style);
+    if (!Silent) return FittedMessageBox(owner, text.c_str(), caption.c_str(), style);
     // By the buttons: OK, OK/Cancel, Abort/Retry/Ignore, Yes/No/Cancel,
     // Yes/No, Retry/Cancel, Cancel/Try again/Continue.
     static const int kDeclined[] = {IDOK, IDCANCEL, IDABORT, IDCANCEL, IDNO, IDCANCEL, IDCANCEL};

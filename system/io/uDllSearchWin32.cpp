@@ -24,3 +24,8 @@ HMODULE LoadSystemLibrary(const char* name) {
     // (System32) first, on every Windows version.
     return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
+
+FARPROC SystemProcedure(const char* dll, const char* name) {
+    HMODULE module = LoadSystemLibrary(dll);
+    return module ? GetProcAddress(module, name) : nullptr;
+}

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "system/fs/uFiles.h"
+#include "system/io/uDllSearch.h"
 #include "system/win/uEnvironment.h"
 
 namespace {
@@ -39,8 +40,9 @@ std::string SpecialFolderPath(int32_t csidl) {
     char buffer[MAX_PATH + 1] = {};
     // Not verified: a folder Windows knows but has not made yet (a new
     // user's Startup) still has its path.
-    if (SHGetFolderPathA(nullptr, csidl | CSIDL_FLAG_DONT_VERIFY, nullptr, SHGFP_TYPE_CURRENT, buffer) !=
-        S_OK)
+    auto folderPath = Q7_SYSTEM_FUNCTION("shell32.dll", SHGetFolderPathA);
+    if (!folderPath ||
+        folderPath(nullptr, csidl | CSIDL_FLAG_DONT_VERIFY, nullptr, SHGFP_TYPE_CURRENT, buffer) != S_OK)
         return {};
     std::string path(buffer, strnlen(buffer, sizeof buffer));
     if (!path.empty() && path.back() == '\\') path.pop_back();
@@ -93,6 +95,12 @@ bool BroadcastEnvironmentChange() {
                                SMTO_ABORTIFHUNG, 5000, &answer) != 0;
 }
 
-void NotifyAssociationChange() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
+void NotifyAssociationChange() {
+    if (auto notify = Q7_SYSTEM_FUNCTION("shell32.dll", SHChangeNotify))
+        notify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
 
-bool RunsAsAdministrator() { return IsUserAnAdmin() != FALSE; }
+bool RunsAsAdministrator() {
+    auto isAdmin = Q7_SYSTEM_FUNCTION("shell32.dll", IsUserAnAdmin);
+    return isAdmin && isAdmin() != FALSE;
+}

@@ -7,11 +7,16 @@
 #include <cstring>
 #include <memory>
 
+#include "system/io/uDllSearch.h"
+
 namespace {
 
-// Frees a shell item list with the shell's allocator.
+// Frees a shell item list with the shell's allocator (COM's, which is
+// loaded by the time a list exists).
 struct ItemListFree {
-    void operator()(ITEMIDLIST* list) const { CoTaskMemFree(list); }
+    void operator()(ITEMIDLIST* list) const {
+        if (auto free = Q7_SYSTEM_FUNCTION("ole32.dll", CoTaskMemFree)) free(list);
+    }
 };
 
 }  // namespace
@@ -23,10 +28,13 @@ bool BrowseForDirectory(HWND owner, const std::string& title, std::string& path)
     info.hwndOwner = owner;
     info.lpszTitle = title.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS;
-    std::unique_ptr<ITEMIDLIST, ItemListFree> chosen(SHBrowseForFolderA(&info));
+    auto browse = Q7_SYSTEM_FUNCTION("shell32.dll", SHBrowseForFolderA);
+    auto pathOf = Q7_SYSTEM_FUNCTION("shell32.dll", SHGetPathFromIDListA);
+    if (!browse || !pathOf) return false;
+    std::unique_ptr<ITEMIDLIST, ItemListFree> chosen(browse(&info));
     if (!chosen) return false;
     char buffer[MAX_PATH + 1] = {};
-    SHGetPathFromIDListA(chosen.get(), buffer);
+    pathOf(chosen.get(), buffer);
     path.assign(buffer, strnlen(buffer, sizeof buffer));
     return true;
 }

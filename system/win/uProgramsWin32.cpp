@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+#include "system/io/uDllSearch.h"
+
 namespace {
 
 struct HandleClose {
@@ -31,7 +33,8 @@ bool ShellStart(const std::string& file, const std::string& parameters, bool hid
     DWORD n = GetCurrentDirectoryA(sizeof here, here);
     info.lpDirectory = n > 0 && n < sizeof here ? here : nullptr;
     info.nShow = hidden ? SW_HIDE : SW_SHOWNORMAL;
-    if (!ShellExecuteExA(&info)) return false;
+    auto execute = Q7_SYSTEM_FUNCTION("shell32.dll", ShellExecuteExA);
+    if (!execute || !execute(&info)) return false;
     process.reset(info.hProcess);
     return true;
 }

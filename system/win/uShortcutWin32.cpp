@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "system/fs/uFiles.h"
+#include "system/io/uDllSearch.h"
 #include "system/win/uShortcut.h"
 
 namespace {
@@ -19,13 +20,15 @@ class TComApartment {
 public:
     constexpr TComApartment() = default;
     ~TComApartment() {
-        if (started_ && SUCCEEDED(result_)) CoUninitialize();
+        if (!started_ || FAILED(result_)) return;
+        if (auto uninitialize = Q7_SYSTEM_FUNCTION("ole32.dll", CoUninitialize)) uninitialize();
     }
     TComApartment(const TComApartment&) = delete;
     TComApartment& operator=(const TComApartment&) = delete;
     bool Usable() {
         if (!started_) {
-            result_ = CoInitialize(nullptr);
+            auto initialize = Q7_SYSTEM_FUNCTION("ole32.dll", CoInitialize);
+            result_ = initialize ? initialize(nullptr) : E_FAIL;
             started_ = true;
         }
         return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE;
@@ -84,11 +87,11 @@ bool WriteShortcut(const TShortcut& shortcut) {
         (!where.Folder.empty() && !IsExistingDirectory(where.Folder)) || shortcut.Target.empty())
         return false;
     std::vector<wchar_t> name = Wide(where.Path);
-    if (!Com.Usable() || name.empty()) return false;
+    auto create = Q7_SYSTEM_FUNCTION("ole32.dll", CoCreateInstance);
+    if (!Com.Usable() || name.empty() || !create) return false;
     TComPtr<IShellLinkA> link;
     TComPtr<IPersistFile> file;
-    return SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                      link.Out())) &&
+    return SUCCEEDED(create(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.Out())) &&
            Fill(*link.operator->(), shortcut) &&
            SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Out())) &&
            SUCCEEDED(file->Save(name.data(), TRUE));
