@@ -51,7 +51,7 @@ fail() { echo "kill_install: run $1: $2" >&2; exit 1; }
 before=0 during=0 after=0
 for run in $(seq "$runs"); do
   rm -rf "$target" && cp -r "$work/v1" "$target" && cp "$work/mine.txt" "$target/"
-  delay=$(LC_ALL=C awk -v w="$whole" -v s="$RANDOM" 'BEGIN { srand(s); printf "%.2f", 0.2 + rand() * w * 1.2 }')
+  delay=$(LC_ALL=C awk -v w="$whole" -v s="$RANDOM" 'BEGIN { srand(s); printf "%.2f", 0.2 + rand() * w * 2 }')
   "$Q7_WINE" "$work/v2.exe" >/dev/null 2>&1 &
   pid=$!
   sleep "$delay"
