@@ -51,6 +51,9 @@ fail() { echo "kill_install: run $1: $2" >&2; exit 1; }
 before=0 during=0 after=0
 for run in $(seq "$runs"); do
   rm -rf "$target" && cp -r "$work/v1" "$target" && cp "$work/mine.txt" "$target/"
+  # The copy's 168 MB on disk first: the installer's flushes would wait for
+  # them, and its files would go into place far later than whole says.
+  sync
   delay=$(LC_ALL=C awk -v w="$whole" -v s="$RANDOM" 'BEGIN { srand(s); printf "%.2f", 0.2 + rand() * w * 2 }')
   "$Q7_WINE" "$work/v2.exe" >/dev/null 2>&1 &
   pid=$!
