@@ -9,6 +9,7 @@
 #include "scriptlib/installer/uInstallJournal.h"
 #include "system/fs/uFiles.h"
 #include "system/fs/uStoredName.h"
+#include "system/io/uSharedView.h"
 #include "system/io/uWorkers.h"
 
 namespace {
@@ -53,37 +54,6 @@ public:
 private:
     TStream& output_;
     TWriteCounter& counter_;
-};
-
-// The archive's stream read by several workers at once: each view has a
-// position of its own, and every read takes the lock, seeks there and
-// reads.
-class TSharedView : public TStream {
-public:
-    TSharedView(TStream& source, TLock& lock) : source_(source), lock_(lock) {}
-
-    int32_t Read(void* buffer, int32_t count) override {
-        TLockHold hold(lock_);
-        if (source_.Seek(position_, soFromBeginning) != position_) return 0;
-        int32_t done = source_.Read(buffer, count);
-        if (done > 0) position_ += done;
-        return done;
-    }
-    int32_t Write(const void*, int32_t) override { return 0; }
-    int32_t Seek(int32_t offset, uint16_t origin) override {
-        int64_t base = origin == soFromCurrent ? position_ : 0;
-        if (origin == soFromEnd) {
-            TLockHold hold(lock_);
-            base = source_.Size();
-        }
-        if (base + offset < 0 || base + offset > INT32_MAX) return -1;
-        return position_ = static_cast<int32_t>(base + offset);
-    }
-
-private:
-    TStream& source_;
-    TLock& lock_;
-    int32_t position_ = 0;
 };
 
 bool IsScript(const std::string& name) { return AsciiLower(name) == "setup.ini"; }

@@ -32,10 +32,10 @@ std::string ErrnoText() { return std::strerror(errno); }
 int Fd(THandle handle) { return static_cast<int>(handle); }
 
 // The named temporary files being written, for the signal handler: slots
-// that the handler reads without locks (a slot is filled before it is
-// marked used and unmarked before it is reused).
+// that the handler reads without locks (a slot is claimed by one thread,
+// filled, then marked used; unmarked before it is released for reuse).
 struct TemporarySlot {
-    std::atomic<bool> used{false};
+    std::atomic<bool> claimed{false}, used{false};
     int dir = -1;
     char name[32] = {};
 };
@@ -43,7 +43,8 @@ TemporarySlot gTemporaries[64];
 
 TemporarySlot* Register(int dir, const std::string& name) {
     for (TemporarySlot& slot : gTemporaries) {
-        if (slot.used.load()) continue;
+        bool free = false;
+        if (!slot.claimed.compare_exchange_strong(free, true)) continue;
         slot.dir = dir;
         std::snprintf(slot.name, sizeof slot.name, "%s", name.c_str());
         slot.used.store(true);
@@ -53,7 +54,9 @@ TemporarySlot* Register(int dir, const std::string& name) {
 }
 
 void Unregister(TemporarySlot* slot) {
-    if (slot) slot->used.store(false);
+    if (!slot) return;
+    slot->used.store(false);
+    slot->claimed.store(false);
 }
 
 extern "C" void RemoveTemporariesAndStop(int signal) {

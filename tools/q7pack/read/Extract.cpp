@@ -1,15 +1,21 @@
 // q7pack extract: every entry written below a folder, never through a
-// link, each file whole or not at all, put in place in batches that are
-// flushed to disk together.
+// link, each file whole or not at all, inflated on every core and put in
+// place in batches that are flushed to disk together.
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "system/fs/uSafeFolder.h"
 #include "system/fs/uStoredName.h"
+#include "system/io/uSharedView.h"
 #include "tools/q7pack/common/Names.h"
 #include "tools/q7pack/common/PackError.h"
 #include "tools/q7pack/common/Progress.h"
@@ -37,16 +43,19 @@ std::string InflateRecorded(const TZLibPackedFile& entry, TStream& out) {
 // flushing costs little per file, small enough to keep few files open.
 constexpr size_t kBatchFiles = 256;
 constexpr uint64_t kBatchBytes = 64 << 20;
+// Past a few workers the disk, not inflating, sets the pace.
+constexpr unsigned kMaxWorkers = 4;
 
-// Entries on their way out in batches: each is inflated into a new file; a
-// full batch is flushed to disk together in the background while the next
-// batch is inflated, and its files are renamed into place once the flush
-// is done. The folders they go into are opened once while files in them
-// wait.
+// Entries on their way out in batches. The main thread checks names and
+// opens folders in table order; workers inflate the entries into new
+// files side by side (the main thread itself does for a solid archive,
+// whose decoder reads in order). A full batch is flushed to disk together
+// in the background while the next is inflated, and its files are renamed
+// into place in table order once the flush is done.
 class TExtraction {
 public:
-    TExtraction(const std::string& file, const TSafeFolder& root, bool overwrite)
-        : file_(file), root_(root), overwrite_(overwrite) {}
+    TExtraction(const std::string& file, const TSafeFolder& root, bool overwrite, unsigned workers);
+    ~TExtraction();
 
     // Inflates entry number index; reported (with any problem) when its
     // batch is put in place.
@@ -63,9 +72,15 @@ private:
         size_t Index;
         const TZLibPackedFile* Entry;
         std::string Problem, Target;
+        const TSafeFolder* Folder = nullptr;
+        std::string Name;  // in Folder
         std::unique_ptr<TSafeNewFile> Out;
     };
+    std::string Prepare(TEntry& item);
     std::string Inflate(TEntry& item);
+    std::string Write(const TZLibPackedFile& entry, TSafeNewFile& out);
+    void Work();
+    void WaitInflated();
     int PutFlushedInPlace();
     const TSafeFolder& FolderOf(const std::vector<std::string>& parts);
 
@@ -73,11 +88,33 @@ private:
     const TSafeFolder& root_;
     bool overwrite_;
     std::map<std::string, std::unique_ptr<TSafeFolder>> folders_;
-    std::vector<TEntry> batch_;  // destroyed before the folders
+    std::deque<TEntry> batch_;  // destroyed before the folders; workers hold pointers into it
     TFlushBatch flush_;
     uint64_t bytes_ = 0;
     size_t files_ = 0;  // added since the last batch started flushing
+
+    TLock sourceLock_;             // the archive's stream, read by every worker
+    std::deque<TEntry*> waiting_;  // for a worker
+    size_t unfinished_ = 0;        // waiting or being inflated
+    bool stop_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::thread> workers_;
 };
+
+TExtraction::TExtraction(const std::string& file, const TSafeFolder& root, bool overwrite, unsigned workers)
+    : file_(file), root_(root), overwrite_(overwrite) {
+    for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+}
+
+TExtraction::~TExtraction() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+}
 
 const TSafeFolder& TExtraction::FolderOf(const std::vector<std::string>& parts) {
     const TSafeFolder* folder = &root_;
@@ -91,9 +128,9 @@ const TSafeFolder& TExtraction::FolderOf(const std::vector<std::string>& parts) 
     return *folder;
 }
 
-// Inflates one entry into a new file below the root; an empty text on
-// success, otherwise why not. Nothing is written through a link.
-std::string TExtraction::Inflate(TEntry& item) {
+// Checks the entry's name and opens the folders it goes into; an empty
+// text when it can be inflated, otherwise why not.
+std::string TExtraction::Prepare(TEntry& item) {
     std::vector<std::string> parts = NameParts(item.Entry->Name);
     for (std::string& part : parts) part = LocalName(part);
     if (parts.empty()) return "refused: the name is the folder itself";
@@ -105,34 +142,94 @@ std::string TExtraction::Inflate(TEntry& item) {
         if (part.size() > kMaxExtractComponent)
             return "refused: a folder or file name longer than " + std::to_string(kMaxExtractComponent) + " bytes";
     try {
-        const TSafeFolder& folder = FolderOf(parts);
-        item.Target = parts.back();
-        item.Out = std::make_unique<TSafeNewFile>(folder, item.Target);
-        std::string problem = InflateRecorded(*item.Entry, item.Out->Stream());
-        if (!problem.empty()) {
-            item.Out.reset();
-            return problem + "; nothing was written";
-        }
-        item.Target = folder.PathOf(item.Target);
-        flush_.Add(*item.Out);
-        bytes_ += item.Entry->UnpackedSize;
-        ++files_;
+        item.Folder = &FolderOf(parts);
+        item.Name = parts.back();
+        item.Target = item.Folder->PathOf(item.Name);
     } catch (const PackError& e) {
-        item.Out.reset();
         return e.Subject() + " " + e.what();
     }
     return {};
 }
 
+// Inflates one entry into a new file below the root (on any thread); an
+// empty text on success, otherwise why not. Nothing is written through a
+// link.
+std::string TExtraction::Inflate(TEntry& item) {
+    try {
+        item.Out = std::make_unique<TSafeNewFile>(*item.Folder, item.Name);
+        std::string problem = Write(*item.Entry, *item.Out);
+        if (!problem.empty()) {
+            item.Out.reset();
+            return problem + "; nothing was written";
+        }
+        flush_.Add(*item.Out);
+    } catch (const PackError& e) {
+        item.Out.reset();
+        return e.Subject() + " " + e.what();
+    } catch (const std::exception& e) {  // out of memory: nothing may leave a worker
+        item.Out.reset();
+        return std::string(e.what()) + "; nothing was written";
+    }
+    return {};
+}
+
+// Inflates the entry's bytes into out; an empty text on success.
+std::string TExtraction::Write(const TZLibPackedFile& entry, TSafeNewFile& out) {
+    if (entry.Solid) return InflateRecorded(entry, out.Stream());
+    TSharedView view(*entry.Source, sourceLock_);
+    TZLibPackedFile viewed = entry;
+    viewed.Source = &view;
+    return InflateRecorded(viewed, out.Stream());
+}
+
+void TExtraction::Work() {
+    for (;;) {
+        TEntry* item;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return stop_ || !waiting_.empty(); });
+            if (waiting_.empty()) return;
+            item = waiting_.front();
+            waiting_.pop_front();
+        }
+        item->Problem = Inflate(*item);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            --unfinished_;
+        }
+        changed_.notify_all();
+    }
+}
+
+void TExtraction::WaitInflated() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return unfinished_ == 0; });
+}
+
 void TExtraction::Add(size_t index, const TZLibPackedFile& entry, std::string problem) {
-    batch_.push_back({index, &entry, std::move(problem), {}, nullptr});
-    if (batch_.back().Problem.empty()) batch_.back().Problem = Inflate(batch_.back());
+    batch_.push_back({index, &entry, std::move(problem), {}, nullptr, {}, nullptr});
+    TEntry& item = batch_.back();
+    if (item.Problem.empty()) item.Problem = Prepare(item);
+    if (!item.Problem.empty()) return;
+    bytes_ += entry.UnpackedSize;
+    ++files_;
+    if (workers_.empty()) {
+        item.Problem = Inflate(item);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        waiting_.push_back(&item);
+        ++unfinished_;
+    }
+    changed_.notify_one();
 }
 
 int TExtraction::Step() {
     if (files_ < kBatchFiles && bytes_ < kBatchBytes) return 0;
     files_ = 0;
     bytes_ = 0;
+    WaitInflated();
     try {
         flush_.Start();
     } catch (const PackError& e) {
@@ -143,6 +240,7 @@ int TExtraction::Step() {
 }
 
 int TExtraction::Finish() {
+    WaitInflated();
     try {
         flush_.Wait();
     } catch (const PackError& e) {
@@ -184,7 +282,11 @@ int ExtractArchive(const std::string& file, const std::string& folder, bool over
     int bad = 0;
     Progress progress("extracting");
     const auto& files = archive.Unpacker.Files;
-    TExtraction extraction(file, root, overwrite);
+    // A solid archive decodes its segments in order, on a thread of its
+    // own; a zlib archive's entries are inflated side by side.
+    const unsigned workers =
+        archive.Unpacker.Solid ? 0 : std::min(kMaxWorkers, std::max(1u, std::thread::hardware_concurrency()));
+    TExtraction extraction(file, root, overwrite, workers);
     for (size_t i = 0; i < files.size(); ++i) {
         const TZLibPackedFile& entry = files[i];
         progress.Step(i + 1, files.size(), ShownName(entry.Name));
