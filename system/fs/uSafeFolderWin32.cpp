@@ -87,9 +87,10 @@ bool Failed(NTSTATUS status) {
 }
 
 // Opens (or makes, by disposition) name in folder without following a
-// reparse point at its end; INVALID_HANDLE_VALUE with the error set.
+// reparse point at its end; INVALID_HANDLE_VALUE with the error set. With
+// created, tells whether it made name.
 HANDLE OpenIn(HANDLE folder, const std::string& name, DWORD access, DWORD share, ULONG disposition,
-              ULONG options) {
+              ULONG options, bool* created = nullptr) {
     TRelativeName relative(folder, name);
     IO_STATUS_BLOCK io;
     HANDLE h = INVALID_HANDLE_VALUE;
@@ -97,6 +98,7 @@ HANDLE OpenIn(HANDLE folder, const std::string& name, DWORD access, DWORD share,
                             share, disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT,
                             nullptr, 0)))
         return INVALID_HANDLE_VALUE;
+    if (created) *created = io.Information == FILE_CREATED;
     return h;
 }
 
@@ -214,12 +216,15 @@ TEntryKind TSafeFolder::KindOfOpen(void* h, const std::string& name) const {
 
 TSafeFolder TSafeFolder::Enter(const std::string& name, bool create) const {
     const std::string path = PathOf(name);
+    bool created = false;
     HANDLE h = OpenIn(Win(handle_), name, kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                      create ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE);
+                      create ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE, &created);
     if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_DIRECTORY) Fail(path, "is not a folder");
     if (h == INVALID_HANDLE_VALUE) FailWhy(path, "cannot be opened as a folder: ");
     TSafeFolder folder(reinterpret_cast<THandle>(h), path);
-    if (KindOfOpen(h, name) != TEntryKind::Folder) Fail(path, kNoLinks);
+    // A folder this call made is a new folder inside this one, no link;
+    // asking the system for its full name costs it several requests.
+    if (!created && KindOfOpen(h, name) != TEntryKind::Folder) Fail(path, kNoLinks);
     return folder;
 }
 
