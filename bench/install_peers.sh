@@ -24,9 +24,7 @@ work=$(cd "$build" && pwd)/install-peers-bench
 rm -rf "$work" && mkdir -p "$work"
 export Q7_WINE_STATE=$work/wine
 trap '"$here/cmake/wine-fixture.sh" cleanup "$Q7_WINE_STATE" >/dev/null; rm -rf "$work"' EXIT
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-now() { date +%s.%N; }
+. "$here/bench/lib/wine_bench.sh"
 
 bash "$here/bench/lib/realistic_payload.sh" "$work/payload" "${Q7_PAYLOAD_MB:-160}"
 payload=$work/payload

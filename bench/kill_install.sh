@@ -24,13 +24,11 @@ work=$(cd "$build" && pwd)/kill-install
 rm -rf "$work" && mkdir -p "$work"
 export Q7_WINE_STATE=$work/wine
 trap '"$here/cmake/wine-fixture.sh" cleanup "$Q7_WINE_STATE" >/dev/null; rm -rf "$work"' EXIT
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+. "$here/bench/lib/wine_bench.sh"
 . "$here/cmake/wine-env.sh"
 
 bash "$here/bench/lib/realistic_payload.sh" "$work/v2" "${Q7_PAYLOAD_MB:-160}"
-cp -r "$work/v2" "$work/v1"
-find "$work/v1" -type f | sort | awk 'NR % 7 == 0' | xargs rm
-find "$work/v1" -type f | sort | awk 'NR % 3 == 0' | while read -r f; do echo "version 1" >>"$f"; done
+version_one "$work/v2" "$work/v1"
 echo "the user's" >"$work/mine.txt"
 target=$work/app
 for v in v1 v2; do

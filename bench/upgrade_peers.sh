@@ -23,14 +23,10 @@ work=$(cd "$build" && pwd)/upgrade-peers-bench
 rm -rf "$work" && mkdir -p "$work"
 export Q7_WINE_STATE=$work/wine
 trap '"$here/cmake/wine-fixture.sh" cleanup "$Q7_WINE_STATE" >/dev/null; rm -rf "$work"' EXIT
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-now() { date +%s.%N; }
+. "$here/bench/lib/wine_bench.sh"
 
 bash "$here/bench/lib/realistic_payload.sh" "$work/v2" "${Q7_PAYLOAD_MB:-160}"
-cp -r "$work/v2" "$work/v1"
-find "$work/v1" -type f | sort | awk 'NR % 7 == 0' | xargs rm
-find "$work/v1" -type f | sort | awk 'NR % 3 == 0' | while read -r f; do echo "version 1" >>"$f"; done
+version_one "$work/v2" "$work/v1"
 target=$work/app
 
 mkdir -p "$work/script"
