@@ -41,41 +41,15 @@ ours() {
   "$q7pack" create -o "$work/ours-$1.exe" --stub "$2" "$work/script-$1/setup.ini" "$payload" >/dev/null
 }
 
-# nsis BITS TARGET: NSIS's installer of the same files, zlib, silent.
-nsis() {
-  cat >"$work/nsis-$1.nsi" <<EOF
-Unicode true
-Target $2
-SetCompressor /FINAL zlib
-OutFile "$work/nsis-$1.exe"
-SilentInstall silent
-RequestExecutionLevel user
-InstallDir "C:\\unused"
-Section
-SetOutPath \$INSTDIR
-File /r "$payload/*"
-SectionEnd
-EOF
-  makensis -V1 "$work/nsis-$1.nsi" >/dev/null
-}
-
 # run WHO BITS: seconds of one installation into a fresh folder, checked.
 run() {
-  local out=$work/out-$1-$2 start t
+  local out=$work/out-$1-$2
   rm -rf "$out"
-  start=$(now)
   if [ "$1" = ours ]; then
-    "$here/cmake/wine-run.sh" "$work/ours-$2.exe" >/dev/null 2>&1
+    timed_install install_peers "$work/ours-$2.exe" "$out" "$payload" "$out/result.ini"
   else
-    "$here/cmake/wine-run.sh" "$work/nsis-$2.exe" /S "/D=$(winpath "$out")" >/dev/null 2>&1
+    timed_install install_peers "$work/nsis-$2.exe" "$out" "$payload"
   fi
-  t=$(echo "$(now) - $start" | bc)
-  if [ "$1" = ours ]; then
-    grep -q '^Done=-1' "$out/result.ini" || { echo "install_peers: ArchiveInstall failed" >&2; exit 1; }
-    rm "$out/result.ini"
-  fi
-  diff -r "$payload" "$out" >/dev/null || { echo "install_peers: $1 $2 wrote other files" >&2; exit 1; }
-  echo "$t"
 }
 
 echo "install_peers: $(find "$payload" -type f | wc -l) files, $(du -sb "$payload" | cut -f1) bytes, $rounds alternating pairs, medians"
@@ -84,7 +58,7 @@ pairs=("64 $win/startup/q7patcher.exe amd64-unicode")
 for pair in "${pairs[@]}"; do
   read -r bits stub target <<<"$pair"
   ours "$bits" "$stub"
-  nsis "$bits" "$target"
+  nsis_installer "$target" "$payload" "$work/nsis-$bits.exe"
   : >"$work/ours.s" && : >"$work/nsis.s"
   for r in $(seq "$rounds"); do
     if [ $((r % 2)) = 1 ]; then

@@ -33,20 +33,7 @@ mkdir -p "$work/script"
 printf 'if (MESSAGE == INITAPP) WriteIni("%s\\result.ini", "Run", "Done", ArchiveInstall("%s"));\r\n' \
   "$(winpath "$work")" "$(winpath "$target")" >"$work/script/setup.ini"
 "$q7pack" create -o "$work/ours.exe" --stub "$stub" "$work/script/setup.ini" "$work/v2" >/dev/null
-cat >"$work/nsis.nsi" <<EOF
-Unicode true
-Target amd64-unicode
-SetCompressor /FINAL zlib
-OutFile "$work/nsis.exe"
-SilentInstall silent
-RequestExecutionLevel user
-InstallDir "C:\\unused"
-Section
-SetOutPath \$INSTDIR
-File /r "$work/v2/*"
-SectionEnd
-EOF
-makensis -V1 "$work/nsis.nsi" >/dev/null
+nsis_installer amd64-unicode "$work/v2" "$work/nsis.exe"
 "$here/cmake/wine-fixture.sh" setup "$Q7_WINE_STATE" >/dev/null
 
 # run WHO OVER: seconds of one run of WHO's installer into the target,
@@ -55,20 +42,11 @@ run() {
   rm -rf "$target"
   [ "$2" = v1 ] && cp -r "$work/v1" "$target"
   sync
-  local start t
-  start=$(now)
   if [ "$1" = ours ]; then
-    "$here/cmake/wine-run.sh" "$work/ours.exe" >/dev/null 2>&1
+    timed_install upgrade_peers "$work/ours.exe" "$target" "$work/v2" "$work/result.ini"
   else
-    "$here/cmake/wine-run.sh" "$work/nsis.exe" /S "/D=$(winpath "$target")" >/dev/null 2>&1
+    timed_install upgrade_peers "$work/nsis.exe" "$target" "$work/v2"
   fi
-  t=$(echo "$(now) - $start" | bc)
-  if [ "$1" = ours ]; then
-    grep -q '^Done=-1' "$work/result.ini" || { echo "upgrade_peers: ArchiveInstall failed" >&2; exit 1; }
-    rm "$work/result.ini"
-  fi
-  diff -r "$work/v2" "$target" >/dev/null || { echo "upgrade_peers: $1 left other files" >&2; exit 1; }
-  echo "$t"
 }
 
 echo "upgrade_peers: version 1 of $(find "$work/v1" -type f | wc -l) files, version 2 of $(find "$work/v2" -type f | wc -l), $rounds alternating pairs, medians"
