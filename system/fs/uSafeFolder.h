@@ -151,7 +151,7 @@ public:
 private:
     struct TRound;
     void Join();
-    TLock lock_;                        // POSIX: files_ has writers on several threads
+    TLock lock_;                        // Add is called from several threads
     std::vector<TSafeNewFile*> files_;  // added since the last round started
     std::unique_ptr<TRound> round_;
 };

@@ -375,19 +375,26 @@ TFlushBatch::TFlushBatch() = default;
 TFlushBatch::~TFlushBatch() = default;
 
 void TFlushBatch::Add(TSafeNewFile& file) {
-    if (!round_) {
-        round_ = std::make_unique<TRound>();
-        round_->ready = CreateSemaphoreA(nullptr, 0, LONG_MAX, nullptr);
-        for (HANDLE& thread : round_->threads) {
-            thread = round_->ready ? CreateThread(nullptr, 64 * 1024, &TRound::Flush, round_.get(),
-                                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)
-                                   : nullptr;
-            if (!thread) break;
-            ++round_->started;
+    TRound* started;
+    {
+        // The first files often come from several workers at once; one of
+        // them starts the round, the others add to it.
+        TLockHold hold(lock_);
+        if (!round_) {
+            round_ = std::make_unique<TRound>();
+            round_->ready = CreateSemaphoreA(nullptr, 0, LONG_MAX, nullptr);
+            for (HANDLE& thread : round_->threads) {
+                thread = round_->ready ? CreateThread(nullptr, 64 * 1024, &TRound::Flush, round_.get(),
+                                                      STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)
+                                       : nullptr;
+                if (!thread) break;
+                ++round_->started;
+            }
         }
+        started = round_.get();
     }
-    if (round_->started == 0) return TRound::FlushOne(*round_, file);
-    TRound& round = *round_;
+    TRound& round = *started;
+    if (round.started == 0) return TRound::FlushOne(round, file);
     EnterCriticalSection(&round.lock);
     round.files.push_back(&file);
     bool wake = round.idle > 0 && round.files.size() - round.next >= TRound::kWakeAt;

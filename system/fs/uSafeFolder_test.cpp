@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "tests/support/Links.h"
 #include "tests/support/TempDir.h"
@@ -109,6 +113,36 @@ TEST(SafeFolder, LeftoversOfStoppedRunsAreRemovedButNothingElse) {
     EXPECT_FALSE(fs::exists(dir / old));
     EXPECT_TRUE(running.Commit(false));
     EXPECT_EQ(static_cast<size_t>(std::distance(fs::directory_iterator(dir.Path()), {})), 3u);
+}
+
+// Extraction's workers hand their files to one batch; the first files of
+// a run arrive together, while the batch is still starting its threads.
+TEST(SafeFolder, FilesAddedToABatchFromManyThreadsAtOnceAreAllFlushed) {
+    TempDir dir;
+    TSafeFolder folder(dir.Path().string());
+    constexpr int kThreads = 8;
+    for (int round = 0; round < 5; ++round) {
+        std::vector<std::unique_ptr<TSafeNewFile>> files;
+        for (int i = 0; i < kThreads; ++i) {
+            files.push_back(std::make_unique<TSafeNewFile>(folder, std::to_string(round) + "-" + std::to_string(i)));
+            ASSERT_EQ(files.back()->Stream().Write("x", 1), 1);
+        }
+        TFlushBatch batch;
+        std::atomic<int> arrived{0};
+        std::vector<std::thread> threads;
+        for (auto& file : files)
+            threads.emplace_back([&, added = file.get()] {
+                for (++arrived; arrived < kThreads;) std::this_thread::yield();
+                batch.Add(*added);
+            });
+        for (std::thread& thread : threads) thread.join();
+        batch.Wait();
+        for (auto& file : files) {
+            EXPECT_TRUE(file->Flushed()) << round;
+            EXPECT_TRUE(file->Commit(false));
+        }
+    }
+    EXPECT_EQ(static_cast<size_t>(std::distance(fs::directory_iterator(dir.Path()), {})), 5u * kThreads);
 }
 
 }  // namespace
