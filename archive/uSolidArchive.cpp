@@ -158,9 +158,8 @@ void TSolidArchive::Load(TStream& stream, const unsigned char* header, std::vect
 TSolidArchive::~TSolidArchive() { worker_.Stop(); }
 
 // Takes the window for segment, dropping the last one, and starts decoding
-// into it.
-bool TSolidArchive::Enter(uint32_t segment) {
-    if (current_ == segment) return true;
+// into it; the caller holds lock_ and no one holds the window.
+void TSolidArchive::Switch(uint32_t segment) {
     worker_.Stop();
     current_ = SolidInTable;
     decoder_.Close();
@@ -172,7 +171,34 @@ bool TSolidArchive::Enter(uint32_t segment) {
     fillEnd_ = first_[segment + 1];
     filled_ = 0;
     worker_.Start(&TSolidArchive::DecodeStep, this);
-    return true;
+}
+
+// Holds segment's window for the caller; a caller of another segment waits
+// until every holder of the window before has let it go.
+void TSolidArchive::Hold(uint32_t segment) {
+    for (;;) {
+        unsigned long seen = released_.Changes();
+        {
+            TLockHold hold(lock_);
+            if (current_ != segment && holders_ == 0) Switch(segment);
+            if (current_ == segment) {
+                ++holders_;
+                return;
+            }
+        }
+        released_.Wait(seen, 100);
+    }
+}
+
+// Lets the window go; after a damaged stream the next caller decodes the
+// segment afresh.
+void TSolidArchive::Release(bool damaged) {
+    {
+        TLockHold hold(lock_);
+        --holders_;
+        if (damaged) current_ = SolidInTable;
+    }
+    released_.Changed();
 }
 
 // On the decoder thread: decodes the next MiB of the current segment's
@@ -199,18 +225,20 @@ bool TSolidArchive::DecodeStep(void* self) {
     return true;
 }
 
-// Waits until the current segment's window holds its bytes before upto.
+// Waits until the held window holds its bytes before upto.
 bool TSolidArchive::Decode(uint64_t upto, TStream& beat) {
-    while (filled_.load(std::memory_order_acquire) < upto) {
-        if (!worker_.Await() && filled_.load(std::memory_order_acquire) < upto) return false;
+    for (;;) {
+        unsigned long seen = worker_.Steps();
+        if (filled_.load(std::memory_order_acquire) >= upto) return true;
+        if (!worker_.Await(seen)) return filled_.load(std::memory_order_acquire) >= upto;
         beat.Write(window_.get(), 0);
     }
-    return true;
 }
 
-// Copies the entry's bytes at .. at + length from the window to scratch_,
+// Copies the entry's bytes at .. at + length from the window to chunk,
 // decoding as far as they need.
-bool TSolidArchive::Gather(const TSolidRecord& entry, uint32_t at, uint32_t length, TStream& beat) {
+bool TSolidArchive::Gather(const TSolidRecord& entry, uint32_t at, uint32_t length, unsigned char* chunk,
+                           TStream& beat) {
     uint64_t from = 0, end = uint64_t{at} + length;
     for (uint32_t i = 0; i < entry.Pieces && from < end; ++i) {
         uint32_t offset = LoadLE32(entry.Piece + 8 * i), size = LoadLE32(entry.Piece + 8 * i + 4);
@@ -219,16 +247,16 @@ bool TSolidArchive::Gather(const TSolidRecord& entry, uint32_t at, uint32_t leng
             uint64_t first = std::max<uint64_t>(from, at), last = std::min(to, end);
             uint64_t in = offset + (first - from);
             if (!Decode(in + (last - first), beat)) return false;
-            std::memcpy(scratch_ + (first - at), window_.get() + in, static_cast<size_t>(last - first));
+            std::memcpy(chunk + (first - at), window_.get() + in, static_cast<size_t>(last - first));
         }
         from = to;
     }
     return true;
 }
 
-// Reverts the filter on scratch_, the entry's bytes at .. at + length;
+// Reverts the filter on chunk, the entry's bytes at .. at + length;
 // returns how many of them are final.
-uint32_t TSolidArchive::Unfilter(const TSolidRecord& entry, uint32_t at, uint32_t length) {
+uint32_t TSolidArchive::Unfilter(const TSolidRecord& entry, uint32_t at, uint32_t length, unsigned char* chunk) {
     for (uint32_t i = 0; i < entry.Ranges; ++i) {
         const unsigned char* range = entry.Range + 12 * i;
         uint32_t offset = LoadLE32(range), size = LoadLE32(range + 4);
@@ -236,7 +264,7 @@ uint32_t TSolidArchive::Unfilter(const TSolidRecord& entry, uint32_t at, uint32_
         uint64_t last = std::min<uint64_t>(uint64_t{at} + length, uint64_t{offset} + size);
         if (first >= last) continue;
         size_t n = static_cast<size_t>(last - first);
-        size_t done = BranchFilter(static_cast<TBranchCode>(entry.Filter), scratch_ + (first - at), n,
+        size_t done = BranchFilter(static_cast<TBranchCode>(entry.Filter), chunk + (first - at), n,
                                    first - offset, size, LoadLE32(range + 8), entry.ImageSize, false);
         if (done < n) return first - at + static_cast<uint32_t>(done);
     }
@@ -244,18 +272,19 @@ uint32_t TSolidArchive::Unfilter(const TSolidRecord& entry, uint32_t at, uint32_
 }
 
 bool TSolidArchive::FromSegment(const TSolidRecord& entry, TStream& output, uint32_t& check) {
-    if (!Enter(entry.Segment)) return false;
+    std::unique_ptr<unsigned char[]> chunk(new unsigned char[kChunk]);
+    Hold(entry.Segment);
+    struct THeld {
+        TSolidArchive& archive;
+        bool damaged = false;
+        ~THeld() { archive.Release(damaged); }
+    } held{*this};
     for (uint32_t at = 0; at < entry.Size;) {
         uint32_t length = std::min(kChunk, entry.Size - at);
-        if (!Gather(entry, at, length, output)) {
-            worker_.Stop();
-            current_ = SolidInTable;  // the next entry decodes the segment afresh
-            return false;
-        }
-        length = Unfilter(entry, at, length);
-        check = Adler32(check, scratch_, length);
-        if (output.Write(scratch_, static_cast<int32_t>(length)) != static_cast<int32_t>(length))
-            return false;
+        if (!Gather(entry, at, length, chunk.get(), output)) return !(held.damaged = true);
+        length = Unfilter(entry, at, length, chunk.get());
+        check = Adler32(check, chunk.get(), length);
+        if (output.Write(chunk.get(), static_cast<int32_t>(length)) != static_cast<int32_t>(length)) return false;
         at += length;
     }
     return true;

@@ -77,14 +77,15 @@ public:
     // Writes the entry whose record lies at record to output; false when
     // its bytes cannot be had whole (a damaged or short stream) or their
     // checksum differs, or output takes fewer bytes than given; raises
-    // std::bad_alloc when the window's memory cannot be had. The first
-    // entry of a segment takes its window and starts a second thread that
-    // decodes the segment's streams into it front to back, once, while the
-    // entries are written: a piece already decoded is copied from the
-    // window, one further on waits for the decoder (calling output.Write
-    // with a count of 0 now and then). An entry of another segment drops
-    // the window and starts that segment afresh: out of order access costs
-    // at most decoding one segment again.
+    // std::bad_alloc when the window's memory cannot be had. Several
+    // threads may extract at once. The first entry of a segment takes its
+    // window and starts a thread that decodes the segment's streams into it
+    // front to back, once, while the entries are written: a piece already
+    // decoded is copied from the window, one further on waits for the
+    // decoder (calling output.Write with a count of 0 now and then). An
+    // entry of another segment waits until the entries being written from
+    // the window are done, then drops it and starts that segment afresh:
+    // out of order access costs at most decoding one segment again.
     bool Extract(uint32_t record, TStream& output);
 
     size_t SegmentCount() const { return first_.size() - 1; }
@@ -99,11 +100,13 @@ public:
 
 private:
     void ReadSegment(TTableReader& in);
-    bool Enter(uint32_t segment);
+    void Switch(uint32_t segment);
+    void Hold(uint32_t segment);
+    void Release(bool damaged);
     static bool DecodeStep(void* self);
     bool Decode(uint64_t upto, TStream& beat);
-    bool Gather(const TSolidRecord& entry, uint32_t at, uint32_t length, TStream& beat);
-    uint32_t Unfilter(const TSolidRecord& entry, uint32_t at, uint32_t length);
+    bool Gather(const TSolidRecord& entry, uint32_t at, uint32_t length, unsigned char* chunk, TStream& beat);
+    uint32_t Unfilter(const TSolidRecord& entry, uint32_t at, uint32_t length, unsigned char* chunk);
     bool FromSegment(const TSolidRecord& entry, TStream& output, uint32_t& check);
 
     std::string table_;
@@ -112,7 +115,12 @@ private:
     std::vector<uint32_t> first_{0};
     TStream* source_ = nullptr;
     int64_t end_ = 0;
-    uint32_t current_ = SolidInTable;  // the segment in the window
+    // lock_ guards the segment in the window and how many callers of
+    // Extract hold it; released_ changes when one lets it go.
+    TLock lock_;
+    TSignal released_;
+    uint32_t current_ = SolidInTable;
+    uint32_t holders_ = 0;
     std::unique_ptr<unsigned char[]> window_;
     // The decoder thread's: the stream it decodes, and its decoder.
     uint32_t filling_ = 0, fillEnd_ = 0;
@@ -121,5 +129,4 @@ private:
     // decoder thread raises it, the entries read below it.
     std::atomic<uint32_t> filled_{0};
     TWorker worker_;
-    unsigned char scratch_[65536];
 };

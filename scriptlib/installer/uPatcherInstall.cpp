@@ -138,7 +138,6 @@ private:
     uint64_t total_ = 0, written_ = 0;
     bool cancelled_ = false;
     std::string failed_, reason_;
-    bool solid_ = false;  // an entry lies in a solid block, which is read in order
     // While workers work, lock_ guards written_, failed_, reason_ and these;
     // sourceLock_ guards the archive's stream.
     TLock lock_, sourceLock_;
@@ -161,7 +160,6 @@ bool TInstallation::Plan() {
         std::string path;
         for (const std::string& part : parts) path += (path.empty() ? "" : "\\") + part;
         total_ += entry.UnpackedSize;
-        solid_ = solid_ || entry.Solid;
         pending_.push_back({&entry, path, nullptr, parts.back(), nullptr, {}, false, false});
     }
     return true;
@@ -287,11 +285,12 @@ void TInstallation::Worker() {
 }
 
 // A worker's step: the entry into its new file, read through a view of the
-// archive of the worker's own.
+// archive of the worker's own (a solid entry is copied from the window its
+// archive shares among the workers).
 bool TInstallation::WriteShared(TPending& pending, TWriteCounter& counter, std::string& reason) {
     TSharedView view(*pending.entry->Source, sourceLock_);
     TZLibPackedFile entry = *pending.entry;
-    entry.Source = &view;
+    if (!entry.Solid) entry.Source = &view;
     if (!Write(pending, entry, counter, reason)) return false;
     flushes_->Add(*pending.file);
     return true;
@@ -358,7 +357,7 @@ TInstallResult TInstallation::Run(const std::string& folder) {
         failed_ = folder;
         journal_ = std::make_unique<TInstallJournal>(OpenRoot(folder));
         for (TPending& pending : pending_) Locate(pending);
-        bool atOnce = pending_.size() >= kAtOnceFrom && !solid_;
+        bool atOnce = pending_.size() >= kAtOnceFrom;
         flushes_ = std::make_unique<TFlushBatch>();
         if (!(atOnce ? AtOnce(&TInstallation::WriteShared) : WriteInOrder()))
             return Stop(cancelled_ ? ioCancelled : ioFailed, failed_);

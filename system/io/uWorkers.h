@@ -21,6 +21,28 @@ private:
     std::unique_ptr<TState> state_;
 };
 
+// Tells threads waiting for something to change that it did: a waiter
+// takes the count of changes first, then checks what it waits for, then
+// waits for a change past that count, so that one made between the check
+// and the wait is not missed. Every waiter wakes at each change.
+class TSignal {
+public:
+    TSignal();
+    ~TSignal();
+    TSignal(const TSignal&) = delete;
+    TSignal& operator=(const TSignal&) = delete;
+
+    unsigned long Changes() const;
+    // Counts a change and wakes every waiter.
+    void Changed();
+    // Waits until the count of changes is past seen, at most milliseconds.
+    void Wait(unsigned long seen, unsigned milliseconds);
+
+private:
+    struct TState;
+    std::unique_ptr<TState> state_;
+};
+
 // Holds a lock for its scope.
 class TLockHold {
 public:

@@ -16,6 +16,34 @@ TLock::~TLock() = default;
 void TLock::Enter() { state_->mutex.lock(); }
 void TLock::Leave() { state_->mutex.unlock(); }
 
+struct TSignal::TState {
+    std::mutex mutex;
+    std::condition_variable changed;
+    unsigned long changes = 0;
+};
+
+TSignal::TSignal() : state_(new TState) {}
+TSignal::~TSignal() = default;
+
+unsigned long TSignal::Changes() const {
+    std::lock_guard<std::mutex> hold(state_->mutex);
+    return state_->changes;
+}
+
+void TSignal::Changed() {
+    {
+        std::lock_guard<std::mutex> hold(state_->mutex);
+        ++state_->changes;
+    }
+    state_->changed.notify_all();
+}
+
+void TSignal::Wait(unsigned long seen, unsigned milliseconds) {
+    std::unique_lock<std::mutex> hold(state_->mutex);
+    state_->changed.wait_for(hold, std::chrono::milliseconds(milliseconds),
+                             [&] { return state_->changes != seen; });
+}
+
 struct TWorkers::TState {
     std::vector<std::thread> threads;
     std::mutex mutex;

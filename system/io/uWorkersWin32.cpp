@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <climits>
+
 struct TLock::TState {
     CRITICAL_SECTION section;
 };
@@ -10,6 +13,40 @@ TLock::TLock() : state_(new TState) { InitializeCriticalSection(&state_->section
 TLock::~TLock() { DeleteCriticalSection(&state_->section); }
 void TLock::Enter() { EnterCriticalSection(&state_->section); }
 void TLock::Leave() { LeaveCriticalSection(&state_->section); }
+
+// A semaphore released once for each thread waiting at a change. A waiter
+// counts itself in before it looks at the count of changes, and Changed
+// counts the change before it looks at the waiters, so one of the two
+// sees the other. A release that finds its waiter gone (its wait timed
+// out) wakes a later wait early, which then looks again.
+struct TSignal::TState {
+    HANDLE released = CreateSemaphoreA(nullptr, 0, LONG_MAX, nullptr);
+    std::atomic<unsigned long> changes{0};
+    std::atomic<long> waiting{0};
+};
+
+TSignal::TSignal() : state_(new TState) {}
+TSignal::~TSignal() {
+    if (state_->released) CloseHandle(state_->released);
+}
+unsigned long TSignal::Changes() const { return state_->changes; }
+
+void TSignal::Changed() {
+    ++state_->changes;
+    long waiting = state_->waiting;
+    if (waiting > 0 && state_->released) ReleaseSemaphore(state_->released, waiting, nullptr);
+}
+
+void TSignal::Wait(unsigned long seen, unsigned milliseconds) {
+    ++state_->waiting;
+    if (state_->changes == seen) {
+        if (state_->released)
+            WaitForSingleObject(state_->released, milliseconds);
+        else
+            Sleep(1);  // no semaphore: the caller looks again soon
+    }
+    --state_->waiting;
+}
 
 struct TWorkers::TState {
     HANDLE threads[kMaxWorkers] = {};

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 #include "archive/uBranchFilter.h"
 #include "archive/uSolidArchive.h"
@@ -77,7 +79,9 @@ std::string Write(const std::vector<PackInput>& inputs, const TSolidLayout& layo
     return out.Data;
 }
 
-TEST(SolidArchive, RoundTripsEveryKindOfPayloadInAnyOrder) {
+// Executables of both machines, a copy, an empty and a large file and many
+// small ones.
+std::vector<PackInput> Payload() {
     std::vector<PackInput> inputs = {Content("setup.ini", "a = 1;"),
                                      Content("bin\\app.exe", Executable(0x8664, 1)),
                                      Content("bin\\old.dll", Executable(0x14C, 2)),
@@ -86,9 +90,16 @@ TEST(SolidArchive, RoundTripsEveryKindOfPayloadInAnyOrder) {
                                      Content("bin\\copy.exe", Executable(0x8664, 1))};
     for (int i = 0; i < 150; ++i)
         inputs.push_back(Content("small\\" + std::to_string(i) + ".h", Text(i * 7, i)));
-    // Small segments, several of them; the large file spans more than one
-    // of the decoder thread's steps and many chunks of the writer.
-    TLoaded archive(Write(inputs, {2000000, 60000}));
+    return inputs;
+}
+
+// Small segments, several of them; the large file spans more than one of
+// the decoder thread's steps and many chunks of the writer.
+const TSolidLayout kSmallSegments = {2000000, 60000};
+
+TEST(SolidArchive, RoundTripsEveryKindOfPayloadInAnyOrder) {
+    std::vector<PackInput> inputs = Payload();
+    TLoaded archive(Write(inputs, kSmallSegments));
     ASSERT_EQ(archive.code, zaOk);
     ASSERT_EQ(archive.unpacker.FileCount(), static_cast<int32_t>(inputs.size()));
     const TSolidArchive& solid = *archive.unpacker.Solid;
@@ -102,6 +113,29 @@ TEST(SolidArchive, RoundTripsEveryKindOfPayloadInAnyOrder) {
     for (int32_t i = archive.unpacker.FileCount() - 1; i >= 0; --i)
         EXPECT_EQ(archive.Extract(i), *inputs[i].Content);
     for (int32_t i : {40, 4, 1, 5, 155, 0, 3}) EXPECT_EQ(archive.Extract(i), *inputs[i].Content);
+}
+
+// Workers that share the entries out in table order, as installing does:
+// those of one segment are copied side by side from its window, and the
+// first of the next segment waits until the others are done with it.
+TEST(SolidArchive, WorkersExtractingAtOnceGetEveryEntryWhole) {
+    std::vector<PackInput> inputs = Payload();
+    for (int round = 0; round < 3; ++round) {
+        TLoaded archive(Write(inputs, kSmallSegments));
+        ASSERT_EQ(archive.code, zaOk);
+        std::vector<std::string> got(inputs.size());
+        std::atomic<size_t> next{0};
+        std::vector<std::thread> workers;
+        for (int w = 0; w < 4; ++w)
+            workers.emplace_back([&] {
+                for (size_t i; (i = next++) < got.size();) {
+                    TStringStream out;
+                    if (archive.unpacker.FileAt(static_cast<int32_t>(i)).ExtractTo(&out) == zaOk) got[i] = out.Data;
+                }
+            });
+        for (std::thread& worker : workers) worker.join();
+        for (size_t i = 0; i < inputs.size(); ++i) EXPECT_EQ(got[i], *inputs[i].Content) << inputs[i].Name;
+    }
 }
 
 TEST(SolidArchive, BranchFilterRevertsExactlyWhateverTheChunks) {

@@ -48,8 +48,8 @@ constexpr unsigned kMaxWorkers = 4;
 
 // Entries on their way out in batches. The main thread checks names and
 // opens folders in table order; workers inflate the entries into new
-// files side by side (the main thread itself does for a solid archive,
-// whose decoder reads in order). A full batch is flushed to disk together
+// files side by side (a solid archive's workers copy them from the window
+// its decoder fills). A full batch is flushed to disk together
 // in the background while the next is inflated, and its files are renamed
 // into place in table order once the flush is done.
 class TExtraction {
@@ -213,10 +213,6 @@ void TExtraction::Add(size_t index, const TZLibPackedFile& entry, std::string pr
     if (!item.Problem.empty()) return;
     bytes_ += entry.UnpackedSize;
     ++files_;
-    if (workers_.empty()) {
-        item.Problem = Inflate(item);
-        return;
-    }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         waiting_.push_back(&item);
@@ -282,10 +278,7 @@ int ExtractArchive(const std::string& file, const std::string& folder, bool over
     int bad = 0;
     Progress progress("extracting");
     const auto& files = archive.Unpacker.Files;
-    // A solid archive decodes its segments in order, on a thread of its
-    // own; a zlib archive's entries are inflated side by side.
-    const unsigned workers =
-        archive.Unpacker.Solid ? 0 : std::min(kMaxWorkers, std::max(1u, std::thread::hardware_concurrency()));
+    const unsigned workers = std::min(kMaxWorkers, std::max(1u, std::thread::hardware_concurrency()));
     TExtraction extraction(file, root, overwrite, workers);
     for (size_t i = 0; i < files.size(); ++i) {
         const TZLibPackedFile& entry = files[i];
