@@ -70,10 +70,10 @@ TWide Wide(const std::string& text) {
 
 // name relative to the open folder, for the NT calls; text holds its UTF-16.
 struct TRelativeName {
-    TRelativeName(HANDLE folder, const std::string& name) : text(Wide(name)) {
+    TRelativeName(HANDLE folder, const std::string& name, ULONG flags = OBJ_CASE_INSENSITIVE) : text(Wide(name)) {
         string = {static_cast<USHORT>(text.size() * sizeof(wchar_t)),
                   static_cast<USHORT>(text.size() * sizeof(wchar_t)), text.data()};
-        InitializeObjectAttributes(&attributes, &string, OBJ_CASE_INSENSITIVE, folder, nullptr);
+        InitializeObjectAttributes(&attributes, &string, flags, folder, nullptr);
     }
     TWide text;
     UNICODE_STRING string;
@@ -88,10 +88,13 @@ bool Failed(NTSTATUS status) {
 
 // Opens (or makes, by disposition) name in folder without following a
 // reparse point at its end; INVALID_HANDLE_VALUE with the error set. With
-// created, tells whether it made name.
+// created, tells whether it made name. A name of our own making (a new
+// temporary file's) may be looked up as it is spelt: Windows looks it up
+// without regard to case all the same, while Wine, asked so for a name
+// that is not there, would read the whole folder to compare every name.
 HANDLE OpenIn(HANDLE folder, const std::string& name, DWORD access, DWORD share, ULONG disposition,
-              ULONG options, bool* created = nullptr) {
-    TRelativeName relative(folder, name);
+              ULONG options, bool* created = nullptr, bool asSpelt = false) {
+    TRelativeName relative(folder, name, asSpelt ? 0 : OBJ_CASE_INSENSITIVE);
     IO_STATUS_BLOCK io;
     HANDLE h = INVALID_HANDLE_VALUE;
     if (Failed(NtCreateFile(&h, access | SYNCHRONIZE, &relative.attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
@@ -142,17 +145,28 @@ bool RenameOpenFile(HANDLE file, HANDLE folder, const std::string& name, bool re
                                         static_cast<FILE_INFORMATION_CLASS>(10)));  // FileRenameInformation
 }
 
+// The attributes of an open file or folder; false when they cannot be
+// had. (GetFileInformationByHandle tells them too, but asks for the
+// volume's serial number as well, which costs Wine a request to its mount
+// manager in another process: thousands of them in an upgrade.)
+bool AttributesOf(HANDLE h, DWORD& attributes) {
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) return false;
+    attributes = basic.FileAttributes;
+    return true;
+}
+
 // Takes the read-only mark off the file name in folder, so that it can be
 // replaced or removed.
 void MakeWritable(HANDLE folder, const std::string& name) {
     TOpen file(OpenIn(folder, name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, FILE_OPEN,
                       FILE_NON_DIRECTORY_FILE));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (file.handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file.handle, &info) ||
-        !(info.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+    DWORD attributes;
+    if (file.handle == INVALID_HANDLE_VALUE || !AttributesOf(file.handle, attributes) ||
+        !(attributes & FILE_ATTRIBUTE_READONLY))
         return;
     FILE_BASIC_INFO basic = {};  // times of 0 stay as they are
-    basic.FileAttributes = (info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
+    basic.FileAttributes = (attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
     SetFileInformationByHandle(file.handle, FileBasicInfo, &basic, sizeof basic);
 }
 
@@ -187,8 +201,8 @@ TSafeFolder::TSafeFolder(const std::string& path, bool create) : path_(path) {
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) FailWhy(path, "cannot be opened as a folder: ");
     handle_ = reinterpret_cast<THandle>(h);
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileInformationByHandle(h, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    DWORD attributes;
+    if (AttributesOf(h, attributes) && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         CloseHandle(h);
         handle_ = InvalidHandle;
         Fail(path, "is not a folder");
@@ -203,15 +217,15 @@ TSafeFolder::~TSafeFolder() {
 // point, is. Wine opens a Unix link as what it points to and shows no
 // reparse point; the full name of what it opened tells.
 TEntryKind TSafeFolder::KindOfOpen(void* h, const std::string& name) const {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(h, &info)) return TEntryKind::Other;
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return TEntryKind::Link;
+    DWORD attributes;
+    if (!AttributesOf(h, attributes)) return TEntryKind::Other;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return TEntryKind::Link;
     if (final_.empty()) final_ = FinalPath(Win(handle_));
     std::string found = FinalPath(h), expected = final_ + (final_.back() == '\\' ? "" : "\\") + name;
     if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, found.data(), static_cast<int>(found.size()),
                        expected.data(), static_cast<int>(expected.size())) != CSTR_EQUAL)
         return TEntryKind::Link;
-    return info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? TEntryKind::Folder : TEntryKind::File;
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? TEntryKind::Folder : TEntryKind::File;
 }
 
 TSafeFolder TSafeFolder::Enter(const std::string& name, bool create) const {
@@ -278,12 +292,21 @@ bool TSafeFolder::MoveTo(const std::string& from, const TSafeFolder& into, const
     DWORD code = GetLastError();
     if (file.handle == INVALID_HANDLE_VALUE && (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND))
         return false;
-    TEntryKind in = into.KindOf(to);
-    if (in == TEntryKind::Folder) Fail(into.PathOf(to), "is a folder");
-    if (in == TEntryKind::File && replace) MakeWritable(Win(into.handle_), to);  // a read-only file goes too
-    if (file.handle != INVALID_HANDLE_VALUE && RenameOpenFile(file.handle, Win(into.handle_), to, replace))
-        return true;
-    throw EPathError(PathOf(from), "cannot be renamed to " + into.PathOf(to) + ": " + LastErrorText());
+    // What is at to is looked at before a rename that replaces it, else
+    // only to say why the rename failed: a name that is not there costs
+    // Wine a read of the whole folder (an upgrade puts thousands of old
+    // copies into one).
+    if (replace) {
+        TEntryKind in = into.KindOf(to);
+        if (in == TEntryKind::Folder) Fail(into.PathOf(to), "is a folder");
+        if (in == TEntryKind::File) MakeWritable(Win(into.handle_), to);  // a read-only file goes too
+    }
+    if (file.handle != INVALID_HANDLE_VALUE) {
+        if (RenameOpenFile(file.handle, Win(into.handle_), to, replace)) return true;
+        code = GetLastError();
+    }
+    if (!replace && into.KindOf(to) == TEntryKind::Folder) Fail(into.PathOf(to), "is a folder");
+    throw EPathError(PathOf(from), "cannot be renamed to " + into.PathOf(to) + ": " + OsErrorText(code));
 }
 
 THandle TSafeFolder::NewFile(const std::string& name) const {
@@ -424,7 +447,7 @@ TSafeNewFile::TSafeNewFile(const TSafeFolder& folder, std::string name)
     for (int attempt = 0; h == INVALID_HANDLE_VALUE && attempt < 16; ++attempt) {
         tempName_ = TemporaryName();
         h = OpenIn(Win(folder_.handle_), tempName_, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_CREATE,
-                   FILE_NON_DIRECTORY_FILE);
+                   FILE_NON_DIRECTORY_FILE, nullptr, true);
         if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
             GetLastError() != ERROR_ALREADY_EXISTS)
             break;
