@@ -281,7 +281,10 @@ bool TSolidArchive::FromSegment(const TSolidRecord& entry, TStream& output, uint
     } held{*this};
     for (uint32_t at = 0; at < entry.Size;) {
         uint32_t length = std::min(kChunk, entry.Size - at);
-        if (!Gather(entry, at, length, chunk.get(), output)) return !(held.damaged = true);
+        if (!Gather(entry, at, length, chunk.get(), output)) {
+            held.damaged = true;
+            return false;
+        }
         length = Unfilter(entry, at, length, chunk.get());
         check = Adler32(check, chunk.get(), length);
         if (output.Write(chunk.get(), static_cast<int32_t>(length)) != static_cast<int32_t>(length)) return false;

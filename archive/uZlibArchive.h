@@ -69,6 +69,14 @@ public:
     // reads exactly the entry's packed bytes from Source and raises as
     // InflateStream does. Source must be set.
     void Inflate(TStream& output, TInflateTotals* totals = nullptr) const;
+    // A copy that reads its packed bytes through view, for one of several
+    // threads that extract at once, each with a view of Source of its own.
+    // A solid entry keeps its source: its archive serves the threads.
+    TZLibPackedFile ReadingThrough(TStream& view) const {
+        TZLibPackedFile copy = *this;
+        if (!Solid) copy.Source = &view;
+        return copy;
+    }
 };
 
 class TZLibUnpacker : public TZLibAbstractArchive {

@@ -285,13 +285,10 @@ void TInstallation::Worker() {
 }
 
 // A worker's step: the entry into its new file, read through a view of the
-// archive of the worker's own (a solid entry is copied from the window its
-// archive shares among the workers).
+// archive of the worker's own.
 bool TInstallation::WriteShared(TPending& pending, TWriteCounter& counter, std::string& reason) {
     TSharedView view(*pending.entry->Source, sourceLock_);
-    TZLibPackedFile entry = *pending.entry;
-    if (!entry.Solid) entry.Source = &view;
-    if (!Write(pending, entry, counter, reason)) return false;
+    if (!Write(pending, pending.entry->ReadingThrough(view), counter, reason)) return false;
     flushes_->Add(*pending.file);
     return true;
 }

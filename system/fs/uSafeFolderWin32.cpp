@@ -352,7 +352,18 @@ struct TFlushBatch::TRound {
     DWORD started = 0;
     volatile LONG failed = 0;
 
-    TRound() { InitializeCriticalSection(&lock); }
+    // Starts the threads; with none, Add flushes each file itself.
+    TRound() {
+        InitializeCriticalSection(&lock);
+        ready = CreateSemaphoreA(nullptr, 0, LONG_MAX, nullptr);
+        for (HANDLE& thread : threads) {
+            thread = ready ? CreateThread(nullptr, 64 * 1024, &TRound::Flush, this, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                          nullptr)
+                           : nullptr;
+            if (!thread) break;
+            ++started;
+        }
+    }
     ~TRound() {
         EnterCriticalSection(&lock);
         stopping = true;
@@ -403,17 +414,7 @@ void TFlushBatch::Add(TSafeNewFile& file) {
         // The first files often come from several workers at once; one of
         // them starts the round, the others add to it.
         TLockHold hold(lock_);
-        if (!round_) {
-            round_ = std::make_unique<TRound>();
-            round_->ready = CreateSemaphoreA(nullptr, 0, LONG_MAX, nullptr);
-            for (HANDLE& thread : round_->threads) {
-                thread = round_->ready ? CreateThread(nullptr, 64 * 1024, &TRound::Flush, round_.get(),
-                                                      STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)
-                                       : nullptr;
-                if (!thread) break;
-                ++round_->started;
-            }
-        }
+        if (!round_) round_ = std::make_unique<TRound>();
         started = round_.get();
     }
     TRound& round = *started;

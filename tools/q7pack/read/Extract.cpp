@@ -175,11 +175,8 @@ std::string TExtraction::Inflate(TEntry& item) {
 
 // Inflates the entry's bytes into out; an empty text on success.
 std::string TExtraction::Write(const TZLibPackedFile& entry, TSafeNewFile& out) {
-    if (entry.Solid) return InflateRecorded(entry, out.Stream());
     TSharedView view(*entry.Source, sourceLock_);
-    TZLibPackedFile viewed = entry;
-    viewed.Source = &view;
-    return InflateRecorded(viewed, out.Stream());
+    return InflateRecorded(entry.ReadingThrough(view), out.Stream());
 }
 
 void TExtraction::Work() {
