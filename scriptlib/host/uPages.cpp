@@ -82,19 +82,23 @@ HBITMAP BannerAt(int32_t width, int32_t height) {
     return nullptr;  // a fifth scale keeps the control's own stretching
 }
 
+bool WithinAPixel(LONG a, LONG b) { return a - b <= 1 && b - a <= 1; }
+
 // The banner control stretches its bitmap coarsely to its size, which the
 // display's scale sets: give it one of exactly that size instead.
 void FitBanner(HWND page) {
     HWND banner = BannerOf(page);
     RECT area{};
     if (!banner || !GetClientRect(banner, &area) || area.right <= 0 || area.bottom <= 0) return;
-    // At the scale the banner was drawn for, the bitmap shown fits already;
+    // At the scale the banner was drawn for, the bitmap shown fits already:
     // resampling it would cost the first page milliseconds for the same
-    // pixels.
+    // pixels. Dialog units round to the next pixel (350 units of 7/4 pixels
+    // make 613 for a 612 banner), and the control's own stretch of one
+    // pixel cannot be told from a resampling.
     BITMAP shown{};
     auto current = reinterpret_cast<HGDIOBJ>(SendMessageA(banner, STM_GETIMAGE, IMAGE_BITMAP, 0));
-    if (current && GetObjectA(current, sizeof shown, &shown) && shown.bmWidth == area.right &&
-        shown.bmHeight == area.bottom)
+    if (current && GetObjectA(current, sizeof shown, &shown) && WithinAPixel(shown.bmWidth, area.right) &&
+        WithinAPixel(shown.bmHeight, area.bottom))
         return;
     HBITMAP fitted = BannerAt(area.right, area.bottom);
     if (!fitted) return;
