@@ -16,8 +16,8 @@ constexpr unsigned kWordBits = sizeof(TBits) * 8;
 constexpr bool kWide = kWordBits >= 64;
 
 constexpr int32_t kWindow = 32768;      // the farthest a match reaches back
-constexpr int32_t kSpan = 2 * kWindow;  // output decoded between two slides
 constexpr int32_t kMaxMatch = 258;
+constexpr int32_t kSpan = InflateOutputPiece - kWindow - kMaxMatch;  // output decoded between two slides
 constexpr int32_t kCopyOverrun = 8;          // a match copy may write this far past its end
 constexpr int32_t kPad = 2 * sizeof(TBits);  // zero bytes behind the end of the input
 
@@ -416,18 +416,16 @@ TCursor TInflater::Slide(TCursor c) {
     return c;
 }
 
-// Writes the output not yet written, in pieces of at most
-// InflateBufferSize, and takes it into the Adler-32. Bytes decoded from
+// Writes the output not yet written (at most the window, a span and a
+// match: one piece) and takes it into the Adler-32. Bytes decoded from
 // the zero padding behind the input are never written.
 void TInflater::Flush(TCursor c) {
     if (PastEnd(c)) CutShort();
-    adler_ = Adler32(adler_, flushed_, static_cast<size_t>(c.out - flushed_));
-    while (flushed_ < c.out) {
-        int32_t n = static_cast<int32_t>(std::min<ptrdiff_t>(c.out - flushed_, InflateBufferSize));
-        if (output_.Write(flushed_, n) != n) throw EZShortWriteError();
-        totals_.produced += static_cast<uint64_t>(n);
-        flushed_ += n;
-    }
+    int32_t n = static_cast<int32_t>(c.out - flushed_);
+    adler_ = Adler32(adler_, flushed_, static_cast<size_t>(n));
+    if (n > 0 && output_.Write(flushed_, n) != n) throw EZShortWriteError();
+    totals_.produced += static_cast<uint64_t>(n);
+    flushed_ = c.out;
 }
 
 // Whether bits of the zero padding behind the input have been used.

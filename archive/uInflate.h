@@ -1,9 +1,9 @@
 #pragma once
 // The installer's own inflate: one zlib stream (RFC 1950) around raw
 // deflate data (RFC 1951), decoded as it streams from one TStream into
-// another. Input is read and output written in pieces of at most
-// InflateBufferSize bytes, with the 32 KiB window in memory, so entries of
-// any size inflate in about 150 KiB.
+// another. Input is read in pieces of at most InflateBufferSize bytes and
+// output written in pieces of at most InflateOutputPiece, behind the
+// 32 KiB window, so entries of any size inflate in about 330 KiB.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +11,9 @@
 #include "system/uSystem.h"
 
 constexpr int32_t InflateBufferSize = 32768;
+// The most output written at once: decoding runs this far between two
+// writes (each costs an OS call), the window, 256 KiB and one match.
+constexpr int32_t InflateOutputPiece = 9 * 32768 + 258;
 
 // Marker exceptions of the zlib layer; they never leave the archive reader.
 struct EZLibError {};

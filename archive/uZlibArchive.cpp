@@ -8,26 +8,34 @@
 
 namespace {
 
-// Reads one entry's header and name from the stream's position into entry;
-// false at the end of the table. Raises EZLibError for a record that cannot
-// be read whole, and for one that does not lie wholly at positions a signed
-// 32-bit stream reaches: its header, name and data, and the position behind
-// them where the next record starts.
-bool ReadRecord(TStream& stream, TZLibPackedFile& entry) {
-    int32_t start = stream.Position();
-    if (start < 0) throw EZLibError();
-    unsigned char header[ArchiveHeaderSize];
-    if (stream.Read(header, ArchiveHeaderSize) < ArchiveHeaderSize) return false;
-    uint32_t packed = LoadLE32(header + 4);
-    if (LoadLE16(header) != ArchiveMagic || packed == 0) return false;
+// A record's header and a name of up to this many bytes come in one read.
+constexpr int32_t kRecordRead = 256;
 
-    int32_t nameLength = static_cast<int32_t>(LoadLE16(header + 2));
+// Reads the header and name of the record at start into entry; false at
+// the end of the table. Raises EZLibError for a record that cannot be read
+// whole, and for one that does not lie wholly at positions a signed 32-bit
+// stream reaches: its header, name and data, and the position behind them
+// where the next record starts.
+bool ReadRecord(TStream& stream, int32_t start, TZLibPackedFile& entry) {
+    unsigned char record[kRecordRead];
+    int32_t got = ReadFrom(stream, start, record, kRecordRead);
+    if (got < ArchiveHeaderSize) return false;
+    uint32_t packed = LoadLE32(record + 4);
+    if (LoadLE16(record) != ArchiveMagic || packed == 0) return false;
+
+    int32_t nameLength = static_cast<int32_t>(LoadLE16(record + 2));
     int64_t dataOffset = static_cast<int64_t>(start) + ArchiveHeaderSize + nameLength;
     if (dataOffset + packed > INT32_MAX) throw EZLibError();
-    entry.Name.resize(static_cast<size_t>(nameLength));
-    if (stream.Read(entry.Name.data(), nameLength) < nameLength) throw EZLibError();
+    int32_t inRecord = std::min(got - ArchiveHeaderSize, nameLength);
+    entry.Name.assign(reinterpret_cast<const char*>(record + ArchiveHeaderSize), static_cast<size_t>(inRecord));
+    if (inRecord < nameLength) {
+        entry.Name.resize(static_cast<size_t>(nameLength));
+        int32_t rest = nameLength - inRecord;
+        if (ReadFrom(stream, start + ArchiveHeaderSize + inRecord, entry.Name.data() + inRecord, rest) < rest)
+            throw EZLibError();
+    }
     entry.PackedSize = packed;
-    entry.UnpackedSize = LoadLE32(header + 8);
+    entry.UnpackedSize = LoadLE32(record + 8);
     entry.DataOffset = static_cast<int32_t>(dataOffset);
     entry.Source = &stream;
     return true;
@@ -72,13 +80,11 @@ uint8_t TZLibUnpacker::LoadFileTable(TStream& stream) {
     try {
         if (LoadSolid(stream, *this)) return zaOk;
         TZLibPackedFile entry;
-        while (ReadRecord(stream, entry)) {
+        int32_t start = stream.Position();
+        if (start < 0) throw EZLibError();
+        // ReadRecord checked that the position behind the data fits.
+        for (; ReadRecord(stream, start, entry); start = entry.DataOffset + static_cast<int32_t>(entry.PackedSize))
             Files.push_back(entry);
-            // ReadRecord checked that the position behind the data fits; a
-            // stream that still cannot seek there ends the table with 7.
-            int32_t next = entry.DataOffset + static_cast<int32_t>(entry.PackedSize);
-            if (stream.Seek(next, soFromBeginning) < 0) throw EZLibError();
-        }
     } catch (...) {
         // A solid table is whole or none.
         if (Solid) Clear();
@@ -110,8 +116,7 @@ void TZLibPackedFile::Inflate(TStream& output, TInflateTotals* totals) const {
     // An entry the reader made lies below 2^31; one made by hand may not.
     int64_t end = static_cast<int64_t>(DataOffset) + PackedSize;
     if (DataOffset < 0 || end > INT32_MAX) throw EZDecompressionError();
-    TVirtualSizeStream view(*Source);
-    view.Resize(static_cast<int32_t>(end));
+    TVirtualSizeStream view(*Source, static_cast<int32_t>(end));
     // Reading from wherever the source happens to stand would inflate
     // bytes of another entry.
     if (view.Seek(DataOffset, soFromBeginning) != DataOffset) throw EZDecompressionError();

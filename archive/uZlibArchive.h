@@ -110,6 +110,7 @@ public:
 class TVirtualSizeStream : public TStream {
 public:
     explicit TVirtualSizeStream(TStream& source) : Source(source), VirtualSize(source.Size()) {}
+    TVirtualSizeStream(TStream& source, int32_t bound) : Source(source), VirtualSize(bound) {}
 
     void Resize(int32_t newSize) override { VirtualSize = newSize; }
     int32_t Read(void* buffer, int32_t count) override;

@@ -68,16 +68,34 @@ private:
 };
 
 TEST(LoadFileTable, ReadsEveryRecordWithItsFields) {
-    Loaded a(Archive({{"setup.ini", "a = 1;"}, {"", "no name"}, {"dir\\b.bin", Payload(5000)}}));
+    // A name longer than the first read of a record takes a second one.
+    const std::string longName = std::string(300, 'n') + ".txt";
+    const std::string bytes =
+        Archive({{"setup.ini", "a = 1;"}, {"", "no name"}, {"dir\\b.bin", Payload(5000)}, {longName, "long"}});
+    Loaded a(bytes);
     ASSERT_EQ(a.result, zaOk);
     const TZLibUnpacker& unpacker = a.unpacker;
-    ASSERT_EQ(unpacker.FileCount(), 3);
+    ASSERT_EQ(unpacker.FileCount(), 4);
     EXPECT_EQ(unpacker.FileAt(0).Name, "setup.ini");
     EXPECT_EQ(unpacker.FileAt(0).UnpackedSize, 6u);
     EXPECT_EQ(unpacker.FileAt(1).Name, "") << "an empty name is a valid entry";
     EXPECT_EQ(Extract(unpacker.FileAt(2)), Payload(5000));
     EXPECT_EQ(Extract(unpacker.FileAt(0)), "a = 1;") << "extractions may come in any order";
     EXPECT_EQ(Extract(unpacker.FileAt(1)), "no name");
+    EXPECT_EQ(unpacker.FileAt(3).Name, longName);
+    EXPECT_EQ(Extract(unpacker.FileAt(3)), "long");
+
+    // A file is read at each record's position instead of seeking there.
+    TempDir dir;
+    WriteFileBytes((dir.Path() / "a.q7a").string(), bytes);
+    TFileStream file((dir.Path() / "a.q7a").string(), fmOpenReadShareAll);
+    TZLibUnpacker fromFile;
+    ASSERT_EQ(fromFile.LoadFileTable(file), zaOk);
+    ASSERT_EQ(fromFile.FileCount(), 4);
+    for (int32_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(fromFile.FileAt(i).Name, unpacker.FileAt(i).Name);
+        EXPECT_EQ(Extract(fromFile.FileAt(i)), Extract(unpacker.FileAt(i)));
+    }
 
     // A reload replaces the table, and reads from where the stream stands,
     // as for an archive appended to the installer.

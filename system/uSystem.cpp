@@ -7,6 +7,14 @@
 
 void TStream::Resize(int32_t) {}
 
+int32_t TStream::ReadAt(int32_t, void*, int32_t) { return kNoReadAt; }
+
+int32_t ReadFrom(TStream& stream, int32_t position, void* buffer, int32_t count) {
+    int32_t done = stream.ReadAt(position, buffer, count);
+    if (done != TStream::kNoReadAt) return done;
+    return stream.Seek(position, soFromBeginning) == position ? stream.Read(buffer, count) : 0;
+}
+
 int32_t TStream::Position() { return Seek(0, soFromCurrent); }
 
 void TStream::MoveTo(int32_t position) { Seek(position, soFromBeginning); }
@@ -32,6 +40,10 @@ void THandleStream::Resize(int32_t newSize) {
 
 int32_t THandleStream::Read(void* buffer, int32_t count) {
     return std::max(HandleRead(Handle, buffer, count), 0);
+}
+
+int32_t THandleStream::ReadAt(int32_t position, void* buffer, int32_t count) {
+    return std::max(HandleReadAt(Handle, position, buffer, count), 0);
 }
 
 int32_t THandleStream::Write(const void* buffer, int32_t count) {

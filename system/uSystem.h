@@ -42,12 +42,22 @@ public:
     virtual int32_t Write(const void* buffer, int32_t count) = 0;
     // Moves the position; the result is the new position (-1 on failure).
     virtual int32_t Seek(int32_t offset, uint16_t origin) = 0;
+    // Reads at position without the stream's own position, so that several
+    // threads can read one stream at once: the count read, or kNoReadAt
+    // from a stream that has only its one position.
+    virtual int32_t ReadAt(int32_t position, void* buffer, int32_t count);
+    static constexpr int32_t kNoReadAt = -2;
 
     int32_t Position();
     void MoveTo(int32_t position);
     // The size, leaving the position where it was.
     int32_t Size();
 };
+
+// Reads up to count bytes at position: where the stream reads at a
+// position, without its own; otherwise by seeking there first. The count
+// read (0 when the stream cannot get there).
+int32_t ReadFrom(TStream& stream, int32_t position, void* buffer, int32_t count);
 
 // An OS file handle as a number: a Win32 HANDLE or a POSIX descriptor.
 // Negative means no open file.
@@ -74,6 +84,13 @@ THandle HandleCreateNew(const std::string& path);
 // regular file (a folder, a device such as NUL, a FIFO).
 THandle HandleOpenRegular(const std::string& path);
 int32_t HandleRead(THandle handle, void* buffer, int32_t count);
+// Reads at position, whatever the handle's position; several threads may
+// read one handle at once this way. Where it leaves the handle's position
+// differs between systems.
+int32_t HandleReadAt(THandle handle, int32_t position, void* buffer, int32_t count);
+// Writes all count bytes unless the system refuses: a write the system cuts
+// short (a disk that fills up) goes on with the rest, so that a result
+// below count always comes with the system's reason (LastOsError).
 int32_t HandleWrite(THandle handle, const void* buffer, int32_t count);
 int32_t HandleSeek(THandle handle, int32_t offset, uint16_t origin);
 // Makes the current position the end of the file; 0 on failure.
@@ -94,6 +111,7 @@ public:
     int32_t Read(void* buffer, int32_t count) override;
     int32_t Write(const void* buffer, int32_t count) override;
     int32_t Seek(int32_t offset, uint16_t origin) override;
+    int32_t ReadAt(int32_t position, void* buffer, int32_t count) override;
 
     THandle Handle;
     uint32_t WriteError = 0;

@@ -4,6 +4,14 @@
 
 #include <climits>
 #include <filesystem>
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#endif
 
 #include "system/app/uResourceLanguage.h"
 #include "system/text/uTextLower.h"
@@ -78,6 +86,28 @@ TEST(FileStream, CreateTruncatesResizeCutsAndAReadOnlyHandleNeverWrites) {
     EXPECT_EQ(s.Write("xyz", 3), 0) << "a write to a read-only handle writes nothing";
     EXPECT_THROW(s.Resize(1), EOsError);
 }
+
+#ifndef _WIN32
+// A write the system cuts short (here at the largest file a process may
+// write) goes on with the rest, so that the shortfall comes with the
+// system's reason for it, not with whatever failed before.
+TEST(FileStream, AShortWriteKeepsTheSystemsReason) {
+    TempDir dir;
+    pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{100000, 100000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        TFileStream s(dir / "f", CreateMode);
+        errno = ENOENT;  // the reason of an earlier call
+        std::string bytes(300000, 'x');
+        _exit(s.Write(bytes.data(), 300000) == 100000 && s.WriteError == EFBIG ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+#endif
 
 TEST(FileStream, PositionsFrom2GiBOnAreFailuresThatDoNotMove) {
     TempDir dir;

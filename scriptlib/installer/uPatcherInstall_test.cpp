@@ -49,6 +49,9 @@ private:
     std::function<void()> act_;
 };
 
+// Large enough to take ten writes of the inflater's pieces.
+constexpr size_t kLarge = 8 * InflateOutputPiece + 100000;
+
 // Version 2 of a product: three files, one in a subfolder, one large
 // enough to take many writes, and setup.ini, which is never installed.
 class Install : public ::testing::Test {
@@ -56,7 +59,7 @@ protected:
     Install() {
         v2.Add("setup.ini", "script");
         v2.Add("a.txt", "new a");
-        v2.Add("sub\\deep\\b.bin", std::string(300000, 'b'));
+        v2.Add("sub\\deep\\b.bin", std::string(kLarge, 'b'));
         v2.Add("c.txt", "new c");
         v2.Load();
     }
@@ -334,7 +337,7 @@ TEST_F(Install, AKilledRunIsTakenBackByTheNextRun) {
         Observer go;
         EXPECT_EQ(Run(go).Outcome, ioDone);
         Tree v2Tree = {{"a.txt", "new a"}, {"c.txt", "new c"}, {"sub", "/"}, {"sub/deep", "/"},
-                       {"sub/mine.txt", "the user's"}, {"sub/deep/b.bin", std::string(300000, 'b')}};
+                       {"sub/mine.txt", "the user's"}, {"sub/deep/b.bin", std::string(kLarge, 'b')}};
         EXPECT_EQ(Snapshot(dir.Path() / "app"), v2Tree) << "after kill " << killAt;
     }
 }

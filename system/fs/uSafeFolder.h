@@ -116,6 +116,8 @@ public:
 private:
     friend class TFlushBatch;
     void Close();
+    // POSIX: renames the file from its temporary name; the rename's result.
+    int RenameTemporary(int fd, bool replace);
     std::atomic<bool> flushed_{false};  // set by a batch's thread
 
     const TSafeFolder& folder_;

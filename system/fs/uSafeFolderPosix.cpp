@@ -192,13 +192,19 @@ int CreateNamed(int dir, std::string& tempName) {
     return -1;
 }
 
-// Gives the nameless file open under fd a temporary name in dir.
-bool LinkNamed(int fd, int dir, std::string& tempName) {
+// Gives the nameless file open under fd the name in dir; false with errno
+// when it cannot (EEXIST: something has that name already).
+bool LinkAs(int fd, int dir, const std::string& name) {
     char proc[40];
     std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, proc, dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Gives the nameless file open under fd a temporary name in dir.
+bool LinkNamed(int fd, int dir, std::string& tempName) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         tempName = TemporaryName();
-        if (::linkat(AT_FDCWD, proc, dir, tempName.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        if (LinkAs(fd, dir, tempName)) return true;
         if (errno != EEXIST) break;
     }
     tempName.clear();
@@ -269,10 +275,9 @@ void TFlushBatch::Wait() {
 TSafeNewFile::TSafeNewFile(const TSafeFolder& folder, std::string name)
     : folder_(folder), name_(std::move(name)) {
     const int dir = Fd(folder_.handle_);
+    // A nameless file needs no lock until it is given a temporary name.
     int fd = ::openat(dir, ".", O_RDWR | O_TMPFILE | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-        ::flock(fd, LOCK_EX | LOCK_NB);
-    } else {
+    if (fd < 0) {
         fd = CreateNamed(dir, tempName_);
         if (fd < 0)
             throw EPathError(folder_.PathOf(name_),
@@ -297,11 +302,34 @@ bool TSafeNewFile::Commit(bool replace) {
     const int dir = Fd(folder_.handle_);
     const int fd = Fd(stream_->Handle);
     if (!flushed_) FlushFile(fd, folder_.PathOf(name_));
-    if (tempName_.empty()) {
-        if (!LinkNamed(fd, dir, tempName_))
-            throw EPathError(folder_.PathOf(name_), "cannot be written: " + ErrnoText());
-        slot_ = Register(dir, tempName_);
+    int result;
+    if (tempName_.empty() && !replace) {
+        // A nameless file that replaces nothing gets its name in one step;
+        // the link fails when anything has the name, as the rename would.
+        result = LinkAs(fd, dir, name_) ? 0 : -1;
+    } else {
+        if (tempName_.empty()) {
+            ::flock(fd, LOCK_EX | LOCK_NB);
+            if (!LinkNamed(fd, dir, tempName_))
+                throw EPathError(folder_.PathOf(name_), "cannot be written: " + ErrnoText());
+            slot_ = Register(dir, tempName_);
+        }
+        result = RenameTemporary(fd, replace);
     }
+    if (result != 0 && errno == EEXIST && !replace) return false;
+    if (result != 0)
+        throw EPathError(folder_.PathOf(name_),
+                         errno == EISDIR ? "is a folder" : "cannot be written: " + ErrnoText());
+    Close();
+    committed_ = true;
+    // The rename itself; a folder that cannot be flushed is no failure of
+    // the file. A batch's renames are flushed by whoever batched them.
+    if (!flushed_) ::fsync(dir);
+    return true;
+}
+
+int TSafeNewFile::RenameTemporary(int fd, bool replace) {
+    const int dir = Fd(folder_.handle_);
     // A named file could have been swapped for another under its name.
     struct stat open, named;
     if (::fstat(fd, &open) != 0 || fstatat(dir, tempName_.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
@@ -319,15 +347,7 @@ bool TSafeNewFile::Commit(bool replace) {
         else
             result = ::renameat(dir, tempName_.c_str(), dir, name_.c_str());
     }
-    if (result != 0 && errno == EEXIST && !replace) return false;
-    if (result != 0)
-        throw EPathError(folder_.PathOf(name_),
-                         errno == EISDIR ? "is a folder" : "cannot be written: " + ErrnoText());
-    committed_ = true;
-    // The rename itself; a folder that cannot be flushed is no failure of
-    // the file. A batch's renames are flushed by whoever batched them.
-    if (!flushed_) ::fsync(dir);
-    return true;
+    return result;
 }
 
 void RemoveOldCopies(const TSafeFolder& folder) {

@@ -61,12 +61,25 @@ int32_t HandleRead(THandle handle, void* buffer, int32_t count) {
     return static_cast<int32_t>(n);
 }
 
-int32_t HandleWrite(THandle handle, const void* buffer, int32_t count) {
-    if (count <= 0) return 0;
+int32_t HandleReadAt(THandle handle, int32_t position, void* buffer, int32_t count) {
+    if (count <= 0 || position < 0) return 0;
     ssize_t n;
-    do n = ::write(static_cast<int>(handle), buffer, static_cast<size_t>(count));
+    do n = ::pread(static_cast<int>(handle), buffer, static_cast<size_t>(count), position);
     while (n < 0 && errno == EINTR);
     return static_cast<int32_t>(n);
+}
+
+int32_t HandleWrite(THandle handle, const void* buffer, int32_t count) {
+    const char* bytes = static_cast<const char*>(buffer);
+    int32_t total = 0;
+    while (total < count) {
+        ssize_t n = ::write(static_cast<int>(handle), bytes + total, static_cast<size_t>(count - total));
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;  // nothing written and no reason given
+        if (n <= 0) return total > 0 ? total : -1;
+        total += static_cast<int32_t>(n);
+    }
+    return total;
 }
 
 // Positions are signed 32-bit: a seek that would land at 2^31 or beyond

@@ -77,11 +77,29 @@ int32_t HandleRead(THandle handle, void* buffer, int32_t count) {
     return static_cast<int32_t>(done);
 }
 
-int32_t HandleWrite(THandle handle, const void* buffer, int32_t count) {
-    if (count <= 0) return 0;
+int32_t HandleReadAt(THandle handle, int32_t position, void* buffer, int32_t count) {
+    if (count <= 0 || position < 0) return 0;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(position);
     DWORD done = 0;
-    if (!WriteFile(Win(handle), buffer, static_cast<DWORD>(count), &done, nullptr)) return -1;
-    return static_cast<int32_t>(done);
+    if (ReadFile(Win(handle), buffer, static_cast<DWORD>(count), &done, &at)) return static_cast<int32_t>(done);
+    return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+}
+
+int32_t HandleWrite(THandle handle, const void* buffer, int32_t count) {
+    const char* bytes = static_cast<const char*>(buffer);
+    int32_t total = 0;
+    while (total < count) {
+        DWORD done = 0;
+        if (!WriteFile(Win(handle), bytes + total, static_cast<DWORD>(count - total), &done, nullptr))
+            return total > 0 ? total : -1;
+        if (done == 0) {  // nothing written and no reason given
+            SetLastError(ERROR_DISK_FULL);
+            return total;
+        }
+        total += static_cast<int32_t>(done);
+    }
+    return total;
 }
 
 // Positions are signed 32-bit: a seek that would land at 2^31 or beyond

@@ -1,7 +1,9 @@
 #pragma once
 // One stream read by several threads at once, such as an archive whose
 // entries workers inflate side by side: each view has a position of its
-// own, and every read takes the shared lock, seeks there and reads.
+// own and reads there, side by side with the others where the stream
+// reads at a position (a file), otherwise under the shared lock, seeking
+// there first.
 
 #include <cstdint>
 
@@ -13,9 +15,13 @@ public:
     TSharedView(TStream& source, TLock& lock) : source_(source), lock_(lock) {}
 
     int32_t Read(void* buffer, int32_t count) override {
-        TLockHold hold(lock_);
-        if (source_.Seek(position_, soFromBeginning) != position_) return 0;
-        int32_t done = source_.Read(buffer, count);
+        count = count < INT32_MAX - position_ ? count : INT32_MAX - position_;
+        int32_t done = source_.ReadAt(position_, buffer, count);
+        if (done == TStream::kNoReadAt) {
+            TLockHold hold(lock_);
+            if (source_.Seek(position_, soFromBeginning) != position_) return 0;
+            done = source_.Read(buffer, count);
+        }
         if (done > 0) position_ += done;
         return done;
     }

@@ -67,7 +67,7 @@ public:
     int32_t Read(void*, int32_t) override { return 0; }
     int32_t Write(const void*, int32_t count) override {
         // zlib entries come in the inflater's pieces, solid ones in the reader's.
-        Require(count >= 0 && count <= 2 * InflateBufferSize);
+        Require(count >= 0 && count <= std::max(InflateOutputPiece, 2 * InflateBufferSize));
         int32_t n = static_cast<int32_t>(std::min<int64_t>(count, kRoom - written));
         written += n;
         return n;
