@@ -4,7 +4,10 @@
 # bench/minimal_dialog, a program that shows one dialog from its resources
 # and nothing else. Both run in the same prefix in alternating rounds; the
 # UI driver times each from CreateProcess to the first visible window with
-# controls. Prints the medians and their ratio (goal: at most 1.3).
+# controls. Prints the medians and their ratio (goal: at most 1.3), and
+# the installer against the same dialog with the installer's manifest
+# (Common Controls 6), which tells the cost of the themed controls from the
+# cost of the installer's own work.
 # Q7_STUB_BEFORE=FILE adds another stub (an earlier build of it) to the same
 # rounds and prints the ratio of this stub to that one.
 # Needs the native build (q7pack) and the win64 build.
@@ -15,8 +18,9 @@ rounds=${Q7_STARTUP_ROUNDS:-9}
 q7pack=$build/tools/q7pack/q7pack
 stub=$win/startup/q7patcher.exe
 baseline=$win/bench/minimal_dialog.exe
+themed=$win/bench/minimal_dialog_manifest.exe
 driver=$win/tools/q7uidriver/q7uidriver.exe
-for needed in "$q7pack" "$stub" "$baseline" "$driver"; do
+for needed in "$q7pack" "$stub" "$baseline" "$themed" "$driver"; do
   if [ ! -f "$needed" ]; then
     echo "startup_wine: skipped, needs $needed (build the native and win64 presets)"
     exit 0
@@ -46,21 +50,27 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 # what later starts find cached.
 first_window "$work/setup.exe" >/dev/null
 first_window "$baseline" >/dev/null
+first_window "$themed" >/dev/null
 : >"$work/installer.ms"
 : >"$work/baseline.ms"
+: >"$work/themed.ms"
 : >"$work/before.ms"
 for _ in $(seq "$rounds"); do
   first_window "$work/setup.exe" >>"$work/installer.ms"
   first_window "$baseline" >>"$work/baseline.ms"
+  first_window "$themed" >>"$work/themed.ms"
   [ -z "$before" ] || first_window "$work/before.exe" >>"$work/before.ms"
 done
 installer_ms=$(median <"$work/installer.ms")
 baseline_ms=$(median <"$work/baseline.ms")
+themed_ms=$(median <"$work/themed.ms")
 echo "startup_wine: start to first page under Wine, median of $rounds alternating rounds"
 range() { sort -n | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.0f to %.0f", lo, hi }'; }
 printf '  q7patcher.exe (appended archive, page 101): %7.1f ms (%s)\n' "$installer_ms" "$(range <"$work/installer.ms")"
 printf '  minimal_dialog.exe (one dialog resource):   %7.1f ms (%s)\n' "$baseline_ms" "$(range <"$work/baseline.ms")"
 printf '  ratio installer / baseline %.2f (goal at most 1.3)\n' "$(echo "$installer_ms / $baseline_ms" | bc -l)"
+printf '  minimal_dialog_manifest.exe (the same, the installer'"'"'s manifest): %7.1f ms (%s)\n' "$themed_ms" "$(range <"$work/themed.ms")"
+printf '  ratio installer / the dialog with its manifest %.2f\n' "$(echo "$installer_ms / $themed_ms" | bc -l)"
 if [ -n "$before" ]; then
   before_ms=$(median <"$work/before.ms")
   printf '  %s (the stub before): %7.1f ms (%s)\n' "$before" "$before_ms" "$(range <"$work/before.ms")"
