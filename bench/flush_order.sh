@@ -7,19 +7,13 @@
 # last file flush and the first rename, and the done mark after the last
 # rename. Needs the native and win64 builds.
 set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
 build=${Q7_BUILD:-build/native}
 win=${Q7_WIN64_BUILD:-build/win64}
 q7pack=$build/tools/q7pack/q7pack
 stub=$win/startup/q7patcher.exe
-for needed in "$q7pack" "$stub"; do
-  [ -f "$needed" ] || { echo "flush_order: skipped, needs $needed"; exit 0; }
-done
-here=$(cd "$(dirname "$0")/.." && pwd)
-work=$(cd "$build" && pwd)/flush-order
-rm -rf "$work" && mkdir -p "$work"
-export Q7_WINE_STATE=$work/wine
-trap '"$here/cmake/wine-fixture.sh" cleanup "$Q7_WINE_STATE" >/dev/null 2>&1; rm -rf "$work"' EXIT
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+. "$here/bench/lib/wine_bench.sh"
+bench_start flush_order flush-order "$q7pack" "$stub"
 
 bash "$here/bench/lib/realistic_payload.sh" "$work/payload" "${Q7_PAYLOAD_MB:-20}" 2>/dev/null
 mkdir -p "$work/script"

@@ -10,21 +10,15 @@
 # most 1.5 of cp -r, a few dozen flushes). Needs the native and win64
 # builds; the i686 pair runs when build/win32 has the stub.
 set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
 build=${Q7_BUILD:-build/native}
 win=${Q7_WIN64_BUILD:-build/win64}
 win32=${Q7_WIN32_BUILD:-build/win32}
 rounds=${Q7_ROUNDS:-3}
 q7pack=$build/tools/q7pack/q7pack
-for needed in "$q7pack" "$win/startup/q7patcher.exe"; do
-  [ -f "$needed" ] || { echo "install_peers: skipped, needs $needed"; exit 0; }
-done
-command -v makensis >/dev/null || { echo "install_peers: skipped, needs makensis (Debian nsis)"; exit 0; }
-here=$(cd "$(dirname "$0")/.." && pwd)
-work=$(cd "$build" && pwd)/install-peers-bench
-rm -rf "$work" && mkdir -p "$work"
-export Q7_WINE_STATE=$work/wine
-trap '"$here/cmake/wine-fixture.sh" cleanup "$Q7_WINE_STATE" >/dev/null; rm -rf "$work"' EXIT
 . "$here/bench/lib/wine_bench.sh"
+command -v makensis >/dev/null || { echo "install_peers: skipped, needs makensis (Debian nsis)"; exit 0; }
+bench_start install_peers install-peers-bench "$q7pack" "$win/startup/q7patcher.exe"
 
 bash "$here/bench/lib/realistic_payload.sh" "$work/payload" "${Q7_PAYLOAD_MB:-160}"
 payload=$work/payload

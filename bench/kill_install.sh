@@ -11,20 +11,14 @@
 # again: the killed run's new files and temporary files gone, its old
 # copies back, its journal finished. Needs the native and win64 builds.
 set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
 build=${Q7_BUILD:-build/native}
 win=${Q7_WIN64_BUILD:-build/win64}
 runs=${Q7_KILL_RUNS:-20}
 q7pack=$build/tools/q7pack/q7pack
 stub=$win/startup/q7patcher.exe
-for needed in "$q7pack" "$stub"; do
-  [ -f "$needed" ] || { echo "kill_install: skipped, needs $needed"; exit 0; }
-done
-here=$(cd "$(dirname "$0")/.." && pwd)
-work=$(cd "$build" && pwd)/kill-install
-rm -rf "$work" && mkdir -p "$work"
-export Q7_WINE_STATE=$work/wine
-trap '"$here/cmake/wine-fixture.sh" cleanup "$Q7_WINE_STATE" >/dev/null; rm -rf "$work"' EXIT
 . "$here/bench/lib/wine_bench.sh"
+bench_start kill_install kill-install "$q7pack" "$stub"
 . "$here/cmake/wine-env.sh"
 
 bash "$here/bench/lib/realistic_payload.sh" "$work/v2" "${Q7_PAYLOAD_MB:-160}"
@@ -49,11 +43,15 @@ prepare() {
 
 # An upgrade of version 1 to version 2 tells how long a killed run would
 # take: it sets the old files aside, which a fresh installation does not.
-prepare
-start=$(date +%s.%N)
-"$here/cmake/wine-run.sh" "$work/v2.exe" >/dev/null 2>&1
-whole=$(echo "$(date +%s.%N) - $start" | bc)
-grep -q '^Done=-1' "$work/v2.ini" || { echo "kill_install: version 2 did not install" >&2; exit 1; }
+# The second of two: the first starts Wine's services in the new prefix
+# and takes about twice as long, which would put most kills after the end.
+for _ in 1 2; do
+  prepare
+  start=$(date +%s.%N)
+  "$here/cmake/wine-run.sh" "$work/v2.exe" >/dev/null 2>&1
+  whole=$(echo "$(date +%s.%N) - $start" | bc)
+  grep -q '^Done=-1' "$work/v2.ini" || { echo "kill_install: version 2 did not install" >&2; exit 1; }
+done
 
 fail() { echo "kill_install: run $1: $2" >&2; exit 1; }
 before=0 during=0 after=0

@@ -9,19 +9,12 @@
 # is held to. Needs the native and win32 builds (and win64 for the Wine
 # prefix helpers); never a test.
 set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
 build=${Q7_BUILD:-build/native}
 stub=${Q7_WIN32_BUILD:-build/win32}/startup/q7patcher.exe
 q7pack=$build/tools/q7pack/q7pack
-if [ ! -x "$q7pack" ] || [ ! -f "$stub" ]; then
-  echo "solid: skipped, needs $q7pack and $stub (build the native and win32 presets)"
-  exit 0
-fi
-here=$(cd "$(dirname "$0")/.." && pwd)
-work=$(cd "$build" && pwd)/solid-bench
-rm -rf "$work" && mkdir -p "$work"
-export Q7_WINE_STATE=$work/wine
-trap '"$here/cmake/wine-fixture.sh" cleanup "$Q7_WINE_STATE" >/dev/null 2>&1; rm -rf "$work"' EXIT
-winpath() { echo "Z:${1//\//\\}"; }
+. "$here/bench/lib/wine_bench.sh"
+bench_start solid solid-bench "$q7pack" "$stub"
 
 bash "$here/bench/lib/realistic_payload.sh" "$work/payload" "${REALISTIC_MB:-160}"
 target=$(winpath "$work/out")

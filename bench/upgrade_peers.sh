@@ -9,21 +9,15 @@
 # checked with diff -r; then one fresh installation of each for scale.
 # Prints medians and the ratio. Needs the native and win64 builds.
 set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
 build=${Q7_BUILD:-build/native}
 win=${Q7_WIN64_BUILD:-build/win64}
 rounds=${Q7_ROUNDS:-3}
 q7pack=$build/tools/q7pack/q7pack
 stub=$win/startup/q7patcher.exe
-for needed in "$q7pack" "$stub"; do
-  [ -f "$needed" ] || { echo "upgrade_peers: skipped, needs $needed"; exit 0; }
-done
-command -v makensis >/dev/null || { echo "upgrade_peers: skipped, needs makensis (Debian nsis)"; exit 0; }
-here=$(cd "$(dirname "$0")/.." && pwd)
-work=$(cd "$build" && pwd)/upgrade-peers-bench
-rm -rf "$work" && mkdir -p "$work"
-export Q7_WINE_STATE=$work/wine
-trap '"$here/cmake/wine-fixture.sh" cleanup "$Q7_WINE_STATE" >/dev/null; rm -rf "$work"' EXIT
 . "$here/bench/lib/wine_bench.sh"
+command -v makensis >/dev/null || { echo "upgrade_peers: skipped, needs makensis (Debian nsis)"; exit 0; }
+bench_start upgrade_peers upgrade-peers-bench "$q7pack" "$stub"
 
 bash "$here/bench/lib/realistic_payload.sh" "$work/v2" "${Q7_PAYLOAD_MB:-160}"
 version_one "$work/v2" "$work/v1"

@@ -1,4 +1,21 @@
-# Sourced by the Wine benchmarks: what several of them share.
+# Sourced by the Wine benchmarks: what several of them share. They set
+# $here (the project's folder) and $build (the native build) first.
+
+# bench_start NAME FOLDER NEEDED...: ends the benchmark as skipped unless
+# every NEEDED file exists; otherwise makes $work, FOLDER below the native
+# build, afresh with a Wine state of its own ($Q7_WINE_STATE), both removed
+# when the benchmark ends.
+bench_start() {
+  local name=$1 folder=$2 needed
+  shift 2
+  for needed in "$@"; do
+    [ -f "$needed" ] || { echo "$name: skipped, needs $needed"; exit 0; }
+  done
+  work=$(cd "$build" && pwd)/$folder
+  rm -rf "$work" && mkdir -p "$work"
+  export Q7_WINE_STATE=$work/wine
+  trap '"$here/cmake/wine-fixture.sh" cleanup "$Q7_WINE_STATE" >/dev/null 2>&1; rm -rf "$work"' EXIT
+}
 
 # winpath PATH: PATH as the installer under Wine names it (drive Z:).
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
