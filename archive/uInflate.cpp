@@ -150,7 +150,7 @@ private:
     }
     TCursor MoreInput(TCursor c);
     TCursor Slide(TCursor c);
-    void Flush(TCursor c);
+    void Flush(TCursor c, const uint32_t* check = nullptr);
     bool PastEnd(TCursor c) const;
     [[noreturn]] void Fail(TCursor c);
     [[noreturn]] void CutShort();
@@ -226,9 +226,7 @@ void TInflater::Run() {
     uint32_t check = 0;
     for (int i = 0; i < 4; ++i) check = check << 8 | Bits(8);  // most significant byte first
     // Output that fails the check is not written, as far as it is pending.
-    if (PastEnd(c_)) CutShort();
-    if (Adler32(adler_, flushed_, static_cast<size_t>(c_.out - flushed_)) != check) Fail(c_);
-    Flush(c_);
+    Flush(c_, &check);
     int64_t unused = (dataEnd_ - c_.in) + c_.count / 8;
     totals_.consumed = totals_.readIn - static_cast<uint64_t>(unused);
     totals_.streamEnd = true;
@@ -417,12 +415,14 @@ TCursor TInflater::Slide(TCursor c) {
 }
 
 // Writes the output not yet written (at most the window, a span and a
-// match: one piece) and takes it into the Adler-32. Bytes decoded from
-// the zero padding behind the input are never written.
-void TInflater::Flush(TCursor c) {
+// match: one piece) and takes it into the Adler-32; with check, the
+// stream's own, only when the sum equals it. Bytes decoded from the zero
+// padding behind the input are never written.
+void TInflater::Flush(TCursor c, const uint32_t* check) {
     if (PastEnd(c)) CutShort();
     int32_t n = static_cast<int32_t>(c.out - flushed_);
     adler_ = Adler32(adler_, flushed_, static_cast<size_t>(n));
+    if (check && adler_ != *check) Fail(c);
     if (n > 0 && output_.Write(flushed_, n) != n) throw EZShortWriteError();
     totals_.produced += static_cast<uint64_t>(n);
     flushed_ = c.out;

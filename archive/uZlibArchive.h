@@ -109,7 +109,6 @@ public:
 // position VirtualSize. It has no position of its own.
 class TVirtualSizeStream : public TStream {
 public:
-    explicit TVirtualSizeStream(TStream& source) : Source(source), VirtualSize(source.Size()) {}
     TVirtualSizeStream(TStream& source, int32_t bound) : Source(source), VirtualSize(bound) {}
 
     void Resize(int32_t newSize) override { VirtualSize = newSize; }

@@ -202,7 +202,7 @@ TEST(ExtractTo, LastEntryCutShortLoadsButFailsToExtract) {
 
 TEST(VirtualSizeStream, NeverPassesTheBound) {
     TStringStream source("0123456789");
-    TVirtualSizeStream view(source);
+    TVirtualSizeStream view(source, source.Size());
     EXPECT_EQ(view.VirtualSize, 10);
     view.Resize(6);
     EXPECT_EQ(source.Size(), 10) << "Resize does not touch the source";

@@ -19,8 +19,7 @@ public:
         int32_t done = source_.ReadAt(position_, buffer, count);
         if (done == TStream::kNoReadAt) {
             TLockHold hold(lock_);
-            if (source_.Seek(position_, soFromBeginning) != position_) return 0;
-            done = source_.Read(buffer, count);
+            done = ReadFrom(source_, position_, buffer, count);
         }
         if (done > 0) position_ += done;
         return done;
