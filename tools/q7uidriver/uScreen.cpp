@@ -183,11 +183,15 @@ std::vector<uint32_t> Pixels(HDC source, int x, int y, int w, int h) {
     return out;
 }
 
-std::vector<TWindowShot> TakeScreen(DWORD processId) {
+std::vector<HWND> VisibleWindows(DWORD processId) {
     Search search{processId, {}};
     EnumWindows(Collect, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::vector<TWindowShot> TakeScreen(DWORD processId) {
     std::vector<TWindowShot> screen;
-    for (HWND window : search.found) screen.push_back(Shoot(window));
+    for (HWND window : VisibleWindows(processId)) screen.push_back(Shoot(window));
     return screen;
 }
 

@@ -14,7 +14,12 @@ struct TWindowShot {
     std::string Text;  // the window's lines of the transcript
 };
 
-// The visible top-level windows of the process, topmost first.
+// The visible top-level windows of the process, topmost first: their
+// handles alone, which asks the process nothing.
+std::vector<HWND> VisibleWindows(DWORD processId);
+
+// The same windows with their controls' texts, which the process answers
+// through messages.
 std::vector<TWindowShot> TakeScreen(DWORD processId);
 
 // The screen as transcript lines; "(no window)" when nothing is shown.
