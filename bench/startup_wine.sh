@@ -55,11 +55,16 @@ first_window "$themed" >/dev/null
 : >"$work/baseline.ms"
 : >"$work/themed.ms"
 : >"$work/before.ms"
-for _ in $(seq "$rounds"); do
-  first_window "$work/setup.exe" >>"$work/installer.ms"
-  first_window "$baseline" >>"$work/baseline.ms"
-  first_window "$themed" >>"$work/themed.ms"
-  [ -z "$before" ] || first_window "$work/before.exe" >>"$work/before.ms"
+# Each round starts one program further on, so that each program runs
+# after each other one equally often: the program that follows another
+# finds more of it cached.
+programs=("$work/setup.exe installer" "$baseline baseline" "$themed themed")
+[ -z "$before" ] || programs+=("$work/before.exe before")
+for round in $(seq "$rounds"); do
+  for i in "${!programs[@]}"; do
+    read -r program name <<<"${programs[(round + i) % ${#programs[@]}]}"
+    first_window "$program" >>"$work/$name.ms"
+  done
 done
 installer_ms=$(median <"$work/installer.ms")
 baseline_ms=$(median <"$work/baseline.ms")
