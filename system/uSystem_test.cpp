@@ -64,7 +64,8 @@ TEST(FileStream, MissingPathsAndModesOutsideTheTablesRaise) {
 }
 
 // Create truncates; a read-write handle (0x42) resizes and stays where it
-// cut; a read-only one sizes, reads and seeks, but never writes.
+// cut; a read-only one sizes, reads (also at a position of its own, as the
+// archive's workers do) and seeks, but never writes.
 TEST(FileStream, CreateTruncatesResizeCutsAndAReadOnlyHandleNeverWrites) {
     TempDir dir;
     WriteFileBytes(dir / "f", "an older and longer file");
@@ -85,6 +86,13 @@ TEST(FileStream, CreateTruncatesResizeCutsAndAReadOnlyHandleNeverWrites) {
     EXPECT_EQ(ReadAll(s, 4), "");
     EXPECT_EQ(s.Write("xyz", 3), 0) << "a write to a read-only handle writes nothing";
     EXPECT_THROW(s.Resize(1), EOsError);
+    char at[8] = {};
+    EXPECT_EQ(s.ReadAt(3, at, 4), 4);
+    EXPECT_EQ(std::string(at, 4), "3456");
+    EXPECT_EQ(s.ReadAt(8, at, 8), 2) << "up to the end";
+    EXPECT_EQ(std::string(at, 2), "89");
+    EXPECT_EQ(s.ReadAt(10, at, 8), 0) << "nothing at or past the end";
+    EXPECT_EQ(s.ReadAt(1000, at, 8), 0);
 }
 
 #ifndef _WIN32

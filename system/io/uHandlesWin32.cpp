@@ -1,8 +1,14 @@
 // The handle layer on Windows: the Win32 file API.
 
 #include <windows.h>
+#include <winternl.h>
 
 #include "system/uSystem.h"
+
+// ntdll's read, which the SDK's user-mode headers leave out.
+extern "C" NTSTATUS NTAPI NtReadFile(HANDLE file, HANDLE event, PIO_APC_ROUTINE routine, PVOID context,
+                                     PIO_STATUS_BLOCK io, PVOID buffer, ULONG length, PLARGE_INTEGER offset,
+                                     PULONG key);
 
 namespace {
 
@@ -79,11 +85,23 @@ int32_t HandleRead(THandle handle, void* buffer, int32_t count) {
 
 int32_t HandleReadAt(THandle handle, int32_t position, void* buffer, int32_t count) {
     if (count <= 0 || position < 0) return 0;
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(position);
-    DWORD done = 0;
-    if (ReadFile(Win(handle), buffer, static_cast<DWORD>(count), &done, &at)) return static_cast<int32_t>(done);
-    return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    // NtReadFile rather than ReadFile with an OVERLAPPED: that one names
+    // the OVERLAPPED as the context of a completion port the handle might
+    // have, and Wine asks its server about the port after every read (one
+    // request for each of the thousands of reads of an installation).
+    LARGE_INTEGER at{};
+    at.QuadPart = position;
+    IO_STATUS_BLOCK io{};
+    NTSTATUS status =
+        NtReadFile(Win(handle), nullptr, nullptr, nullptr, &io, buffer, static_cast<ULONG>(count), &at, nullptr);
+    if (status == static_cast<NTSTATUS>(0x103L)) {  // STATUS_PENDING: a handle opened for overlapped reads
+        WaitForSingleObject(Win(handle), INFINITE);
+        status = io.Status;
+    }
+    if (status >= 0) return static_cast<int32_t>(io.Information);
+    if (status == static_cast<NTSTATUS>(0xC0000011L)) return 0;  // STATUS_END_OF_FILE
+    SetLastError(RtlNtStatusToDosError(status));
+    return -1;
 }
 
 int32_t HandleWrite(THandle handle, const void* buffer, int32_t count) {
