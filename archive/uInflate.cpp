@@ -22,7 +22,7 @@ constexpr bool kWide = kWordBits >= 64;
 constexpr int32_t kWindow = 32768;      // the farthest a match reaches back
 constexpr int32_t kMaxMatch = 258;
 constexpr int32_t kSpan = InflateOutputPiece - kWindow - kMaxMatch;  // output decoded between two slides
-constexpr int32_t kCopyOverrun = 8;          // a match copy may write this far past its end
+constexpr int32_t kCopyOverrun = 16;         // a match copy may write this far past its end
 constexpr int32_t kPad = 2 * sizeof(TBits);  // zero bytes behind the end of the input
 
 // A decoding table entry: bits 0-7 the length of the code at its level,
@@ -367,7 +367,12 @@ void TInflater::Codes(const uint32_t* lit, const uint32_t* dist) {
 
         const uint8_t* from = c.out - distance;
         uint8_t* end = c.out + length;
-        if (distance >= 8) {
+        if (distance >= 16) {
+            do {
+                std::memcpy(c.out, from, 16);
+                c.out += 16, from += 16;
+            } while (c.out < end);
+        } else if (distance >= 8) {
             do {
                 std::memcpy(c.out, from, 8);
                 c.out += 8, from += 8;
