@@ -4,7 +4,7 @@
 # bench/minimal_dialog, a program that shows one dialog from its resources
 # and nothing else. Both run in the same prefix in alternating rounds; the
 # UI driver times each from CreateProcess to the first visible window with
-# controls. Prints the medians and their ratio (goal: at most 1.3), and
+# controls whose program answers a message. Prints the medians and their ratio (goal: at most 1.3), and
 # the installer against the same dialog with the installer's manifest
 # (Common Controls 6), which tells the cost of the themed controls from the
 # cost of the installer's own work.
