@@ -522,6 +522,8 @@ const bool kHasSse2 = [] {
 }  // namespace
 
 uint32_t Adler32(uint32_t adler, const unsigned char* data, size_t size) {
+    constexpr uint32_t kBase = kAdlerBase;
+    constexpr size_t kRun = kAdlerRun;
     uint32_t a = adler & 0xffff, b = adler >> 16;
 #if defined(__x86_64__) || defined(__i386__)
     if (kHasSse2) {
@@ -530,15 +532,15 @@ uint32_t Adler32(uint32_t adler, const unsigned char* data, size_t size) {
     }
 #endif
     while (size > 0) {
-        size_t n = std::min(size, kAdlerRun);
+        size_t n = std::min(size, kRun);
         size -= n;
         for (; n >= 4; n -= 4, data += 4) {
             b += 4 * a + 4u * data[0] + 3u * data[1] + 2u * data[2] + data[3];
             a += 0u + data[0] + data[1] + data[2] + data[3];
         }
         for (; n > 0; --n) b += a += *data++;
-        a %= kAdlerBase;
-        b %= kAdlerBase;
+        a %= kBase;
+        b %= kBase;
     }
     return b << 16 | a;
 }
