@@ -506,17 +506,19 @@ constexpr size_t kAdlerRun = 5552;
     return taken;
 }
 
+bool HasSse2() {
 #if defined(__x86_64__)
-constexpr bool kHasSse2 = true;
+    return true;
 #else
-// CPUID leaf 1, EDX bit 26 (the compiler's own check pulls in kilobytes of
-// processor tables), asked as the program starts, before any worker runs:
-// the stub has no guards for local statics.
-const bool kHasSse2 = [] {
-    unsigned eax, ebx, ecx, edx;
-    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2) != 0;
-}();
+    // CPUID leaf 1, EDX bit 26 (the compiler's own check pulls in kilobytes
+    // of processor tables).
+    static const bool has = [] {
+        unsigned eax, ebx, ecx, edx;
+        return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2) != 0;
+    }();
+    return has;
 #endif
+}
 #endif
 
 }  // namespace
@@ -526,7 +528,7 @@ uint32_t Adler32(uint32_t adler, const unsigned char* data, size_t size) {
     constexpr size_t kRun = kAdlerRun;
     uint32_t a = adler & 0xffff, b = adler >> 16;
 #if defined(__x86_64__) || defined(__i386__)
-    if (kHasSse2) {
+    if (HasSse2()) {
         size_t taken = AdlerBlocks(a, b, data, size);
         data += taken, size -= taken;
     }
