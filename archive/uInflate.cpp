@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#if defined(__x86_64__) || defined(__i386__)
-#include <cpuid.h>
-#include <emmintrin.h>
-#endif
 
 // The bit buffer is filled a machine word at a time; the stream's bits come
 // least significant first, so the word must load little-endian.
@@ -465,74 +461,11 @@ void InflateStream(TStream& input, TStream& output, TInflateTotals* totals) {
     inflater->Run();
 }
 
-namespace {
-
-constexpr uint32_t kAdlerBase = 65521;
-// The longest run whose sums cannot pass 2^32 before they are reduced.
-constexpr size_t kAdlerRun = 5552;
-
-#if defined(__x86_64__) || defined(__i386__)
-// Adler-32 sixteen bytes at a time with SSE2, over whole blocks of 16:
-// byte j of n adds itself to a and (n - j) times itself to b. Per block k
-// of K, the byte at i adds (16 - i) + 16 (K - 1 - k) times, the second
-// part the sums of the blocks before each block, added up, times 16. Each
-// run (at most kAdlerRun bytes) ends with both sums reduced. Takes the
-// blocks of data, returns how many bytes it took.
-[[gnu::target("sse2")]] size_t AdlerBlocks(uint32_t& a, uint32_t& b, const unsigned char* data, size_t size) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i high = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9), low = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
-    size_t taken = 0;
-    while (size - taken >= 16) {
-        size_t n = std::min((size - taken) & ~size_t{15}, kAdlerRun);
-        uint64_t bigB = b + uint64_t{a} * n;
-        __m128i sums = zero, before = zero, weighted = zero;
-        for (const unsigned char *p = data + taken, *end = p + n; p < end; p += 16) {
-            __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            before = _mm_add_epi32(before, sums);
-            sums = _mm_add_epi32(sums, _mm_sad_epu8(bytes, zero));
-            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), high));
-            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), low));
-        }
-        alignas(16) uint32_t s[4], f[4], w[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(s), sums);
-        _mm_store_si128(reinterpret_cast<__m128i*>(f), before);
-        _mm_store_si128(reinterpret_cast<__m128i*>(w), weighted);
-        // sad leaves its sums in lanes 0 and 2.
-        bigB += 16 * (uint64_t{f[0]} + f[2]) + w[0] + w[1] + w[2] + w[3];
-        a = static_cast<uint32_t>((a + uint64_t{s[0]} + s[2]) % kAdlerBase);
-        b = static_cast<uint32_t>(bigB % kAdlerBase);
-        taken += n;
-    }
-    return taken;
-}
-
-bool HasSse2() {
-#if defined(__x86_64__)
-    return true;
-#else
-    // CPUID leaf 1, EDX bit 26 (the compiler's own check pulls in kilobytes
-    // of processor tables).
-    static const bool has = [] {
-        unsigned eax, ebx, ecx, edx;
-        return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2) != 0;
-    }();
-    return has;
-#endif
-}
-#endif
-
-}  // namespace
-
 uint32_t Adler32(uint32_t adler, const unsigned char* data, size_t size) {
-    constexpr uint32_t kBase = kAdlerBase;
-    constexpr size_t kRun = kAdlerRun;
+    constexpr uint32_t kBase = 65521;
+    // The longest run whose sums cannot pass 2^32 before they are reduced.
+    constexpr size_t kRun = 5552;
     uint32_t a = adler & 0xffff, b = adler >> 16;
-#if defined(__x86_64__) || defined(__i386__)
-    if (HasSse2()) {
-        size_t taken = AdlerBlocks(a, b, data, size);
-        data += taken, size -= taken;
-    }
-#endif
     while (size > 0) {
         size_t n = std::min(size, kRun);
         size -= n;
