@@ -4,10 +4,10 @@
 # bench/minimal_dialog, a program that shows one dialog from its resources
 # and nothing else. Both run in the same prefix in alternating rounds; the
 # UI driver times each from CreateProcess to the first visible window with
-# controls whose program answers a message. Prints the medians and their ratio (goal: at most 1.3), and
-# the installer against the same dialog with the installer's manifest
-# (Common Controls 6), which tells the cost of the themed controls from the
-# cost of the installer's own work.
+# controls whose program answers a message. Prints the medians and their
+# ratio (goal: at most 1.3), and the installer against the same dialog with
+# the installer's manifest (Common Controls 6), which tells the cost of the
+# themed controls from the cost of the installer's own work.
 # Q7_STUB_BEFORE=FILE adds another stub (an earlier build of it) to the same
 # rounds and prints the ratio of this stub to that one.
 # Needs the native build (q7pack) and the win64 build.

@@ -49,7 +49,7 @@ setup)
   # The wineserver quits three seconds after the last Wine process, and a
   # program started while it quits can fail to start. The scenarios' timing
   # (the progress page's) is set for servers that come and go, so the run
-  # keeps them; a step of the setup that fails is tried again.
+  # keeps them, and reg add, which may start just then, is tried again.
   failed() {
     echo "wine-fixture: $1 failed:" >&2
     tail -n 20 "$Q7_WINE_STATE/wineboot.log" >&2
